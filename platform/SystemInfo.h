@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+#include <string>
+
+// What the program asks of the operating system about itself and its user.
+namespace platform {
+
+// The login name of the process owner, as bytes, at most 256 of them.
+std::string userName();
+
+// The computer's network name (its host name), as bytes.
+std::string computerName();
+
+// The program counts as the NT family everywhere, so the messenger-service
+// notice is the default one.
+bool isNtFamily();
+
+// Folder of the program's stored files: ${XDG_CONFIG_HOME:-$HOME/.config}/falavox.
+// Not created here.
+QString configDirectory();
+
+} // namespace platform
