@@ -1,0 +1,53 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <functional>
+#include <string>
+
+namespace net {
+class TCustomEventSocket;
+}
+
+namespace session {
+
+// Turns the bytes of the session socket into lines. The owner calls `receive` from the
+// socket's data event; every complete line (the bytes before an LF, a CR kept) is handed
+// to the line callback at once and in order. Bytes behind the last LF wait in the buffer
+// for the next event; the buffer lives as long as the assembler, across sessions.
+//
+// A line may run the program's nested event loop (the invitation dialog), and with it a
+// further data event on this same assembler. Each line is therefore taken out of the
+// buffer before it is handed on, and the buffer's state is read anew after every line.
+class LineAssembler {
+public:
+    static constexpr std::size_t kBufferSize = 1024;
+    // One byte stays free for the terminating zero behind the data.
+    static constexpr std::size_t kCapacity = kBufferSize - 1;
+
+    // Reads at most `size` bytes into `buffer`; returns the count, 0 or less for nothing.
+    using ReadFunction = std::function<int(char* buffer, int size)>;
+    using LineFunction = std::function<void(const std::string& line)>;
+
+    explicit LineAssembler(LineFunction onLine);
+
+    // One data event: a single read, then every complete line. A line of kCapacity bytes
+    // without an LF fills the buffer; it is then handed on as one line, so that reading
+    // never stalls and no byte is dropped. An error thrown by the line callback ends the
+    // event; the lines still buffered are handed on by the next one.
+    void receive(const ReadFunction& read);
+    void receive(net::TCustomEventSocket& socket);
+
+    std::size_t pendingBytes() const { return fill_ - start_; }
+
+private:
+    void compact();
+    void handOnCompleteLines();
+
+    LineFunction onLine_;
+    std::array<char, kBufferSize> buffer_{};
+    std::size_t start_ = 0; // first byte not yet handed on
+    std::size_t fill_ = 0;  // end of the received bytes
+};
+
+} // namespace session

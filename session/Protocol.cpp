@@ -1,0 +1,45 @@
+#include "session/Protocol.h"
+
+namespace session {
+namespace {
+
+std::string join(std::initializer_list<std::string_view> parts) {
+    std::size_t size = 0;
+    for (auto part : parts)
+        size += part.size();
+    std::string line;
+    line.reserve(size + kLineEnd.size());
+    for (auto part : parts)
+        line.append(part);
+    line.append(kLineEnd);
+    return line;
+}
+
+} // namespace
+
+std::string invitationLine(std::string_view user, std::string_view invitationText) {
+    return join({"<", kInvitationMarker, user, ">", invitationText});
+}
+
+std::string acceptanceLine() {
+    return join({"Status> ", kAcceptanceWord});
+}
+
+std::string refusalLine() {
+    return join(
+        {"Status> ", kCloseMarker, "Seu convite ao chat foi recusado! Tente mais tarde..."});
+}
+
+std::string autoAnswerLine(std::string_view user, std::string_view answerText) {
+    return join({"<", user, kAutoAnswerSuffix, "> ", kCloseMarker, answerText});
+}
+
+std::string busyLine() {
+    return join({"Status> Ocupado! Tente mais tarde..."});
+}
+
+std::string chatLine(std::string_view user, std::string_view text) {
+    return join({"<", user, ">", text});
+}
+
+} // namespace session
