@@ -1,0 +1,138 @@
+#include "config/SettingsStore.h"
+
+#include <QString>
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+namespace config {
+
+namespace {
+
+using platform::RegAccess;
+using platform::RegistryKey;
+using platform::RegStatus;
+using platform::RegType;
+
+[[noreturn]] void raise(const char* format, std::string_view subject) {
+    QString text = QString::fromUtf8(format).arg(QString::fromUtf8(subject));
+    throw ERegistryException(text.toStdString());
+}
+
+[[noreturn]] void readFailed(std::string_view name) {
+    raise("Falha ao ler dados para '%1'", name);
+}
+
+[[noreturn]] void invalidType(std::string_view name) {
+    raise("Tipo de dado inválido para '%1'", name);
+}
+
+// A store that cannot be parsed is reported as such, not mistaken for a missing key.
+void checkCorruption(const platform::Registry& registry, RegStatus status) {
+    if (status == RegStatus::CorruptStore)
+        throw ERegistryException(registry.corruption().toStdString());
+}
+
+// Full access first, read access when that is refused.
+RegStatus openSettingsKey(platform::Registry& registry, std::unique_ptr<RegistryKey>& key) {
+    RegStatus status = registry.openKey(kSettingsKey, RegAccess::AllAccess, key);
+    if (status != RegStatus::Success && status != RegStatus::CorruptStore)
+        status = registry.openKey(kSettingsKey, RegAccess::Read, key);
+    checkCorruption(registry, status);
+    return status;
+}
+
+// A flag is read into a four-byte buffer: a value that is absent or larger cannot be
+// read at all, and one that fits but is not a number has the wrong type.
+bool readBool(const platform::Registry& registry, const RegistryKey& key, const char* name) {
+    std::uint32_t number = 0;
+    std::uint32_t size = sizeof number;
+    RegType type = RegType::None;
+    RegStatus status = key.queryValue(name, &type, &number, &size);
+    checkCorruption(registry, status);
+    if (status != RegStatus::Success)
+        readFailed(name);
+    if (type != RegType::Dword)
+        invalidType(name);
+    return number != 0;
+}
+
+// A text is read at its stored size, then cut at its first zero byte. An absent or empty
+// value is the empty text, whatever its type.
+std::string readString(const platform::Registry& registry, const RegistryKey& key,
+                       const char* name) {
+    std::uint32_t size = 0;
+    RegStatus status = key.queryValue(name, nullptr, nullptr, &size);
+    checkCorruption(registry, status);
+    if (status != RegStatus::Success || size == 0)
+        return {};
+    std::string data(size, '\0');
+    RegType type = RegType::None;
+    status = key.queryValue(name, &type, data.data(), &size);
+    checkCorruption(registry, status);
+    if (status != RegStatus::Success)
+        readFailed(name);
+    if (type != RegType::Sz && type != RegType::ExpandSz)
+        invalidType(name);
+    data.resize(std::min<std::size_t>(size, data.find('\0')));
+    return data;
+}
+
+void writeValue(platform::Registry& registry, RegistryKey& key, const char* name, RegType type,
+                const void* data, std::uint32_t size) {
+    RegStatus status = key.setValue(name, type, data, size);
+    checkCorruption(registry, status);
+    if (status != RegStatus::Success)
+        raise("Falha ao ajustar dados para '%1'", name);
+}
+
+void writeBool(platform::Registry& registry, RegistryKey& key, const char* name, bool value) {
+    std::uint32_t number = value ? 1 : 0;
+    unsigned char bytes[4] = {static_cast<unsigned char>(number), 0, 0, 0};
+    writeValue(registry, key, name, RegType::Dword, bytes, sizeof bytes);
+}
+
+// Texts are stored with their terminating zero byte.
+void writeString(platform::Registry& registry, RegistryKey& key, const char* name,
+                 const std::string& value) {
+    writeValue(registry, key, name, RegType::Sz, value.c_str(),
+               static_cast<std::uint32_t>(value.size() + 1));
+}
+
+} // namespace
+
+void SettingsStore::LoadSettings(TSettings& record) {
+    std::unique_ptr<RegistryKey> key;
+    if (openSettingsKey(registry_, key) != RegStatus::Success)
+        return;
+    record.BarraTitulo = readBool(registry_, *key, "BarraTitulo");
+    record.AutoResposta = readBool(registry_, *key, "AutoResposta");
+    record.Resposta = readString(registry_, *key, "Resposta");
+    record.ChatConvite = readString(registry_, *key, "ChatConvite");
+    try {
+        record.WinPopUp = readBool(registry_, *key, "WinPopUp");
+    } catch (const ERegistryException&) {
+        // Stores written before notices existed have no such value: notices stay off.
+        record.WinPopUp = false;
+    }
+}
+
+void SettingsStore::SaveSettings(const TSettings& values) {
+    std::unique_ptr<RegistryKey> key;
+    if (openSettingsKey(registry_, key) != RegStatus::Success) {
+        RegStatus created = registry_.createKey(kSettingsKey, key);
+        checkCorruption(registry_, created);
+        if (created != RegStatus::Success)
+            raise("Falha ao criar chave %1", kSettingsKey);
+        // The key as it now opens; if it does not, nothing is written and nothing said.
+        if (openSettingsKey(registry_, key) != RegStatus::Success)
+            return;
+    }
+    writeBool(registry_, *key, "BarraTitulo", values.BarraTitulo);
+    writeBool(registry_, *key, "AutoResposta", values.AutoResposta);
+    writeString(registry_, *key, "Resposta", values.Resposta);
+    writeString(registry_, *key, "ChatConvite", values.ChatConvite);
+    writeBool(registry_, *key, "WinPopUp", values.WinPopUp);
+}
+
+} // namespace config
