@@ -1,0 +1,23 @@
+#include "app/Application.h"
+
+#include <QAbstractButton> // MessageBox.h uses it without including it
+#include "app/MessageBox.h"
+
+#include <exception>
+
+namespace app {
+
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+
+bool TApplication::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& e) {
+        showApplicationError(QString::fromUtf8(e.what()));
+    } catch (...) {
+        showApplicationError(QStringLiteral("Erro desconhecido."));
+    }
+    return false;
+}
+
+} // namespace app

@@ -1,0 +1,85 @@
+#include "app/TrayIcon.h"
+
+#include "app/TrayStandInWindow.h"
+
+#include <QMenu>
+#include <QSystemTrayIcon>
+
+namespace app {
+
+TrayIcon::TrayIcon(Backend backend, QObject* parent) : QObject(parent), backend_(backend) {}
+
+TrayIcon::~TrayIcon() = default;
+
+bool TrayIcon::wantsSystemTray() const {
+    switch (backend_) {
+    case Backend::SystemTray:
+        return true;
+    case Backend::Window:
+        return false;
+    case Backend::Automatic:
+        break;
+    }
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+bool TrayIcon::usesStandInWindow() const { return active_ && window_ && window_->isVisible(); }
+
+void TrayIcon::activate() {
+    if (active_)
+        return;
+    active_ = true;
+    if (wantsSystemTray()) {
+        if (!trayIcon_)
+            trayIcon_ = std::make_unique<QSystemTrayIcon>();
+        applyToShown();
+        trayIcon_->show();
+    } else {
+        if (!window_) {
+            window_ = std::make_unique<TrayStandInWindow>();
+            connect(window_.get(), &TrayStandInWindow::closeRequested, this,
+                    &TrayIcon::closeRequested);
+        }
+        applyToShown();
+        window_->show();
+    }
+}
+
+void TrayIcon::deactivate() {
+    active_ = false;
+    if (trayIcon_)
+        trayIcon_->hide();
+    if (window_)
+        window_->hide();
+}
+
+void TrayIcon::setHint(const QString& hint) {
+    hint_ = hint;
+    applyToShown();
+}
+
+void TrayIcon::setMenu(QMenu* menu) {
+    menu_ = menu;
+    applyToShown();
+}
+
+void TrayIcon::setIcon(const QIcon& icon) {
+    icon_ = icon;
+    applyToShown();
+}
+
+void TrayIcon::applyToShown() {
+    const QString shownHint = hint_.left(maxHintLength);
+    if (trayIcon_) {
+        trayIcon_->setIcon(icon_);
+        trayIcon_->setToolTip(shownHint);
+        trayIcon_->setContextMenu(menu_);
+    }
+    if (window_) {
+        window_->setIcon(icon_);
+        window_->setHint(shownHint);
+        window_->setMenu(menu_);
+    }
+}
+
+} // namespace app

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QIcon>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <memory>
+
+class QMenu;
+class QSystemTrayIcon;
+
+namespace app {
+
+class TrayStandInWindow;
+
+// The program's one visible presence: an icon in the notification area with a tooltip
+// and a pop-up menu. On a desktop without a notification area a small window stands in
+// for it, holding the same commands. Which of the two is used is decided each time
+// the icon is activated, so a tray that appears later is picked up.
+class TrayIcon : public QObject {
+    Q_OBJECT
+public:
+    enum class Backend { Automatic, SystemTray, Window };
+
+    explicit TrayIcon(Backend backend = Backend::Automatic, QObject* parent = nullptr);
+    ~TrayIcon() override;
+
+    // Puts the icon in the notification area (or shows the stand-in window) with the
+    // current icon, hint and menu; deactivating removes it at once.
+    void activate();
+    void deactivate();
+    bool isActive() const { return active_; }
+
+    // The tooltip; the notification area shows at most 63 characters of it.
+    void setHint(const QString& hint);
+    QString hint() const { return hint_; }
+
+    // The pop-up menu; none means a right click opens nothing.
+    void setMenu(QMenu* menu);
+    QMenu* menu() const { return menu_; }
+
+    void setIcon(const QIcon& icon);
+    QIcon icon() const { return icon_; }
+
+    // What is showing while active: the system tray icon, or else the stand-in window.
+    QSystemTrayIcon* systemTrayIcon() const { return trayIcon_.get(); }
+    TrayStandInWindow* standInWindow() const { return window_.get(); }
+    bool usesStandInWindow() const;
+
+    static constexpr int maxHintLength = 63;
+
+signals:
+    // The user closed the stand-in window: for the program, that is "end".
+    void closeRequested();
+
+private:
+    bool wantsSystemTray() const;
+    void applyToShown();
+
+    Backend backend_;
+    bool active_ = false;
+    QString hint_;
+    QIcon icon_;
+    QPointer<QMenu> menu_;
+    std::unique_ptr<QSystemTrayIcon> trayIcon_;
+    std::unique_ptr<TrayStandInWindow> window_;
+};
+
+} // namespace app

@@ -1,0 +1,30 @@
+#pragma once
+
+class QAction;
+class QMenu;
+
+namespace app {
+
+// The commands of the tray menu, top to bottom. Each item carries a number, its tag,
+// in the property "tag": it picks the item's glyph, and 0 means none.
+struct TrayMenuItems {
+    QAction* mnuChat = nullptr;
+    QAction* N4 = nullptr;
+    QAction* mnuRefresh = nullptr;
+    QAction* mnuOpcoes = nullptr;
+    QAction* N5 = nullptr;
+    QAction* mnuSobre = nullptr;
+    QAction* N6 = nullptr;
+    QAction* mnuFechar = nullptr;
+};
+
+inline constexpr const char* menuTagProperty = "tag";
+
+// Fills `menu` (named "menu1") with the tray commands; the actions belong to the menu.
+// "&Chat" starts without a submenu: it has one only once there are names to list.
+TrayMenuItems buildTrayMenu(QMenu& menu);
+
+// The tag of an item, 0 when it has none.
+int menuTag(const QAction* item);
+
+} // namespace app
