@@ -120,8 +120,8 @@ public:
 protected:
     virtual void ResetDefaults();
     virtual void InternalClose(bool shutdown, std::uint16_t error);
-    virtual void BindLocalPort();
-    virtual int RealSend(const char* data, int count);
+    // Hands queued bytes to the system in one call; several blocks may go together.
+    virtual int RealSend(const iovec* pieces, int count);
     virtual void HandleBackgroundException(const std::exception& e);
     virtual void TriggerDataAvailable(std::uint16_t error);
     virtual void TriggerSessionAvailable(std::uint16_t error);
@@ -152,7 +152,8 @@ private:
     void HandleSocketMessage(const platform::SocketMessage& message);
     void HandleLookupMessage(const platform::LookupMessage& message);
     void CancelPendingLookup(bool destroying);
-    void ReleaseHandleQuietly();
+    bool BindLocalPortChecked();
+    void PostWriteNotification();
 
     std::unique_ptr<SocketWindow> window_;
     SOCKET handle_ = platform::INVALID_SOCKET;
@@ -182,6 +183,7 @@ private:
     bool closeReported_ = false;
     bool allSent_ = true;
     bool destroying_ = false;
+    int dispatchDepth_ = 0;
     SOCKET acceptedHandle_ = platform::INVALID_SOCKET;
 
     SendQueue sendQueue_;

@@ -18,6 +18,7 @@ public:
     bool empty() const { return blocks_.empty(); }
     std::size_t blockCount() const { return blocks_.size(); }
     const TBuffer& block(std::size_t index) const { return *blocks_[index]; }
+    TBuffer& block(std::size_t index) { return *blocks_[index]; }
     TBuffer& front() { return *blocks_.front(); }
 
     // Copies the bytes in behind everything queued, making new blocks as needed.

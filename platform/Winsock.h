@@ -182,8 +182,9 @@ public:
     virtual std::optional<int> getprotobyname(const std::string& name) = 0;
     virtual std::uint32_t inet_addr(const std::string& text) = 0;
     virtual std::string inet_ntoa(std::uint32_t address) = 0;
-    virtual std::uint16_t htons(std::uint16_t value) = 0;
-    virtual std::uint16_t ntohs(std::uint16_t value) = 0;
+    // htons and ntohs (the system headers reserve those names for macros).
+    virtual std::uint16_t hostToNetwork16(std::uint16_t value) = 0;
+    virtual std::uint16_t networkToHost16(std::uint16_t value) = 0;
 };
 
 // Loads the library of the given name: "wsock32.dll" is the system's. Returns null,

@@ -1,0 +1,105 @@
+#include "platform/PosixSockets.h"
+
+#include <QCoreApplication>
+#include <mutex>
+#include <netdb.h>
+#include <thread>
+#include <unordered_map>
+
+// Name lookups block in the system resolver, so each runs on a worker thread of its own
+// that does nothing but the lookup and hands the result to the user-interface thread
+// through the window's event queue. A lookup that was cancelled, or whose window is gone,
+// never posts.
+namespace platform {
+namespace {
+
+struct PendingLookups {
+    std::mutex mutex;
+    std::unordered_map<LookupHandle, NotifyWindow*> windows;
+    LookupHandle lastHandle = 0;
+};
+
+// Never destroyed: a worker may finish after the program has begun to exit.
+PendingLookups& pending() {
+    static auto* lookups = new PendingLookups;
+    return *lookups;
+}
+
+LookupMessage* resolve(LookupHandle request, const std::string& name) {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    const int code = ::getaddrinfo(name.c_str(), nullptr, &hints, &found);
+    std::vector<std::uint32_t> addresses;
+    if (code == 0) {
+        for (addrinfo* a = found; a; a = a->ai_next) {
+            const std::uint32_t value =
+                reinterpret_cast<const sockaddr_in*>(a->ai_addr)->sin_addr.s_addr;
+            bool seen = false;
+            for (std::uint32_t known : addresses)
+                seen = seen || known == value;
+            if (!seen)
+                addresses.push_back(value);
+        }
+        ::freeaddrinfo(found);
+    }
+    const int error = code != 0 ? winsockErrorFromLookup(code) : addresses.empty() ? WSANO_DATA : 0;
+    return new LookupMessage(request, error, std::move(addresses));
+}
+
+} // namespace
+
+NotifyWindow::NotifyWindow(QObject* parent) : QObject(parent) {}
+
+NotifyWindow::~NotifyWindow() {
+    PendingLookups& p = pending();
+    std::lock_guard lock(p.mutex);
+    std::erase_if(p.windows, [this](const auto& entry) { return entry.second == this; });
+}
+
+LookupHandle PosixSocketLibrary::WSAAsyncGetHostByName(NotifyWindow* window,
+                                                       const std::string& name) {
+    PendingLookups& p = pending();
+    LookupHandle request;
+    {
+        std::lock_guard lock(p.mutex);
+        do {
+            request = ++p.lastHandle;
+        } while (request == 0 || p.windows.count(request));
+        p.windows[request] = window;
+    }
+    try {
+        std::thread([request, name] {
+            LookupMessage* message = resolve(request, name);
+            PendingLookups& lookups = pending();
+            std::lock_guard lock(lookups.mutex);
+            auto it = lookups.windows.find(request);
+            if (it == lookups.windows.end()) {
+                delete message;
+                return;
+            }
+            // Posting under the lock keeps the window from being destroyed meanwhile.
+            QCoreApplication::postEvent(it->second, message);
+            lookups.windows.erase(it);
+        }).detach();
+    } catch (const std::system_error&) {
+        std::lock_guard lock(p.mutex);
+        p.windows.erase(request);
+        WSASetLastError(WSAENOBUFS);
+        return 0;
+    }
+    return request;
+}
+
+int PosixSocketLibrary::WSACancelAsyncRequest(LookupHandle request) {
+    PendingLookups& p = pending();
+    std::lock_guard lock(p.mutex);
+    if (p.windows.erase(request) == 0) {
+        WSASetLastError(WSAEINVAL);
+        return SOCKET_ERROR;
+    }
+    return 0;
+}
+
+} // namespace platform
