@@ -1,0 +1,18 @@
+#include "chat/ChatRules.h"
+
+#include "platform/Cp1252.h"
+#include "session/AsciiText.h"
+
+namespace chat {
+
+QString userListEntry(std::string_view name) { return platform::fromCp1252(session::asciiUpperCase(name)); }
+
+int peerEntryIndex(const QStringList& entries, std::string_view localUser) {
+    const QString local = userListEntry(localUser);
+    for (int i = 0; i < entries.size(); ++i)
+        if (entries[i] != local)
+            return i;
+    return -1;
+}
+
+} // namespace chat

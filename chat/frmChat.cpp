@@ -1,0 +1,294 @@
+#include "chat/frmChat.h"
+
+#include <QAbstractButton> // app/MessageBox.h uses it without including it
+
+#include "app/MessageBox.h"
+#include "chat/ChatRules.h"
+#include "chat/SpeedBar.h"
+#include "net/EventSocket.h"
+#include "platform/Cp1252.h"
+#include "session/Protocol.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextEdit>
+#include <QToolButton>
+#include <QTreeWidget>
+
+TfrmChat::TfrmChat(std::string localUser, net::TCustomEventSocket& cliSocket, QWidget* parent,
+                   QString placementFile)
+    : QMainWindow(parent), localUser_(std::move(localUser)), cliSocket_(cliSocket),
+      placementStore_(std::move(placementFile), QStringLiteral("TfrmChat"), QStringLiteral("frmUsuarios")) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    buildWindow();
+
+    // FormCreate.
+    SpeedBar1->setWallpaper(QPixmap(QStringLiteral(":/chat/BACKGROUND.png")));
+    setWindowTitle(QStringLiteral("Falavox© - Usuário:") + QLatin1Char(' ') + platform::fromCp1252(localUser_));
+    disconnectedLook();
+    closedForInvitation_ = false;
+
+    connect(mmomensagem, &QLineEdit::returnPressed, this, [this] { btnEnviarClick(); });
+    connect(memo1, &QTextEdit::textChanged, this, [this] { memo1Change(); });
+    connect(memo1, &QTextEdit::selectionChanged, this, [this] { memo1SelectionChange(); });
+}
+
+TfrmChat::~TfrmChat() {
+    // FormDestroy.
+    if (placementRead_ && !placementSaved_)
+        savePlacement(true);
+    if (!closedForInvitation_) {
+        try {
+            cliSocket_.Close();
+        } catch (const std::exception&) {
+            // The window goes away all the same; a socket that cannot be closed now is
+            // closed by the main form's next use of it.
+        }
+    }
+}
+
+// ---- Operations for the main form ----
+
+void TfrmChat::addPlainLine(const std::string& text) {
+    QTextCursor cursor(memo1->document());
+    cursor.movePosition(QTextCursor::End);
+    if (!cursor.block().text().isEmpty())
+        cursor.insertText(chat::kEntryBreak);
+    styledAppend(chat::plainLineRuns(text));
+}
+
+void TfrmChat::clearTranscript() { memo1->clear(); }
+
+void TfrmChat::clearInput() { mmomensagem->clear(); }
+
+void TfrmChat::setInputColour(QPalette::ColorRole role) {
+    QPalette palette = mmomensagem->palette();
+    const QColor colour = QApplication::palette().color(QPalette::Active, role);
+    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+        palette.setColor(group, QPalette::Base, colour);
+    mmomensagem->setPalette(palette);
+}
+
+void TfrmChat::connectedLook() {
+    setInputColour(QPalette::Base);
+    mmomensagem->setEnabled(true);
+    btnEncerrar->show();
+    mmomensagem->setFocus();
+}
+
+void TfrmChat::disconnectedLook() {
+    mmomensagem->clear();
+    mmomensagem->setEnabled(false);
+    setInputColour(QPalette::Button);
+    btnEncerrar->hide();
+}
+
+void TfrmChat::addUser(const std::string& name) {
+    auto* item = new QTreeWidgetItem(ListUser, QStringList{chat::userListEntry(name)});
+    QIcon picture;
+    const QPixmap pixmap(QStringLiteral(":/chat/user.png"));
+    picture.addPixmap(pixmap, QIcon::Normal);
+    picture.addPixmap(pixmap, QIcon::Selected);
+    picture.addPixmap(pixmap, QIcon::Disabled);
+    item->setIcon(0, picture);
+}
+
+void TfrmChat::removePeer() {
+    QStringList entries;
+    for (int i = 0; i < ListUser->topLevelItemCount(); ++i)
+        entries << ListUser->topLevelItem(i)->text(0);
+    const int at = chat::peerEntryIndex(entries, localUser_);
+    if (at >= 0)
+        delete ListUser->takeTopLevelItem(at);
+}
+
+void TfrmChat::setPeerName(const std::string& capitalisedName) { peerName_ = capitalisedName; }
+
+void TfrmChat::closeForInvitation() {
+    closedForInvitation_ = true;
+    close();
+}
+
+// ---- Operations for the received-line handler ----
+
+void TfrmChat::hideSelection() {
+    QTextCursor cursor = memo1->textCursor();
+    if (cursor.hasSelection()) {
+        cursor.clearSelection();
+        memo1->setTextCursor(cursor);
+    }
+}
+
+void TfrmChat::styledAppend(const std::vector<chat::TextRun>& runs) {
+    const QColor windowText = memo1->palette().color(QPalette::Text);
+    QTextCursor cursor(memo1->document());
+    cursor.movePosition(QTextCursor::End);
+    for (const chat::TextRun& run : runs) {
+        QTextCharFormat format;
+        format.setForeground(run.colour.isValid() ? run.colour : windowText);
+        format.setFontFamilies(QStringList{run.fontFamily});
+        format.setFontPointSize(run.pointSize);
+        format.setFontWeight(QFont::Normal);
+        format.setFontItalic(false);
+        format.setFontUnderline(false);
+        format.setFontStrikeOut(false);
+        // Always plain text: received bytes never become markup.
+        cursor.insertText(run.text, format);
+    }
+}
+
+void TfrmChat::appendReceivedChatLine(const std::string& sender, const std::string& message) {
+    styledAppend(chat::receivedChatLineRuns(sender, chat::timeStamp(), message));
+}
+
+void TfrmChat::appendConnectedNotice() { styledAppend(chat::connectedNoticeRuns()); }
+
+void TfrmChat::appendReceivedStatusLine(const std::string& text) {
+    styledAppend(chat::receivedStatusLineRuns(text));
+}
+
+void TfrmChat::moveCaretToEnd() {
+    QTextCursor cursor = memo1->textCursor();
+    cursor.movePosition(QTextCursor::End);
+    memo1->setTextCursor(cursor);
+    memo1->ensureCursorVisible();
+}
+
+void TfrmChat::finishEntry() {
+    moveCaretToEnd();
+    if (!isVisible())
+        return;
+    // Focus through the transcript makes this the program's active window, but only when
+    // the program is active already: a received line never steals the desktop's focus.
+    if (QApplication::activeWindow() && QApplication::activeWindow() != this)
+        activateWindow();
+    memo1->setFocus();
+    if (mmomensagem->isEnabled())
+        mmomensagem->setFocus();
+}
+
+// ---- Events ----
+
+void TfrmChat::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (event->spontaneous())
+        return;
+    applyStoredPlacement();
+    FormShow();
+}
+
+void TfrmChat::FormShow() {
+    addUser(localUser_);
+    btnChat->setChecked(frmUsuarios->isVisibleTo(this));
+    const auto state = chat::menuStateOnShow(!memo1->document()->isEmpty(), memo1->textCursor().hasSelection());
+    mnuCopiar->setEnabled(state.copy);
+    SelecionarTudo1->setEnabled(state.selectAll);
+}
+
+void TfrmChat::applyStoredPlacement() {
+    const chat::StoredPlacement stored = placementStore_.read();
+    placementRead_ = true;
+    placementSaved_ = false;
+    if (stored.panelVisible)
+        frmUsuarios->setVisible(*stored.panelVisible);
+    QScreen* shown = screen() ? screen() : QGuiApplication::primaryScreen();
+    const int ppi = shown ? qRound(shown->logicalDotsPerInchY()) : 96;
+    if (stored.placement && chat::placementApplies(*stored.placement, ppi)) {
+        const QRect& r = stored.placement->normalRect;
+        move(r.topLeft());
+        resize(r.size());
+        if (stored.placement->showCmd == 3)
+            setWindowState(windowState() | Qt::WindowMaximized);
+    } else if (firstShow_ && shown) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(shown->availableGeometry().center());
+        move(frame.topLeft());
+    }
+    firstShow_ = false;
+}
+
+void TfrmChat::savePlacement(bool destroying) {
+    chat::WindowPlacement p;
+    p.showCmd = isMaximized() ? 3 : (isMinimized() ? 2 : 1);
+    const QRect normal = (isMaximized() || isMinimized()) ? normalGeometry() : geometry();
+    p.normalRect = QRect(pos(), normal.size());
+    QScreen* shown = screen() ? screen() : QGuiApplication::primaryScreen();
+    p.pixelsPerInch = shown ? qRound(shown->logicalDotsPerInchY()) : 96;
+    placementStore_.write(p, frmUsuarios->isVisibleTo(this), destroying);
+    placementSaved_ = true;
+}
+
+void TfrmChat::closeEvent(QCloseEvent* event) {
+    // FormClose: every way of closing frees the window.
+    if (placementRead_)
+        savePlacement(false);
+    event->accept();
+}
+
+void TfrmChat::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    FormResize();
+}
+
+void TfrmChat::FormResize() { mmomensagem->resize(Panel2->width(), 19); }
+
+bool TfrmChat::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == memo1 && event->type() == QEvent::KeyPress) {
+        // Tab stays in the transcript rather than moving the focus on.
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab)
+            return true;
+    }
+    if (watched == Panel2 && event->type() == QEvent::Resize)
+        FormResize();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// ---- Commands ----
+
+void TfrmChat::btnEnviarClick() {
+    app::runGuarded([this] {
+        const std::string typed = platform::toCp1252(mmomensagem->text());
+        // A failed send raises and leaves both the transcript and the typed text alone.
+        cliSocket_.SendText(session::chatLine(localUser_, typed));
+        hideSelection();
+        styledAppend(chat::ownChatLineRuns(localUser_, chat::timeStamp(), typed));
+        moveCaretToEnd();
+        memo1->setFocus();
+        mmomensagem->clear();
+        mmomensagem->setFocus();
+    });
+}
+
+void TfrmChat::btnSairClick() { close(); }
+
+void TfrmChat::btnChatClick() { frmUsuarios->setVisible(btnChat->isChecked()); }
+
+void TfrmChat::btnEncerrarClick() {
+    app::runGuarded([this] { cliSocket_.Close(); });
+}
+
+void TfrmChat::btnFecharUserClick() {
+    frmUsuarios->hide();
+    btnChat->setChecked(false);
+}
+
+void TfrmChat::mnuCopiarClick() { memo1->copy(); }
+
+void TfrmChat::SelecionarTudo1Click() { memo1->selectAll(); }
+
+void TfrmChat::memo1Change() {
+    const auto state = chat::menuStateOnTextChange(!memo1->document()->isEmpty());
+    mnuCopiar->setEnabled(state.copy);
+    SelecionarTudo1->setEnabled(state.selectAll);
+}
+
+void TfrmChat::memo1SelectionChange() {
+    mnuCopiar->setEnabled(chat::copyEnabledOnSelectionChange(memo1->textCursor().hasSelection()));
+}

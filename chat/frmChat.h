@@ -1,0 +1,115 @@
+#pragma once
+
+#include "chat/TranscriptEntry.h"
+#include "chat/WindowPlacement.h"
+
+#include <QMainWindow>
+#include <string>
+#include <vector>
+
+class QAction;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QTextEdit;
+class QToolButton;
+class QTreeWidget;
+
+namespace net {
+class TCustomEventSocket;
+}
+
+namespace chat {
+class SpeedBar;
+}
+
+// The chat window: the session's transcript, the input line, the users in the chat and
+// the commands. It is created for a session and deletes itself when closed; closing it
+// ends the session by closing the session socket, which the main form owns.
+//
+// Texts that come from the wire or the settings are Windows-1252 bytes.
+class TfrmChat : public QMainWindow {
+    Q_OBJECT
+public:
+    TfrmChat(std::string localUser, net::TCustomEventSocket& cliSocket, QWidget* parent = nullptr,
+             QString placementFile = chat::PlacementStore::defaultIniPath());
+    ~TfrmChat() override;
+
+    // For the main form.
+    void addPlainLine(const std::string& text);
+    void clearTranscript();
+    void clearInput();
+    void connectedLook();
+    void disconnectedLook();
+    void addUser(const std::string& name);
+    void removePeer();
+    void setPeerName(const std::string& capitalisedName);
+    const std::string& peerName() const { return peerName_; }
+    // Closes the window without closing the session socket, which a new caller now uses.
+    void closeForInvitation();
+    bool closedForInvitation() const { return closedForInvitation_; }
+
+    // For the received-line handler.
+    void hideSelection();
+    void styledAppend(const std::vector<chat::TextRun>& runs);
+    void appendReceivedChatLine(const std::string& sender, const std::string& message);
+    void appendConnectedNotice();
+    void appendReceivedStatusLine(const std::string& text);
+    // Caret to the end and into view, focus through the transcript to the input line;
+    // whatever cannot be done (window hidden, input line disabled) is left out.
+    void finishEntry();
+
+    const std::string& localUser() const { return localUser_; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildWindow();
+    void buildSpeedBar();
+    QFrame* buildUsersPanel();
+    void buildMenu();
+
+    void FormShow();
+    void FormResize();
+    void btnEnviarClick();
+    void btnSairClick();
+    void btnChatClick();
+    void btnEncerrarClick();
+    void btnFecharUserClick();
+    void mnuCopiarClick();
+    void SelecionarTudo1Click();
+    void memo1Change();
+    void memo1SelectionChange();
+
+    void applyStoredPlacement();
+    void savePlacement(bool destroying);
+    void moveCaretToEnd();
+    void setInputColour(QPalette::ColorRole role);
+
+    std::string localUser_;
+    net::TCustomEventSocket& cliSocket_;
+    std::string peerName_;
+    bool closedForInvitation_ = false;
+
+    chat::PlacementStore placementStore_;
+    bool placementRead_ = false;
+    bool placementSaved_ = false;
+    bool firstShow_ = true;
+
+    chat::SpeedBar* SpeedBar1 = nullptr;
+    QToolButton* btnSair = nullptr;
+    QToolButton* btnChat = nullptr;
+    QToolButton* btnEncerrar = nullptr;
+    QFrame* frmUsuarios = nullptr;
+    QToolButton* btnFecharUser = nullptr;
+    QTreeWidget* ListUser = nullptr;
+    QTextEdit* memo1 = nullptr;
+    QFrame* Panel2 = nullptr;
+    QLineEdit* mmomensagem = nullptr;
+    QAction* mnuCopiar = nullptr;
+    QAction* SelecionarTudo1 = nullptr;
+};
