@@ -824,7 +824,7 @@ def desktop():
         c.rect(x0 - 2, y0 - 1, x0 + lw + 1, y0 + 9, TEAL)
         draw_text(c, x0, y0, label, WHITE)
     # Task bar.
-    top = h - 22
+    top = h - 25
     c.rect(0, top, w - 1, h - 1, SILVER)
     c.hline(0, w - 1, top + 1, WHITE)
 
@@ -834,14 +834,14 @@ def desktop():
         c.hline(x0 + 1, x1 - 1, h - 4, GREY), c.vline(x1 - 1, top + 5, h - 4, GREY)
 
     button(2, 54)
-    c.sprite(6, top + 8, ["..rrrrrr..", ".rkkkkkkr.", "rr......rr", "...rrrr...",
+    c.sprite(6, top + 9, ["..rrrrrr..", ".rkkkkkkr.", "rr......rr", "...rrrr...",
                            "..rrwwrr..", ".rrwkkwrr.", ".rrrwwrrr.", ".kkkkkkkk."])
-    draw_text(c, 20, top + 7, "Iniciar", BLACK)
+    draw_text(c, 20, top + 8, "Iniciar", BLACK)
     # Notification area: our icon and a clock.
     nx = w - 50
     c.bevel(nx, top + 4, w - 3, h - 3, raised=False)
     c.blit(tray_static(), nx + 4, top + 5)
-    draw_text(c, nx + 25, top + 9, "10:30", BLACK, font=TINY)
+    draw_text(c, nx + 25, top + 10, "10:30", BLACK, font=TINY)
     return c
 
 
