@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages that building, running, testing and benchmarking
+# Falavox need. Quick when everything is there already: apt is then not called at all.
+set -euo pipefail
+
+packages=(
+    build-essential cmake ninja-build pkg-config python3 git ca-certificates
+    qt6-base-dev libxkbcommon-dev libgl-dev
+    libgtest-dev libgmock-dev libbenchmark-dev
+    libpulse-dev pulseaudio pulseaudio-utils
+    xvfb xauth xdotool trayer imagemagick x11-utils fonts-dejavu-core
+    iproute2 netbase util-linux
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    status=$(dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null || true)
+    [[ "$status" == installed ]] || missing+=("$package")
+done
+if ((${#missing[@]} == 0)); then
+    exit 0
+fi
+
+as_root=()
+if [[ "$(id -u)" -ne 0 ]]; then
+    as_root=(sudo)
+fi
+echo "Installing: ${missing[*]}"
+"${as_root[@]}" apt-get update
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
+    apt-get install -y --no-install-recommends "${missing[@]}"

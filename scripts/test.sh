@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs what is missing, then builds and runs the whole test suite twice: as shipped
+# (build/) and under AddressSanitizer with UndefinedBehaviorSanitizer (build-asan/).
+# Both suites always run; the exit status is non-zero when either had a failure.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+scripts/deps.sh
+
+status=0
+
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFALAVOX_TESTS=ON
+cmake --build build -j "$(nproc)"
+(cd build && ctest --output-on-failure -j2) || status=1
+
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFALAVOX_TESTS=ON \
+    -DFALAVOX_SANITIZE=ON -DFALAVOX_BENCH=OFF
+cmake --build build-asan -j "$(nproc)"
+(
+    cd build-asan
+    export ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1
+    export LSAN_OPTIONS=suppressions=$root/scripts/lsan.supp:print_suppressions=0
+    export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+    ctest --output-on-failure -j2
+) || status=1
+
+exit "$status"

@@ -1,0 +1,71 @@
+// The application object's last line of defence, and the local user's name.
+#include "app/Application.h"
+#include "app/LocalUserName.h"
+
+#include <QAbstractButton>
+#include "app/MessageBox.h"
+
+#include <QEvent>
+#include <QObject>
+#include <gtest/gtest.h>
+#include <stdexcept>
+#include <vector>
+
+namespace {
+
+// An object whose handler fails on the first event it gets and works afterwards.
+class FailingOnce : public QObject {
+public:
+    int handled = 0;
+
+protected:
+    bool event(QEvent* e) override {
+        if (e->type() != QEvent::User)
+            return QObject::event(e);
+        if (++handled == 1)
+            throw std::runtime_error("Falha no evento");
+        return true;
+    }
+};
+
+} // namespace
+
+TEST(Application, errorEscapingAnEventHandlerIsShownAndTheProgramGoesOn) {
+    std::vector<app::ShownBox> boxes;
+    app::messageBoxHook() = [&](const app::ShownBox& box) { boxes.push_back(box); };
+    FailingOnce target;
+    QCoreApplication::postEvent(&target, new QEvent(QEvent::User));
+    QCoreApplication::postEvent(&target, new QEvent(QEvent::User));
+    QCoreApplication::sendPostedEvents(&target, QEvent::User);
+    app::messageBoxHook() = nullptr;
+
+    EXPECT_EQ(target.handled, 2) << "the event after the failing one is still handled";
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].kind, app::BoxKind::Error);
+    EXPECT_EQ(boxes[0].caption, "Falavox©");
+    EXPECT_EQ(boxes[0].text, "Falha no evento");
+}
+
+TEST(LocalUserName, capitalisesAsciiLettersOnly) {
+    EXPECT_EQ(app::capitalizeName("jOSE"), "Jose");
+    EXPECT_EQ(app::capitalizeName("MARIA.SILVA2"), "Maria.silva2");
+    // Accented letters (Windows-1252 bytes) keep their case, first or not.
+    EXPECT_EQ(app::capitalizeName("\xe9LIO\xc7"), "\xe9lio\xc7");
+    EXPECT_EQ(app::capitalizeName("x"), "X");
+    EXPECT_EQ(app::capitalizeName(""), "");
+}
+
+TEST(LocalUserName, isTheCapitalisedLoginNameOfAtMost256Bytes) {
+    const std::string name = app::localUserName();
+    ASSERT_FALSE(name.empty());
+    EXPECT_LE(name.size(), 256u);
+    EXPECT_EQ(name.find('\0'), std::string::npos);
+    EXPECT_EQ(name, app::capitalizeName(name));
+}
+
+int main(int argc, char** argv) {
+    app::TApplication application(argc, argv);
+    QApplication::setApplicationDisplayName("Falavox©");
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,251 @@
+// The main form on the offscreen platform: start-up, the listener on an injected
+// loopback port, the second copy's error box, "&Fechar" and the About box.
+#include "app/Frminicial.h"
+#include "app/LocalUserName.h"
+#include "app/TrayStandInWindow.h"
+
+#include <QAbstractButton>
+#include "app/MessageBox.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <stdexcept>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <vector>
+
+using app::Tfrminicial;
+
+namespace {
+
+const QString secondCopyText = QString::fromUtf8(
+    "Houve um erro na execução do sistema, as possiveis causas podem ser:\r\n\r\n"
+    ". Você já esta executando o Falavox©\r\n"
+    ". Seu protocolo de rede não é TCP/IP\r\n\r\n"
+    "O sistema será finalizado.");
+
+// A loopback port that nothing listens on right now.
+int freeLoopbackPort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    sockaddr* raw = reinterpret_cast<sockaddr*>(&address);
+    if (::bind(fd, raw, length) != 0 || ::getsockname(fd, raw, &length) != 0) {
+        ::close(fd);
+        throw std::runtime_error("no free loopback port");
+    }
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+bool acceptsConnections(int port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool connected =
+        ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return connected;
+}
+
+// Every message box of a test, captured instead of shown.
+class FormTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        port = freeLoopbackPort();
+        app::messageBoxHook() = [this](const app::ShownBox& box) { boxes.push_back(box); };
+    }
+    void TearDown() override { app::messageBoxHook() = nullptr; }
+
+    app::ListenEndpoint endpoint() const { return {"127.0.0.1", std::to_string(port)}; }
+
+    int port = 0;
+    std::vector<app::ShownBox> boxes;
+};
+
+// A form whose stored settings say something, or cannot be read.
+class FormWithStoredSettings : public Tfrminicial {
+public:
+    FormWithStoredSettings(app::ListenEndpoint endpoint, bool unreadable)
+        : Tfrminicial(std::move(endpoint)), unreadable_(unreadable) {}
+
+protected:
+    void ReloadSettings() override {
+        Settings.BarraTitulo = false;
+        Settings.ChatConvite = "Oi";
+        if (unreadable_)
+            throw std::runtime_error("Valor inválido para 'BarraTitulo'");
+    }
+
+private:
+    bool unreadable_;
+};
+
+} // namespace
+
+TEST_F(FormTest, startUpListensShowsTheTrayAndReadsTheUser) {
+    Tfrminicial form(endpoint());
+    EXPECT_FALSE(form.TryIcon.isActive()) << "inactive until start-up";
+    EXPECT_EQ(form.TryIcon.hint(), "Falavox");
+    EXPECT_FALSE(acceptsConnections(port));
+
+    form.FormCreate();
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_FALSE(form.Terminated());
+    EXPECT_EQ(form.SrvSocket.State(), net::wsListening);
+    EXPECT_TRUE(acceptsConnections(port));
+    EXPECT_TRUE(form.TryIcon.isActive());
+    EXPECT_EQ(form.TryIcon.hint(), "Falavox©");
+    EXPECT_EQ(form.TryIcon.menu(), &form.menu1);
+
+    // Nothing stored: the defaults, and a title band in the menu.
+    EXPECT_TRUE(form.Settings.BarraTitulo);
+    EXPECT_FALSE(form.Settings.AutoResposta);
+    EXPECT_EQ(form.Settings.Resposta, "");
+    EXPECT_EQ(form.Settings.ChatConvite, "");
+    EXPECT_FALSE(form.Settings.WinPopUp);
+    EXPECT_EQ(form.menu1Margin, 27);
+
+    EXPECT_EQ(form.UserName, app::localUserName());
+    ASSERT_FALSE(form.UserName.empty());
+    EXPECT_FALSE(form.UserName[0] >= 'a' && form.UserName[0] <= 'z');
+    EXPECT_TRUE(form.NtFamily);
+    EXPECT_EQ(form.CliSocket.State(), net::wsClosed);
+    EXPECT_EQ(form.TmpSocket.State(), net::wsClosed);
+}
+
+TEST_F(FormTest, secondCopyOnTheSamePortShowsTheErrorAndEnds) {
+    Tfrminicial first(endpoint());
+    first.FormCreate();
+    ASSERT_EQ(first.SrvSocket.State(), net::wsListening);
+
+    Tfrminicial second(endpoint());
+    second.FormCreate();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].kind, app::BoxKind::Error);
+    EXPECT_EQ(boxes[0].caption, "Erro");
+    EXPECT_EQ(boxes[0].text, secondCopyText);
+    EXPECT_TRUE(second.Terminated());
+    EXPECT_EQ(second.ExitCode(), app::listenFailedExitCode);
+    EXPECT_NE(second.ExitCode(), 0);
+    EXPECT_NE(second.SrvSocket.State(), net::wsListening);
+
+    // The first copy is not disturbed, also once the second one is gone.
+    EXPECT_EQ(first.SrvSocket.State(), net::wsListening);
+    EXPECT_TRUE(acceptsConnections(port));
+    EXPECT_FALSE(first.Terminated());
+}
+
+TEST_F(FormTest, listenerOnAnAddressThatIsNotOursFails) {
+    // 192.0.2.1 is a documentation address no interface here has: bind fails at once.
+    Tfrminicial form({"192.0.2.1", std::to_string(port)});
+    EXPECT_FALSE(form.Listen());
+    EXPECT_NE(form.SrvSocket.State(), net::wsListening);
+}
+
+TEST_F(FormTest, storedSettingsAreKeptAndSetTheMenuMargin) {
+    FormWithStoredSettings form(endpoint(), false);
+    form.FormCreate();
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_FALSE(form.Settings.BarraTitulo);
+    EXPECT_EQ(form.Settings.ChatConvite, "Oi");
+    EXPECT_EQ(form.menu1Margin, 0);
+    EXPECT_EQ(form.SrvSocket.State(), net::wsListening);
+}
+
+TEST_F(FormTest, unreadableSettingsAreShownAndStartUpGoesOnWithDefaults) {
+    FormWithStoredSettings form(endpoint(), true);
+    form.FormCreate();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, QApplication::applicationDisplayName());
+    EXPECT_EQ(boxes[0].text, "Valor inválido para 'BarraTitulo'");
+    EXPECT_TRUE(form.Settings.BarraTitulo) << "a half-read record is not kept";
+    EXPECT_EQ(form.Settings.ChatConvite, "");
+    EXPECT_EQ(form.menu1Margin, 27);
+    EXPECT_TRUE(form.TryIcon.isActive());
+    EXPECT_EQ(form.SrvSocket.State(), net::wsListening);
+    EXPECT_FALSE(form.Terminated());
+}
+
+TEST_F(FormTest, fecharRemovesTheIconAndEndsTheLoopWithCodeZero) {
+    auto form = std::make_unique<Tfrminicial>(endpoint());
+    form->FormCreate();
+    ASSERT_TRUE(form->TryIcon.isActive());
+    bool activeWhenQuitting = true;
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit,
+                     [&] { activeWhenQuitting = form->TryIcon.isActive(); });
+    QTimer::singleShot(0, form->mnuFechar, &QAction::trigger);
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_FALSE(activeWhenQuitting);
+    EXPECT_TRUE(boxes.empty());
+
+    // Destroying the form closes the listener: the port is free again.
+    form.reset();
+    EXPECT_FALSE(acceptsConnections(port));
+    QObject::disconnect(qApp, &QCoreApplication::aboutToQuit, nullptr, nullptr);
+}
+
+TEST_F(FormTest, withoutATrayTheStandInWindowEndsTheProgram) {
+    Tfrminicial form(endpoint());
+    form.FormCreate();
+    ASSERT_TRUE(form.TryIcon.usesStandInWindow());
+    auto* fechar = form.TryIcon.standInWindow()->findChild<QPushButton*>("mnuFechar");
+    ASSERT_NE(fechar, nullptr);
+    QTimer::singleShot(0, fechar, [fechar] { QTest::mouseClick(fechar, Qt::LeftButton); });
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_FALSE(form.TryIcon.isActive());
+    EXPECT_FALSE(form.TryIcon.standInWindow()->isVisible());
+
+    // Its close box means the same.
+    Tfrminicial again({"127.0.0.1", std::to_string(freeLoopbackPort())});
+    again.FormCreate();
+    QTimer::singleShot(0, [&again] { again.TryIcon.standInWindow()->close(); });
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_FALSE(again.TryIcon.isActive());
+}
+
+TEST_F(FormTest, sobreOpensOneAboutBoxWithTheUserName) {
+    Tfrminicial form(endpoint());
+    form.UserName = "Jo\xe3o"; // Windows-1252 bytes
+    form.mnuSobre->trigger();
+    form.mnuSobre->trigger();
+    const auto boxesShown = [] {
+        int count = 0;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            count += qobject_cast<app::TfrmAbout*>(w) && w->isVisible() ? 1 : 0;
+        return count;
+    };
+    EXPECT_EQ(boxesShown(), 1);
+    app::TfrmAbout* about = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* found = qobject_cast<app::TfrmAbout*>(w))
+            about = found;
+    ASSERT_NE(about, nullptr);
+    EXPECT_EQ(about->findChild<QLabel*>("lblUsuario")->text(), "Usuário: João");
+    EXPECT_EQ(about->findChild<QLabel*>("lblNome")->text(), "Falavox©");
+    EXPECT_TRUE(about->findChild<QLabel*>("lblVersao")->text().startsWith("Versão "));
+    about->close();
+    QTRY_COMPARE(boxesShown(), 0);
+    EXPECT_TRUE(boxes.empty());
+}
+
+int main(int argc, char** argv) {
+    if (const QByteArray scratch = qgetenv("FALAVOX_TEST_TMP"); !scratch.isEmpty())
+        qputenv("XDG_CONFIG_HOME", scratch + "/config");
+    QApplication application(argc, argv);
+    QApplication::setApplicationDisplayName("Falavox©");
+    QApplication::setQuitOnLastWindowClosed(false);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,280 @@
+#!/usr/bin/env python3
+"""Runs the real falavox program the way a user meets it, under its own Xvfb.
+
+With a notification area (trayer): the program listens on 0.0.0.0:2200, a plain TCP
+client can connect, a second copy shows its error box and ends with code 1 after "OK",
+and "&Fechar" from the tray menu ends the first copy with code 0 and frees the port.
+Without one: the stand-in window appears and its "&Fechar" ends the program.
+
+Runs in a network namespace of its own (needs root); skipped (77) otherwise.
+Screenshots of every step are left in the scratch folder.
+"""
+
+import os
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+
+SKIP = 77
+PORT = 2200
+SECOND_COPY_TEXT = (
+    "Houve um erro na execução do sistema, as possiveis causas podem ser:\n\n"
+    ". Você já esta executando o Falavox©\n"
+    ". Seu protocolo de rede não é TCP/IP\n\n"
+    "O sistema será finalizado."
+)
+
+
+class Failure(Exception):
+    pass
+
+
+def wait_for(what, predicate, timeout=20.0, interval=0.1):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        value = predicate()
+        if value:
+            return value
+        time.sleep(interval)
+    raise Failure(f"timed out waiting for {what}")
+
+
+class Session:
+    """Processes started by the test, each ended by its own PID at the end."""
+
+    def __init__(self, scratch):
+        self.scratch = scratch
+        self.processes = []
+        self.display = None
+        self.shots = 0
+
+    def start(self, argv, **kwargs):
+        process = subprocess.Popen(argv, **kwargs)
+        self.processes.append(process)
+        return process
+
+    def env(self):
+        env = dict(os.environ)
+        env.update(
+            DISPLAY=self.display,
+            QT_QPA_PLATFORM="xcb",
+            HOME=self.scratch,
+            XDG_CONFIG_HOME=os.path.join(self.scratch, "config"),
+            XDG_RUNTIME_DIR=self.runtime_dir(),
+        )
+        env.pop("WAYLAND_DISPLAY", None)
+        env.pop("DBUS_SESSION_BUS_ADDRESS", None)
+        return env
+
+    def runtime_dir(self):
+        path = os.path.join(self.scratch, "runtime")
+        os.makedirs(path, mode=0o700, exist_ok=True)
+        return path
+
+    def x(self, *argv, check=True):
+        result = subprocess.run(argv, env=self.env(), capture_output=True, text=True, timeout=20)
+        if check and result.returncode != 0:
+            raise Failure(f"{argv[0]} failed: {result.stderr.strip()}")
+        return result.stdout
+
+    def start_xvfb(self):
+        for number in range(100, 200):
+            if os.path.exists(f"/tmp/.X{number}-lock"):
+                continue
+            server = self.start(
+                ["Xvfb", f":{number}", "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            self.display = f":{number}"
+            deadline = time.monotonic() + 10
+            while time.monotonic() < deadline and server.poll() is None:
+                probe = subprocess.run(["xdpyinfo"], env=self.env(), capture_output=True)
+                if probe.returncode == 0:
+                    return
+                time.sleep(0.1)
+            self.stop(server)
+        raise Failure("no free X display from :100 to :199")
+
+    def stop(self, process):
+        if process.poll() is None:
+            process.terminate()
+            try:
+                process.wait(5)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                process.wait()
+
+    def stop_all(self):
+        for process in reversed(self.processes):
+            self.stop(process)
+
+    def screenshot(self, name):
+        self.shots += 1
+        path = os.path.join(self.scratch, f"{self.shots:02d}-{name}.png")
+        self.x("import", "-window", "root", path, check=False)
+        return path
+
+    def windows(self, *search):
+        out = self.x("xdotool", "search", *search, check=False)
+        return [w for w in out.split()]
+
+    def geometry(self, window):
+        values = {}
+        for line in self.x("xdotool", "getwindowgeometry", "--shell", window).splitlines():
+            key, _, value = line.partition("=")
+            values[key] = int(value) if value.lstrip("-").isdigit() else value
+        return values["X"], values["Y"], values["WIDTH"], values["HEIGHT"]
+
+    def click(self, x, y, button=1):
+        self.x("xdotool", "mousemove", str(x), str(y), "sleep", "0.2", "click", str(button))
+
+
+def listening_on_2200():
+    out = subprocess.run(["ss", "-Hltn", f"sport = :{PORT}"], capture_output=True,
+                         text=True).stdout
+    return [line for line in out.splitlines() if line.strip()]
+
+
+def start_falavox(session, binary, name):
+    log = open(os.path.join(session.scratch, f"{name}.stderr"), "w+")
+    process = session.start([binary], env=session.env(), stdout=subprocess.DEVNULL, stderr=log)
+    return process, log
+
+
+def exit_code(process, what, timeout=20):
+    try:
+        return process.wait(timeout)
+    except subprocess.TimeoutExpired:
+        raise Failure(f"{what} did not end")
+
+
+def check_second_copy(session, binary, first):
+    second, log = start_falavox(session, binary, "second")
+    box = wait_for("the second copy's error box",
+                   lambda: session.windows("--onlyvisible", "--pid", str(second.pid),
+                                           "--name", "^Erro$"))[0]
+    session.screenshot("second-copy-error-box")
+    log.seek(0)
+    told = log.read()
+    if SECOND_COPY_TEXT not in told:
+        raise Failure(f"second copy said {told!r}")
+    time.sleep(0.5)
+    if second.poll() is not None:
+        raise Failure("the second copy ended before its box was answered")
+    x, y, width, height = session.geometry(box)
+    # "OK" is the only button, at the bottom right of the box.
+    session.click(x + width - 50, y + height - 24)
+    code = exit_code(second, "the second copy after OK")
+    if code != 1:
+        raise Failure(f"second copy ended with {code}, expected 1")
+    if first.poll() is not None or not listening_on_2200():
+        raise Failure("the first copy was disturbed by the second")
+
+
+def check_fechar_from_tray(session, first):
+    x, y = find_tray_icon(session, first)
+    session.click(x, y, button=3)
+    menu = wait_for("the tray menu", lambda: session.windows("--onlyvisible", "--pid",
+                                                             str(first.pid), "--class", "falavox"))
+    mx, my, mw, mh = session.geometry(menu[-1])
+    session.screenshot("tray-menu-open")
+    # "&Fechar" is the last item of the menu.
+    session.click(mx + mw // 2, my + mh - 12)
+    code = exit_code(first, "the program after &Fechar")
+    if code != 0:
+        raise Failure(f"&Fechar ended the program with {code}, expected 0")
+    wait_for("port 2200 to be free", lambda: not listening_on_2200(), timeout=5)
+
+
+def find_tray_icon(session, first):
+    # The icon is a window of the program embedded into trayer's dock at the top
+    # right of the screen; its absolute place is what xdotool reports.
+    def icon():
+        for window in session.windows("--pid", str(first.pid)):
+            try:
+                x, y, width, height = session.geometry(window)
+            except Failure:
+                continue
+            if 8 <= width <= 48 and 8 <= height <= 48 and y < 40 and x > 512:
+                return x + width // 2, y + height // 2
+        return None
+
+    return wait_for("the tray icon", icon)
+
+
+def run_with_tray(session, binary):
+    tray = session.start(["trayer", "--edge", "top", "--align", "right", "--widthtype",
+                          "request", "--height", "32", "--SetDockType", "true"],
+                         env=session.env(), stdout=subprocess.DEVNULL,
+                         stderr=subprocess.DEVNULL)
+    wait_for("trayer", lambda: session.windows("--class", "trayer"))
+    first, _ = start_falavox(session, binary, "first")
+    wait_for("the listener on 0.0.0.0:2200", listening_on_2200)
+    lines = listening_on_2200()
+    if not any(f"0.0.0.0:{PORT}" in line for line in lines):
+        raise Failure(f"not listening on every address: {lines}")
+    with socket.create_connection(("127.0.0.1", PORT), timeout=5):
+        pass
+    find_tray_icon(session, first)
+    session.screenshot("tray-icon")
+    check_second_copy(session, binary, first)
+    check_fechar_from_tray(session, first)
+    session.stop(tray)
+
+
+def run_without_tray(session, binary):
+    program, _ = start_falavox(session, binary, "no-tray")
+    wait_for("the listener", listening_on_2200)
+    window = wait_for("the stand-in window",
+                      lambda: session.windows("--onlyvisible", "--pid", str(program.pid),
+                                              "--name", "^Falavox©$"))[0]
+    session.screenshot("stand-in-window")
+    x, y, width, height = session.geometry(window)
+    # "&Fechar" is the window's last button.
+    session.click(x + width // 2, y + height - 18)
+    code = exit_code(program, "the program after the stand-in's &Fechar")
+    if code != 0:
+        raise Failure(f"the stand-in's &Fechar ended the program with {code}, expected 0")
+    wait_for("port 2200 to be free", lambda: not listening_on_2200(), timeout=5)
+
+
+def main():
+    if len(sys.argv) != 2:
+        print("usage: whole_program.py FALAVOX_BINARY", file=sys.stderr)
+        return 2
+    binary = os.path.abspath(sys.argv[1])
+    if os.environ.get("FALAVOX_OWN_NETNS") != "1":
+        if os.geteuid() != 0 or not shutil.which("unshare"):
+            print("skipped: a network namespace of its own needs root", file=sys.stderr)
+            return SKIP
+        env = dict(os.environ, FALAVOX_OWN_NETNS="1")
+        return subprocess.call(["unshare", "-n", "--", sys.executable, __file__, binary],
+                               env=env)
+    subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
+
+    base = os.environ.get("FALAVOX_TEST_TMP") or tempfile.mkdtemp(prefix="falavox-whole-")
+    shutil.rmtree(base, ignore_errors=True)
+    os.makedirs(base)
+    session = Session(base)
+    try:
+        session.start_xvfb()
+        run_with_tray(session, binary)
+        run_without_tray(session, binary)
+    except Failure as failure:
+        session.screenshot("failure")
+        print(f"FAILED: {failure} (screenshots in {base})", file=sys.stderr)
+        for name in ("first", "second", "no-tray"):
+            path = os.path.join(base, f"{name}.stderr")
+            if os.path.exists(path):
+                print(f"--- {name} stderr ---\n{open(path).read()}", file=sys.stderr)
+        return 1
+    finally:
+        session.stop_all()
+    print(f"whole program: passed (screenshots in {base})")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
