@@ -1,0 +1,85 @@
+#include "session/AskChat.h"
+
+#include "app/ShowForm.h"
+#include "platform/Sound.h"
+#include "session/frmAskchat.h"
+
+#include <QApplication>
+#include <QPointer>
+
+namespace session {
+
+AskChatHost::~AskChatHost() = default;
+
+AskChatData& askChatData() {
+    static AskChatData data;
+    return data;
+}
+
+namespace askchat {
+namespace {
+
+platform::SoundPlayer*& injectedPlayer() {
+    static platform::SoundPlayer* player = nullptr;
+    return player;
+}
+
+std::function<void()>& injectedBeep() {
+    static std::function<void()> beep;
+    return beep;
+}
+
+std::function<void(TfrmAskchat&)>& hook() {
+    static std::function<void(TfrmAskchat&)> shown;
+    return shown;
+}
+
+} // namespace
+
+void setSoundPlayer(platform::SoundPlayer* player) { injectedPlayer() = player; }
+
+platform::SoundPlayer& soundPlayer() {
+    if (injectedPlayer())
+        return *injectedPlayer();
+    static platform::PulseSoundPlayer pulse;
+    return pulse;
+}
+
+void setBeep(std::function<void()> beep) { injectedBeep() = std::move(beep); }
+
+void beep() {
+    if (injectedBeep())
+        injectedBeep()();
+    else
+        QApplication::beep();
+}
+
+void setShownHook(std::function<void(TfrmAskchat&)> shown) { hook() = std::move(shown); }
+
+const std::function<void(TfrmAskchat&)>& shownHook() { return hook(); }
+
+} // namespace askchat
+
+namespace {
+
+// The one invitation dialog; empty while none exists.
+QPointer<TfrmAskchat> frmAskchat;
+
+} // namespace
+
+bool AskChat(AskChatHost& host, const std::string& callerName, const std::string& invitationText) {
+    AskChatData& data = askChatData();
+    data.callerName = callerName;
+    data.invitationText = invitationText;
+    data.accepted = false;
+
+    host.deactivateTrayIcon();
+    // Returns when the dialog has closed; throws at once when one is already up.
+    app::showForm(frmAskchat, app::ShowMode::Modal, [] { return new TfrmAskchat(); });
+    host.activateTrayIcon();
+    QApplication::setWindowIcon(host.applicationIcon());
+    QApplication::setApplicationDisplayName(QStringLiteral("Falavox©"));
+    return data.accepted;
+}
+
+} // namespace session

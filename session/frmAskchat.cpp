@@ -1,0 +1,263 @@
+#include "session/frmAskchat.h"
+
+#include "platform/Cp1252.h"
+#include "platform/Sound.h"
+#include "session/AskChat.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QProgressBar>
+#include <QScreen>
+#include <QTimer>
+#include <QToolButton>
+
+#include <exception>
+#include <string_view>
+
+namespace session {
+namespace {
+
+QFont dialogFont() {
+    // The dialog was laid out for a small 8-point sans-serif; the first of these that
+    // the system has wins, and font matching picks a sans-serif when none does.
+    QFont font;
+    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
+                      QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
+                      QStringLiteral("DejaVu Sans")});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSize(8);
+    return font;
+}
+
+QFrame* bevelPanel(QWidget* parent, const char* name, QFrame::Shadow shadow, QRect geometry) {
+    auto* panel = new QFrame(parent);
+    panel->setObjectName(QString::fromLatin1(name));
+    panel->setFrameStyle(QFrame::Panel | shadow);
+    panel->setLineWidth(1);
+    panel->setGeometry(geometry);
+    return panel;
+}
+
+QLabel* picture(QWidget* parent, const char* name, const char* resource, QRect geometry) {
+    auto* image = new QLabel(parent);
+    image->setObjectName(QString::fromLatin1(name));
+    image->setPixmap(QPixmap(QString::fromLatin1(resource)));
+    image->setGeometry(geometry);
+    return image;
+}
+
+// A speed button: clicked by the mouse or its accelerator, never focused.
+QToolButton* speedButton(QWidget* parent, const char* name, const QString& caption,
+                         QRect geometry) {
+    auto* button = new QToolButton(parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setText(caption);
+    button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    button->setFocusPolicy(Qt::NoFocus);
+    button->setGeometry(geometry);
+    return button;
+}
+
+// The invitation text on one line: a trailing CR or LF is dropped and any other control
+// character shows as a blank, so the label never grows a second line.
+QString oneLine(const std::string& bytes) {
+    QString text = platform::fromCp1252(bytes);
+    while (text.endsWith(QLatin1Char('\r')) || text.endsWith(QLatin1Char('\n')))
+        text.chop(1);
+    for (QChar& c : text)
+        if (c.unicode() < 0x20)
+            c = QLatin1Char(' ');
+    return text;
+}
+
+} // namespace
+
+TfrmAskchat::TfrmAskchat() : QDialog(nullptr) {
+    setObjectName(QStringLiteral("frmAskchat"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+    setWindowTitle(QStringLiteral("Convite ao chat do usuário:"));
+    setFont(dialogFont());
+    setFixedSize(kClientWidth, kClientHeight);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+    buildControls();
+    FormCreate();
+}
+
+void TfrmAskchat::buildControls() {
+    Label1 = new QLabel(QStringLiteral("Label1"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setTextFormat(Qt::PlainText);
+    Label1->setWordWrap(false);
+    Label1->setGeometry(8, 5, Label1->sizeHint().width(), fontMetrics().height());
+
+    Panel1 = bevelPanel(this, "Panel1", QFrame::Raised, QRect(6, 23, 375, 38));
+    Panel2 = bevelPanel(Panel1, "Panel2", QFrame::Sunken, QRect(2, 2, 34, 35));
+    Image1 = picture(Panel2, "Image1", ":/askchat/hello.png", QRect(1, 1, 32, 32));
+    Panel3 = bevelPanel(Panel1, "Panel3", QFrame::Sunken, QRect(41, 9, 328, 18));
+
+    PB = new QProgressBar(Panel3);
+    PB->setObjectName(QStringLiteral("PB"));
+    PB->setGeometry(1, 1, 326, 16);
+    PB->setRange(0, AskChatCountdown::kTicks);
+    PB->setValue(0);
+    PB->setTextVisible(false);
+    PB->setStyleSheet(QStringLiteral("QProgressBar { border: none; background: white; }"
+                                     "QProgressBar::chunk { background: rgb(0, 0, 160); }"));
+
+    btnAceitar = speedButton(this, "btnAceitar", QStringLiteral("&Aceitar"), QRect(75, 67, 113, 25));
+    btnIgnorar = speedButton(this, "btnIgnorar", QStringLiteral("&Ignorar"), QRect(200, 67, 121, 25));
+    connect(btnAceitar, &QToolButton::clicked, this, &TfrmAskchat::btnAceitarClick);
+    connect(btnIgnorar, &QToolButton::clicked, this, &TfrmAskchat::btnIgnorarClick);
+
+    // The three faces only lend their pictures to the application icon.
+    Image2 = picture(this, "Image2", ":/askchat/face_closed.png", QRect(2, 64, 16, 16));
+    Image3 = picture(this, "Image3", ":/askchat/face_open.png", QRect(36, 64, 16, 16));
+    Image4 = picture(this, "Image4", ":/askchat/face_wide.png", QRect(70, 64, 16, 16));
+    for (QLabel* face : {Image2, Image3, Image4})
+        face->hide();
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(AskChatCountdown::kIntervalMs);
+    connect(Timer1, &QTimer::timeout, this, &TfrmAskchat::Timer1Timer);
+}
+
+void TfrmAskchat::FormCreate() {
+    QApplication::setWindowIcon(faceIcon(AskChatCountdown::Face::Closed));
+    QApplication::setApplicationDisplayName(QStringLiteral("Convite ao Chat..."));
+}
+
+QIcon TfrmAskchat::faceIcon(AskChatCountdown::Face face) const {
+    const QLabel* image = face == AskChatCountdown::Face::Closed ? Image2
+                          : face == AskChatCountdown::Face::Open ? Image3
+                                                                 : Image4;
+    return QIcon(image->pixmap());
+}
+
+void TfrmAskchat::showEvent(QShowEvent* e) {
+    QDialog::showEvent(e);
+    // A window shown again by the system (restored, remapped) is not a new invitation.
+    if (!shown_ && !e->spontaneous()) {
+        shown_ = true;
+        FormShow();
+    }
+}
+
+void TfrmAskchat::FormShow() {
+    playInvitationSound();
+    PutOnTop();
+    // The invitation takes the keyboard when it appears, so its accelerators answer it.
+    activateWindow();
+    const AskChatData& data = askChatData();
+    setWindowTitle(QStringLiteral("Convite ao chat do usuário: ") +
+                   platform::fromCp1252(data.callerName));
+    Label1->setText(oneLine(data.invitationText));
+    Label1->setGeometry(Label1->x(), Label1->y(), kLabelWidth, Label1->height());
+    Label1->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+    Timer1->start();
+    PB->setValue(0);
+    if (askchat::shownHook())
+        QTimer::singleShot(0, this, [this] {
+            if (const auto& hook = askchat::shownHook())
+                hook(*this);
+        });
+}
+
+void TfrmAskchat::playInvitationSound() {
+    // The invitation must be noticed even where the sound cannot be played.
+    try {
+        QFile file(QStringLiteral(":/sound/WAVE1.wav"));
+        if (!file.open(QIODevice::ReadOnly))
+            throw platform::SoundError("the invitation sound is missing");
+        const QByteArray wave = file.readAll();
+        askchat::soundPlayer().playSync(
+            std::string_view(wave.constData(), static_cast<std::size_t>(wave.size())));
+    } catch (const std::exception&) {
+        askchat::beep();
+    }
+}
+
+void TfrmAskchat::Timer1Timer() {
+    const AskChatCountdown::Tick tick = countdown_.tick();
+    QApplication::setWindowIcon(faceIcon(tick.face));
+    PB->setValue(tick.progress);
+    if (tick.timedOut) {
+        Timer1->stop();
+        askChatData().accepted = false;
+        close();
+    }
+}
+
+void TfrmAskchat::btnAceitarClick() {
+    Timer1->stop();
+    askChatData().accepted = true;
+    close();
+}
+
+void TfrmAskchat::btnIgnorarClick() {
+    Timer1->stop();
+    askChatData().accepted = false;
+    close();
+}
+
+void TfrmAskchat::PutOnTop() {
+    // Headless platforms have no stacking order to keep, and say so on every call.
+    static const bool stacking = QGuiApplication::platformName() != QLatin1String("offscreen") &&
+                                 QGuiApplication::platformName() != QLatin1String("minimal");
+    if (stacking)
+        raise();
+}
+
+bool TfrmAskchat::event(QEvent* e) {
+    switch (e->type()) {
+    case QEvent::Hide:
+        // However the dialog closed, no tick may answer it afterwards.
+        Timer1->stop();
+        PutOnTop();
+        break;
+    case QEvent::WindowDeactivate:
+    case QEvent::Paint:
+        PutOnTop();
+        break;
+    default:
+        break;
+    }
+    return QDialog::event(e);
+}
+
+void TfrmAskchat::keyPressEvent(QKeyEvent* e) {
+    // No default and no cancel button: Enter and Escape must not answer the invitation.
+    // A bare accelerator letter clicks its button, as in any dialog without a text field.
+    const bool bare = (e->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    switch (e->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Escape:
+        e->accept();
+        return;
+    case Qt::Key_A:
+        if (bare) {
+            btnAceitar->click();
+            return;
+        }
+        break;
+    case Qt::Key_I:
+        if (bare) {
+            btnIgnorar->click();
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    QDialog::keyPressEvent(e);
+}
+
+} // namespace session

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "session/AskChatCountdown.h"
+
+#include <QDialog>
+#include <QIcon>
+
+class QFrame;
+class QLabel;
+class QProgressBar;
+class QTimer;
+class QToolButton;
+
+namespace session {
+
+// The invitation dialog: the caller's name in the caption, the invitation text, a gauge
+// that fills in 30 seconds, "&Aceitar" and "&Ignorar". It reads what AskChat kept for
+// it and writes the answer back there; it deletes itself once closed.
+class TfrmAskchat : public QDialog {
+    Q_OBJECT
+
+public:
+    TfrmAskchat();
+
+    static constexpr int kClientWidth = 387;
+    static constexpr int kClientHeight = 98;
+    static constexpr int kLabelWidth = 371;
+
+    // One tick of Timer1; public so tests advance the dialog's time themselves.
+    void Timer1Timer();
+    void btnAceitarClick();
+    void btnIgnorarClick();
+
+    // Brings the dialog above every other window again.
+    void PutOnTop();
+
+    QLabel* Label1 = nullptr;
+    QFrame* Panel1 = nullptr;
+    QFrame* Panel2 = nullptr;
+    QLabel* Image1 = nullptr;
+    QFrame* Panel3 = nullptr;
+    QProgressBar* PB = nullptr;
+    QToolButton* btnAceitar = nullptr;
+    QToolButton* btnIgnorar = nullptr;
+    QLabel* Image2 = nullptr;
+    QLabel* Image3 = nullptr;
+    QLabel* Image4 = nullptr;
+    QTimer* Timer1 = nullptr;
+
+protected:
+    bool event(QEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+
+private:
+    void buildControls();
+    void FormCreate();
+    void FormShow();
+    void playInvitationSound();
+    QIcon faceIcon(AskChatCountdown::Face face) const;
+
+    AskChatCountdown countdown_;
+    bool shown_ = false;
+};
+
+} // namespace session

@@ -1,0 +1,380 @@
+#include "app/ShowForm.h"
+#include "platform/Sound.h"
+#include "session/AskChat.h"
+#include "session/AskChatCountdown.h"
+#include "session/frmAskchat.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QPointer>
+#include <QProgressBar>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <QWindow>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+using namespace session;
+
+namespace {
+
+class FakeHost : public AskChatHost {
+public:
+    void deactivateTrayIcon() override {
+        ++deactivations;
+        trayShown = false;
+    }
+    void activateTrayIcon() override {
+        ++activations;
+        trayShown = true;
+    }
+    QIcon applicationIcon() const override { return icon; }
+
+    int deactivations = 0;
+    int activations = 0;
+    bool trayShown = true;
+    QIcon icon{QPixmap(QStringLiteral(":/app/telephone.png"))};
+};
+
+class FakePlayer : public platform::SoundPlayer {
+public:
+    void playSync(std::string_view waveFile) override {
+        ++plays;
+        played = std::string(waveFile);
+        // The dialog exists by now; its window must not be on screen yet.
+        dialogOnScreenWhilePlaying = false;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (qobject_cast<TfrmAskchat*>(w) && w->windowHandle() && w->windowHandle()->isVisible())
+                dialogOnScreenWhilePlaying = true;
+        if (fail)
+            throw platform::SoundError("no sound server");
+    }
+
+    int plays = 0;
+    bool fail = false;
+    bool dialogOnScreenWhilePlaying = false;
+    std::string played;
+};
+
+QImage iconImage(const QIcon& icon) { return icon.pixmap(16, 16).toImage(); }
+
+class AskChatTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        askchat::setSoundPlayer(&player);
+        askchat::setBeep([this] { ++beeps; });
+        QApplication::setApplicationDisplayName(QStringLiteral("Falavox©"));
+    }
+    void TearDown() override {
+        askchat::setShownHook({});
+        askchat::setSoundPlayer(nullptr);
+        askchat::setBeep({});
+    }
+
+    // Runs AskChat; `whileUp` acts on the dialog from inside its modal loop. A dialog
+    // the test left open is closed by its close box so that nothing waits forever.
+    bool ask(const std::string& caller, const std::string& text,
+             std::function<void(TfrmAskchat&)> whileUp) {
+        hookRuns = 0;
+        leftOpen = false;
+        askchat::setShownHook([this, whileUp](TfrmAskchat& dlg) {
+            ++hookRuns;
+            QPointer<TfrmAskchat> guard(&dlg);
+            whileUp(dlg);
+            if (guard && guard->isVisible()) {
+                leftOpen = true;
+                guard->close();
+            }
+        });
+        return AskChat(host, caller, text);
+    }
+
+    FakeHost host;
+    FakePlayer player;
+    int beeps = 0;
+    int hookRuns = 0;
+    bool leftOpen = false;
+};
+
+enum class Answer { Accept, Ignore, CloseBox, TimeOut };
+
+struct AnswerCase {
+    const char* name;
+    Answer answer;
+    bool accepted;
+};
+
+class AskChatAnswerTest : public AskChatTest, public ::testing::WithParamInterface<AnswerCase> {};
+
+// Every way the dialog can end gives the right answer, brings the tray icon back exactly
+// once and hands the application title and icon back to the main form.
+TEST_P(AskChatAnswerTest, answerRestoresTrayTitleAndIcon) {
+    const bool accepted = ask("Ana", "Vamos conversar?", [&](TfrmAskchat& dlg) {
+        EXPECT_EQ(host.deactivations, 1);
+        EXPECT_EQ(host.activations, 0);
+        EXPECT_FALSE(host.trayShown);
+        EXPECT_EQ(QApplication::applicationDisplayName(), QStringLiteral("Convite ao Chat..."));
+        switch (GetParam().answer) {
+        case Answer::Accept:
+            QTest::mouseClick(dlg.btnAceitar, Qt::LeftButton);
+            break;
+        case Answer::Ignore:
+            QTest::mouseClick(dlg.btnIgnorar, Qt::LeftButton);
+            break;
+        case Answer::CloseBox:
+            dlg.close();
+            break;
+        case Answer::TimeOut:
+            for (int i = 0; i < AskChatCountdown::kTicks; ++i)
+                dlg.Timer1Timer();
+            break;
+        }
+        EXPECT_FALSE(dlg.isVisible());
+        EXPECT_FALSE(dlg.Timer1->isActive());
+    });
+    EXPECT_EQ(hookRuns, 1);
+    EXPECT_FALSE(leftOpen);
+    EXPECT_EQ(accepted, GetParam().accepted);
+    EXPECT_EQ(host.deactivations, 1);
+    EXPECT_EQ(host.activations, 1);
+    EXPECT_TRUE(host.trayShown);
+    EXPECT_EQ(QApplication::applicationDisplayName(), QStringLiteral("Falavox©"));
+    EXPECT_EQ(iconImage(QApplication::windowIcon()), iconImage(host.icon));
+}
+
+INSTANTIATE_TEST_SUITE_P(AllWays, AskChatAnswerTest,
+                         ::testing::Values(AnswerCase{"accept", Answer::Accept, true},
+                                           AnswerCase{"ignore", Answer::Ignore, false},
+                                           AnswerCase{"closeBox", Answer::CloseBox, false},
+                                           AnswerCase{"timeOut", Answer::TimeOut, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(AskChatTest, timesOutOnTheHundredthTickWithTheBarFull) {
+    const bool accepted = ask("Ana", "", [](TfrmAskchat& dlg) {
+        EXPECT_TRUE(dlg.Timer1->isActive());
+        EXPECT_EQ(dlg.Timer1->interval(), 300);
+        EXPECT_EQ(dlg.PB->value(), 0);
+        for (int i = 0; i < 99; ++i)
+            dlg.Timer1Timer();
+        EXPECT_TRUE(dlg.isVisible());
+        EXPECT_EQ(dlg.PB->value(), 99);
+        dlg.Timer1Timer();
+        EXPECT_FALSE(dlg.isVisible());
+        EXPECT_EQ(dlg.PB->value(), 100);
+    });
+    EXPECT_FALSE(accepted);
+}
+
+TEST_F(AskChatTest, acceptingLateInTheCountdownStillAccepts) {
+    EXPECT_TRUE(ask("Ana", "", [](TfrmAskchat& dlg) {
+        for (int i = 0; i < 99; ++i)
+            dlg.Timer1Timer();
+        QTest::mouseClick(dlg.btnAceitar, Qt::LeftButton);
+    }));
+}
+
+// An earlier dialog's bar, caption and text never leak into the next invitation.
+TEST_F(AskChatTest, secondInvitationStartsAfreshWithTheNewCaller) {
+    QPointer<TfrmAskchat> first;
+    ask("Ana", "primeiro", [&](TfrmAskchat& dlg) {
+        first = &dlg;
+        for (int i = 0; i < 40; ++i)
+            dlg.Timer1Timer();
+        QTest::mouseClick(dlg.btnIgnorar, Qt::LeftButton);
+    });
+    EXPECT_TRUE(first.isNull()) << "the dialog deletes itself once closed";
+
+    ask("Bruno", "segundo", [](TfrmAskchat& dlg) {
+        EXPECT_EQ(dlg.PB->value(), 0);
+        EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Convite ao chat do usuário: Bruno"));
+        EXPECT_EQ(dlg.Label1->text(), QStringLiteral("segundo"));
+        dlg.close();
+    });
+}
+
+// A second invitation line while the dialog is up: the second call fails with the
+// modal error, the first dialog keeps its caller and goes on to its own answer.
+TEST_F(AskChatTest, secondCallWhileUpFailsAndFirstGoesOn) {
+    bool threw = false;
+    const bool accepted = ask("Ana", "oi", [&](TfrmAskchat& dlg) {
+        try {
+            AskChat(host, "Bruno", "outro");
+        } catch (const app::ModalWindowError& e) {
+            threw = true;
+            EXPECT_STREQ(e.what(), "Não é possível fazer uma janela modal visível");
+        }
+        EXPECT_TRUE(dlg.isVisible());
+        EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Convite ao chat do usuário: Ana"));
+        EXPECT_EQ(dlg.Label1->text(), QStringLiteral("oi"));
+        EXPECT_EQ(host.activations, 0);
+        EXPECT_EQ(QApplication::applicationDisplayName(), QStringLiteral("Convite ao Chat..."));
+        dlg.Timer1Timer();
+        EXPECT_EQ(dlg.PB->value(), 1);
+        QTest::mouseClick(dlg.btnAceitar, Qt::LeftButton);
+    });
+    EXPECT_TRUE(threw);
+    EXPECT_TRUE(accepted);
+    EXPECT_EQ(host.deactivations, 2);
+    EXPECT_EQ(host.activations, 1);
+    EXPECT_TRUE(host.trayShown);
+    EXPECT_EQ(player.plays, 1);
+}
+
+TEST_F(AskChatTest, enterAndEscapeDoNothing) {
+    const bool accepted = ask("Ana", "", [](TfrmAskchat& dlg) {
+        for (Qt::Key key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter}) {
+            QTest::keyClick(&dlg, key);
+            EXPECT_TRUE(dlg.isVisible()) << "key " << key;
+        }
+        EXPECT_EQ(dlg.btnAceitar->focusPolicy(), Qt::NoFocus);
+        EXPECT_EQ(dlg.btnIgnorar->focusPolicy(), Qt::NoFocus);
+        EXPECT_FALSE(dlg.btnAceitar->hasFocus());
+        dlg.close();
+    });
+    EXPECT_FALSE(accepted);
+    EXPECT_FALSE(leftOpen);
+}
+
+// Alt plus the underlined letter answers (the button's click is animated, so it lands a
+// moment later); the bare letter does too, as in a dialog without a text field.
+TEST_F(AskChatTest, acceleratorsAnswer) {
+    const auto press = [](Qt::Key key, Qt::KeyboardModifiers modifiers) {
+        return [key, modifiers](TfrmAskchat& dlg) {
+            ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+            QTest::keyClick(&dlg, key, modifiers);
+            EXPECT_TRUE(QTest::qWaitFor([&] { return !dlg.isVisible(); }, 2000));
+        };
+    };
+    EXPECT_TRUE(ask("Ana", "", press(Qt::Key_A, Qt::AltModifier)));
+    EXPECT_FALSE(leftOpen);
+    EXPECT_FALSE(ask("Ana", "", press(Qt::Key_I, Qt::AltModifier)));
+    EXPECT_FALSE(leftOpen);
+    EXPECT_TRUE(ask("Ana", "", press(Qt::Key_A, Qt::NoModifier)));
+    EXPECT_FALSE(leftOpen);
+    EXPECT_FALSE(ask("Ana", "", press(Qt::Key_I, Qt::NoModifier)));
+    EXPECT_FALSE(leftOpen);
+}
+
+// Caller and text arrive as Windows-1252 bytes; the text's trailing CR and any other
+// control character must not break the one-line label.
+TEST_F(AskChatTest, textsAreConvertedAndKeptOnOneLine) {
+    ask("Jos\xe9", "Ol\xe1, vamos\tconversar?\r", [](TfrmAskchat& dlg) {
+        EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Convite ao chat do usuário: José"));
+        EXPECT_EQ(dlg.Label1->text(), QStringLiteral("Olá, vamos conversar?"));
+        EXPECT_EQ(dlg.Label1->geometry(), QRect(8, 5, 371, dlg.fontMetrics().height()));
+        EXPECT_TRUE(dlg.Label1->alignment() & Qt::AlignHCenter);
+        EXPECT_EQ(dlg.Label1->textFormat(), Qt::PlainText);
+    });
+    ask("Ana", "", [](TfrmAskchat& dlg) {
+        EXPECT_EQ(dlg.Label1->text(), QString());
+        EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Convite ao chat do usuário: Ana"));
+    });
+}
+
+TEST_F(AskChatTest, soundPlaysBeforeTheDialogAppears) {
+    ask("Ana", "", [](TfrmAskchat&) {});
+    ASSERT_EQ(player.plays, 1);
+    EXPECT_FALSE(player.dialogOnScreenWhilePlaying);
+    EXPECT_EQ(beeps, 0);
+    // The compiled-in chime is what reaches the player.
+    const platform::WaveClip clip = platform::parseWave(player.played);
+    EXPECT_EQ(clip.channels, 1);
+    EXPECT_EQ(clip.sampleRate, 22050u);
+    EXPECT_EQ(clip.bitsPerSample, 8);
+}
+
+TEST_F(AskChatTest, failedPlaybackBeepsAndTheDialogGoesOn) {
+    player.fail = true;
+    EXPECT_TRUE(ask("Ana", "", [&](TfrmAskchat& dlg) {
+        EXPECT_EQ(beeps, 1);
+        QTest::mouseClick(dlg.btnAceitar, Qt::LeftButton);
+    }));
+    EXPECT_EQ(player.plays, 1);
+    EXPECT_EQ(beeps, 1);
+    EXPECT_EQ(hookRuns, 1);
+}
+
+TEST_F(AskChatTest, applicationIconTalksWhileTheDialogIsUp) {
+    ask("Ana", "", [](TfrmAskchat& dlg) {
+        const QImage closed = dlg.Image2->pixmap().toImage();
+        const QImage open = dlg.Image3->pixmap().toImage();
+        const QImage wide = dlg.Image4->pixmap().toImage();
+        ASSERT_FALSE(closed.isNull());
+        EXPECT_NE(closed, open);
+        EXPECT_NE(open, wide);
+        EXPECT_EQ(iconImage(QApplication::windowIcon()), closed.scaled(16, 16));
+        const std::vector<QImage> expected = {closed, open, wide, open, closed};
+        for (const QImage& face : expected) {
+            dlg.Timer1Timer();
+            EXPECT_EQ(iconImage(QApplication::windowIcon()), face.scaled(16, 16));
+        }
+        dlg.close();
+    });
+}
+
+// The gauge has no text and no frame: white where empty, dark blue where filled.
+TEST_F(AskChatTest, gaugeFillsInDarkBlueOnWhite) {
+    ask("Ana", "", [](TfrmAskchat& dlg) {
+        for (int i = 0; i < 50; ++i)
+            dlg.Timer1Timer();
+        const QImage bar = dlg.PB->grab().toImage();
+        ASSERT_EQ(bar.size(), QSize(326, 16));
+        EXPECT_EQ(bar.pixelColor(1, 1), QColor(0, 0, 160));
+        EXPECT_EQ(bar.pixelColor(80, 8), QColor(0, 0, 160));
+        EXPECT_EQ(bar.pixelColor(160, 15), QColor(0, 0, 160));
+        EXPECT_EQ(bar.pixelColor(170, 8), QColor(Qt::white));
+        EXPECT_EQ(bar.pixelColor(324, 14), QColor(Qt::white));
+        EXPECT_FALSE(dlg.PB->isTextVisible());
+        dlg.close();
+    });
+}
+
+TEST_F(AskChatTest, fixedSizeDialogThatStaysOnTop) {
+    ask("Ana", "", [](TfrmAskchat& dlg) {
+        EXPECT_EQ(dlg.objectName(), QStringLiteral("frmAskchat"));
+        EXPECT_EQ(dlg.size(), QSize(387, 98));
+        EXPECT_EQ(dlg.minimumSize(), dlg.maximumSize());
+        const Qt::WindowFlags flags = dlg.windowFlags();
+        EXPECT_TRUE(flags & Qt::WindowStaysOnTopHint);
+        EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
+        EXPECT_FALSE(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+        EXPECT_TRUE(dlg.isModal());
+        EXPECT_EQ(dlg.btnAceitar->text(), QStringLiteral("&Aceitar"));
+        EXPECT_EQ(dlg.btnIgnorar->text(), QStringLiteral("&Ignorar"));
+        EXPECT_EQ(dlg.findChild<QProgressBar*>(QStringLiteral("PB")), dlg.PB);
+        dlg.close();
+    });
+}
+
+TEST(AskChatCountdownTest, facesTalkAndTheGaugeFillsToAHundred) {
+    using Face = AskChatCountdown::Face;
+    AskChatCountdown countdown;
+    const Face expected[] = {Face::Closed, Face::Open, Face::Wide, Face::Open,
+                             Face::Closed, Face::Open, Face::Wide, Face::Open};
+    for (int i = 0; i < 8; ++i) {
+        const auto tick = countdown.tick();
+        EXPECT_EQ(tick.face, expected[i]) << "tick " << i + 1;
+        EXPECT_EQ(tick.progress, i + 1);
+        EXPECT_FALSE(tick.timedOut);
+    }
+    for (int i = 9; i < 100; ++i)
+        EXPECT_FALSE(countdown.tick().timedOut) << "tick " << i;
+    const auto last = countdown.tick();
+    EXPECT_TRUE(last.timedOut);
+    EXPECT_EQ(last.progress, 100);
+    // A tick that slips in after the time-out keeps the gauge full, not past it.
+    EXPECT_EQ(countdown.tick().progress, 100);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
