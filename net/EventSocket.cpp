@@ -659,6 +659,10 @@ void TCustomEventSocket::HandleSocketMessage(const platform::SocketMessage& mess
     }
     if (message.events & FD_WRITE) {
         TryToSend();
+        // A send that ended the connection has not sent everything, whatever the reset
+        // of the closed socket says.
+        if (!stillOurs())
+            return;
         if (allSent_)
             TriggerDataSent(error);
         if (!stillOurs())

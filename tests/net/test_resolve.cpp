@@ -1,0 +1,106 @@
+// Resolution of the settings' texts, error texts and the translation of system errors.
+
+#include "net/Resolve.h"
+#include "net/SocketException.h"
+#include "net/WinsockErrorText.h"
+#include "platform/Winsock.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <gtest/gtest.h>
+#include <netdb.h>
+
+using namespace net;
+
+namespace {
+
+std::string raised(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const ESocketException& e) {
+        return e.what();
+    }
+    return "<nothing raised>";
+}
+
+} // namespace
+
+TEST(SocketResolveHost, dottedAddressesAreConvertedWithoutAsking) {
+    EXPECT_EQ(SocketResolveHost("0.0.0.0"), 0u);
+    EXPECT_EQ(SocketResolveHost("255.255.255.255"), 0xFFFFFFFFu);
+    EXPECT_EQ(SocketResolveHost("  10.1.2.3 "), inet_addr("10.1.2.3"));
+    EXPECT_EQ(raised([] { SocketResolveHost("300.1.1.1"); }),
+              "SocketResolveHost: '300.1.1.1' Invalid IP address.");
+    // The message quotes the text as given, before trimming.
+    EXPECT_EQ(raised([] { SocketResolveHost("1.2.3.x "); }),
+              "SocketResolveHost: '1.2.3.x ' Invalid IP address.");
+}
+
+TEST(SocketResolveHost, emptyOrOverlongNamesAreRefused) {
+    EXPECT_EQ(raised([] { SocketResolveHost(""); }), "SocketResolveHost: '' Invalid Hostname.");
+    const std::string longName(257, 'a');
+    EXPECT_EQ(raised([&] { SocketResolveHost(longName); }),
+              "SocketResolveHost: '" + longName + "' Invalid Hostname.");
+}
+
+TEST(SocketResolveHost, namesAreLookedUp) {
+    EXPECT_EQ(SocketResolveHost("localhost"), inet_addr("127.0.0.1"));
+    EXPECT_EQ(raised([] { SocketResolveHost("example.invalid."); }),
+              "SocketResolveHost: Cannot convert host address 'example.invalid.'");
+    // A name that is not plain ASCII is quoted readably.
+    EXPECT_EQ(raised([] { SocketResolveHost("m\xE1quina.invalid."); }),
+              "SocketResolveHost: Cannot convert host address 'máquina.invalid.'");
+}
+
+TEST(SocketResolvePort, numbersAreReadAndNamesLookedUp) {
+    EXPECT_EQ(SocketResolvePort("2200", "tcp"), 2200);
+    EXPECT_EQ(SocketResolvePort("2200x", "tcp"), 2200);
+    EXPECT_EQ(SocketResolvePort("0", "tcp"), 0);
+    EXPECT_EQ(SocketResolvePort("67536", "tcp"), 2000); // the low 16 bits
+    EXPECT_EQ(raised([] { SocketResolvePort("", "tcp"); }), "SocketResolvePort: Invalid Port.");
+    EXPECT_EQ(raised([] { SocketResolvePort(std::string(32, '1'), "tcp"); }),
+              "SocketResolvePort: Invalid Port.");
+    EXPECT_EQ(raised([] { SocketResolvePort("nosuchservice", "tcp"); }),
+              "SocketResolvePort: Cannot convert port 'nosuchservice'");
+    if (getservbyname("http", "tcp")) {
+        EXPECT_EQ(SocketResolvePort(" http ", "tcp"), 80);
+    }
+}
+
+TEST(SocketResolveProto, numbersAndNames) {
+    EXPECT_EQ(SocketResolveProto("tcp"), 6);
+    EXPECT_EQ(SocketResolveProto(" TCP "), 6);
+    EXPECT_EQ(SocketResolveProto("17"), 17);
+    EXPECT_EQ(SocketResolveProto(" 6 "), 6);
+    EXPECT_EQ(raised([] { SocketResolveProto(""); }), "SocketResolveProto: Invalid Protocol.");
+    EXPECT_EQ(raised([] { SocketResolveProto("nosuch"); }),
+              "SocketResolveProto: Cannot convert protocol 'nosuch'");
+}
+
+TEST(WinsockErrorText, knownAndUnknownNumbers) {
+    EXPECT_STREQ(WinsockErrorText(0), "No Error");
+    EXPECT_STREQ(WinsockErrorText(10048), "Address already in use");
+    EXPECT_STREQ(WinsockErrorText(10061), "Connection refused");
+    EXPECT_STREQ(WinsockErrorText(10060), "Connection timed out");
+    EXPECT_STREQ(WinsockErrorText(11001), "Host not found");
+    EXPECT_STREQ(WinsockErrorText(12345), "Not a WinSock error");
+    EXPECT_STREQ(WinsockErrorText(-1), "Not a WinSock error");
+}
+
+TEST(SystemErrors, translateByMeaningNotByNumber) {
+    using namespace platform;
+    EXPECT_EQ(winsockErrorFromErrno(EADDRINUSE), 10048); // 98 on Linux
+    EXPECT_EQ(winsockErrorFromErrno(ECONNREFUSED), 10061);
+    EXPECT_EQ(winsockErrorFromErrno(ETIMEDOUT), 10060);
+    EXPECT_EQ(winsockErrorFromErrno(ECONNRESET), 10054);
+    EXPECT_EQ(winsockErrorFromErrno(EPIPE), 10054);
+    EXPECT_EQ(winsockErrorFromErrno(EAGAIN), 10035);
+    EXPECT_EQ(winsockErrorFromErrno(EINPROGRESS), 10035);
+    EXPECT_EQ(winsockErrorFromErrno(ENOTCONN), 10057);
+    EXPECT_EQ(winsockErrorFromErrno(EBADF), 10038);
+    EXPECT_EQ(winsockErrorFromErrno(EINVAL), 10022);
+    EXPECT_EQ(winsockErrorFromErrno(EINTR), 10004);
+    EXPECT_EQ(winsockErrorFromLookup(EAI_NONAME), 11001);
+    EXPECT_EQ(winsockErrorFromLookup(EAI_AGAIN), 11002);
+    EXPECT_EQ(winsockErrorFromLookup(EAI_FAIL), 11003);
+}
