@@ -174,11 +174,14 @@ def check_second_copy(session, binary, first):
 
 
 def check_fechar_from_tray(session, first):
-    x, y = find_tray_icon(session, first)
+    icon, x, y = find_tray_icon(session, first)
     session.click(x, y, button=3)
-    menu = wait_for("the tray menu", lambda: session.windows("--onlyvisible", "--pid",
-                                                             str(first.pid), "--class", "falavox"))
-    mx, my, mw, mh = session.geometry(menu[-1])
+
+    def menu():
+        shown = session.windows("--onlyvisible", "--pid", str(first.pid))
+        return [window for window in shown if window != icon]
+
+    mx, my, mw, mh = session.geometry(wait_for("the tray menu", menu)[0])
     session.screenshot("tray-menu-open")
     # "&Fechar" is the last item of the menu.
     session.click(mx + mw // 2, my + mh - 12)
@@ -198,7 +201,7 @@ def find_tray_icon(session, first):
             except Failure:
                 continue
             if 8 <= width <= 48 and 8 <= height <= 48 and y < 40 and x > 512:
-                return x + width // 2, y + height // 2
+                return window, x + width // 2, y + height // 2
         return None
 
     return wait_for("the tray icon", icon)
