@@ -24,8 +24,7 @@ void TLimitedEdit::setWholeText(const QString& text) {
 void TLimitedEdit::focusInEvent(QFocusEvent* event) {
     QLineEdit::focusInEvent(event);
     // QLineEdit selects everything when tabbed into; here the caret goes to the end.
-    if (hasSelectedText() && event->reason() != Qt::MouseFocusReason)
-        deselect();
+    if (hasSelectedText() && event->reason() != Qt::MouseFocusReason) deselect();
 }
 
 } // namespace config

@@ -78,7 +78,9 @@ void setEditBackground(QLineEdit* edit, QPalette::ColorRole role) {
 
 } // namespace
 
-bool TfrmConfiguracao::defaultNtFamily() { return platform::isNtFamily(); }
+bool TfrmConfiguracao::defaultNtFamily() {
+    return platform::isNtFamily();
+}
 
 TfrmConfiguracao::TfrmConfiguracao(SettingsOwner& owner, bool ntFamily, QWidget* parent)
     : QDialog(parent), owner_(owner), ntFamily_(ntFamily) {
@@ -103,8 +105,8 @@ TfrmConfiguracao::TfrmConfiguracao(SettingsOwner& owner, bool ntFamily, QWidget*
     buildChatPage(tabChat);
 
     btnOk = place(new QPushButton(QStringLiteral("OK"), this), "btnOk", 175, 318, 75, 25);
-    btnCancelar = place(new QPushButton(QStringLiteral("Cancelar"), this), "btnCancelar", 256,
-                        318, 75, 25);
+    btnCancelar =
+        place(new QPushButton(QStringLiteral("Cancelar"), this), "btnCancelar", 256, 318, 75, 25);
     // Enter in an edit does not press a button by itself.
     btnOk->setAutoDefault(false);
     btnCancelar->setAutoDefault(false);
@@ -140,9 +142,9 @@ void TfrmConfiguracao::buildMenuPage(QWidget* page) {
     picture(pageDefault, "Image2", ":/config/menu_band.png", 0, -2, 113, 100);
     picture(page1, "Image5", ":/config/menu_plain.png", 0, -2, 113, 100);
 
-    CheckBox1 = place(new QCheckBox(QStringLiteral("Mostrar a barra de título no menu Popup"),
-                                    page),
-                      "CheckBox1", 23, 169, 272, 17);
+    CheckBox1 =
+        place(new QCheckBox(QStringLiteral("Mostrar a barra de título no menu Popup"), page),
+              "CheckBox1", 23, 169, 272, 17);
 
     GroupBox2 = place(new QGroupBox(QStringLiteral(" Auto-Resposta para o Chat "), page),
                       "GroupBox2", 6, 197, 307, 69);
@@ -229,13 +231,16 @@ void TfrmConfiguracao::btnOkClick() {
     }
     // Closed in every case: the main form then reads back whatever did get stored.
     close();
-    if (error)
-        app::showApplicationError(*error);
+    if (error) app::showApplicationError(*error);
 }
 
-void TfrmConfiguracao::btnCancelarClick() { close(); }
+void TfrmConfiguracao::btnCancelarClick() {
+    close();
+}
 
-void TfrmConfiguracao::reject() { close(); }
+void TfrmConfiguracao::reject() {
+    close();
+}
 
 void TfrmConfiguracao::closeEvent(QCloseEvent* event) {
     try {

@@ -14,14 +14,18 @@ void SettingsOwner::setMenuLeftMarginHandler(std::function<void(int)> handler) {
     marginHandler_ = std::move(handler);
 }
 
-void SettingsOwner::LoadSettings() { store_.LoadSettings(record_); }
+void SettingsOwner::LoadSettings() {
+    store_.LoadSettings(record_);
+}
 
 void SettingsOwner::ReloadSettings() {
     LoadSettings();
     applyMargin();
 }
 
-void SettingsOwner::SaveSettings(const TSettings& values) { store_.SaveSettings(values); }
+void SettingsOwner::SaveSettings(const TSettings& values) {
+    store_.SaveSettings(values);
+}
 
 QString SettingsOwner::ReloadSettingsAtStartup() {
     try {
@@ -39,8 +43,7 @@ QString SettingsOwner::ReloadSettingsAtStartup() {
 
 void SettingsOwner::applyMargin() {
     margin_ = config::menuLeftMargin(record_);
-    if (marginHandler_)
-        marginHandler_(margin_);
+    if (marginHandler_) marginHandler_(margin_);
 }
 
 } // namespace config

@@ -50,10 +50,8 @@ bool readBool(const platform::Registry& registry, const RegistryKey& key, const 
     RegType type = RegType::None;
     RegStatus status = key.queryValue(name, &type, &number, &size);
     checkCorruption(registry, status);
-    if (status != RegStatus::Success)
-        readFailed(name);
-    if (type != RegType::Dword)
-        invalidType(name);
+    if (status != RegStatus::Success) readFailed(name);
+    if (type != RegType::Dword) invalidType(name);
     return number != 0;
 }
 
@@ -64,16 +62,13 @@ std::string readString(const platform::Registry& registry, const RegistryKey& ke
     std::uint32_t size = 0;
     RegStatus status = key.queryValue(name, nullptr, nullptr, &size);
     checkCorruption(registry, status);
-    if (status != RegStatus::Success || size == 0)
-        return {};
+    if (status != RegStatus::Success || size == 0) return {};
     std::string data(size, '\0');
     RegType type = RegType::None;
     status = key.queryValue(name, &type, data.data(), &size);
     checkCorruption(registry, status);
-    if (status != RegStatus::Success)
-        readFailed(name);
-    if (type != RegType::Sz && type != RegType::ExpandSz)
-        invalidType(name);
+    if (status != RegStatus::Success) readFailed(name);
+    if (type != RegType::Sz && type != RegType::ExpandSz) invalidType(name);
     data.resize(std::min<std::size_t>(size, data.find('\0')));
     return data;
 }
@@ -82,8 +77,7 @@ void writeValue(platform::Registry& registry, RegistryKey& key, const char* name
                 const void* data, std::uint32_t size) {
     RegStatus status = key.setValue(name, type, data, size);
     checkCorruption(registry, status);
-    if (status != RegStatus::Success)
-        raise("Falha ao ajustar dados para '%1'", name);
+    if (status != RegStatus::Success) raise("Falha ao ajustar dados para '%1'", name);
 }
 
 void writeBool(platform::Registry& registry, RegistryKey& key, const char* name, bool value) {
@@ -103,8 +97,7 @@ void writeString(platform::Registry& registry, RegistryKey& key, const char* nam
 
 void SettingsStore::LoadSettings(TSettings& record) {
     std::unique_ptr<RegistryKey> key;
-    if (openSettingsKey(registry_, key) != RegStatus::Success)
-        return;
+    if (openSettingsKey(registry_, key) != RegStatus::Success) return;
     record.BarraTitulo = readBool(registry_, *key, "BarraTitulo");
     record.AutoResposta = readBool(registry_, *key, "AutoResposta");
     record.Resposta = readString(registry_, *key, "Resposta");
@@ -122,11 +115,9 @@ void SettingsStore::SaveSettings(const TSettings& values) {
     if (openSettingsKey(registry_, key) != RegStatus::Success) {
         RegStatus created = registry_.createKey(kSettingsKey, key);
         checkCorruption(registry_, created);
-        if (created != RegStatus::Success)
-            raise("Falha ao criar chave %1", kSettingsKey);
+        if (created != RegStatus::Success) raise("Falha ao criar chave %1", kSettingsKey);
         // The key as it now opens; if it does not, nothing is written and nothing said.
-        if (openSettingsKey(registry_, key) != RegStatus::Success)
-            return;
+        if (openSettingsKey(registry_, key) != RegStatus::Success) return;
     }
     writeBool(registry_, *key, "BarraTitulo", values.BarraTitulo);
     writeBool(registry_, *key, "AutoResposta", values.AutoResposta);

@@ -12,8 +12,7 @@ TSwitch::TSwitch(QWidget* parent) : QWidget(parent) {
 }
 
 void TSwitch::setOn(bool on) {
-    if (on == on_)
-        return;
+    if (on == on_) return;
     on_ = on;
     update();
     emit toggled(on_);

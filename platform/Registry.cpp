@@ -21,13 +21,15 @@ namespace {
 constexpr std::string_view kRoot = "HKEY_LOCAL_MACHINE";
 constexpr std::string_view kHeader = "REGEDIT4";
 
-char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+char lowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
 
 // Key and value names compare without regard to ASCII case, as in the system registry.
 bool sameName(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(),
-                      [](char x, char y) { return lowerAscii(x) == lowerAscii(y); });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return lowerAscii(x) == lowerAscii(y);
+           });
 }
 
 std::string fullKeyPath(std::string_view subKey) {
@@ -44,11 +46,9 @@ std::string fullKeyPath(std::string_view subKey) {
 }
 
 int hexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
+    if (c >= '0' && c <= '9') return c - '0';
     c = lowerAscii(c);
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     return -1;
 }
 
@@ -67,8 +67,7 @@ std::string_view ltrim(std::string_view s) {
 std::string escapeQuoted(std::string_view text) {
     std::string out = "\"";
     for (char c : text) {
-        if (c == '"' || c == '\\')
-            out += '\\';
+        if (c == '"' || c == '\\') out += '\\';
         out += c;
     }
     out += '"';
@@ -77,12 +76,10 @@ std::string escapeQuoted(std::string_view text) {
 
 // A text that the quoted form holds exactly: one terminating zero and no line breaks.
 bool fitsQuoted(std::string_view data) {
-    if (data.empty() || data.back() != '\0')
-        return false;
+    if (data.empty() || data.back() != '\0') return false;
     data.remove_suffix(1);
-    return std::none_of(data.begin(), data.end(), [](char c) {
-        return static_cast<unsigned char>(c) < 0x20 && c != '\t';
-    });
+    return std::none_of(data.begin(), data.end(),
+                        [](char c) { return static_cast<unsigned char>(c) < 0x20 && c != '\t'; });
 }
 
 std::string formatValue(std::string_view name, RegType type, std::string_view data,
@@ -146,8 +143,7 @@ struct Registry::Document {
 
     bool hasKey(std::string_view path) const {
         return std::any_of(pieces.begin(), pieces.end(), [&](const Piece& p) {
-            if (p.kind != Kind::Section || p.key.size() < path.size())
-                return false;
+            if (p.kind != Kind::Section || p.key.size() < path.size()) return false;
             return sameName(std::string_view(p.key).substr(0, path.size()), path) &&
                    (p.key.size() == path.size() || p.key[path.size()] == '\\');
         });
@@ -163,11 +159,9 @@ struct Registry::Document {
     }
 
     void endLastLine() {
-        if (pieces.empty())
-            return;
+        if (pieces.empty()) return;
         std::string& raw = pieces.back().raw;
-        if (!raw.empty() && raw.back() != '\n')
-            raw += eol;
+        if (!raw.empty() && raw.back() != '\n') raw += eol;
     }
 
     void addSection(const std::string& path) {
@@ -178,8 +172,7 @@ struct Registry::Document {
         pieces.push_back({Kind::Section, "[" + path + "]" + eol, path, {}, RegType::None, {}});
     }
 
-    void setValue(const std::string& path, std::string_view name, RegType type,
-                  std::string data) {
+    void setValue(const std::string& path, std::string_view name, RegType type, std::string data) {
         for (auto it = pieces.rbegin(); it != pieces.rend(); ++it) {
             if (it->kind == Kind::Value && sameName(it->key, path) && sameName(it->name, name)) {
                 bool ended = !it->raw.empty() && it->raw.back() == '\n';
@@ -203,8 +196,9 @@ struct Registry::Document {
         }
         if (pieces[*at - 1].raw.empty() || pieces[*at - 1].raw.back() != '\n')
             pieces[*at - 1].raw += eol;
-        Piece value{Kind::Value, formatValue(name, type, data, eol), path, std::string(name),
-                    type, std::move(data)};
+        Piece value{Kind::Value, formatValue(name, type, data, eol),
+                    path,        std::string(name),
+                    type,        std::move(data)};
         pieces.insert(pieces.begin() + static_cast<std::ptrdiff_t>(*at), std::move(value));
     }
 
@@ -225,8 +219,7 @@ public:
 
     bool parse(Registry::Document& doc, QString& error) {
         using Kind = Registry::Document::Kind;
-        if (text_.empty())
-            return fail(error, 1, "o arquivo está vazio");
+        if (text_.empty()) return fail(error, 1, "o arquivo está vazio");
         if (text_.find('\0') != std::string_view::npos) {
             auto line = 1 + std::count(text_.begin(), text_.begin() + text_.find('\0'), '\n');
             return fail(error, static_cast<int>(line), "contém dados binários");
@@ -256,11 +249,9 @@ public:
                 doc.pieces.push_back({Kind::Section, raw, section, {}, RegType::None, {}});
                 continue;
             }
-            if (section.empty())
-                return fail(error, lineNo, "valor fora de uma chave");
+            if (section.empty()) return fail(error, lineNo, "valor fora de uma chave");
             Registry::Document::Piece value{Kind::Value, raw, section, {}, RegType::None, {}};
-            if (!parseValue(body, value, error, lineNo))
-                return false;
+            if (!parseValue(body, value, error, lineNo)) return false;
             doc.pieces.push_back(std::move(value));
         }
         return true;
@@ -269,14 +260,12 @@ public:
 private:
     // One physical line, without its end in `line` and with it in `raw`.
     bool next(std::string_view& line, std::string& raw) {
-        if (pos_ >= text_.size())
-            return false;
+        if (pos_ >= text_.size()) return false;
         std::size_t end = text_.find('\n', pos_);
         std::size_t stop = end == std::string_view::npos ? text_.size() : end + 1;
         raw.assign(text_.substr(pos_, stop - pos_));
         line = text_.substr(pos_, (end == std::string_view::npos ? text_.size() : end) - pos_);
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         pos_ = stop;
         ++lineNo_;
         return true;
@@ -289,16 +278,14 @@ private:
 
     // A quoted text with \" and \\ escapes; `s` is left after the closing quote.
     static bool quoted(std::string_view& s, std::string& out) {
-        if (s.empty() || s.front() != '"')
-            return false;
+        if (s.empty() || s.front() != '"') return false;
         for (std::size_t i = 1; i < s.size(); ++i) {
             if (s[i] == '"') {
                 s.remove_prefix(i + 1);
                 return true;
             }
             if (s[i] == '\\') {
-                if (i + 1 >= s.size() || (s[i + 1] != '"' && s[i + 1] != '\\'))
-                    return false;
+                if (i + 1 >= s.size() || (s[i + 1] != '"' && s[i + 1] != '\\')) return false;
                 ++i;
             }
             out += s[i];
@@ -329,13 +316,11 @@ private:
         }
         if (v.substr(0, 6) == "dword:") {
             v.remove_prefix(6);
-            if (v.empty() || v.size() > 8)
-                return fail(error, lineNo, "número dword inválido");
+            if (v.empty() || v.size() > 8) return fail(error, lineNo, "número dword inválido");
             std::uint32_t n = 0;
             for (char c : v) {
                 int d = hexDigit(c);
-                if (d < 0)
-                    return fail(error, lineNo, "número dword inválido");
+                if (d < 0) return fail(error, lineNo, "número dword inválido");
                 n = (n << 4) | static_cast<std::uint32_t>(d);
             }
             value.type = RegType::Dword;
@@ -343,8 +328,7 @@ private:
                 value.data += static_cast<char>((n >> (8 * i)) & 0xFF);
             return true;
         }
-        if (v.substr(0, 3) != "hex")
-            return fail(error, lineNo, "tipo de valor desconhecido");
+        if (v.substr(0, 3) != "hex") return fail(error, lineNo, "tipo de valor desconhecido");
         v.remove_prefix(3);
         value.type = RegType::Binary;
         if (!v.empty() && v.front() == '(') {
@@ -354,15 +338,13 @@ private:
             std::uint32_t t = 0;
             for (char c : v.substr(1, close - 1)) {
                 int d = hexDigit(c);
-                if (d < 0)
-                    return fail(error, lineNo, "tipo hex inválido");
+                if (d < 0) return fail(error, lineNo, "tipo hex inválido");
                 t = (t << 4) | static_cast<std::uint32_t>(d);
             }
             value.type = static_cast<RegType>(t);
             v.remove_prefix(close + 1);
         }
-        if (v.empty() || v.front() != ':')
-            return fail(error, lineNo, "tipo hex inválido");
+        if (v.empty() || v.front() != ':') return fail(error, lineNo, "tipo hex inválido");
         v.remove_prefix(1);
         std::string bytes(v);
         // A list ending in a backslash goes on in the next line.
@@ -400,8 +382,7 @@ bool writeAll(int fd, const char* data, std::size_t size) {
     while (size > 0) {
         ssize_t n = ::write(fd, data, size);
         if (n < 0) {
-            if (errno == EINTR)
-                continue;
+            if (errno == EINTR) continue;
             return false;
         }
         data += n;
@@ -415,8 +396,7 @@ QString nearestExisting(const QString& path) {
     QFileInfo info(path);
     while (!info.exists()) {
         QString parent = info.absolutePath();
-        if (parent == info.absoluteFilePath())
-            break;
+        if (parent == info.absoluteFilePath()) break;
         info = QFileInfo(parent);
     }
     return info.absoluteFilePath();
@@ -426,18 +406,18 @@ QString nearestExisting(const QString& path) {
 
 Registry::Registry(QString filePath) : filePath_(std::move(filePath)) {}
 
-QString Registry::defaultPath() { return configDirectory() + QStringLiteral("/registry.reg"); }
+QString Registry::defaultPath() {
+    return configDirectory() + QStringLiteral("/registry.reg");
+}
 
 bool Registry::canWrite() const {
     QFileInfo file(filePath_);
     QString folder = nearestExisting(file.absolutePath());
     auto check = [this](const QString& path) {
-        if (writable)
-            return writable(path);
+        if (writable) return writable(path);
         return ::access(QFile::encodeName(path).constData(), W_OK) == 0;
     };
-    if (file.exists() && !check(file.absoluteFilePath()))
-        return false;
+    if (file.exists() && !check(file.absoluteFilePath())) return false;
     return check(folder);
 }
 
@@ -451,14 +431,12 @@ RegStatus Registry::load(Document& doc, bool& exists) {
     char buf[8192];
     for (;;) {
         ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR)
-            continue;
+        if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             ::close(fd);
             return RegStatus::IoFailed;
         }
-        if (n == 0)
-            break;
+        if (n == 0) break;
         text.append(buf, static_cast<std::size_t>(n));
     }
     ::close(fd);
@@ -475,16 +453,13 @@ RegStatus Registry::load(Document& doc, bool& exists) {
 
 RegStatus Registry::save(const Document& doc) {
     QFileInfo file(filePath_);
-    if (!QDir().mkpath(file.absolutePath()))
-        return RegStatus::IoFailed;
+    if (!QDir().mkpath(file.absolutePath())) return RegStatus::IoFailed;
     QByteArray temp = QFile::encodeName(filePath_ + QStringLiteral(".XXXXXX"));
     int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0)
-        return RegStatus::IoFailed;
+    if (fd < 0) return RegStatus::IoFailed;
     struct stat old {};
     mode_t mode = 0644;
-    if (::stat(QFile::encodeName(filePath_).constData(), &old) == 0)
-        mode = old.st_mode & 07777;
+    if (::stat(QFile::encodeName(filePath_).constData(), &old) == 0) mode = old.st_mode & 07777;
     ::fchmod(fd, mode);
 
     const std::string text = doc.text();
@@ -506,8 +481,7 @@ RegStatus Registry::save(const Document& doc) {
             ok = ::fsync(fd) == 0;
         }
     }
-    if (::close(fd) != 0)
-        ok = false;
+    if (::close(fd) != 0) ok = false;
     if (ok) {
         if (int e = fault(RegSaveStep::Rename)) {
             errno = e;
@@ -535,13 +509,10 @@ RegStatus Registry::openKey(std::string_view subKey, RegAccess access,
     key.reset();
     Document doc;
     bool exists = false;
-    if (RegStatus s = load(doc, exists); s != RegStatus::Success)
-        return s;
+    if (RegStatus s = load(doc, exists); s != RegStatus::Success) return s;
     std::string path = fullKeyPath(subKey);
-    if (!exists || !doc.hasKey(path))
-        return RegStatus::FileNotFound;
-    if (access == RegAccess::AllAccess && !canWrite())
-        return RegStatus::AccessDenied;
+    if (!exists || !doc.hasKey(path)) return RegStatus::FileNotFound;
+    if (access == RegAccess::AllAccess && !canWrite()) return RegStatus::AccessDenied;
     key.reset(new RegistryKey(*this, path, access));
     return RegStatus::Success;
 }
@@ -550,18 +521,15 @@ RegStatus Registry::createKey(std::string_view subKey, std::unique_ptr<RegistryK
     key.reset();
     Document doc;
     bool exists = false;
-    if (RegStatus s = load(doc, exists); s != RegStatus::Success)
-        return s;
-    if (!canWrite())
-        return RegStatus::AccessDenied;
+    if (RegStatus s = load(doc, exists); s != RegStatus::Success) return s;
+    if (!canWrite()) return RegStatus::AccessDenied;
     std::string path = fullKeyPath(subKey);
     if (!exists || !doc.hasKey(path)) {
         if (!exists)
             doc.pieces.push_back(
                 {Document::Kind::Other, std::string(kHeader) + doc.eol, {}, {}, RegType::None, {}});
         doc.addSection(path);
-        if (RegStatus s = save(doc); s != RegStatus::Success)
-            return s;
+        if (RegStatus s = save(doc); s != RegStatus::Success) return s;
     }
     key.reset(new RegistryKey(*this, path, RegAccess::AllAccess));
     return RegStatus::Success;
@@ -571,37 +539,34 @@ RegStatus RegistryKey::queryValue(std::string_view name, RegType* type, void* da
                                   std::uint32_t* size) const {
     Registry::Document doc;
     bool exists = false;
-    if (RegStatus s = registry_->load(doc, exists); s != RegStatus::Success)
-        return s;
+    if (RegStatus s = registry_->load(doc, exists); s != RegStatus::Success) return s;
     const Registry::Document::Piece* value = doc.findValue(path_, name);
-    if (!value)
-        return RegStatus::FileNotFound;
-    if (type)
-        *type = value->type;
+    if (!value) return RegStatus::FileNotFound;
+    if (type) *type = value->type;
     auto needed = static_cast<std::uint32_t>(value->data.size());
     if (!data) {
-        if (size)
-            *size = needed;
+        if (size) *size = needed;
         return RegStatus::Success;
     }
     std::uint32_t room = size ? *size : 0;
     std::memcpy(data, value->data.data(), std::min(room, needed));
-    if (size)
-        *size = needed;
+    if (size) *size = needed;
     return needed > room ? RegStatus::MoreData : RegStatus::Success;
 }
 
 RegStatus RegistryKey::setValue(std::string_view name, RegType type, const void* data,
                                 std::uint32_t size) {
-    if (access_ != RegAccess::AllAccess || !registry_->canWrite())
-        return RegStatus::AccessDenied;
+    if (access_ != RegAccess::AllAccess || !registry_->canWrite()) return RegStatus::AccessDenied;
     Registry::Document doc;
     bool exists = false;
-    if (RegStatus s = registry_->load(doc, exists); s != RegStatus::Success)
-        return s;
+    if (RegStatus s = registry_->load(doc, exists); s != RegStatus::Success) return s;
     if (!exists)
-        doc.pieces.push_back({Registry::Document::Kind::Other, std::string(kHeader) + doc.eol,
-                              {}, {}, RegType::None, {}});
+        doc.pieces.push_back({Registry::Document::Kind::Other,
+                              std::string(kHeader) + doc.eol,
+                              {},
+                              {},
+                              RegType::None,
+                              {}});
     doc.setValue(path_, name, type, std::string(static_cast<const char*>(data), size));
     return registry_->save(doc);
 }

@@ -32,11 +32,11 @@ enum class RegType : std::uint32_t {
 // Results, numbered as the system's error codes.
 enum class RegStatus : long {
     Success = 0,
-    FileNotFound = 2,  // no such key, or no such value
-    AccessDenied = 5,  // the store is not writable, or the key was opened for reading
-    MoreData = 234,    // the caller's buffer is smaller than the value
+    FileNotFound = 2,    // no such key, or no such value
+    AccessDenied = 5,    // the store is not writable, or the key was opened for reading
+    MoreData = 234,      // the caller's buffer is smaller than the value
     CorruptStore = 1009, // the file is not a store this program can read: see corruption()
-    IoFailed = 1016,   // the file could not be read or written
+    IoFailed = 1016,     // the file could not be read or written
 };
 
 enum class RegAccess { Read, AllAccess };
@@ -57,8 +57,7 @@ public:
                          std::uint32_t* size) const;
 
     // Writes a value, creating or replacing it. Needs a key opened for full access.
-    RegStatus setValue(std::string_view name, RegType type, const void* data,
-                       std::uint32_t size);
+    RegStatus setValue(std::string_view name, RegType type, const void* data, std::uint32_t size);
 
     const std::string& path() const { return path_; }
     RegAccess access() const { return access_; }
@@ -83,8 +82,7 @@ public:
 
     // Opens an existing key below HKEY_LOCAL_MACHINE (e.g. "Software\\Falavox\\Configuracao").
     // Full access is refused (AccessDenied) when the file or its folder is not writable.
-    RegStatus openKey(std::string_view subKey, RegAccess access,
-                      std::unique_ptr<RegistryKey>& key);
+    RegStatus openKey(std::string_view subKey, RegAccess access, std::unique_ptr<RegistryKey>& key);
 
     // Opens the key for full access, making it (and the file and its folder) when absent.
     RegStatus createKey(std::string_view subKey, std::unique_ptr<RegistryKey>& key);

@@ -61,8 +61,7 @@ protected:
     }
     std::string readFile() const {
         QFile f(path_);
-        if (!f.open(QIODevice::ReadOnly))
-            return "<missing>";
+        if (!f.open(QIODevice::ReadOnly)) return "<missing>";
         return f.readAll().toStdString();
     }
 
@@ -115,15 +114,15 @@ TEST_F(OptionsDialogTest, layoutFollowsTheDesign) {
         QRect rect;
     };
     const Place places[] = {
-        {"tabOpcoes", {6, 6, 326, 305}},     {"Panel1", {23, 22, 276, 132}},
-        {"Image1", {1, 1, 274, 130}},        {"MenuPop", {78, 1, 115, 100}},
-        {"Image2", {0, -2, 113, 100}},       {"Image5", {0, -2, 113, 100}},
-        {"CheckBox1", {23, 169, 272, 17}},   {"GroupBox2", {6, 197, 307, 69}},
-        {"Switch2", {4, 17, 43, 45}},        {"edtresposta", {51, 29, 246, 21}},
-        {"GroupBox5", {6, 12, 307, 133}},    {"Image6", {9, 21, 32, 32}},
-        {"edtChat", {11, 98, 284, 21}},      {"GroupBox1", {5, 150, 307, 116}},
-        {"Image3", {9, 21, 32, 32}},         {"CheckBox2", {21, 84, 256, 17}},
-        {"btnOk", {175, 318, 75, 25}},       {"btnCancelar", {256, 318, 75, 25}},
+        {"tabOpcoes", {6, 6, 326, 305}},   {"Panel1", {23, 22, 276, 132}},
+        {"Image1", {1, 1, 274, 130}},      {"MenuPop", {78, 1, 115, 100}},
+        {"Image2", {0, -2, 113, 100}},     {"Image5", {0, -2, 113, 100}},
+        {"CheckBox1", {23, 169, 272, 17}}, {"GroupBox2", {6, 197, 307, 69}},
+        {"Switch2", {4, 17, 43, 45}},      {"edtresposta", {51, 29, 246, 21}},
+        {"GroupBox5", {6, 12, 307, 133}},  {"Image6", {9, 21, 32, 32}},
+        {"edtChat", {11, 98, 284, 21}},    {"GroupBox1", {5, 150, 307, 116}},
+        {"Image3", {9, 21, 32, 32}},       {"CheckBox2", {21, 84, 256, 17}},
+        {"btnOk", {175, 318, 75, 25}},     {"btnCancelar", {256, 318, 75, 25}},
     };
     for (const Place& p : places) {
         if (QWidget* w = child(p.name)) {
@@ -182,8 +181,7 @@ TEST_F(OptionsDialogTest, okStoresWhatIsShownAndTheRecordFollows) {
     EXPECT_EQ(owner_->settings(),
               (TSettings{false, false, "Agora n\xe3o posso", "Ol\xe1, tudo bem? \x80", true}));
     EXPECT_EQ(margins_, std::vector<int>{0});
-    EXPECT_NE(readFile().find("\"ChatConvite\"=\"Ol\xe1, tudo bem? \x80\"\r\n"),
-              std::string::npos);
+    EXPECT_NE(readFile().find("\"ChatConvite\"=\"Ol\xe1, tudo bem? \x80\"\r\n"), std::string::npos);
 }
 
 TEST_F(OptionsDialogTest, cancelAndCloseBoxWriteNothingAndReloadTheRecord) {
@@ -271,8 +269,10 @@ TEST_F(OptionsDialogTest, invitationEditTakesAtMost73TypedCharacters) {
 
     // A longer text stored by other means is shown whole; it may shrink but not grow.
     const std::string longText(90, 'c');
-    writeFile(kHeader + "\"BarraTitulo\"=dword:1\r\n\"AutoResposta\"=dword:0\r\n"
-                        "\"ChatConvite\"=\"" + longText + "\"\r\n");
+    writeFile(kHeader +
+              "\"BarraTitulo\"=dword:1\r\n\"AutoResposta\"=dword:0\r\n"
+              "\"ChatConvite\"=\"" +
+              longText + "\"\r\n");
     open();
     edit = child<QLineEdit>("edtChat");
     EXPECT_EQ(edit->text(), QString(90, 'c'));

@@ -32,7 +32,6 @@ protected:
         QString base = qEnvironmentVariable("FALAVOX_TEST_TMP", QDir::tempPath());
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         QString dir = base + "/" + info->test_suite_name() + "_" + info->name();
-        dir.replace('/', '/');
         QDir(dir).removeRecursively();
         ASSERT_TRUE(QDir().mkpath(dir));
         path_ = dir + "/registry.reg";
@@ -47,8 +46,7 @@ protected:
     }
     std::string readFile() const {
         QFile f(path_);
-        if (!f.open(QIODevice::ReadOnly))
-            return "<missing>";
+        if (!f.open(QIODevice::ReadOnly)) return "<missing>";
         return f.readAll().toStdString();
     }
 
@@ -168,9 +166,8 @@ TEST_F(SettingsStoreTest, unreadableValueStopsTheLoadThere) {
 TEST_F(SettingsStoreTest, noticeFlagIsReadLeniently) {
     const std::string first = "\"BarraTitulo\"=dword:0\r\n\"AutoResposta\"=dword:1\r\n"
                               "\"Resposta\"=\"r\"\r\n\"ChatConvite\"=\"c\"\r\n";
-    for (const std::string& winPopUp :
-         {std::string(), std::string("\"WinPopUp\"=\"1\"\r\n"),
-          std::string("\"WinPopUp\"=hex:01,00,00,00,00\r\n")}) {
+    for (const std::string& winPopUp : {std::string(), std::string("\"WinPopUp\"=\"1\"\r\n"),
+                                        std::string("\"WinPopUp\"=hex:01,00,00,00,00\r\n")}) {
         TSettings record;
         EXPECT_EQ(load(first + winPopUp, record), "") << winPopUp;
         EXPECT_EQ(record, (TSettings{false, true, "r", "c", false})) << winPopUp;
@@ -181,16 +178,14 @@ TEST_F(SettingsStoreTest, textsAreTakenAsStoredAndCutAtTheirFirstZero) {
     TSettings record;
     const std::string flags = "\"BarraTitulo\"=dword:1\r\n\"AutoResposta\"=dword:0\r\n";
     // "%USERNAME% diz oi" as an expandable string: not expanded.
-    EXPECT_EQ(load(flags +
-                       "\"Resposta\"=hex(2):25,55,53,45,52,4e,41,4d,45,25,20,64,69,7a,20,6f,"
-                       "69,00\r\n\"ChatConvite\"=hex(1):61,62,00,63,64,00\r\n",
+    EXPECT_EQ(load(flags + "\"Resposta\"=hex(2):25,55,53,45,52,4e,41,4d,45,25,20,64,69,7a,20,6f,"
+                           "69,00\r\n\"ChatConvite\"=hex(1):61,62,00,63,64,00\r\n",
                    record),
               "");
     EXPECT_EQ(record.Resposta, "%USERNAME% diz oi");
     EXPECT_EQ(record.ChatConvite, "ab");
     // Zero-length values of any type are empty texts; so is a text without its zero.
-    EXPECT_EQ(load(flags + "\"Resposta\"=hex(4):\r\n\"ChatConvite\"=hex(1):61,62\r\n", record),
-              "");
+    EXPECT_EQ(load(flags + "\"Resposta\"=hex(4):\r\n\"ChatConvite\"=hex(1):61,62\r\n", record), "");
     EXPECT_EQ(record.Resposta, "");
     EXPECT_EQ(record.ChatConvite, "ab");
 }
@@ -258,8 +253,9 @@ TEST_F(SettingsStoreTest, reloadHandsTheMenuItsMargin) {
 }
 
 TEST_F(SettingsStoreTest, startUpGoesOnWithDefaultsAfterAnUnreadableValue) {
-    writeFile(kHeader + "\"BarraTitulo\"=dword:0\r\n\"AutoResposta\"=dword:1\r\n"
-                        "\"Resposta\"=dword:1\r\n\"ChatConvite\"=\"c\"\r\n\"WinPopUp\"=dword:1\r\n");
+    writeFile(kHeader +
+              "\"BarraTitulo\"=dword:0\r\n\"AutoResposta\"=dword:1\r\n"
+              "\"Resposta\"=dword:1\r\n\"ChatConvite\"=\"c\"\r\n\"WinPopUp\"=dword:1\r\n");
     SettingsOwner owner(path_);
     std::vector<int> margins;
     owner.setMenuLeftMarginHandler([&](int m) { margins.push_back(m); });

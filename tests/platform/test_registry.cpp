@@ -23,7 +23,6 @@ protected:
         QString base = qEnvironmentVariable("FALAVOX_TEST_TMP", QDir::tempPath());
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         dir_ = base + "/" + info->test_suite_name() + "_" + info->name();
-        dir_.replace('/', '/');
         QDir(dir_).removeRecursively();
         ASSERT_TRUE(QDir().mkpath(dir_));
         path_ = dir_ + "/falavox/registry.reg";
@@ -38,8 +37,7 @@ protected:
 
     std::string readFile() const {
         QFile f(path_);
-        if (!f.open(QIODevice::ReadOnly))
-            return "<missing>";
+        if (!f.open(QIODevice::ReadOnly)) return "<missing>";
         return f.readAll().toStdString();
     }
 
@@ -85,7 +83,8 @@ TEST_F(RegistryTest, createKeyMakesFolderAndFile) {
     EXPECT_EQ(registry.openKey(kKey, RegAccess::Read, key), RegStatus::FileNotFound);
     EXPECT_EQ(readFile(), "<missing>");
     ASSERT_EQ(registry.createKey(kKey, key), RegStatus::Success);
-    EXPECT_EQ(readFile(), "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Falavox\\Configuracao]\r\n");
+    EXPECT_EQ(readFile(),
+              "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Falavox\\Configuracao]\r\n");
     // Creating again changes nothing; the key and its parents now open.
     ASSERT_EQ(registry.createKey(kKey, key), RegStatus::Success);
     EXPECT_EQ(registry.openKey("SOFTWARE\\falavox\\configuracao", RegAccess::AllAccess, key),
@@ -206,8 +205,7 @@ TEST_F(RegistryTest, readsHandWrittenFilesWithUnixLineEnds) {
     ASSERT_EQ(registry.openKey(kKey, RegAccess::AllAccess, key), RegStatus::Success);
     EXPECT_EQ(query(*key, "BarraTitulo"), std::string("\1\0\0\0", 4));
     EXPECT_EQ(query(*key, "Resposta"), std::string("later wins") + '\0');
-    ASSERT_EQ(set(*key, "ChatConvite", RegType::Sz, std::string("oi") + '\0'),
-              RegStatus::Success);
+    ASSERT_EQ(set(*key, "ChatConvite", RegType::Sz, std::string("oi") + '\0'), RegStatus::Success);
     EXPECT_NE(readFile().find("\"Resposta\"=\"later wins\"\n\"ChatConvite\"=\"oi\"\n"),
               std::string::npos)
         << readFile();
@@ -250,8 +248,7 @@ TEST_P(InterruptedSave, keepsTheOldFileWhole) {
     ASSERT_EQ(registry.openKey(kKey, RegAccess::AllAccess, key), RegStatus::Success);
     int faults = 0;
     registry.saveFault = [&](RegSaveStep step) {
-        if (step != GetParam())
-            return 0;
+        if (step != GetParam()) return 0;
         ++faults;
         return ENOSPC;
     };
@@ -295,7 +292,11 @@ INSTANTIATE_TEST_SUITE_P(
     Files, CorruptStore,
     ::testing::Values(
         Garbage{"empty", "", 1},
-        Garbage{"binary", std::string("REGEDIT4\r\n\x7f" "ELF\x02\x01\x01\0\0\0", 18), 2},
+        Garbage{"binary",
+                std::string("REGEDIT4\r\n\x7f"
+                            "ELF\x02\x01\x01\0\0\0",
+                            18),
+                2},
         Garbage{"no header", "[HKEY_LOCAL_MACHINE\\Software]\r\n", 1},
         Garbage{"unclosed text",
                 "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Falavox\\Configuracao]\r\n"
@@ -314,7 +315,6 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) {
         std::string name = info.param.what;
         for (char& c : name)
-            if (c == ' ')
-                c = '_';
+            if (c == ' ') c = '_';
         return name;
     });
