@@ -88,8 +88,8 @@ TEST(ParseWave, skipsOtherChunksWithTheirPadding) {
 }
 
 TEST(ParseWave, dropsATrailingPartialFrame) {
-    const platform::WaveClip clip =
-        parseWave(riff(chunk("fmt ", format(1, 2, 8000, 16)) + chunk("data", "0123456")));
+    const std::string file = riff(chunk("fmt ", format(1, 2, 8000, 16)) + chunk("data", "0123456"));
+    const platform::WaveClip clip = parseWave(file);
     EXPECT_EQ(clip.samples, "0123");
 }
 

@@ -227,6 +227,7 @@ TEST_F(AskChatTest, secondCallWhileUpFailsAndFirstGoesOn) {
 
 TEST_F(AskChatTest, enterAndEscapeDoNothing) {
     const bool accepted = ask("Ana", "", [](TfrmAskchat& dlg) {
+        EXPECT_TRUE(dlg.isVisible()) << "before keys";
         for (Qt::Key key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter}) {
             QTest::keyClick(&dlg, key);
             EXPECT_TRUE(dlg.isVisible()) << "key " << key;
