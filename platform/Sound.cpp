@@ -18,8 +18,7 @@ SoundPlayer::~SoundPlayer() = default;
 
 std::chrono::microseconds WaveClip::duration() const {
     const std::size_t frame = bytesPerFrame();
-    if (frame == 0 || sampleRate == 0)
-        return std::chrono::microseconds{0};
+    if (frame == 0 || sampleRate == 0) return std::chrono::microseconds{0};
     const auto frames = static_cast<long long>(samples.size() / frame);
     return std::chrono::microseconds{frames * 1000000LL / sampleRate};
 }
@@ -41,12 +40,10 @@ constexpr std::uint16_t kFormatExtensible = 0xFFFE;
 constexpr std::uint32_t kHighestRate = 384000;
 
 void readFormat(std::string_view chunk, WaveClip& clip) {
-    if (chunk.size() < 16)
-        throw SoundError("WAVE format chunk is too short");
+    if (chunk.size() < 16) throw SoundError("WAVE format chunk is too short");
     std::uint16_t tag = le16(chunk, 0);
     // The extensible layout names its real format in the first two bytes of a GUID.
-    if (tag == kFormatExtensible && chunk.size() >= 26)
-        tag = le16(chunk, 24);
+    if (tag == kFormatExtensible && chunk.size() >= 26) tag = le16(chunk, 24);
     if (tag != kFormatPcm)
         throw SoundError("WAVE data is not integer PCM (format " + std::to_string(tag) + ")");
     clip.channels = le16(chunk, 2);
@@ -85,14 +82,14 @@ WaveClip parseWave(std::string_view file) {
         const std::uint32_t size = le32(body, pos + 4);
         pos += 8;
         if (size > body.size() - pos)
-            throw SoundError("WAVE chunk \"" + std::string(id) + "\" runs past the end of the data");
+            throw SoundError("WAVE chunk \"" + std::string(id) +
+                             "\" runs past the end of the data");
         const std::string_view chunk = body.substr(pos, size);
         if (id == "fmt ") {
             readFormat(chunk, clip);
             haveFormat = true;
         } else if (id == "data") {
-            if (!haveFormat)
-                throw SoundError("WAVE sample data comes before its format");
+            if (!haveFormat) throw SoundError("WAVE sample data comes before its format");
             // A trailing partial frame cannot be played; it is left out.
             clip.samples = chunk.substr(0, chunk.size() - chunk.size() % clip.bytesPerFrame());
             return clip;
@@ -130,19 +127,17 @@ struct StreamClose {
 class Session {
 public:
     Session() : loop_(pa_mainloop_new()) {
-        if (!loop_)
-            throw SoundError("cannot create the sound event loop");
+        if (!loop_) throw SoundError("cannot create the sound event loop");
     }
 
     template <class Done> bool runUntil(Done done, Clock::time_point deadline) {
         while (!done()) {
             const auto left =
                 std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
-            if (left.count() <= 0)
-                return false;
+            if (left.count() <= 0) return false;
             const int timeout = static_cast<int>(std::min<long long>(left.count(), INT_MAX));
-            if (pa_mainloop_prepare(loop_.get(), timeout) < 0 || pa_mainloop_poll(loop_.get()) < 0 ||
-                pa_mainloop_dispatch(loop_.get()) < 0)
+            if (pa_mainloop_prepare(loop_.get(), timeout) < 0 ||
+                pa_mainloop_poll(loop_.get()) < 0 || pa_mainloop_dispatch(loop_.get()) < 0)
                 throw SoundError("the sound event loop failed");
         }
         return true;
@@ -150,8 +145,7 @@ public:
 
     void connect(Clock::time_point deadline, std::chrono::milliseconds limit) {
         context_.reset(pa_context_new(pa_mainloop_get_api(loop_.get()), "Falavox"));
-        if (!context_)
-            throw SoundError("cannot create a sound server context");
+        if (!context_) throw SoundError("cannot create a sound server context");
         // Starting a server of our own would hold the program far longer than a beep.
         if (pa_context_connect(context_.get(), nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
             throw failure("cannot connect to the sound server");
@@ -179,8 +173,7 @@ public:
         if (!pa_sample_spec_valid(&spec))
             throw SoundError("the sound server cannot play this sample format");
         stream_.reset(pa_stream_new(context_.get(), "Convite ao chat", &spec, nullptr));
-        if (!stream_)
-            throw failure("cannot create a sound stream");
+        if (!stream_) throw failure("cannot create a sound stream");
         // A short server-side buffer keeps the server playing in step with our writes,
         // so the clip is heard by the time the last of it has been consumed.
         pa_buffer_attr attr{};
@@ -214,8 +207,7 @@ public:
                     return room > 0;
                 },
                 deadline);
-            if (!writable)
-                return;
+            if (!writable) return;
             const std::size_t n = std::min(room, samples.size() - done);
             if (pa_stream_write(stream_.get(), samples.data() + done, n, nullptr, 0,
                                 PA_SEEK_RELATIVE) < 0)
@@ -248,8 +240,7 @@ private:
     static constexpr pa_usec_t kBufferedAudio = 50000;
 
     static void unrefOperation(pa_operation* op) {
-        if (op)
-            pa_operation_unref(op);
+        if (op) pa_operation_unref(op);
     }
 
     // Time until the last written sample reaches the speaker; the buffer's own length
@@ -257,10 +248,8 @@ private:
     std::chrono::microseconds playbackLatency() const {
         pa_usec_t latency = 0;
         int negative = 0;
-        if (pa_stream_get_latency(stream_.get(), &latency, &negative) < 0)
-            latency = kBufferedAudio;
-        if (negative)
-            latency = 0;
+        if (pa_stream_get_latency(stream_.get(), &latency, &negative) < 0) latency = kBufferedAudio;
+        if (negative) latency = 0;
         return std::chrono::microseconds{static_cast<long long>(latency)};
     }
 
@@ -293,8 +282,7 @@ PulseSoundPlayer::PulseSoundPlayer(Limits limits) : limits_(limits) {}
 
 void PulseSoundPlayer::playSync(std::string_view waveFile) {
     const WaveClip clip = parseWave(waveFile);
-    if (clip.samples.empty())
-        return;
+    if (clip.samples.empty()) return;
     Session session;
     const auto connectDeadline = Clock::now() + limits_.connect;
     session.connect(connectDeadline, limits_.connect);

@@ -36,16 +36,19 @@ std::function<void(TfrmAskchat&)>& hook() {
 
 } // namespace
 
-void setSoundPlayer(platform::SoundPlayer* player) { injectedPlayer() = player; }
+void setSoundPlayer(platform::SoundPlayer* player) {
+    injectedPlayer() = player;
+}
 
 platform::SoundPlayer& soundPlayer() {
-    if (injectedPlayer())
-        return *injectedPlayer();
+    if (injectedPlayer()) return *injectedPlayer();
     static platform::PulseSoundPlayer pulse;
     return pulse;
 }
 
-void setBeep(std::function<void()> beep) { injectedBeep() = std::move(beep); }
+void setBeep(std::function<void()> beep) {
+    injectedBeep() = std::move(beep);
+}
 
 void beep() {
     if (injectedBeep())
@@ -54,9 +57,13 @@ void beep() {
         QApplication::beep();
 }
 
-void setShownHook(std::function<void(TfrmAskchat&)> shown) { hook() = std::move(shown); }
+void setShownHook(std::function<void(TfrmAskchat&)> shown) {
+    hook() = std::move(shown);
+}
 
-const std::function<void(TfrmAskchat&)>& shownHook() { return hook(); }
+const std::function<void(TfrmAskchat&)>& shownHook() {
+    return hook();
+}
 
 } // namespace askchat
 

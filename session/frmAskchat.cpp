@@ -68,8 +68,7 @@ QString oneLine(const std::string& bytes) {
     while (text.endsWith(QLatin1Char('\r')) || text.endsWith(QLatin1Char('\n')))
         text.chop(1);
     for (QChar& c : text)
-        if (c.unicode() < 0x20)
-            c = QLatin1Char(' ');
+        if (c.unicode() < 0x20) c = QLatin1Char(' ');
     return text;
 }
 
@@ -111,8 +110,10 @@ void TfrmAskchat::buildControls() {
     PB->setStyleSheet(QStringLiteral("QProgressBar { border: none; background: white; }"
                                      "QProgressBar::chunk { background: rgb(0, 0, 160); }"));
 
-    btnAceitar = speedButton(this, "btnAceitar", QStringLiteral("&Aceitar"), QRect(75, 67, 113, 25));
-    btnIgnorar = speedButton(this, "btnIgnorar", QStringLiteral("&Ignorar"), QRect(200, 67, 121, 25));
+    btnAceitar =
+        speedButton(this, "btnAceitar", QStringLiteral("&Aceitar"), QRect(75, 67, 113, 25));
+    btnIgnorar =
+        speedButton(this, "btnIgnorar", QStringLiteral("&Ignorar"), QRect(200, 67, 121, 25));
     connect(btnAceitar, &QToolButton::clicked, this, &TfrmAskchat::btnAceitarClick);
     connect(btnIgnorar, &QToolButton::clicked, this, &TfrmAskchat::btnIgnorarClick);
 
@@ -165,8 +166,7 @@ void TfrmAskchat::FormShow() {
     PB->setValue(0);
     if (askchat::shownHook())
         QTimer::singleShot(0, this, [this] {
-            if (const auto& hook = askchat::shownHook())
-                hook(*this);
+            if (const auto& hook = askchat::shownHook()) hook(*this);
         });
 }
 
@@ -211,8 +211,7 @@ void TfrmAskchat::PutOnTop() {
     // Headless platforms have no stacking order to keep, and say so on every call.
     static const bool stacking = QGuiApplication::platformName() != QLatin1String("offscreen") &&
                                  QGuiApplication::platformName() != QLatin1String("minimal");
-    if (stacking)
-        raise();
+    if (stacking) raise();
 }
 
 bool TfrmAskchat::event(QEvent* e) {

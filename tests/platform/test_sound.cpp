@@ -33,8 +33,7 @@ std::string chunk(const std::string& id, const std::string& body) {
     std::string c = id;
     put32(c, static_cast<std::uint32_t>(body.size()));
     c += body;
-    if (body.size() % 2)
-        c.push_back('\0');
+    if (body.size() % 2) c.push_back('\0');
     return c;
 }
 
@@ -78,9 +77,8 @@ TEST(ParseWave, readsTheChime) {
 }
 
 TEST(ParseWave, skipsOtherChunksWithTheirPadding) {
-    const std::string file =
-        riff(chunk("LIST", "odd") + chunk("fmt ", format(1, 2, 44100, 16)) +
-             chunk("fact", "1234") + chunk("data", std::string(8, 'x')));
+    const std::string file = riff(chunk("LIST", "odd") + chunk("fmt ", format(1, 2, 44100, 16)) +
+                                  chunk("fact", "1234") + chunk("data", std::string(8, 'x')));
     const platform::WaveClip clip = parseWave(file);
     EXPECT_EQ(clip.channels, 2);
     EXPECT_EQ(clip.bitsPerSample, 16);
@@ -175,8 +173,7 @@ private:
 std::filesystem::path scratch(const std::string& leaf) {
     const char* base = std::getenv("FALAVOX_TEST_TMP");
     std::filesystem::path dir =
-        std::filesystem::path(base ? base : std::filesystem::temp_directory_path().string()) /
-        leaf;
+        std::filesystem::path(base ? base : std::filesystem::temp_directory_path().string()) / leaf;
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
     return dir;
@@ -235,7 +232,9 @@ TEST(PulseSoundPlayer, silentServerIsGivenUp) {
     close(listener);
 }
 
-bool run(const std::string& command) { return std::system(command.c_str()) == 0; }
+bool run(const std::string& command) {
+    return std::system(command.c_str()) == 0;
+}
 
 // The real thing: a private PulseAudio with a null sink in the test's own runtime folder.
 TEST(PulseSoundPlayer, playsOnARealServer) {
@@ -251,8 +250,7 @@ TEST(PulseSoundPlayer, playsOnARealServer) {
     bool ready = false;
     for (int i = 0; i < 100 && !ready; ++i) {
         ready = run("pactl info >/dev/null 2>&1");
-        if (!ready)
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (!ready) std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     if (ready) {
         const auto start = std::chrono::steady_clock::now();

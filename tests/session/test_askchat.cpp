@@ -49,10 +49,10 @@ public:
         // The dialog exists by now; its window must not be on screen yet.
         dialogOnScreenWhilePlaying = false;
         for (QWidget* w : QApplication::topLevelWidgets())
-            if (qobject_cast<TfrmAskchat*>(w) && w->windowHandle() && w->windowHandle()->isVisible())
+            if (qobject_cast<TfrmAskchat*>(w) && w->windowHandle() &&
+                w->windowHandle()->isVisible())
                 dialogOnScreenWhilePlaying = true;
-        if (fail)
-            throw platform::SoundError("no sound server");
+        if (fail) throw platform::SoundError("no sound server");
     }
 
     int plays = 0;
@@ -61,7 +61,9 @@ public:
     std::string played;
 };
 
-QImage iconImage(const QIcon& icon) { return icon.pixmap(16, 16).toImage(); }
+QImage iconImage(const QIcon& icon) {
+    return icon.pixmap(16, 16).toImage();
+}
 
 class AskChatTest : public ::testing::Test {
 protected:
