@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QAbstractButton>
 #include <QMessageBox>
 #include <QString>
 #include <functional>

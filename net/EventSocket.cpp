@@ -460,6 +460,12 @@ int TCustomEventSocket::SendText(const std::string& text) {
 
 void TCustomEventSocket::PostWriteNotification() {
     // Handled later like one from the system, so OnDataSent never fires inside Send.
+    // A Send made by one of this socket's own event handlers gets it as soon as that
+    // handler has returned, without another turn of the event loop.
+    if (dispatchDepth_ > 0) {
+        ownWritePending_ = handle_;
+        return;
+    }
     QCoreApplication::postEvent(window_.get(),
                                 new platform::SocketMessage(handle_, FD_WRITE, 0));
 }
@@ -625,15 +631,25 @@ void TCustomEventSocket::WndProc(QEvent* message) {
         int& depth;
         ~DepthGuard() { --depth; }
     } guard{dispatchDepth_};
-    try {
+    auto guarded = [this](auto&& handle) {
+        try {
+            handle();
+        } catch (const std::exception& e) {
+            HandleBackgroundException(e);
+        } catch (...) {
+            HandleBackgroundException(std::runtime_error("Unknown exception"));
+        }
+    };
+    guarded([&] {
         if (message->type() == platform::SocketMessage::kType)
             HandleSocketMessage(*static_cast<platform::SocketMessage*>(message));
         else if (message->type() == platform::LookupMessage::kType)
             HandleLookupMessage(*static_cast<platform::LookupMessage*>(message));
-    } catch (const std::exception& e) {
-        HandleBackgroundException(e);
-    } catch (...) {
-        HandleBackgroundException(std::runtime_error("Unknown exception"));
+    });
+    while (dispatchDepth_ == 1 && ownWritePending_ != INVALID_SOCKET) {
+        const platform::SocketMessage own(ownWritePending_, FD_WRITE, 0);
+        ownWritePending_ = INVALID_SOCKET;
+        guarded([&] { HandleSocketMessage(own); });
     }
 }
 

@@ -184,6 +184,7 @@ private:
     bool allSent_ = true;
     bool destroying_ = false;
     int dispatchDepth_ = 0;
+    SOCKET ownWritePending_ = platform::INVALID_SOCKET;
     SOCKET acceptedHandle_ = platform::INVALID_SOCKET;
 
     SendQueue sendQueue_;

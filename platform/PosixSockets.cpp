@@ -92,6 +92,15 @@ void PosixSocketLibrary::post(Entry& e, long event, int error) {
         QCoreApplication::postEvent(e.window.data(), new SocketMessage(e.handle, event, error));
 }
 
+// Readiness seen by the event loop is not inside any call of the program, so it is
+// handed to the window at once rather than queued for one more turn of the loop.
+void PosixSocketLibrary::deliver(Entry& e, long event, int error) {
+    if (!e.window || !(e.mask & event))
+        return;
+    SocketMessage message(e.handle, event, error);
+    QCoreApplication::sendEvent(e.window.data(), &message);
+}
+
 void PosixSocketLibrary::postNotification(SOCKET s, long event, int error) {
     if (Entry* e = find(s))
         post(*e, event, error);
@@ -127,22 +136,19 @@ void PosixSocketLibrary::onReadable(SOCKET s) {
         return;
     e->readNotifier->setEnabled(false);
     if (e->listening) {
-        post(*e, FD_ACCEPT, 0); // accept() arms again
+        deliver(*e, FD_ACCEPT, 0); // accept() arms again
         return;
     }
-    char probe;
-    const ssize_t n = ::recv(e->fd, &probe, 1, MSG_PEEK | MSG_DONTWAIT);
-    if (n > 0) {
-        post(*e, FD_READ, 0); // recv() arms again
-    } else if (n == 0) {
-        e->closePosted = true;
-        post(*e, FD_CLOSE, 0);
-    } else if (errno == EAGAIN || errno == EINTR) {
-        armRead(*e);
-    } else {
-        e->closePosted = true;
-        post(*e, FD_CLOSE, winsockErrorFromErrno(errno));
-    }
+    // Bytes or the end of the stream wait; the receive that follows tells which, and
+    // announces the end itself.
+    deliver(*e, FD_READ, 0);
+}
+
+void PosixSocketLibrary::endOfStream(Entry& e, int error) {
+    if (e.closePosted)
+        return;
+    e.closePosted = true;
+    post(e, FD_CLOSE, error);
 }
 
 void PosixSocketLibrary::onWritable(SOCKET s) {
@@ -151,7 +157,7 @@ void PosixSocketLibrary::onWritable(SOCKET s) {
         return;
     e->writeNotifier->setEnabled(false);
     if (!e->connecting) {
-        post(*e, FD_WRITE, 0);
+        deliver(*e, FD_WRITE, 0);
         return;
     }
     e->connecting = false;
@@ -160,13 +166,16 @@ void PosixSocketLibrary::onWritable(SOCKET s) {
     if (::getsockopt(e->fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
         error = errno;
     if (error != 0) {
-        post(*e, FD_CONNECT, winsockErrorFromErrno(error));
+        deliver(*e, FD_CONNECT, winsockErrorFromErrno(error));
         return;
     }
     e->connected = true;
-    post(*e, FD_CONNECT, 0);
-    post(*e, FD_WRITE, 0);
-    armRead(*e);
+    deliver(*e, FD_CONNECT, 0);
+    // The handler may have closed the socket.
+    if ((e = find(s)))
+        deliver(*e, FD_WRITE, 0);
+    if ((e = find(s)))
+        armRead(*e);
 }
 
 int PosixSocketLibrary::WSAAsyncSelect(SOCKET s, NotifyWindow* window, long events) {
@@ -323,6 +332,14 @@ int PosixSocketLibrary::recv(SOCKET s, char* data, int count, int flags) {
                           systemFlags);
     } while (received < 0 && errno == EINTR);
     const int error = errno;
+    if (received == 0 && count > 0) {
+        endOfStream(*e, 0);
+        return 0;
+    }
+    if (received < 0 && error != EAGAIN) {
+        endOfStream(*e, winsockErrorFromErrno(error));
+        return fail(error);
+    }
     armRead(*e); // bytes still waiting, or the end of the stream, are announced again
     if (received < 0)
         return fail(error);
@@ -344,7 +361,16 @@ int PosixSocketLibrary::closesocket(SOCKET s) {
     if (!e)
         return fail(ENOTSOCK);
     const int fd = e->fd;
-    entries_[static_cast<std::size_t>(fd)].reset(); // notifiers go before the descriptor
+    // The notifiers go before the descriptor. One of them may be the very notifier whose
+    // signal is running right now, so they are left to the event loop to delete.
+    for (auto* notifier : {e->readNotifier.release(), e->writeNotifier.release()}) {
+        if (notifier) {
+            notifier->setEnabled(false);
+            QObject::disconnect(notifier, nullptr, nullptr, nullptr);
+            notifier->deleteLater();
+        }
+    }
+    entries_[static_cast<std::size_t>(fd)].reset();
     if (::close(fd) != 0 && errno != EINTR)
         return fail(errno);
     return 0;

@@ -10,11 +10,12 @@
 namespace platform {
 
 // The sockets library over POSIX sockets. Readiness reported by the event loop's socket
-// notifiers is turned into posted notifications with the library's meanings: read while
+// notifiers is turned into notifications with the library's meanings: read while
 // unread bytes wait (announced again after each receive), write once a connection can
 // take data and again after a send the system refused for lack of room, accept while
-// callers wait, connect once per connect request with its error, close once. A
-// notification is always posted, never delivered inside the call that caused it.
+// callers wait, connect once per connect request with its error, close once, when a
+// receive finds the end of the stream or a broken connection. A notification is never
+// delivered inside the call that caused it: those that arise inside a call are posted.
 class PosixSocketLibrary : public SocketLibrary {
 public:
     PosixSocketLibrary();
@@ -77,6 +78,8 @@ private:
     SOCKET adopt(int fd, bool connected);
     int fail(int errnoValue);
     void post(Entry& e, long event, int error);
+    void deliver(Entry& e, long event, int error);
+    void endOfStream(Entry& e, int error);
     void armRead(Entry& e);
     void armWrite(Entry& e);
     void onReadable(SOCKET s);
