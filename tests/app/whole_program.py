@@ -207,12 +207,25 @@ def find_tray_icon(session, first):
     return wait_for("the tray icon", icon)
 
 
+def start_trayer(session):
+    log = open(os.path.join(session.scratch, "trayer.stderr"), "w")
+    for _ in range(3):
+        tray = session.start(["trayer", "--edge", "top", "--align", "right", "--widthtype",
+                              "request", "--height", "32", "--SetDockType", "true"],
+                             env=session.env(), stdout=subprocess.DEVNULL, stderr=log)
+        # A tray host that could not take over the notification area ends at once.
+        wait_for("trayer's window",
+                 lambda: tray.poll() is not None or session.windows("--class", "trayer"))
+        if tray.poll() is None:
+            return tray
+        log.write(f"trayer ended with {tray.returncode}\n")
+        log.flush()
+        time.sleep(0.5)
+    raise Failure("trayer would not start")
+
+
 def run_with_tray(session, binary):
-    tray = session.start(["trayer", "--edge", "top", "--align", "right", "--widthtype",
-                          "request", "--height", "32", "--SetDockType", "true"],
-                         env=session.env(), stdout=subprocess.DEVNULL,
-                         stderr=subprocess.DEVNULL)
-    wait_for("trayer", lambda: session.windows("--class", "trayer"))
+    tray = start_trayer(session)
     first, _ = start_falavox(session, binary, "first")
     wait_for("the listener on 0.0.0.0:2200", listening_on_2200)
     lines = listening_on_2200()
@@ -268,7 +281,7 @@ def main():
     except Failure as failure:
         session.screenshot("failure")
         print(f"FAILED: {failure} (screenshots in {base})", file=sys.stderr)
-        for name in ("first", "second", "no-tray"):
+        for name in ("trayer", "first", "second", "no-tray"):
             path = os.path.join(base, f"{name}.stderr")
             if os.path.exists(path):
                 print(f"--- {name} stderr ---\n{open(path).read()}", file=sys.stderr)
