@@ -135,6 +135,7 @@ void PosixSocketLibrary::onReadable(SOCKET s) {
     if (!e)
         return;
     e->readNotifier->setEnabled(false);
+    e->drained = false;
     if (e->listening) {
         deliver(*e, FD_ACCEPT, 0); // accept() arms again
         return;
@@ -343,6 +344,9 @@ int PosixSocketLibrary::recv(SOCKET s, char* data, int count, int flags) {
     armRead(*e); // bytes still waiting, or the end of the stream, are announced again
     if (received < 0)
         return fail(error);
+    // A receive that did not fill the caller's buffer emptied the system's: until the
+    // event loop sees more, nothing waits, and the count of waiting bytes need not ask.
+    e->drained = received < count;
     return static_cast<int>(received);
 }
 
@@ -412,6 +416,10 @@ int PosixSocketLibrary::ioctlsocket(SOCKET s, long command, unsigned long* argum
         return fail(ENOTSOCK);
     if (command != WS_FIONREAD || !argument)
         return fail(EINVAL);
+    if (e->drained) {
+        *argument = 0;
+        return 0;
+    }
     int waiting = 0;
     if (::ioctl(e->fd, FIONREAD, &waiting) != 0)
         return fail(errno);

@@ -72,6 +72,7 @@ private:
         bool connecting = false;
         bool connected = false;
         bool closePosted = false;
+        bool drained = false; // the last receive emptied the system's buffer
     };
 
     Entry* find(SOCKET s) const;

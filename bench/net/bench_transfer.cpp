@@ -1,0 +1,393 @@
+// Throughput and round-trip latency of the event-driven socket against plain blocking
+// POSIX sockets, measured in the same run. Each side runs in a process of its own, as
+// two copies of the program would; the receiving (or answering) side times the work and
+// reports it through a pipe.
+
+#include "net/EventSocket.h"
+#include "net/SocketLibrary.h"
+
+#include <QCoreApplication>
+#include <arpa/inet.h>
+#include <benchmark/benchmark.h>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <string>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr std::size_t kBulkBytes = 256u * 1024 * 1024;
+constexpr std::size_t kChunk = 64 * 1024;
+constexpr int kLines = 20000;
+constexpr std::size_t kLineBytes = 40;
+
+using Clock = std::chrono::steady_clock;
+
+std::map<std::string, double> bestSeconds;
+
+void record(const std::string& name, double seconds) {
+    auto it = bestSeconds.find(name);
+    if (it == bestSeconds.end() || seconds < it->second)
+        bestSeconds[name] = seconds;
+}
+
+// ----- plain blocking sockets -------------------------------------------------------------
+
+int rawListen(std::uint16_t& port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    ::listen(fd, 4);
+    socklen_t length = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
+    port = ntohs(a.sin_port);
+    return fd;
+}
+
+int rawConnect(std::uint16_t port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    return fd;
+}
+
+bool writeAll(int fd, const char* data, std::size_t count) {
+    while (count > 0) {
+        const ssize_t n = ::send(fd, data, count, MSG_NOSIGNAL);
+        if (n <= 0)
+            return false;
+        data += n;
+        count -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool readAll(int fd, char* data, std::size_t count) {
+    while (count > 0) {
+        const ssize_t n = ::recv(fd, data, count, 0);
+        if (n <= 0)
+            return false;
+        data += n;
+        count -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// ----- processes --------------------------------------------------------------------------
+
+// Runs `server` and `client` in two processes; the server learns nothing from the
+// client but the port, and returns the seconds it measured.
+template <class Server, class Client> double runPair(Server server, Client client) {
+    int portPipe[2];
+    int timePipe[2];
+    if (::pipe(portPipe) != 0 || ::pipe(timePipe) != 0)
+        return -1;
+    const pid_t serverPid = ::fork();
+    if (serverPid == 0) {
+        const double seconds = server(portPipe[1]);
+        ::write(timePipe[1], &seconds, sizeof seconds);
+        ::_exit(0);
+    }
+    std::uint16_t port = 0;
+    ::read(portPipe[0], &port, sizeof port);
+    const pid_t clientPid = ::fork();
+    if (clientPid == 0) {
+        client(port);
+        ::_exit(0);
+    }
+    double seconds = -1;
+    ::read(timePipe[0], &seconds, sizeof seconds);
+    ::waitpid(serverPid, nullptr, 0);
+    ::waitpid(clientPid, nullptr, 0);
+    for (int fd : {portPipe[0], portPipe[1], timePipe[0], timePipe[1]})
+        ::close(fd);
+    return seconds;
+}
+
+std::uint16_t listeningPort(net::TCustomEventSocket& s) {
+    sockaddr_in a{};
+    net::WSocket().getsockname(s.Handle(), &a);
+    return ntohs(a.sin_port);
+}
+
+void listenOnLoopback(net::TEventSocket& s) {
+    s.SetAddr("127.0.0.1");
+    s.SetPort("0");
+    s.SetProto("tcp");
+    s.Listen();
+}
+
+void connectTo(net::TEventSocket& s, std::uint16_t port) {
+    s.SetAddr("127.0.0.1");
+    s.SetPort(std::to_string(port));
+    s.SetProto("tcp");
+    s.Connect();
+}
+
+// ----- bulk transfer ----------------------------------------------------------------------
+
+double rawBulkServer(int portPipe) {
+    std::uint16_t port;
+    const int listener = rawListen(port);
+    ::write(portPipe, &port, sizeof port);
+    const int fd = ::accept(listener, nullptr, nullptr);
+    std::vector<char> buffer(kChunk);
+    std::size_t total = 0;
+    const auto start = Clock::now();
+    while (total < kBulkBytes) {
+        const ssize_t n = ::recv(fd, buffer.data(), buffer.size(), 0);
+        if (n <= 0)
+            break;
+        total += static_cast<std::size_t>(n);
+    }
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    ::close(fd);
+    ::close(listener);
+    return total == kBulkBytes ? seconds : -1;
+}
+
+void rawBulkClient(std::uint16_t port) {
+    const int fd = rawConnect(port);
+    std::vector<char> chunk(kChunk, 'x');
+    for (std::size_t sent = 0; sent < kBulkBytes; sent += kChunk)
+        if (!writeAll(fd, chunk.data(), kChunk))
+            break;
+    char end;
+    ::recv(fd, &end, 1, 0); // wait for the server to finish
+    ::close(fd);
+}
+
+double eventBulkServer(int portPipe) {
+    int argc = 1;
+    char name[] = "bench";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    net::TEventSocket listener;
+    net::TEventSocket session;
+    std::vector<char> buffer(kChunk);
+    std::size_t total = 0;
+    Clock::time_point start;
+    double seconds = -1;
+    listener.OnSessionAvailable = [&](net::TCustomEventSocket* s, std::uint16_t) {
+        start = Clock::now();
+        session.Dup(s->Accept());
+    };
+    session.OnDataAvailable = [&](net::TCustomEventSocket* s, std::uint16_t) {
+        const int n = s->Receive(buffer.data(), static_cast<int>(buffer.size()));
+        if (n > 0)
+            total += static_cast<std::size_t>(n);
+        if (total >= kBulkBytes && seconds < 0) {
+            seconds = std::chrono::duration<double>(Clock::now() - start).count();
+            QCoreApplication::exit(0);
+        }
+    };
+    session.OnSessionClosed = [](net::TCustomEventSocket*, std::uint16_t) {
+        QCoreApplication::exit(1);
+    };
+    listenOnLoopback(listener);
+    const std::uint16_t port = listeningPort(listener);
+    ::write(portPipe, &port, sizeof port);
+    app.exec();
+    return seconds;
+}
+
+void eventBulkClient(std::uint16_t port) {
+    int argc = 1;
+    char name[] = "bench";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    net::TEventSocket s;
+    std::vector<char> chunk(kChunk, 'x');
+    std::size_t sent = 0;
+    // Keeps a few megabytes queued; the rest follows each time the queue has drained.
+    auto refill = [&] {
+        for (int i = 0; i < 64 && sent < kBulkBytes; ++i, sent += kChunk)
+            s.Send(chunk.data(), static_cast<int>(kChunk));
+    };
+    s.OnSessionConnected = [&](net::TCustomEventSocket*, std::uint16_t error) {
+        if (error != 0)
+            QCoreApplication::exit(1);
+        else
+            refill();
+    };
+    s.OnDataSent = [&](net::TCustomEventSocket*, std::uint16_t) { refill(); };
+    s.OnSessionClosed = [](net::TCustomEventSocket*, std::uint16_t) { QCoreApplication::exit(0); };
+    connectTo(s, port);
+    app.exec();
+}
+
+// ----- ping-pong of short lines -----------------------------------------------------------
+
+double rawPingServer(int portPipe) {
+    std::uint16_t port;
+    const int listener = rawListen(port);
+    ::write(portPipe, &port, sizeof port);
+    const int fd = ::accept(listener, nullptr, nullptr);
+    const int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    char line[kLineBytes];
+    std::memset(line, 'p', sizeof line);
+    const auto start = Clock::now();
+    for (int i = 0; i < kLines; ++i) {
+        writeAll(fd, line, sizeof line);
+        if (!readAll(fd, line, sizeof line))
+            return -1;
+    }
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    ::close(fd);
+    ::close(listener);
+    return seconds;
+}
+
+void rawPingClient(std::uint16_t port) {
+    const int fd = rawConnect(port);
+    const int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    char line[kLineBytes];
+    for (int i = 0; i < kLines; ++i) {
+        if (!readAll(fd, line, sizeof line))
+            break;
+        writeAll(fd, line, sizeof line);
+    }
+    ::close(fd);
+}
+
+// The side that starts each round and times them all.
+double eventPingServer(int portPipe) {
+    int argc = 1;
+    char name[] = "bench";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    net::TEventSocket listener;
+    net::TEventSocket session;
+    std::string line(kLineBytes - 2, 'p');
+    line += "\r\n";
+    std::size_t pending = 0;
+    int rounds = 0;
+    Clock::time_point start;
+    double seconds = -1;
+    char buffer[1024];
+    listener.OnSessionAvailable = [&](net::TCustomEventSocket* s, std::uint16_t) {
+        session.Dup(s->Accept());
+        start = Clock::now();
+        session.SendText(line);
+    };
+    session.OnDataAvailable = [&](net::TCustomEventSocket* s, std::uint16_t) {
+        const int n = s->Receive(buffer, sizeof buffer);
+        if (n <= 0)
+            return;
+        pending += static_cast<std::size_t>(n);
+        while (pending >= kLineBytes) {
+            pending -= kLineBytes;
+            if (++rounds == kLines) {
+                seconds = std::chrono::duration<double>(Clock::now() - start).count();
+                QCoreApplication::exit(0);
+                return;
+            }
+            session.SendText(line);
+        }
+    };
+    listenOnLoopback(listener);
+    const std::uint16_t port = listeningPort(listener);
+    ::write(portPipe, &port, sizeof port);
+    app.exec();
+    return seconds;
+}
+
+void eventPingClient(std::uint16_t port) {
+    int argc = 1;
+    char name[] = "bench";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    net::TEventSocket s;
+    char buffer[1024];
+    std::size_t pending = 0;
+    int answered = 0;
+    const std::string line(kLineBytes, 'q');
+    s.OnDataAvailable = [&](net::TCustomEventSocket* socket, std::uint16_t) {
+        const int n = socket->Receive(buffer, sizeof buffer);
+        if (n <= 0)
+            return;
+        pending += static_cast<std::size_t>(n);
+        while (pending >= kLineBytes) {
+            pending -= kLineBytes;
+            socket->SendText(line);
+            if (++answered == kLines)
+                QCoreApplication::exit(0);
+        }
+    };
+    s.OnSessionClosed = [](net::TCustomEventSocket*, std::uint16_t) { QCoreApplication::exit(0); };
+    connectTo(s, port);
+    app.exec();
+}
+
+// ----- benchmarks -------------------------------------------------------------------------
+
+template <class Server, class Client>
+void timed(benchmark::State& state, const char* name, Server server, Client client,
+           std::size_t bytes) {
+    for (auto _ : state) {
+        const double seconds = runPair(server, client);
+        if (seconds <= 0) {
+            state.SkipWithError("transfer failed");
+            return;
+        }
+        state.SetIterationTime(seconds);
+        record(name, seconds);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));
+}
+
+void BM_BulkRawPosix(benchmark::State& state) {
+    timed(state, "bulk raw", rawBulkServer, rawBulkClient, kBulkBytes);
+}
+void BM_BulkEventSocket(benchmark::State& state) {
+    timed(state, "bulk event", eventBulkServer, eventBulkClient, kBulkBytes);
+}
+void BM_PingPongRawPosix(benchmark::State& state) {
+    timed(state, "ping raw", rawPingServer, rawPingClient, kLines * kLineBytes * 2);
+}
+void BM_PingPongEventSocket(benchmark::State& state) {
+    timed(state, "ping event", eventPingServer, eventPingClient, kLines * kLineBytes * 2);
+}
+
+BENCHMARK(BM_BulkRawPosix)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BulkEventSocket)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PingPongRawPosix)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PingPongEventSocket)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // The program runs on the toolkit's own event loop rather than GLib's (see
+    // app/main.cpp); the benchmark measures the same.
+    setenv("QT_NO_GLIB", "1", 0);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    // Best runs compared, so a slow moment of the machine does not decide the ratio.
+    auto ratio = [](const char* a, const char* b) {
+        const auto x = bestSeconds.find(a);
+        const auto y = bestSeconds.find(b);
+        return x != bestSeconds.end() && y != bestSeconds.end() ? x->second / y->second : -1.0;
+    };
+    const double bulk = ratio("bulk raw", "bulk event");
+    const double ping = ratio("ping event", "ping raw");
+    std::printf("\nbulk transfer throughput, event socket / raw POSIX: %.2f (goal >= 0.80)\n", bulk);
+    std::printf("ping-pong latency, event socket / raw POSIX:        %.2f (goal <= 1.30)\n", ping);
+    std::printf("ping-pong raw round trip: %.1f us\n", bestSeconds["ping raw"] / kLines * 1e6);
+    return 0;
+}
