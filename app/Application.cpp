@@ -1,6 +1,5 @@
 #include "app/Application.h"
 
-#include <QAbstractButton> // MessageBox.h uses it without including it
 #include "app/MessageBox.h"
 
 #include <exception>

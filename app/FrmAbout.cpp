@@ -17,13 +17,11 @@ TfrmAbout::TfrmAbout(const QString& userName, QWidget* parent)
 
     for (int i = 1; i <= 4; ++i) {
         QPixmap frame(QStringLiteral(":/about/frame%1.png").arg(i));
-        if (!frame.isNull())
-            frames_.push_back(frame);
+        if (!frame.isNull()) frames_.push_back(frame);
     }
     picture_->setObjectName(QStringLiteral("Image1"));
     picture_->setFixedSize(64, 64);
-    if (!frames_.empty())
-        picture_->setPixmap(frames_.front());
+    if (!frames_.empty()) picture_->setPixmap(frames_.front());
 
     auto* name = new QLabel(QStringLiteral("Falavox©"));
     name->setObjectName(QStringLiteral("lblNome"));
@@ -57,11 +55,12 @@ TfrmAbout::TfrmAbout(const QString& userName, QWidget* parent)
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(&animation_, &QTimer::timeout, this, &TfrmAbout::nextFrame);
-    if (frames_.size() > 1)
-        animation_.start(250);
+    if (frames_.size() > 1) animation_.start(250);
 }
 
-QString TfrmAbout::versionText() { return QStringLiteral(FALAVOX_VERSION); }
+QString TfrmAbout::versionText() {
+    return QStringLiteral(FALAVOX_VERSION);
+}
 
 void TfrmAbout::nextFrame() {
     frame_ = (frame_ + 1) % frames_.size();

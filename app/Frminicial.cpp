@@ -1,7 +1,6 @@
 #include "app/Frminicial.h"
 
 #include "app/LocalUserName.h"
-#include <QAbstractButton> // MessageBox.h uses it without including it
 #include "app/MessageBox.h"
 #include "app/ShowForm.h"
 #include "platform/Cp1252.h"
@@ -25,8 +24,7 @@ const char* const listenFailedText =
 
 } // namespace
 
-Tfrminicial::Tfrminicial(ListenEndpoint endpoint, TrayIcon::Backend trayBackend,
-                         QObject* parent)
+Tfrminicial::Tfrminicial(ListenEndpoint endpoint, TrayIcon::Backend trayBackend, QObject* parent)
     : QObject(parent), TryIcon(trayBackend), Image2(QStringLiteral(":/app/telephone.png")),
       endpoint_(std::move(endpoint)) {
     setObjectName(QStringLiteral("frminicial"));
@@ -44,12 +42,16 @@ Tfrminicial::Tfrminicial(ListenEndpoint endpoint, TrayIcon::Backend trayBackend,
     TryIcon.setHint(QStringLiteral("Falavox"));
     TryIcon.setMenu(&menu1);
 
-    connect(&menu1, &QMenu::aboutToShow, this, [this] { runGuarded([this] { Menu1Popup(&menu1); }); });
+    connect(&menu1, &QMenu::aboutToShow, this,
+            [this] { runGuarded([this] { Menu1Popup(&menu1); }); });
     connect(mnuRefresh, &QAction::triggered, this,
             [this] { runGuarded([this] { Menu1Popup(mnuRefresh); }); });
-    connect(mnuOpcoes, &QAction::triggered, this, [this] { runGuarded([this] { mnuOpcoesClick(); }); });
-    connect(mnuSobre, &QAction::triggered, this, [this] { runGuarded([this] { mnuSobreClick(); }); });
-    connect(mnuFechar, &QAction::triggered, this, [this] { runGuarded([this] { mnuFecharClick(); }); });
+    connect(mnuOpcoes, &QAction::triggered, this,
+            [this] { runGuarded([this] { mnuOpcoesClick(); }); });
+    connect(mnuSobre, &QAction::triggered, this,
+            [this] { runGuarded([this] { mnuSobreClick(); }); });
+    connect(mnuFechar, &QAction::triggered, this,
+            [this] { runGuarded([this] { mnuFecharClick(); }); });
     // Closing the window that stands in for the tray icon ends the program like "&Fechar".
     connect(&TryIcon, &TrayIcon::closeRequested, mnuFechar, &QAction::trigger);
 }
@@ -85,9 +87,13 @@ void Tfrminicial::FormCreate() {
     }
 }
 
-void Tfrminicial::ReloadSettings() { SetMenuMargin(); }
+void Tfrminicial::ReloadSettings() {
+    SetMenuMargin();
+}
 
-void Tfrminicial::SetMenuMargin() { menu1Margin = Settings.BarraTitulo ? 27 : 0; }
+void Tfrminicial::SetMenuMargin() {
+    menu1Margin = Settings.BarraTitulo ? 27 : 0;
+}
 
 bool Tfrminicial::Listen() {
     try {
@@ -102,8 +108,7 @@ bool Tfrminicial::Listen() {
 }
 
 void Tfrminicial::Menu1Popup(QObject* Sender) {
-    if (Sender != mnuRefresh)
-        return;
+    if (Sender != mnuRefresh) return;
     // The menu stays detached while the lists of names are being filled, so that no
     // second scan and no invitation can start from it meanwhile.
     TryIcon.setHint(QStringLiteral("Localizando usuários..."));

@@ -6,8 +6,12 @@ namespace app {
 
 namespace {
 
-char asciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char asciiUpper(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+char asciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 } // namespace
 
@@ -21,8 +25,7 @@ std::string localUserName() {
     constexpr std::size_t maxLength = 256;
     std::string name = platform::userName();
     name = name.substr(0, name.find('\0'));
-    if (name.size() > maxLength)
-        name.resize(maxLength);
+    if (name.size() > maxLength) name.resize(maxLength);
     return capitalizeName(std::move(name));
 }
 

@@ -23,15 +23,15 @@ bool TrayIcon::wantsSystemTray() const {
     return QSystemTrayIcon::isSystemTrayAvailable();
 }
 
-bool TrayIcon::usesStandInWindow() const { return active_ && window_ && window_->isVisible(); }
+bool TrayIcon::usesStandInWindow() const {
+    return active_ && window_ && window_->isVisible();
+}
 
 void TrayIcon::activate() {
-    if (active_)
-        return;
+    if (active_) return;
     active_ = true;
     if (wantsSystemTray()) {
-        if (!trayIcon_)
-            trayIcon_ = std::make_unique<QSystemTrayIcon>();
+        if (!trayIcon_) trayIcon_ = std::make_unique<QSystemTrayIcon>();
         applyToShown();
         trayIcon_->show();
     } else {
@@ -47,10 +47,8 @@ void TrayIcon::activate() {
 
 void TrayIcon::deactivate() {
     active_ = false;
-    if (trayIcon_)
-        trayIcon_->hide();
-    if (window_)
-        window_->hide();
+    if (trayIcon_) trayIcon_->hide();
+    if (window_) window_->hide();
 }
 
 void TrayIcon::setHint(const QString& hint) {

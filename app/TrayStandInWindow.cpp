@@ -37,8 +37,7 @@ TrayStandInWindow::TrayStandInWindow()
 }
 
 TrayStandInWindow::~TrayStandInWindow() {
-    if (menu_)
-        menu_->removeEventFilter(this);
+    if (menu_) menu_->removeEventFilter(this);
 }
 
 void TrayStandInWindow::setIcon(const QIcon& icon) {
@@ -52,20 +51,17 @@ void TrayStandInWindow::setHint(const QString& hint) {
 }
 
 void TrayStandInWindow::setMenu(QMenu* menu) {
-    if (menu == menu_)
-        return;
-    if (menu_)
-        menu_->removeEventFilter(this);
+    if (menu == menu_) return;
+    if (menu_) menu_->removeEventFilter(this);
     menu_ = menu;
-    if (menu_)
-        menu_->installEventFilter(this);
+    if (menu_) menu_->installEventFilter(this);
     rebuildButtons();
 }
 
 // Items added to or taken from the menu change the window's buttons.
 bool TrayStandInWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == menu_ && (event->type() == QEvent::ActionAdded ||
-                             event->type() == QEvent::ActionRemoved))
+    if (watched == menu_ &&
+        (event->type() == QEvent::ActionAdded || event->type() == QEvent::ActionRemoved))
         QMetaObject::invokeMethod(this, &TrayStandInWindow::rebuildButtons, Qt::QueuedConnection);
     return QWidget::eventFilter(watched, event);
 }
@@ -77,8 +73,7 @@ void TrayStandInWindow::rebuildButtons() {
     }
     // Without a menu (while the program is busy) the window shows only its hint.
     commands_->setVisible(menu_ != nullptr);
-    if (!menu_)
-        return;
+    if (!menu_) return;
     for (QAction* item : menu_->actions()) {
         if (item->isSeparator()) {
             auto* line = new QFrame;
@@ -101,18 +96,15 @@ void TrayStandInWindow::rebuildButtons() {
         });
         connect(button, &QPushButton::clicked, this,
                 [this, item = QPointer<QAction>(item), button] {
-                    if (item)
-                        pressed(item, button);
+                    if (item) pressed(item, button);
                 });
     }
 }
 
 void TrayStandInWindow::pressed(QAction* item, QWidget* button) {
     QPointer<QAction> guard(item);
-    if (menu_)
-        emit menu_->aboutToShow();
-    if (!guard)
-        return;
+    if (menu_) emit menu_->aboutToShow();
+    if (!guard) return;
     if (QMenu* submenu = guard->menu()) {
         submenu->popup(button->mapToGlobal(QPoint(button->width(), 0)));
         return;
@@ -126,8 +118,7 @@ void TrayStandInWindow::closeEvent(QCloseEvent* event) {
 }
 
 void TrayStandInWindow::contextMenuEvent(QContextMenuEvent* event) {
-    if (menu_)
-        menu_->popup(event->globalPos());
+    if (menu_) menu_->popup(event->globalPos());
 }
 
 } // namespace app

@@ -12,7 +12,6 @@ int main(int argc, char** argv) {
     app::Tfrminicial frminicial;
     QApplication::setWindowIcon(frminicial.Image2);
     frminicial.FormCreate();
-    if (frminicial.Terminated())
-        return frminicial.ExitCode();
+    if (frminicial.Terminated()) return frminicial.ExitCode();
     return application.exec();
 }

@@ -1,8 +1,6 @@
 // The application object's last line of defence, and the local user's name.
 #include "app/Application.h"
 #include "app/LocalUserName.h"
-
-#include <QAbstractButton>
 #include "app/MessageBox.h"
 
 #include <QEvent>
@@ -20,10 +18,8 @@ public:
 
 protected:
     bool event(QEvent* e) override {
-        if (e->type() != QEvent::User)
-            return QObject::event(e);
-        if (++handled == 1)
-            throw std::runtime_error("Falha no evento");
+        if (e->type() != QEvent::User) return QObject::event(e);
+        if (++handled == 1) throw std::runtime_error("Falha no evento");
         return true;
     }
 };

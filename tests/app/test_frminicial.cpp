@@ -2,10 +2,8 @@
 // loopback port, the second copy's error box, "&Fechar" and the About box.
 #include "app/Frminicial.h"
 #include "app/LocalUserName.h"
-#include "app/TrayStandInWindow.h"
-
-#include <QAbstractButton>
 #include "app/MessageBox.h"
+#include "app/TrayStandInWindow.h"
 
 #include <QAction>
 #include <QApplication>
@@ -25,11 +23,11 @@ using app::Tfrminicial;
 
 namespace {
 
-const QString secondCopyText = QString::fromUtf8(
-    "Houve um erro na execução do sistema, as possiveis causas podem ser:\r\n\r\n"
-    ". Você já esta executando o Falavox©\r\n"
-    ". Seu protocolo de rede não é TCP/IP\r\n\r\n"
-    "O sistema será finalizado.");
+const QString secondCopyText =
+    QString::fromUtf8("Houve um erro na execução do sistema, as possiveis causas podem ser:\r\n\r\n"
+                      ". Você já esta executando o Falavox©\r\n"
+                      ". Seu protocolo de rede não é TCP/IP\r\n\r\n"
+                      "O sistema será finalizado.");
 
 // A loopback port that nothing listens on right now.
 int freeLoopbackPort() {
@@ -84,8 +82,7 @@ protected:
     void ReloadSettings() override {
         Settings.BarraTitulo = false;
         Settings.ChatConvite = "Oi";
-        if (unreadable_)
-            throw std::runtime_error("Valor inválido para 'BarraTitulo'");
+        if (unreadable_) throw std::runtime_error("Valor inválido para 'BarraTitulo'");
     }
 
 private:
@@ -229,8 +226,7 @@ TEST_F(FormTest, sobreOpensOneAboutBoxWithTheUserName) {
     EXPECT_EQ(boxesShown(), 1);
     app::TfrmAbout* about = nullptr;
     for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* found = qobject_cast<app::TfrmAbout*>(w))
-            about = found;
+        if (auto* found = qobject_cast<app::TfrmAbout*>(w)) about = found;
     ASSERT_NE(about, nullptr);
     EXPECT_EQ(about->findChild<QLabel*>("lblUsuario")->text(), "Usuário: João");
     EXPECT_EQ(about->findChild<QLabel*>("lblNome")->text(), "Falavox©");

@@ -41,10 +41,14 @@ TEST(TrayMenu, itemsNamesCaptionsAndTagsInOrder) {
         const char* caption;
         int tag;
     };
-    const Expected expected[] = {{"mnuChat", "&Chat", 2},       {"N4", "", 0},
-                                 {"mnuRefresh", "&Refresh", 3}, {"mnuOpcoes", "&Opções", 4},
-                                 {"N5", "", 0},                 {"mnuSobre", "&Sobre", 6},
-                                 {"N6", "", 0},                 {"mnuFechar", "&Fechar", 7}};
+    const Expected expected[] = {{"mnuChat", "&Chat", 2},
+                                 {"N4", "", 0},
+                                 {"mnuRefresh", "&Refresh", 3},
+                                 {"mnuOpcoes", "&Opções", 4},
+                                 {"N5", "", 0},
+                                 {"mnuSobre", "&Sobre", 6},
+                                 {"N6", "", 0},
+                                 {"mnuFechar", "&Fechar", 7}};
     const QList<QAction*> actions = menu.actions();
     ASSERT_EQ(actions.size(), 8);
     for (int i = 0; i < 8; ++i) {

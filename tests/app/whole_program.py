@@ -233,8 +233,11 @@ def run_with_tray(session, binary):
         raise Failure(f"not listening on every address: {lines}")
     with socket.create_connection(("127.0.0.1", PORT), timeout=5):
         pass
-    find_tray_icon(session, first)
+    icon, _, _ = find_tray_icon(session, first)
     session.screenshot("tray-icon")
+    shown = session.windows("--onlyvisible", "--pid", str(first.pid))
+    if shown != [icon]:
+        raise Failure(f"windows besides the tray icon are showing: {shown} (icon {icon})")
     check_second_copy(session, binary, first)
     check_fechar_from_tray(session, first)
     session.stop(tray)
