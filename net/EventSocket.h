@@ -91,6 +91,9 @@ public:
     virtual void Dup(SOCKET handle);
     virtual void Connect();
     virtual void DnsLookup(const std::string& hostName);
+    // Gives up a pending lookup; OnDnsLookupDone then fires with 10004 (interrupted).
+    virtual void CancelDnsLookup();
+    bool DnsLookupPending() const { return pendingLookup_ != 0; }
     virtual int Receive(void* buffer, int size);
     virtual int Send(const void* data, int count);
     virtual int SendText(const std::string& text);
@@ -132,7 +135,6 @@ protected:
     virtual void TriggerDnsLookupDone(std::uint16_t error);
     virtual void TriggerError();
     virtual int DoRecv(char* buffer, int size, int flags);
-    virtual void CancelDnsLookup();
     virtual void ShutDown(int how);
     virtual void MessagePump();
     virtual void TryToSend();

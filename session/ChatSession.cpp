@@ -1,0 +1,166 @@
+#include "session/ChatSession.h"
+
+#include "session/AsciiText.h"
+#include "session/ChatView.h"
+#include "session/Protocol.h"
+#include "platform/Cp1252.h"
+
+#include <QString>
+
+namespace session {
+
+using net::wsClosed;
+using net::wsConnected;
+
+namespace {
+// The lookup was given up by the program itself: nothing to tell the user.
+constexpr std::uint16_t kLookupCancelled = 10004;
+constexpr std::uint16_t kConnectionRefused = 10061;
+
+// The program's own texts are written here in UTF-8; the window takes Windows-1252 bytes.
+std::string ansi(const char* utf8) { return platform::toCp1252(QString::fromUtf8(utf8)); }
+} // namespace
+
+ChatSession::ChatSession(net::TCustomEventSocket& srvSocket, net::TCustomEventSocket& cliSocket,
+                         net::TCustomEventSocket& tmpSocket, SessionHost& host,
+                         std::string sessionPort)
+    : SrvSocket(srvSocket), CliSocket(cliSocket), TmpSocket(tmpSocket), host_(host),
+      sessionPort_(std::move(sessionPort)),
+      assembler_([this](std::string_view line) { host_.receivedLine(line); }) {}
+
+void ChatSession::addLine(const std::string& text) {
+    if (ChatView* window = host_.chatWindow())
+        window->addPlainLine(text);
+}
+
+// ----- invited side ---------------------------------------------------------------------
+
+void ChatSession::SrvSocketSessionAvailable(std::uint16_t) {
+    if (CliSocket.State() == wsConnected) {
+        // Busy: the second caller is told so on a connection of its own. That connection
+        // ends in an orderly way, so the line reaches the caller before the end does.
+        TmpSocket.SetLingerOnOff(net::wsLingerNoSet);
+        TmpSocket.Dup(SrvSocket.Accept());
+        TmpSocket.SendText(busyLine());
+        TmpSocket.Close();
+        return;
+    }
+    // The caller takes the session socket over, also in the middle of an outgoing attempt.
+    // A name lookup of that attempt is given up, so that its late answer cannot touch
+    // the adopted connection, and the inviting window no longer holds the socket.
+    if (CliSocket.DnsLookupPending())
+        CliSocket.CancelDnsLookup();
+    if (ChatView* window = host_.chatWindow())
+        window->setHoldsSession(false);
+    CliSocket.Dup(SrvSocket.Accept());
+}
+
+void ChatSession::CliSocketDataAvailable(std::uint16_t) { assembler_.receive(CliSocket); }
+
+void ChatSession::IncomingInvitation() {
+    const config::TSettings& settings = host_.settings();
+    const std::string& user = host_.localUserName();
+    if (settings.AutoResposta) {
+        if (CliSocket.State() == wsConnected)
+            CliSocket.SendText(settings.Resposta.empty() ? refusalLine()
+                                                         : autoAnswerLine(user, settings.Resposta));
+        return;
+    }
+    if (ChatView* window = host_.chatWindow())
+        window->closeForInvitation();
+
+    const bool accepted = host_.askChat(CallerName, CallerText);
+
+    if (accepted && CliSocket.State() == wsConnected) {
+        ChatView& window = host_.showChatWindow();
+        window.setHoldsSession(true);
+        window.clearTranscript();
+        window.clearInput();
+        window.connectedLook();
+        CliSocket.SendText(acceptanceLine());
+        window.addPlainLine("Status> Conectado com (" + CallerName + ")");
+        window.addUser(CallerName);
+    } else if (accepted) {
+        ChatView& window = host_.showChatWindow();
+        window.setHoldsSession(false);
+        window.clearTranscript();
+        window.addPlainLine(ansi("Status> O usuário (") + CallerName + ") se desconectou!!");
+        window.disconnectedLook();
+        window.removePeer();
+    } else if (CliSocket.State() == wsConnected) {
+        CliSocket.SendText(refusalLine());
+    }
+}
+
+void ChatSession::CliSocketSessionClosed(std::uint16_t) {
+    ChatView* window = host_.chatWindow();
+    if (!window)
+        return;
+    window->setHoldsSession(false);
+    window->addPlainLine("Status> Desconectado!");
+    window->disconnectedLook();
+    window->removePeer();
+}
+
+// ----- inviting side --------------------------------------------------------------------
+
+void ChatSession::Invite(const std::string& peerName) {
+    if (CliSocket.State() == wsConnected) {
+        host_.showInformation(ansi("Você já esta conectado!!"));
+        return;
+    }
+    if (asciiUpperCase(peerName) == asciiUpperCase(host_.localUserName())) {
+        host_.showInformation(ansi("Você esta tentando se auto-conectar!"));
+        return;
+    }
+    ChatView& window = host_.showChatWindow();
+    PeerName = peerName;
+    window.setHoldsSession(true);
+    window.setPeerName(capitalizeName(peerName));
+    window.clearTranscript();
+    window.clearInput();
+    CliSocket.DnsLookup(peerName);
+}
+
+void ChatSession::CliSocketDnsLookupDone(std::uint16_t error) {
+    // A lookup the program gave up, or whose socket has meanwhile been taken over by a
+    // caller, has nothing left to do.
+    if (error == kLookupCancelled || CliSocket.State() != wsClosed)
+        return;
+    if (error != 0) {
+        addLine("Status> Servidor desconhecido");
+        return;
+    }
+    CliSocket.SetAddr(CliSocket.DnsResult());
+    CliSocket.SetPort(sessionPort_);
+    CliSocket.SetProto(std::string(kSessionProto));
+    CliSocket.Connect();
+    ChatView* window = host_.chatWindow();
+    if (!window)
+        return;
+    window->addPlainLine("Status> Convidando (" + window->peerName() + ") ao chat... (Aguarde)");
+    window->disconnectedLook();
+}
+
+void ChatSession::CliSocketSessionConnected(std::uint16_t error) {
+    ChatView* window = host_.chatWindow();
+    const std::string peer = window ? window->peerName() : std::string();
+    if (error == kConnectionRefused) {
+        addLine(ansi("Status> O usuário (") + peer + ansi("), não esta disponível!"));
+        if (host_.settings().WinPopUp)
+            host_.sendInvitationNotice(PeerName);
+        return;
+    }
+    if (error != 0) {
+        addLine("Status> Impossivel conectar, error #" + std::to_string(error));
+        return;
+    }
+    CliSocket.SendText(invitationLine(host_.localUserName(), host_.settings().ChatConvite));
+}
+
+void ChatSession::ChatWindowClosing() {
+    if (CliSocket.DnsLookupPending())
+        CliSocket.CancelDnsLookup();
+}
+
+} // namespace session

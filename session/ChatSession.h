@@ -1,0 +1,79 @@
+#pragma once
+
+#include "config/Settings.h"
+#include "net/EventSocket.h"
+#include "session/LineAssembler.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace session {
+
+class ChatView;
+
+// What the session needs from the main form that owns it.
+class SessionHost {
+public:
+    virtual ~SessionHost() = default;
+    // The chat window, or null while none exists.
+    virtual ChatView* chatWindow() = 0;
+    // Opens the chat window through the show-form routine: made if absent, restored if
+    // minimised, else shown.
+    virtual ChatView& showChatWindow() = 0;
+    // Puts the invitation to the user; true when accepted.
+    virtual bool askChat(const std::string& callerName, const std::string& invitationText) = 0;
+    // An information box; the text is Windows-1252 bytes.
+    virtual void showInformation(const std::string& text) = 0;
+    // Every complete line received on the session socket, in order.
+    virtual void receivedLine(std::string_view line) = 0;
+    // An invited computer refused the connection and the settings ask for a notice:
+    // this is where the invitation goes out as a text notice instead.
+    virtual void sendInvitationNotice(const std::string& peerName) = 0;
+    virtual const config::TSettings& settings() const = 0;
+    virtual const std::string& localUserName() const = 0;
+};
+
+// The chat session over TCP: the invited side (a caller accepted or turned away, the
+// invitation answered, the end of every session) and the inviting side (a computer's
+// name looked up, connected to, invited). The owner connects the three sockets' events
+// to the handlers below; everything runs on the user-interface thread.
+class ChatSession {
+public:
+    ChatSession(net::TCustomEventSocket& srvSocket, net::TCustomEventSocket& cliSocket,
+                net::TCustomEventSocket& tmpSocket, SessionHost& host,
+                std::string sessionPort = "2200");
+
+    // Invited side.
+    void SrvSocketSessionAvailable(std::uint16_t error);
+    void CliSocketDataAvailable(std::uint16_t error);
+    void IncomingInvitation();
+    void CliSocketSessionClosed(std::uint16_t error);
+
+    // Inviting side.
+    void Invite(const std::string& peerName);
+    void CliSocketDnsLookupDone(std::uint16_t error);
+    void CliSocketSessionConnected(std::uint16_t error);
+
+    // The chat window is going away: an invitation still looking up its computer's name
+    // is given up, so none goes out with no window to show the answer.
+    void ChatWindowClosing();
+
+    // The computer picked for the last invitation, as picked.
+    std::string PeerName;
+    // From the most recent invitation line.
+    std::string CallerName;
+    std::string CallerText;
+
+private:
+    void addLine(const std::string& text);
+
+    net::TCustomEventSocket& SrvSocket;
+    net::TCustomEventSocket& CliSocket;
+    net::TCustomEventSocket& TmpSocket;
+    SessionHost& host_;
+    std::string sessionPort_;
+    LineAssembler assembler_;
+};
+
+} // namespace session
