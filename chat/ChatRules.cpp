@@ -5,13 +5,14 @@
 
 namespace chat {
 
-QString userListEntry(std::string_view name) { return platform::fromCp1252(session::asciiUpperCase(name)); }
+QString userListEntry(std::string_view name) {
+    return platform::fromCp1252(session::asciiUpperCase(name));
+}
 
 int peerEntryIndex(const QStringList& entries, std::string_view localUser) {
     const QString local = userListEntry(localUser);
     for (int i = 0; i < entries.size(); ++i)
-        if (entries[i] != local)
-            return i;
+        if (entries[i] != local) return i;
     return -1;
 }
 

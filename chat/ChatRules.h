@@ -13,11 +13,17 @@ struct EditMenuState {
 };
 
 // When the window is shown, "Copiar" follows the selection and "Selecionar Tudo" the text.
-inline EditMenuState menuStateOnShow(bool hasText, bool hasSelection) { return {hasSelection, hasText}; }
+inline EditMenuState menuStateOnShow(bool hasText, bool hasSelection) {
+    return {hasSelection, hasText};
+}
 // Any change of the transcript's text enables both exactly when it holds text.
-inline EditMenuState menuStateOnTextChange(bool hasText) { return {hasText, hasText}; }
+inline EditMenuState menuStateOnTextChange(bool hasText) {
+    return {hasText, hasText};
+}
 // A change of selection decides "Copiar" alone.
-inline bool copyEnabledOnSelectionChange(bool hasSelection) { return hasSelection; }
+inline bool copyEnabledOnSelectionChange(bool hasSelection) {
+    return hasSelection;
+}
 
 // A name as the user list shows it: upper case, ASCII letters only.
 QString userListEntry(std::string_view name);

@@ -31,13 +31,11 @@ IniFile::IniFile(QString path) : path_(std::move(path)) {}
 void IniFile::load() {
     lines_.clear();
     QFile file(path_);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return;
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return;
     const QString text = QString::fromUtf8(file.readAll());
     for (const QString& line : text.split(QLatin1Char('\n'))) {
         QString l = line;
-        if (l.endsWith(QLatin1Char('\r')))
-            l.chop(1);
+        if (l.endsWith(QLatin1Char('\r'))) l.chop(1);
         lines_.push_back(l);
     }
     while (!lines_.empty() && lines_.back().isEmpty())
@@ -47,8 +45,7 @@ void IniFile::load() {
 bool IniFile::save() const {
     QDir().mkpath(QFileInfo(path_).absolutePath());
     QSaveFile file(path_);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
+    if (!file.open(QIODevice::WriteOnly)) return false;
     QString text;
     for (const QString& line : lines_)
         text += line + QStringLiteral("\r\n");
@@ -65,9 +62,9 @@ int IniFile::findSection(const QString& section) const {
 
 std::optional<QString> IniFile::value(const QString& section, const QString& key) const {
     const int at = findSection(section);
-    if (at < 0)
-        return std::nullopt;
-    for (std::size_t i = static_cast<std::size_t>(at) + 1; i < lines_.size() && !isHeader(lines_[i]); ++i)
+    if (at < 0) return std::nullopt;
+    for (std::size_t i = static_cast<std::size_t>(at) + 1;
+         i < lines_.size() && !isHeader(lines_[i]); ++i)
         if (keyOf(lines_[i]).compare(key, Qt::CaseInsensitive) == 0)
             return lines_[i].mid(lines_[i].indexOf(QLatin1Char('=')) + 1);
     return std::nullopt;
@@ -77,8 +74,7 @@ void IniFile::setValue(const QString& section, const QString& key, const QString
     const QString line = key + QLatin1Char('=') + value;
     int at = findSection(section);
     if (at < 0) {
-        if (!lines_.empty() && !lines_.back().isEmpty())
-            lines_.emplace_back();
+        if (!lines_.empty() && !lines_.back().isEmpty()) lines_.emplace_back();
         lines_.push_back(QLatin1Char('[') + section + QLatin1Char(']'));
         lines_.push_back(line);
         return;
@@ -90,8 +86,7 @@ void IniFile::setValue(const QString& section, const QString& key, const QString
             lines_[i] = line;
             return;
         }
-        if (!lines_[i].trimmed().isEmpty())
-            lastEntry = i + 1;
+        if (!lines_[i].trimmed().isEmpty()) lastEntry = i + 1;
     }
     lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(lastEntry), line);
 }

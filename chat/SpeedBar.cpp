@@ -47,8 +47,7 @@ void SpeedBar::paintEvent(QPaintEvent*) {
 
 QIcon greyUntilHovered(const QPixmap& glyph) {
     QIcon icon;
-    if (glyph.isNull())
-        return icon;
+    if (glyph.isNull()) return icon;
     QImage grey = glyph.toImage().convertToFormat(QImage::Format_ARGB32);
     for (int y = 0; y < grey.height(); ++y) {
         auto* row = reinterpret_cast<QRgb*>(grey.scanLine(y));

@@ -8,10 +8,12 @@
 namespace chat {
 namespace {
 
-TextRun base(QString text) { return TextRun{std::move(text), QColor(), kBaseFamily, kBasePointSize}; }
+TextRun base(QString text) {
+    return TextRun{std::move(text), QColor(), kBaseFamily, kBasePointSize};
+}
 
-std::vector<TextRun> chatLineRuns(const QString& name, const QColor& nameColour, const QString& stamp,
-                                  const QString& text) {
+std::vector<TextRun> chatLineRuns(const QString& name, const QColor& nameColour,
+                                  const QString& stamp, const QString& text) {
     return {
         base(QStringLiteral("<")),
         TextRun{name + QLatin1Char(' '), nameColour, kBaseFamily, kBasePointSize},
@@ -22,24 +24,30 @@ std::vector<TextRun> chatLineRuns(const QString& name, const QColor& nameColour,
 
 } // namespace
 
-QString timeStamp() { return QLocale::system().toString(QTime::currentTime(), QLocale::LongFormat); }
+QString timeStamp() {
+    return QLocale::system().toString(QTime::currentTime(), QLocale::LongFormat);
+}
 
 QString receivedText(std::string_view bytes) {
-    if (!bytes.empty() && bytes.back() == '\r')
-        bytes.remove_suffix(1);
+    if (!bytes.empty() && bytes.back() == '\r') bytes.remove_suffix(1);
     return platform::fromCp1252(bytes);
 }
 
-std::vector<TextRun> ownChatLineRuns(std::string_view user, const QString& stamp, std::string_view text) {
-    return chatLineRuns(platform::fromCp1252(user), kOwnNameColour, stamp, platform::fromCp1252(text));
+std::vector<TextRun> ownChatLineRuns(std::string_view user, const QString& stamp,
+                                     std::string_view text) {
+    return chatLineRuns(platform::fromCp1252(user), kOwnNameColour, stamp,
+                        platform::fromCp1252(text));
 }
 
 std::vector<TextRun> receivedChatLineRuns(std::string_view sender, const QString& stamp,
                                           std::string_view message) {
-    return chatLineRuns(platform::fromCp1252(sender), kPeerNameColour, stamp, receivedText(message));
+    return chatLineRuns(platform::fromCp1252(sender), kPeerNameColour, stamp,
+                        receivedText(message));
 }
 
-std::vector<TextRun> connectedNoticeRuns() { return {base(QStringLiteral("Status> Conectado.") + kEntryBreak)}; }
+std::vector<TextRun> connectedNoticeRuns() {
+    return {base(QStringLiteral("Status> Conectado.") + kEntryBreak)};
+}
 
 std::vector<TextRun> receivedStatusLineRuns(std::string_view text) {
     return {base(receivedText(text) + kEntryBreak)};

@@ -35,7 +35,8 @@ QString timeStamp();
 // line end) dropped so that each entry ends with exactly one line break.
 QString receivedText(std::string_view bytes);
 
-std::vector<TextRun> ownChatLineRuns(std::string_view user, const QString& stamp, std::string_view text);
+std::vector<TextRun> ownChatLineRuns(std::string_view user, const QString& stamp,
+                                     std::string_view text);
 std::vector<TextRun> receivedChatLineRuns(std::string_view sender, const QString& stamp,
                                           std::string_view message);
 std::vector<TextRun> connectedNoticeRuns();

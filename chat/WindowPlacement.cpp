@@ -8,25 +8,21 @@ namespace chat {
 namespace {
 
 std::optional<int> toInt(const std::optional<QString>& text) {
-    if (!text)
-        return std::nullopt;
+    if (!text) return std::nullopt;
     bool ok = false;
     const int v = text->trimmed().toInt(&ok);
     return ok ? std::optional<int>(v) : std::nullopt;
 }
 
 std::optional<QList<int>> toInts(const std::optional<QString>& text, int count) {
-    if (!text)
-        return std::nullopt;
+    if (!text) return std::nullopt;
     const QStringList parts = text->split(QLatin1Char(','));
-    if (parts.size() != count)
-        return std::nullopt;
+    if (parts.size() != count) return std::nullopt;
     QList<int> values;
     for (const QString& p : parts) {
         bool ok = false;
         values.push_back(p.trimmed().toInt(&ok));
-        if (!ok)
-            return std::nullopt;
+        if (!ok) return std::nullopt;
     }
     return values;
 }
@@ -41,9 +37,12 @@ QString joinInts(std::initializer_list<int> values) {
 } // namespace
 
 PlacementStore::PlacementStore(QString iniPath, QString section, QString panelName)
-    : path_(std::move(iniPath)), section_(std::move(section)), panelKey_(panelName + QStringLiteral("_Visible")) {}
+    : path_(std::move(iniPath)), section_(std::move(section)),
+      panelKey_(panelName + QStringLiteral("_Visible")) {}
 
-QString PlacementStore::defaultIniPath() { return platform::configDirectory() + QStringLiteral("/falavox.ini"); }
+QString PlacementStore::defaultIniPath() {
+    return platform::configDirectory() + QStringLiteral("/falavox.ini");
+}
 
 StoredPlacement PlacementStore::read() const {
     IniFile ini(path_);
@@ -60,11 +59,9 @@ StoredPlacement PlacementStore::read() const {
     const auto minMax = toInts(ini.value(section_, QStringLiteral("MinMaxPos")), 4);
     const auto norm = toInts(ini.value(section_, QStringLiteral("NormPos")), 4);
     const auto ppi = toInt(ini.value(section_, QStringLiteral("PixelsPerInch")));
-    if (!flags || !showCmd || !minMax || !norm || !ppi)
-        return stored;
+    if (!flags || !showCmd || !minMax || !norm || !ppi) return stored;
     const QList<int>& n = *norm;
-    if (n[2] <= n[0] || n[3] <= n[1])
-        return stored;
+    if (n[2] <= n[0] || n[3] <= n[1]) return stored;
     WindowPlacement p;
     p.flags = *flags;
     p.showCmd = *showCmd;
@@ -82,13 +79,16 @@ bool PlacementStore::write(const WindowPlacement& p, bool panelVisible, bool des
     const QRect& r = p.normalRect;
     ini.setValue(section_, QStringLiteral("Flags"), QString::number(p.flags));
     ini.setValue(section_, QStringLiteral("ShowCmd"), QString::number(p.showCmd));
-    ini.setValue(section_, QStringLiteral("MinMaxPos"),
-                 joinInts({p.minPosition.x(), p.minPosition.y(), p.maxPosition.x(), p.maxPosition.y()}));
+    ini.setValue(
+        section_, QStringLiteral("MinMaxPos"),
+        joinInts({p.minPosition.x(), p.minPosition.y(), p.maxPosition.x(), p.maxPosition.y()}));
     ini.setValue(section_, QStringLiteral("NormPos"),
                  joinInts({r.left(), r.top(), r.left() + r.width(), r.top() + r.height()}));
     ini.setValue(section_, QStringLiteral("PixelsPerInch"), QString::number(p.pixelsPerInch));
-    ini.setValue(section_, QStringLiteral("Visible"), destroying ? QStringLiteral("1") : QStringLiteral("0"));
-    ini.setValue(section_, panelKey_, panelVisible ? QStringLiteral("True") : QStringLiteral("False"));
+    ini.setValue(section_, QStringLiteral("Visible"),
+                 destroying ? QStringLiteral("1") : QStringLiteral("0"));
+    ini.setValue(section_, panelKey_,
+                 panelVisible ? QStringLiteral("True") : QStringLiteral("False"));
     return ini.save();
 }
 

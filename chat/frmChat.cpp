@@ -24,13 +24,15 @@
 TfrmChat::TfrmChat(std::string localUser, net::TCustomEventSocket& cliSocket, QWidget* parent,
                    QString placementFile)
     : QMainWindow(parent), localUser_(std::move(localUser)), cliSocket_(cliSocket),
-      placementStore_(std::move(placementFile), QStringLiteral("TfrmChat"), QStringLiteral("frmUsuarios")) {
+      placementStore_(std::move(placementFile), QStringLiteral("TfrmChat"),
+                      QStringLiteral("frmUsuarios")) {
     setAttribute(Qt::WA_DeleteOnClose);
     buildWindow();
 
     // FormCreate.
     SpeedBar1->setWallpaper(QPixmap(QStringLiteral(":/chat/BACKGROUND.png")));
-    setWindowTitle(QStringLiteral("Falavox© - Usuário:") + QLatin1Char(' ') + platform::fromCp1252(localUser_));
+    setWindowTitle(QStringLiteral("Falavox© - Usuário:") + QLatin1Char(' ') +
+                   platform::fromCp1252(localUser_));
     disconnectedLook();
     closedForInvitation_ = false;
 
@@ -41,9 +43,8 @@ TfrmChat::TfrmChat(std::string localUser, net::TCustomEventSocket& cliSocket, QW
 
 TfrmChat::~TfrmChat() {
     // FormDestroy.
-    if (placementRead_ && !placementSaved_)
-        savePlacement(true);
-    if (!closedForInvitation_) {
+    if (placementRead_ && !placementSaved_) savePlacement(true);
+    if (!closedForInvitation_ && holdsSession_) {
         try {
             cliSocket_.Close();
         } catch (const std::exception&) {
@@ -58,14 +59,17 @@ TfrmChat::~TfrmChat() {
 void TfrmChat::addPlainLine(const std::string& text) {
     QTextCursor cursor(memo1->document());
     cursor.movePosition(QTextCursor::End);
-    if (!cursor.block().text().isEmpty())
-        cursor.insertText(chat::kEntryBreak);
+    if (!cursor.block().text().isEmpty()) cursor.insertText(chat::kEntryBreak);
     styledAppend(chat::plainLineRuns(text));
 }
 
-void TfrmChat::clearTranscript() { memo1->clear(); }
+void TfrmChat::clearTranscript() {
+    memo1->clear();
+}
 
-void TfrmChat::clearInput() { mmomensagem->clear(); }
+void TfrmChat::clearInput() {
+    mmomensagem->clear();
+}
 
 void TfrmChat::setInputColour(QPalette::ColorRole role) {
     QPalette palette = mmomensagem->palette();
@@ -104,11 +108,12 @@ void TfrmChat::removePeer() {
     for (int i = 0; i < ListUser->topLevelItemCount(); ++i)
         entries << ListUser->topLevelItem(i)->text(0);
     const int at = chat::peerEntryIndex(entries, localUser_);
-    if (at >= 0)
-        delete ListUser->takeTopLevelItem(at);
+    if (at >= 0) delete ListUser->takeTopLevelItem(at);
 }
 
-void TfrmChat::setPeerName(const std::string& capitalisedName) { peerName_ = capitalisedName; }
+void TfrmChat::setPeerName(const std::string& capitalisedName) {
+    peerName_ = capitalisedName;
+}
 
 void TfrmChat::closeForInvitation() {
     closedForInvitation_ = true;
@@ -147,7 +152,9 @@ void TfrmChat::appendReceivedChatLine(const std::string& sender, const std::stri
     styledAppend(chat::receivedChatLineRuns(sender, chat::timeStamp(), message));
 }
 
-void TfrmChat::appendConnectedNotice() { styledAppend(chat::connectedNoticeRuns()); }
+void TfrmChat::appendConnectedNotice() {
+    styledAppend(chat::connectedNoticeRuns());
+}
 
 void TfrmChat::appendReceivedStatusLine(const std::string& text) {
     styledAppend(chat::receivedStatusLineRuns(text));
@@ -162,23 +169,19 @@ void TfrmChat::moveCaretToEnd() {
 
 void TfrmChat::finishEntry() {
     moveCaretToEnd();
-    if (!isVisible())
-        return;
+    if (!isVisible()) return;
     // Focus through the transcript makes this the program's active window, but only when
     // the program is active already: a received line never steals the desktop's focus.
-    if (QApplication::activeWindow() && QApplication::activeWindow() != this)
-        activateWindow();
+    if (QApplication::activeWindow() && QApplication::activeWindow() != this) activateWindow();
     memo1->setFocus();
-    if (mmomensagem->isEnabled())
-        mmomensagem->setFocus();
+    if (mmomensagem->isEnabled()) mmomensagem->setFocus();
 }
 
 // ---- Events ----
 
 void TfrmChat::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
-    if (event->spontaneous())
-        return;
+    if (event->spontaneous()) return;
     applyStoredPlacement();
     FormShow();
 }
@@ -186,7 +189,8 @@ void TfrmChat::showEvent(QShowEvent* event) {
 void TfrmChat::FormShow() {
     addUser(localUser_);
     btnChat->setChecked(frmUsuarios->isVisibleTo(this));
-    const auto state = chat::menuStateOnShow(!memo1->document()->isEmpty(), memo1->textCursor().hasSelection());
+    const auto state =
+        chat::menuStateOnShow(!memo1->document()->isEmpty(), memo1->textCursor().hasSelection());
     mnuCopiar->setEnabled(state.copy);
     SelecionarTudo1->setEnabled(state.selectAll);
 }
@@ -195,16 +199,14 @@ void TfrmChat::applyStoredPlacement() {
     const chat::StoredPlacement stored = placementStore_.read();
     placementRead_ = true;
     placementSaved_ = false;
-    if (stored.panelVisible)
-        frmUsuarios->setVisible(*stored.panelVisible);
+    if (stored.panelVisible) frmUsuarios->setVisible(*stored.panelVisible);
     QScreen* shown = screen() ? screen() : QGuiApplication::primaryScreen();
     const int ppi = shown ? qRound(shown->logicalDotsPerInchY()) : 96;
     if (stored.placement && chat::placementApplies(*stored.placement, ppi)) {
         const QRect& r = stored.placement->normalRect;
         move(r.topLeft());
         resize(r.size());
-        if (stored.placement->showCmd == 3)
-            setWindowState(windowState() | Qt::WindowMaximized);
+        if (stored.placement->showCmd == 3) setWindowState(windowState() | Qt::WindowMaximized);
     } else if (firstShow_ && shown) {
         QRect frame = frameGeometry();
         frame.moveCenter(shown->availableGeometry().center());
@@ -226,8 +228,7 @@ void TfrmChat::savePlacement(bool destroying) {
 
 void TfrmChat::closeEvent(QCloseEvent* event) {
     // FormClose: every way of closing frees the window.
-    if (placementRead_)
-        savePlacement(false);
+    if (placementRead_) savePlacement(false);
     event->accept();
 }
 
@@ -236,17 +237,17 @@ void TfrmChat::resizeEvent(QResizeEvent* event) {
     FormResize();
 }
 
-void TfrmChat::FormResize() { mmomensagem->resize(Panel2->width(), 19); }
+void TfrmChat::FormResize() {
+    mmomensagem->resize(Panel2->width(), 19);
+}
 
 bool TfrmChat::eventFilter(QObject* watched, QEvent* event) {
     if (watched == memo1 && event->type() == QEvent::KeyPress) {
         // Tab stays in the transcript rather than moving the focus on.
         const auto* key = static_cast<QKeyEvent*>(event);
-        if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab)
-            return true;
+        if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) return true;
     }
-    if (watched == Panel2 && event->type() == QEvent::Resize)
-        FormResize();
+    if (watched == Panel2 && event->type() == QEvent::Resize) FormResize();
     return QMainWindow::eventFilter(watched, event);
 }
 
@@ -266,9 +267,13 @@ void TfrmChat::btnEnviarClick() {
     });
 }
 
-void TfrmChat::btnSairClick() { close(); }
+void TfrmChat::btnSairClick() {
+    close();
+}
 
-void TfrmChat::btnChatClick() { frmUsuarios->setVisible(btnChat->isChecked()); }
+void TfrmChat::btnChatClick() {
+    frmUsuarios->setVisible(btnChat->isChecked());
+}
 
 void TfrmChat::btnEncerrarClick() {
     app::runGuarded([this] { cliSocket_.Close(); });
@@ -279,9 +284,13 @@ void TfrmChat::btnFecharUserClick() {
     btnChat->setChecked(false);
 }
 
-void TfrmChat::mnuCopiarClick() { memo1->copy(); }
+void TfrmChat::mnuCopiarClick() {
+    memo1->copy();
+}
 
-void TfrmChat::SelecionarTudo1Click() { memo1->selectAll(); }
+void TfrmChat::SelecionarTudo1Click() {
+    memo1->selectAll();
+}
 
 void TfrmChat::memo1Change() {
     const auto state = chat::menuStateOnTextChange(!memo1->document()->isEmpty());

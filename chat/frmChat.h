@@ -2,6 +2,7 @@
 
 #include "chat/TranscriptEntry.h"
 #include "chat/WindowPlacement.h"
+#include "session/ChatView.h"
 
 #include <QMainWindow>
 #include <string>
@@ -28,7 +29,7 @@ class SpeedBar;
 // ends the session by closing the session socket, which the main form owns.
 //
 // Texts that come from the wire or the settings are Windows-1252 bytes.
-class TfrmChat : public QMainWindow {
+class TfrmChat : public QMainWindow, public session::ChatView {
     Q_OBJECT
 public:
     TfrmChat(std::string localUser, net::TCustomEventSocket& cliSocket, QWidget* parent = nullptr,
@@ -36,28 +37,32 @@ public:
     ~TfrmChat() override;
 
     // For the main form.
-    void addPlainLine(const std::string& text);
-    void clearTranscript();
-    void clearInput();
-    void connectedLook();
-    void disconnectedLook();
-    void addUser(const std::string& name);
-    void removePeer();
-    void setPeerName(const std::string& capitalisedName);
-    const std::string& peerName() const { return peerName_; }
+    void addPlainLine(const std::string& text) override;
+    void clearTranscript() override;
+    void clearInput() override;
+    void connectedLook() override;
+    void disconnectedLook() override;
+    void addUser(const std::string& name) override;
+    void removePeer() override;
+    void setPeerName(const std::string& capitalisedName) override;
+    const std::string& peerName() const override { return peerName_; }
     // Closes the window without closing the session socket, which a new caller now uses.
-    void closeForInvitation();
+    void closeForInvitation() override;
     bool closedForInvitation() const { return closedForInvitation_; }
+    // Whether CliSocket's connection is this window's session; when it is not (the session
+    // ended and a new caller may be using the socket), destroying the window leaves it open.
+    void setHoldsSession(bool holds) override { holdsSession_ = holds; }
+    bool holdsSession() const { return holdsSession_; }
 
     // For the received-line handler.
-    void hideSelection();
+    void hideSelection() override;
     void styledAppend(const std::vector<chat::TextRun>& runs);
-    void appendReceivedChatLine(const std::string& sender, const std::string& message);
-    void appendConnectedNotice();
-    void appendReceivedStatusLine(const std::string& text);
+    void appendReceivedChatLine(const std::string& sender, const std::string& message) override;
+    void appendConnectedNotice() override;
+    void appendReceivedStatusLine(const std::string& text) override;
     // Caret to the end and into view, focus through the transcript to the input line;
     // whatever cannot be done (window hidden, input line disabled) is left out.
-    void finishEntry();
+    void finishEntry() override;
 
     const std::string& localUser() const { return localUser_; }
 
@@ -94,6 +99,7 @@ private:
     net::TCustomEventSocket& cliSocket_;
     std::string peerName_;
     bool closedForInvitation_ = false;
+    bool holdsSession_ = true;
 
     chat::PlacementStore placementStore_;
     bool placementRead_ = false;

@@ -99,14 +99,16 @@ void TfrmChat::buildSpeedBar() {
     section->setGeometry(0, 0, 300, 56);
     makeBevel(section, "Bevel3", QFrame::Raised, 5, 3);
     makeBevel(section, "Bevel4", QFrame::Raised, 8, 3);
-    btnSair = chat::makeSpeedButton(section, QStringLiteral("btnSair"), QStringLiteral("Sair do chat"),
-                                    QStringLiteral(":/chat/sair.png"), 18, 3);
+    btnSair =
+        chat::makeSpeedButton(section, QStringLiteral("btnSair"), QStringLiteral("Sair do chat"),
+                              QStringLiteral(":/chat/sair.png"), 18, 3);
     makeBevel(section, "Bevel1", QFrame::Sunken, 92, 2);
     btnChat = chat::makeSpeedButton(section, QStringLiteral("btnChat"), QStringLiteral("Em Chat"),
                                     QStringLiteral(":/chat/emchat.png"), 98, 3);
     btnChat->setCheckable(true);
-    btnEncerrar = chat::makeSpeedButton(section, QStringLiteral("btnEncerrar"), QStringLiteral("Desconectar"),
-                                        QStringLiteral(":/chat/desconectar.png"), 168, 3);
+    btnEncerrar =
+        chat::makeSpeedButton(section, QStringLiteral("btnEncerrar"), QStringLiteral("Desconectar"),
+                              QStringLiteral(":/chat/desconectar.png"), 168, 3);
     connect(btnSair, &QToolButton::clicked, this, [this] { btnSairClick(); });
     connect(btnChat, &QToolButton::clicked, this, [this] { btnChatClick(); });
     connect(btnEncerrar, &QToolButton::clicked, this, [this] { btnEncerrarClick(); });
@@ -155,7 +157,8 @@ QFrame* TfrmChat::buildUsersPanel() {
     QPalette palette = ListUser->palette();
     for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
         palette.setColor(group, QPalette::Base, QColor(192, 192, 192));
-        palette.setColor(group, QPalette::Text, palette.color(QPalette::Active, QPalette::WindowText));
+        palette.setColor(group, QPalette::Text,
+                         palette.color(QPalette::Active, QPalette::WindowText));
     }
     ListUser->setPalette(palette);
     column->addWidget(ListUser, 1);

@@ -9,8 +9,13 @@
 // name whatever their locale: accented letters keep their case.
 namespace session {
 
-char asciiUpper(char c);
-char asciiLower(char c);
+// Without branches: names are cased letter by letter, and mixed case mispredicts.
+inline char asciiUpper(char c) {
+    return static_cast<char>(c - (static_cast<unsigned char>(c - 'a') < 26u) * 32);
+}
+inline char asciiLower(char c) {
+    return static_cast<char>(c + (static_cast<unsigned char>(c - 'A') < 26u) * 32);
+}
 std::string asciiUpperCase(std::string_view text);
 
 // First character upper case, all others lower case; an empty name stays empty.
@@ -22,6 +27,12 @@ bool sameTextAscii(std::string_view a, std::string_view b);
 // At most `count` characters of `text` from the 1-based position `index`; nothing when
 // the count is 0 or less or the position lies behind the text. A position before the
 // first character counts as the first.
-std::string_view copyText(std::string_view text, long index, long count);
+inline std::string_view copyText(std::string_view text, long index, long count) {
+    if (count <= 0) return {};
+    if (index < 1) index = 1;
+    const auto start = static_cast<std::size_t>(index - 1);
+    if (start >= text.size()) return {};
+    return text.substr(start, static_cast<std::size_t>(count));
+}
 
 } // namespace session

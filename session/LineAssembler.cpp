@@ -1,6 +1,7 @@
 #include "session/LineAssembler.h"
 
 #include "net/EventSocket.h"
+#include "session/ByteScan.h"
 
 #include <algorithm>
 #include <cstring>
@@ -36,27 +37,29 @@ void LineAssembler::receive(net::TCustomEventSocket& socket) {
     receive([&socket](char* buffer, int size) { return socket.Receive(buffer, size); });
 }
 
+void LineAssembler::handOn(std::size_t begin, std::size_t length) {
+    // A copy of its own on this call's stack: a nested event may refill the buffer while
+    // the callback still looks at the line.
+    char line[kBufferSize];
+    std::memcpy(line, buffer_.data() + begin, length);
+    onLine_(std::string_view(line, length));
+}
+
 void LineAssembler::handOnCompleteLines() {
-    std::string line;
     for (;;) {
         // Members only: a nested event during the previous line may have moved the data.
-        const char* begin = buffer_.data() + start_;
-        const std::size_t pending = fill_ - start_;
-        const void* lf = pending ? std::memchr(begin, '\n', pending) : nullptr;
-        if (!lf) {
+        const std::size_t begin = start_;
+        const std::size_t pending = fill_ - begin;
+        const std::size_t length = findByte(buffer_.data() + begin, pending, '\n');
+        if (length == pending) {
             if (pending < kCapacity) return;
-            // A full buffer without an LF: pass it on whole rather than wait forever.
-            line.assign(begin, pending);
-            start_ = fill_ = 0;
-            buffer_[0] = '\0';
-            onLine_(line);
+            // The buffer is full and holds no LF: pass it on whole rather than wait forever.
+            start_ = fill_;
+            handOn(begin, pending);
             return;
         }
-        const auto length = static_cast<std::size_t>(static_cast<const char*>(lf) - begin);
-        line.assign(begin, length);
-        start_ += length + 1;
-        if (start_ == fill_) start_ = fill_ = 0;
-        onLine_(line);
+        start_ = begin + length + 1;
+        handOn(begin, length);
     }
 }
 

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace net {
 class TCustomEventSocket;
@@ -16,9 +17,11 @@ namespace session {
 // to the line callback at once and in order. Bytes behind the last LF wait in the buffer
 // for the next event; the buffer lives as long as the assembler, across sessions.
 //
-// A line may run the program's nested event loop (the invitation dialog), and with it a
-// further data event on this same assembler. Each line is therefore taken out of the
-// buffer before it is handed on, and the buffer's state is read anew after every line.
+// The line handed on is a view that stays valid until the callback returns. The callback
+// may run the program's nested event loop (the invitation dialog), and with it a further
+// data event on this same assembler: each line is therefore counted as consumed and copied
+// out of the buffer before it is handed on, and the buffer's state is read anew after
+// every line.
 class LineAssembler {
 public:
     static constexpr std::size_t kBufferSize = 1024;
@@ -27,7 +30,7 @@ public:
 
     // Reads at most `size` bytes into `buffer`; returns the count, 0 or less for nothing.
     using ReadFunction = std::function<int(char* buffer, int size)>;
-    using LineFunction = std::function<void(const std::string& line)>;
+    using LineFunction = std::function<void(std::string_view line)>;
 
     explicit LineAssembler(LineFunction onLine);
 
@@ -43,6 +46,7 @@ public:
 private:
     void compact();
     void handOnCompleteLines();
+    void handOn(std::size_t begin, std::size_t length);
 
     LineFunction onLine_;
     std::array<char, kBufferSize> buffer_{};

@@ -20,7 +20,8 @@
 class ChatWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        const QString root = qEnvironmentVariable("FALAVOX_TEST_TMP", QDir::tempPath() + "/falavox-chat-test");
+        const QString root =
+            qEnvironmentVariable("FALAVOX_TEST_TMP", QDir::tempPath() + "/falavox-chat-test");
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         configHome_ = root + "/" + QString::fromUtf8(info->name());
         QDir(configHome_).removeRecursively();
@@ -31,8 +32,7 @@ protected:
 
     void TearDown() override {
         delete window.data();
-        if (peerFd >= 0)
-            testsupport::rawClose(peerFd);
+        if (peerFd >= 0) testsupport::rawClose(peerFd);
         app::messageBoxHook() = nullptr;
     }
 
@@ -52,7 +52,9 @@ protected:
         return window.data();
     }
 
-    template <class T> T* child(const char* name) { return window->findChild<T*>(QLatin1String(name)); }
+    template <class T> T* child(const char* name) {
+        return window->findChild<T*>(QLatin1String(name));
+    }
 
     QString iniPath() const { return configHome_ + "/falavox/falavox.ini"; }
 

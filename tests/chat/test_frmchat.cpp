@@ -26,7 +26,8 @@ std::vector<Fragment> fragmentsOf(QTextEdit* memo) {
             const QTextFragment f = it.fragment();
             const QTextCharFormat cf = f.charFormat();
             const QStringList families = cf.fontFamilies().toStringList();
-            result.push_back({f.text(), cf.foreground().color(), families.value(0), cf.fontPointSize(),
+            result.push_back({f.text(), cf.foreground().color(), families.value(0),
+                              cf.fontPointSize(),
                               !cf.fontItalic() && !cf.fontUnderline() && !cf.fontStrikeOut() &&
                                   cf.fontWeight() == QFont::Normal && !cf.isImageFormat()});
         }
@@ -49,7 +50,7 @@ TEST_F(ChatWindowTest, enterSendsTheTypedLineAsOneChatLine) {
     auto* input = child<QLineEdit>("mmomensagem");
     QTest::keyClicks(input, QStringLiteral("oi"));
     QTest::keyClick(input, Qt::Key_Return);
-    EXPECT_EQ(input->text(), QString()); // Enter never becomes a character
+    EXPECT_EQ(input->text(), QString());    // Enter never becomes a character
     QTest::keyClick(input, Qt::Key_Return); // empty line
     input->setText(QStringLiteral("olá, você? ☃ €"));
     QTest::keyClick(input, Qt::Key_Enter);
@@ -59,7 +60,8 @@ TEST_F(ChatWindowTest, enterSendsTheTypedLineAsOneChatLine) {
     const QString shown = child<QTextEdit>("memo1")->toPlainText();
     const QStringList lines = shown.split('\n');
     ASSERT_EQ(lines.size(), 4) << shown.toStdString();
-    EXPECT_TRUE(lines[0].startsWith("<Ana ") && lines[0].endsWith("> oi")) << lines[0].toStdString();
+    EXPECT_TRUE(lines[0].startsWith("<Ana ") && lines[0].endsWith("> oi"))
+        << lines[0].toStdString();
     EXPECT_TRUE(lines[1].endsWith("> ")) << lines[1].toStdString();
     EXPECT_TRUE(lines[2].endsWith("> olá, você? ? €")) << lines[2].toStdString();
     EXPECT_TRUE(boxes.empty());
@@ -90,7 +92,8 @@ TEST_F(ChatWindowTest, everyEntryHasItsRuns) {
     const QStringList lines = memo->toPlainText().split('\n');
     ASSERT_EQ(lines.size(), 6);
     EXPECT_EQ(lines[0].toStdString(), "Status> Conectado com (Bob)");
-    EXPECT_TRUE(lines[1].startsWith("<Bob ") && lines[1].endsWith("> <b>x</b> <img src=\"a.png\"> &amp;"))
+    EXPECT_TRUE(lines[1].startsWith("<Bob ") &&
+                lines[1].endsWith("> <b>x</b> <img src=\"a.png\"> &amp;"))
         << lines[1].toStdString();
     EXPECT_EQ(lines[2].toStdString(), "Status> Conectado.");
     EXPECT_EQ(lines[3].toStdString(), "Status> Ocupado! Tente mais tarde...");
@@ -104,8 +107,7 @@ TEST_F(ChatWindowTest, everyEntryHasItsRuns) {
     // Received chat line: "<", name in teal, grey stamp in Small Fonts 7, rest in the base font.
     auto at = [&](const QString& start) {
         for (const auto& frag : f)
-            if (frag.text.startsWith(start))
-                return frag;
+            if (frag.text.startsWith(start)) return frag;
         ADD_FAILURE() << "no fragment " << start.toStdString();
         return Fragment{};
     };
@@ -220,6 +222,15 @@ TEST_F(ChatWindowTest, closedForInvitationLeavesTheConnectionOpen) {
     EXPECT_EQ(testsupport::rawRead(peerFd, 3), "x\r\n");
 }
 
+TEST_F(ChatWindowTest, windowThatNoLongerHoldsTheSessionLeavesTheSocketAlone) {
+    connectSession();
+    openWindow();
+    window->setHoldsSession(false);
+    window->close();
+    ASSERT_TRUE(testsupport::waitUntil([&] { return window.isNull(); }));
+    EXPECT_EQ(cli.State(), net::wsConnected);
+}
+
 TEST_F(ChatWindowTest, userListRules) {
     openWindow("ana");
     auto* list = child<QTreeWidget>("ListUser");
@@ -307,9 +318,10 @@ TEST_F(ChatWindowTest, controlsAsDesigned) {
     EXPECT_EQ(window->objectName(), QStringLiteral("frmChat"));
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Falavox© - Usuário: ana"));
     EXPECT_TRUE(window->windowFlags() & Qt::WindowStaysOnTopHint);
-    for (const char* name : {"SpeedBar1", "Bevel3", "Bevel4", "btnSair", "Bevel1", "btnChat", "btnEncerrar",
-                             "frmUsuarios", "Panel4", "Label1", "btnFecharUser", "ListUser", "Panel5", "memo1",
-                             "Panel2", "mmomensagem", "MainMenu1", "Arquivo1", "mnuEditar"})
+    for (const char* name :
+         {"SpeedBar1", "Bevel3", "Bevel4", "btnSair", "Bevel1", "btnChat", "btnEncerrar",
+          "frmUsuarios", "Panel4", "Label1", "btnFecharUser", "ListUser", "Panel5", "memo1",
+          "Panel2", "mmomensagem", "MainMenu1", "Arquivo1", "mnuEditar"})
         EXPECT_NE(window->findChild<QObject*>(QLatin1String(name)), nullptr) << name;
     EXPECT_EQ(child<QWidget>("SpeedBar1")->height(), 56);
     EXPECT_EQ(child<QWidget>("btnSair")->geometry(), QRect(18, 3, 70, 50));
@@ -323,7 +335,8 @@ TEST_F(ChatWindowTest, controlsAsDesigned) {
     EXPECT_EQ(child<QToolButton>("btnSair")->text(), QStringLiteral("Sair do chat"));
     EXPECT_EQ(child<QToolButton>("btnChat")->text(), QStringLiteral("Em Chat"));
     EXPECT_EQ(child<QToolButton>("btnEncerrar")->text(), QStringLiteral("Desconectar"));
-    EXPECT_EQ(child<QToolButton>("btnSair")->palette().color(QPalette::ButtonText), QColor(0, 0, 128));
+    EXPECT_EQ(child<QToolButton>("btnSair")->palette().color(QPalette::ButtonText),
+              QColor(0, 0, 128));
     auto* input = child<QLineEdit>("mmomensagem");
     EXPECT_EQ(input->geometry(), QRect(0, 0, child<QWidget>("Panel2")->width(), 19));
     window->resize(700, 500);

@@ -30,7 +30,7 @@ struct ChunkedSource {
 
 std::vector<std::string> assemble(const std::string& bytes, std::size_t chunk) {
     std::vector<std::string> lines;
-    LineAssembler assembler([&](const std::string& line) { lines.push_back(line); });
+    LineAssembler assembler([&](std::string_view line) { lines.emplace_back(line); });
     ChunkedSource source{bytes, chunk};
     while (!source.done())
         assembler.receive(std::ref(source));
@@ -41,7 +41,7 @@ std::vector<std::string> assemble(const std::string& bytes, std::size_t chunk) {
 
 TEST(LineAssembler, twoLinesInOneReadArriveInOrder) {
     std::vector<std::string> lines;
-    LineAssembler assembler([&](const std::string& line) { lines.push_back(line); });
+    LineAssembler assembler([&](std::string_view line) { lines.emplace_back(line); });
     ChunkedSource source{"<ana>um\r\nStatus> Green Ligth\r\n", 1024};
     assembler.receive(std::ref(source));
     EXPECT_EQ(source.reads, 1);
@@ -62,7 +62,7 @@ TEST(LineAssembler, sameLinesWhateverTheChunking) {
 TEST(LineAssembler, lineSplitByteByByteIsHandedOnceWhenItsLfArrives) {
     int calls = 0;
     std::string got;
-    LineAssembler assembler([&](const std::string& line) {
+    LineAssembler assembler([&](std::string_view line) {
         ++calls;
         got = line;
     });
@@ -77,7 +77,7 @@ TEST(LineAssembler, lineSplitByteByByteIsHandedOnceWhenItsLfArrives) {
 
 TEST(LineAssembler, bytesAfterTheLastLfWaitForMoreData) {
     std::vector<std::string> lines;
-    LineAssembler assembler([&](const std::string& line) { lines.push_back(line); });
+    LineAssembler assembler([&](std::string_view line) { lines.emplace_back(line); });
     ChunkedSource first{"<a>1\r\n<a>2\r\n<a>par", 1024};
     assembler.receive(std::ref(first));
     EXPECT_EQ(lines.size(), 2u);
@@ -94,7 +94,7 @@ TEST(LineAssembler, bytesAfterTheLastLfWaitForMoreData) {
 }
 
 TEST(LineAssembler, readNeverAsksForMoreThanTheFreeRoom) {
-    LineAssembler assembler([](const std::string&) {});
+    LineAssembler assembler([](std::string_view) {});
     std::vector<int> asked;
     std::string data(1000, 'x');
     std::size_t at = 0;
@@ -134,12 +134,12 @@ TEST(LineAssembler, overlongLineIsPassedOnInFullBuffersAndNothingIsLost) {
 TEST(LineAssembler, errorInTheLineCallbackKeepsLaterLines) {
     std::vector<std::string> lines;
     bool fail = true;
-    LineAssembler assembler([&](const std::string& line) {
+    LineAssembler assembler([&](std::string_view line) {
         if (fail && line == "<a>2\r") {
             fail = false;
             throw std::runtime_error("handler failed");
         }
-        lines.push_back(line);
+        lines.emplace_back(line);
     });
     ChunkedSource source{"<a>1\r\n<a>2\r\n<a>3\r\n", 1024};
     EXPECT_THROW(assembler.receive(std::ref(source)), std::runtime_error);
@@ -154,12 +154,41 @@ TEST(LineAssembler, nestedEventDuringALineNeitherRepeatsNorLosesLines) {
     std::vector<std::string> lines;
     ChunkedSource source{"<%$#ana>oi\r\n<a>2\r\n<a>3\r\n<a>4\r\n", 12};
     LineAssembler* self = nullptr;
-    LineAssembler assembler([&](const std::string& line) {
-        lines.push_back(line);
+    LineAssembler assembler([&](std::string_view line) {
+        lines.emplace_back(line);
         if (line == "<%$#ana>oi\r") self->receive(std::ref(source));
     });
     self = &assembler;
     while (!source.done())
         assembler.receive(std::ref(source));
     EXPECT_EQ(lines, (std::vector<std::string>{"<%$#ana>oi\r", "<a>2\r", "<a>3\r", "<a>4\r"}));
+}
+
+TEST(LineAssembler, nestedEventWhileTheLastLineOfAFullBufferIsHandled) {
+    // The nested event must find room to read (the socket goes on announcing data until
+    // somebody reads it) and must not overwrite the line still being handled.
+    const std::string invitation = "<%$#ana>oi\r\n";
+    std::string first = std::string(LineAssembler::kCapacity - invitation.size() - 2, 'a') + "\r\n";
+    first += invitation;
+    ASSERT_EQ(first.size(), LineAssembler::kCapacity);
+    ChunkedSource source{first + "<a>depois\r\n", 1023};
+    std::vector<std::string> lines;
+    int nestedReads = 0;
+    LineAssembler* self = nullptr;
+    LineAssembler assembler([&](std::string_view line) {
+        lines.emplace_back(line);
+        if (line == "<%$#ana>oi\r") {
+            const int before = source.reads;
+            self->receive(std::ref(source));
+            nestedReads = source.reads - before;
+            EXPECT_EQ(line, "<%$#ana>oi\r");
+        }
+    });
+    self = &assembler;
+    assembler.receive(std::ref(source));
+    EXPECT_EQ(nestedReads, 1);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[1], "<%$#ana>oi\r");
+    EXPECT_EQ(lines[2], "<a>depois\r");
+    EXPECT_TRUE(source.done());
 }

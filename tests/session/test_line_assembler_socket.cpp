@@ -19,7 +19,7 @@ struct Session {
     testsupport::RawListener listener;
     int peer = -1;
     std::vector<std::string> lines;
-    session::LineAssembler assembler{[this](const std::string& line) { lines.push_back(line); }};
+    session::LineAssembler assembler{[this](std::string_view line) { lines.emplace_back(line); }};
 
     Session() {
         socket.OnDataAvailable = [this](net::TCustomEventSocket* sender, std::uint16_t) {
@@ -32,8 +32,7 @@ struct Session {
         peer = listener.accept();
     }
     ~Session() {
-        if (peer >= 0)
-            testsupport::rawClose(peer);
+        if (peer >= 0) testsupport::rawClose(peer);
     }
     std::size_t received() const {
         return std::accumulate(lines.begin(), lines.end(), std::size_t{0},
@@ -52,7 +51,8 @@ TEST(LineAssemblerOverSocket, endlessLineDoesNotStallReception) {
         flood[i] = 'y';
     testsupport::rawWrite(s.peer, flood);
     testsupport::rawWrite(s.peer, "<bob>ainda aqui\r\n");
-    ASSERT_TRUE(waitUntil([&] { return !s.lines.empty() && s.lines.back().ends_with("<bob>ainda aqui\r"); }));
+    ASSERT_TRUE(waitUntil(
+        [&] { return !s.lines.empty() && s.lines.back().ends_with("<bob>ainda aqui\r"); }));
     // Every byte arrived once, in order; the long line came in full buffers.
     std::string joined;
     for (const auto& line : s.lines)
@@ -68,7 +68,8 @@ TEST(LineAssemblerOverSocket, linesOfOneWriteAndOfManySmallWrites) {
     testsupport::rawWrite(s.peer, "<%$#ana>oi\r\nStatus> Green Ligth\r\n<ana>me");
     testsupport::rawWrite(s.peer, "io\r\n");
     ASSERT_TRUE(waitUntil([&] { return s.lines.size() == 3; }));
-    EXPECT_EQ(s.lines, (std::vector<std::string>{"<%$#ana>oi\r", "Status> Green Ligth\r", "<ana>meio\r"}));
+    EXPECT_EQ(s.lines,
+              (std::vector<std::string>{"<%$#ana>oi\r", "Status> Green Ligth\r", "<ana>meio\r"}));
 }
 
 FALAVOX_TEST_MAIN(QApplication)

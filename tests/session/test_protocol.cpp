@@ -19,7 +19,8 @@ struct Case {
 
 // Each received line with the outcome the other side relies on.
 const Case kCases[] = {
-    {"acceptance", "Status> Green Ligth\r", LineKind::Acceptance, "", "", false},
+    {"acceptance", "Status> Green Ligth\r", LineKind::Acceptance, "", "Status> Green Ligth\r",
+     false},
     {"correct spelling is only a status line", "Status> Green Light\r", LineKind::Status, "",
      "Status> Green Light\r", false},
     {"invitation from ANA", "<%$#ANA>Vamos conversar?\r", LineKind::Invitation, "Ana",
@@ -47,8 +48,8 @@ const Case kCases[] = {
     {"empty chat message", "<ana>\r", LineKind::Chat, "Ana", "\r", false},
     {"status that is too short for acceptance", "Status> Green\r", LineKind::Status, "",
      "Status> Green\r", false},
-    {"acceptance with a close marker", "Status> @!%Green Ligth\r", LineKind::Acceptance, "", "",
-     true},
+    {"acceptance with a close marker", "Status> @!%Green Ligth\r", LineKind::Acceptance, "",
+     "Status> Green Ligth\r", true},
 };
 
 } // namespace
@@ -60,11 +61,40 @@ TEST(LineClassifier, receivedLinesTable) {
         for (const ClassifiedLine& got :
              {classifyLine(c.line), (classifyLine(c.line, reused), reused)}) {
             EXPECT_EQ(got.kind, c.kind);
-            EXPECT_EQ(got.name, c.name);
-            EXPECT_EQ(got.text, c.text);
+            EXPECT_EQ(got.name(), c.name);
+            EXPECT_EQ(got.text(), c.text);
             EXPECT_EQ(got.close, c.close);
         }
     }
+}
+
+TEST(LineClassifier, longNamesAndCopiesKeepTheirTexts) {
+    const std::string longName(300, 'x');
+    const std::string line = "<" + longName + ">x@!%msg\r";
+    ClassifiedLine c = classifyLine(line);
+    EXPECT_EQ(c.name(), "X" + std::string(299, 'x'));
+    EXPECT_TRUE(c.close);
+    const ClassifiedLine copy = c;
+    classifyLine("<a>b\r", c);
+    EXPECT_EQ(copy.name().size(), 300u);
+    EXPECT_EQ(copy.text(), "xmsg\r");
+    EXPECT_EQ(c.name(), "A");
+}
+
+TEST(LineClassifier, namesCaseTheSameInShortAndLongLines) {
+    // Every byte value in names of every length, in lines short and long enough for the
+    // wide path: the result must be the plain ASCII rule each time.
+    std::string name;
+    for (int i = 0; i < 256; ++i)
+        if (i != '<' && i != '>' && i != '\n') name += static_cast<char>(i);
+    for (std::size_t length = 0; length <= 60; ++length)
+        for (std::size_t from = 0; from + length <= name.size(); from += 37) {
+            const std::string part = name.substr(from, length);
+            for (const std::string& message : {std::string("x\r"), std::string(80, 'm')}) {
+                const auto c = classifyLine("<" + part + ">" + message);
+                ASSERT_EQ(c.name(), capitalizeName(part)) << length << " " << from;
+            }
+        }
 }
 
 TEST(LineClassifier, reusedResultDoesNotKeepOldValues) {
@@ -73,30 +103,30 @@ TEST(LineClassifier, reusedResultDoesNotKeepOldValues) {
     EXPECT_TRUE(out.close);
     classifyLine("<ana>hi\r", out);
     EXPECT_FALSE(out.close);
-    EXPECT_EQ(out.name, "Ana");
+    EXPECT_EQ(out.name(), "Ana");
     classifyLine("Status> ok\r", out);
-    EXPECT_EQ(out.name, "");
-    EXPECT_EQ(out.text, "Status> ok\r");
+    EXPECT_EQ(out.name(), "");
+    EXPECT_EQ(out.text(), "Status> ok\r");
 }
 
 TEST(LineClassifier, everyBuiltLineIsUnderstoodByTheOtherSide) {
     const auto strip = [](std::string s) { return s.substr(0, s.size() - 1); }; // drop LF
     auto inv = classifyLine(strip(invitationLine("pedro", "ola")));
     EXPECT_EQ(inv.kind, LineKind::Invitation);
-    EXPECT_EQ(inv.name, "Pedro");
-    EXPECT_EQ(inv.text, "ola\r");
+    EXPECT_EQ(inv.name(), "Pedro");
+    EXPECT_EQ(inv.text(), "ola\r");
     EXPECT_EQ(classifyLine(strip(acceptanceLine())).kind, LineKind::Acceptance);
     auto refusal = classifyLine(strip(refusalLine()));
     EXPECT_EQ(refusal.kind, LineKind::Status);
     EXPECT_TRUE(refusal.close);
     auto autoAnswer = classifyLine(strip(autoAnswerLine("Pedro", "volto logo")));
     EXPECT_EQ(autoAnswer.kind, LineKind::Chat);
-    EXPECT_EQ(autoAnswer.name, "Pedro (auto-resposta)");
-    EXPECT_EQ(autoAnswer.text, " volto logo\r");
+    EXPECT_EQ(autoAnswer.name(), "Pedro (auto-resposta)");
+    EXPECT_EQ(autoAnswer.text(), " volto logo\r");
     EXPECT_TRUE(autoAnswer.close);
     auto chat = classifyLine(strip(chatLine("Pedro", "")));
     EXPECT_EQ(chat.kind, LineKind::Chat);
-    EXPECT_EQ(chat.text, "\r");
+    EXPECT_EQ(chat.text(), "\r");
 }
 
 TEST(LineBuilders, exactBytes) {
