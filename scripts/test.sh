@@ -19,7 +19,7 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFALAVOX_TE
 cmake --build build-asan -j "$(nproc)"
 (
     cd build-asan
-    export ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1
+    export ASAN_OPTIONS=detect_leaks=1:detect_stack_use_after_return=1
     export LSAN_OPTIONS=suppressions=$root/scripts/lsan.supp:print_suppressions=0
     export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
     ctest --output-on-failure -j2
