@@ -84,8 +84,11 @@ class Session:
         for number in range(100, 200):
             if os.path.exists(f"/tmp/.X{number}-lock"):
                 continue
+            # Without -noreset the server resets when its last client (the readiness
+            # probe) leaves, and a client that connects meanwhile is turned away.
             server = self.start(
-                ["Xvfb", f":{number}", "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                ["Xvfb", f":{number}", "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+                 "-noreset"],
                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             self.display = f":{number}"
             deadline = time.monotonic() + 10
