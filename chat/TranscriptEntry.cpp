@@ -2,7 +2,9 @@
 
 #include "platform/Cp1252.h"
 
+#include <QFont>
 #include <QLocale>
+#include <QStringList>
 #include <QTime>
 
 namespace chat {
@@ -23,6 +25,18 @@ std::vector<TextRun> chatLineRuns(const QString& name, const QColor& nameColour,
 }
 
 } // namespace
+
+void installFontFallbacks() {
+    static const bool installed = [] {
+        const QStringList narrow{
+            QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Liberation Sans Narrow"),
+            QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("Arial Narrow")};
+        QFont::insertSubstitutions(kBaseFamily, narrow);
+        QFont::insertSubstitutions(kStampFamily, narrow);
+        return true;
+    }();
+    (void)installed;
+}
 
 QString timeStamp() {
     return QLocale::system().toString(QTime::currentTime(), QLocale::LongFormat);

@@ -28,6 +28,10 @@ inline const QColor kStampColour{128, 128, 128};
 // Every entry ends with this line break, inside its last run.
 inline const QString kEntryBreak = QStringLiteral("\n");
 
+// The window's two font families are Windows faces; where the machine lacks them, narrow
+// faces that keep the designed widths come first in the font matching. Idempotent.
+void installFontFallbacks();
+
 // The local time of day in the user's long time format.
 QString timeStamp();
 

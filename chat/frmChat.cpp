@@ -27,6 +27,7 @@ TfrmChat::TfrmChat(std::string localUser, net::TCustomEventSocket& cliSocket, QW
       placementStore_(std::move(placementFile), QStringLiteral("TfrmChat"),
                       QStringLiteral("frmUsuarios")) {
     setAttribute(Qt::WA_DeleteOnClose);
+    chat::installFontFallbacks();
     buildWindow();
 
     // FormCreate.
@@ -133,6 +134,9 @@ void TfrmChat::hideSelection() {
 void TfrmChat::styledAppend(const std::vector<chat::TextRun>& runs) {
     const QColor windowText = memo1->palette().color(QPalette::Text);
     QTextCursor cursor(memo1->document());
+    // One edit for the whole entry: the document lays out the new line once, not per run,
+    // and the cursor finds the end without asking the layout where it is.
+    cursor.beginEditBlock();
     cursor.movePosition(QTextCursor::End);
     for (const chat::TextRun& run : runs) {
         QTextCharFormat format;
@@ -146,6 +150,7 @@ void TfrmChat::styledAppend(const std::vector<chat::TextRun>& runs) {
         // Always plain text: received bytes never become markup.
         cursor.insertText(run.text, format);
     }
+    cursor.endEditBlock();
 }
 
 void TfrmChat::appendReceivedChatLine(const std::string& sender, const std::string& message) {
@@ -161,10 +166,8 @@ void TfrmChat::appendReceivedStatusLine(const std::string& text) {
 }
 
 void TfrmChat::moveCaretToEnd() {
-    QTextCursor cursor = memo1->textCursor();
-    cursor.movePosition(QTextCursor::End);
-    memo1->setTextCursor(cursor);
-    memo1->ensureCursorVisible();
+    // Moves the caret with an empty selection and scrolls it into view.
+    memo1->moveCursor(QTextCursor::End);
 }
 
 void TfrmChat::finishEntry() {
