@@ -1,5 +1,6 @@
 #pragma once
 
+#include <concepts>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -49,5 +50,12 @@ private:
 // text). The second form reuses `out`, so classifying many lines does not allocate.
 ClassifiedLine classifyLine(std::string_view line);
 void classifyLine(std::string_view line, ClassifiedLine& out);
+// A temporary string is refused: the result would look into it after it is gone.
+template <class S>
+requires std::same_as<S, std::string> ClassifiedLine classifyLine(S&& line)
+= delete;
+template <class S>
+requires std::same_as<S, std::string>
+void classifyLine(S&& line, ClassifiedLine& out) = delete;
 
 } // namespace session

@@ -91,7 +91,8 @@ TEST(LineClassifier, namesCaseTheSameInShortAndLongLines) {
         for (std::size_t from = 0; from + length <= name.size(); from += 37) {
             const std::string part = name.substr(from, length);
             for (const std::string& message : {std::string("x\r"), std::string(80, 'm')}) {
-                const auto c = classifyLine("<" + part + ">" + message);
+                const std::string line = "<" + part + ">" + message;
+                const auto c = classifyLine(line);
                 ASSERT_EQ(c.name(), capitalizeName(part)) << length << " " << from;
             }
         }
@@ -111,20 +112,25 @@ TEST(LineClassifier, reusedResultDoesNotKeepOldValues) {
 
 TEST(LineClassifier, everyBuiltLineIsUnderstoodByTheOtherSide) {
     const auto strip = [](std::string s) { return s.substr(0, s.size() - 1); }; // drop LF
-    auto inv = classifyLine(strip(invitationLine("pedro", "ola")));
+    const std::string invitation = strip(invitationLine("pedro", "ola"));
+    const auto inv = classifyLine(invitation);
     EXPECT_EQ(inv.kind, LineKind::Invitation);
     EXPECT_EQ(inv.name(), "Pedro");
     EXPECT_EQ(inv.text(), "ola\r");
-    EXPECT_EQ(classifyLine(strip(acceptanceLine())).kind, LineKind::Acceptance);
-    auto refusal = classifyLine(strip(refusalLine()));
+    const std::string acceptance = strip(acceptanceLine());
+    EXPECT_EQ(classifyLine(acceptance).kind, LineKind::Acceptance);
+    const std::string refusalBytes = strip(refusalLine());
+    const auto refusal = classifyLine(refusalBytes);
     EXPECT_EQ(refusal.kind, LineKind::Status);
     EXPECT_TRUE(refusal.close);
-    auto autoAnswer = classifyLine(strip(autoAnswerLine("Pedro", "volto logo")));
+    const std::string autoAnswerBytes = strip(autoAnswerLine("Pedro", "volto logo"));
+    const auto autoAnswer = classifyLine(autoAnswerBytes);
     EXPECT_EQ(autoAnswer.kind, LineKind::Chat);
     EXPECT_EQ(autoAnswer.name(), "Pedro (auto-resposta)");
     EXPECT_EQ(autoAnswer.text(), " volto logo\r");
     EXPECT_TRUE(autoAnswer.close);
-    auto chat = classifyLine(strip(chatLine("Pedro", "")));
+    const std::string chatBytes = strip(chatLine("Pedro", ""));
+    const auto chat = classifyLine(chatBytes);
     EXPECT_EQ(chat.kind, LineKind::Chat);
     EXPECT_EQ(chat.text(), "\r");
 }
