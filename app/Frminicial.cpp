@@ -3,6 +3,7 @@
 #include "app/LocalUserName.h"
 #include "app/MessageBox.h"
 #include "app/ShowForm.h"
+#include "chat/ReceivedLineHandler.h"
 #include "platform/Cp1252.h"
 #include "platform/SystemInfo.h"
 
@@ -26,6 +27,7 @@ const char* const listenFailedText =
 
 Tfrminicial::Tfrminicial(ListenEndpoint endpoint, TrayIcon::Backend trayBackend, QObject* parent)
     : QObject(parent), TryIcon(trayBackend), Image2(QStringLiteral(":/app/telephone.png")),
+      Session(SrvSocket, CliSocket, TmpSocket, *this, endpoint.Port),
       endpoint_(std::move(endpoint)) {
     setObjectName(QStringLiteral("frminicial"));
     const TrayMenuItems items = buildTrayMenu(menu1);
@@ -54,27 +56,46 @@ Tfrminicial::Tfrminicial(ListenEndpoint endpoint, TrayIcon::Backend trayBackend,
             [this] { runGuarded([this] { mnuFecharClick(); }); });
     // Closing the window that stands in for the tray icon ends the program like "&Fechar".
     connect(&TryIcon, &TrayIcon::closeRequested, mnuFechar, &QAction::trigger);
+
+    SettingsStore.setMenuLeftMarginHandler([this](int margin) { menu1Margin = margin; });
+    connectSocketEvents();
+}
+
+void Tfrminicial::connectSocketEvents() {
+    SrvSocket.OnSessionAvailable = [this](net::TCustomEventSocket*, std::uint16_t error) {
+        Session.SrvSocketSessionAvailable(error);
+    };
+    CliSocket.OnDataAvailable = [this](net::TCustomEventSocket*, std::uint16_t error) {
+        Session.CliSocketDataAvailable(error);
+    };
+    CliSocket.OnSessionClosed = [this](net::TCustomEventSocket*, std::uint16_t error) {
+        Session.CliSocketSessionClosed(error);
+    };
+    CliSocket.OnDnsLookupDone = [this](net::TCustomEventSocket*, std::uint16_t error) {
+        Session.CliSocketDnsLookupDone(error);
+    };
+    CliSocket.OnSessionConnected = [this](net::TCustomEventSocket*, std::uint16_t error) {
+        Session.CliSocketSessionConnected(error);
+    };
 }
 
 Tfrminicial::~Tfrminicial() {
     TryIcon.deactivate();
+    // Windows that use the form's sockets and settings go first.
+    delete frmChat.data();
+    delete frmConfiguracao.data();
     delete frmAbout.data();
 }
 
 void Tfrminicial::FormCreate() {
-    Settings = TSettings{};
-    // A stored value that cannot be read must not leave the program running without
-    // its icon and listener, where the user could neither use nor end it.
-    try {
-        ReloadSettings();
-    } catch (const std::exception& e) {
-        Settings = TSettings{};
-        showApplicationError(QString::fromUtf8(e.what()));
-    }
-    SetMenuMargin();
+    // Defaults, then what is stored. A stored value that cannot be read is shown, and
+    // start-up goes on with the values read so far and the defaults for the rest: a
+    // program without its icon and listener could neither be used nor ended.
+    SettingsStore.settings() = config::TSettings{};
+    SettingsStore.ReloadSettingsAtStartup();
 
     TryIcon.activate();
-    UserName = localUserName();
+    UserName = app::localUserName();
     NtFamily = platform::isNtFamily();
     Menu1Popup(mnuRefresh);
 
@@ -85,14 +106,6 @@ void Tfrminicial::FormCreate() {
         showError(text);
         Terminate(listenFailedExitCode);
     }
-}
-
-void Tfrminicial::ReloadSettings() {
-    SetMenuMargin();
-}
-
-void Tfrminicial::SetMenuMargin() {
-    menu1Margin = Settings.BarraTitulo ? 27 : 0;
 }
 
 bool Tfrminicial::Listen() {
@@ -117,7 +130,10 @@ void Tfrminicial::Menu1Popup(QObject* Sender) {
     TryIcon.setMenu(&menu1);
 }
 
-void Tfrminicial::mnuOpcoesClick() {}
+void Tfrminicial::mnuOpcoesClick() {
+    showForm(frmConfiguracao, ShowMode::Modeless,
+             [this] { return new config::TfrmConfiguracao(SettingsStore, NtFamily); });
+}
 
 void Tfrminicial::mnuSobreClick() {
     const QString user = platform::fromCp1252(UserName);
@@ -127,6 +143,43 @@ void Tfrminicial::mnuSobreClick() {
 void Tfrminicial::mnuFecharClick() {
     TryIcon.deactivate();
     QCoreApplication::quit();
+}
+
+void Tfrminicial::Invite(const std::string& peerName) { Session.Invite(peerName); }
+
+session::ChatView* Tfrminicial::chatWindow() { return frmChat.data(); }
+
+session::ChatView& Tfrminicial::showChatWindow() {
+    showForm(frmChat, ShowMode::Modeless, [this] {
+        auto* window = new TfrmChat(UserName, CliSocket);
+        // A window closed while its invitation still looks up the computer's name
+        // takes the invitation with it.
+        connect(window, &QObject::destroyed, this, [this] { Session.ChatWindowClosing(); });
+        return window;
+    });
+    return *frmChat;
+}
+
+bool Tfrminicial::askChat(const std::string& callerName, const std::string& invitationText) {
+    return session::AskChat(*this, callerName, invitationText);
+}
+
+void Tfrminicial::showInformation(const std::string& text) {
+    app::showInformation(platform::fromCp1252(text));
+}
+
+void Tfrminicial::receivedLine(std::string_view line) {
+    chat::ReceivedLineHandler(line, frmChat.data(), CliSocket,
+                              [this](const std::string& caller, const std::string& text) {
+                                  Session.CallerName = caller;
+                                  Session.CallerText = text;
+                                  Session.IncomingInvitation();
+                              });
+}
+
+void Tfrminicial::sendInvitationNotice(const std::string&) {
+    // Text notices to computers that do not run the program are not sent yet: the
+    // chat window has already said that the user is not available.
 }
 
 void Tfrminicial::Terminate(int exitCode) {

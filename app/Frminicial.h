@@ -1,10 +1,14 @@
 #pragma once
 
 #include "app/FrmAbout.h"
-#include "app/SettingsRecord.h"
 #include "app/TrayIcon.h"
 #include "app/TrayMenu.h"
+#include "chat/frmChat.h"
+#include "config/OptionsDialog.h"
+#include "config/SettingsOwner.h"
 #include "net/EventSocket.h"
+#include "session/AskChat.h"
+#include "session/ChatSession.h"
 
 #include <QIcon>
 #include <QMenu>
@@ -25,9 +29,9 @@ struct ListenEndpoint {
 inline constexpr int listenFailedExitCode = 1;
 
 // The main form: never shown, alive for the whole run. It owns the tray icon and its
-// menu, the three sockets, the settings and the local user's name, and runs start-up
-// (FormCreate) and the tray commands.
-class Tfrminicial : public QObject {
+// menu, the three sockets, the settings, the local user's name and the chat session,
+// runs start-up (FormCreate) and the tray commands, and opens the program's windows.
+class Tfrminicial : public QObject, public session::SessionHost, public session::AskChatHost {
     Q_OBJECT
 public:
     explicit Tfrminicial(ListenEndpoint endpoint = {},
@@ -66,10 +70,18 @@ public:
     QIcon Image2;
 
     // The form's own fields.
-    TSettings Settings;
+    config::SettingsOwner SettingsStore;
     int menu1Margin = 0; // width of the tray menu's title band, in pixels
     std::string UserName;
     bool NtFamily = true;
+    session::ChatSession Session;
+    QPointer<TfrmChat> frmChat;
+    QPointer<config::TfrmConfiguracao> frmConfiguracao;
+
+    const config::TSettings& Settings() const { return SettingsStore.settings(); }
+
+    // The invitation of a picked computer, by its network name.
+    void Invite(const std::string& peerName);
 
     // Runs when the tray menu opens (sender menu1) and for "&Refresh" (sender
     // mnuRefresh), which also scans the network with the tray icon showing that it is
@@ -81,13 +93,23 @@ public slots:
     void mnuSobreClick();
     void mnuFecharClick();
 
-protected:
-    // Loads the stored settings over the defaults. Errors it raises are shown and
-    // start-up goes on with the defaults.
-    virtual void ReloadSettings();
+    // What the chat session asks of the form.
+    session::ChatView* chatWindow() override;
+    session::ChatView& showChatWindow() override;
+    bool askChat(const std::string& callerName, const std::string& invitationText) override;
+    void showInformation(const std::string& text) override;
+    void receivedLine(std::string_view line) override;
+    void sendInvitationNotice(const std::string& peerName) override;
+    const config::TSettings& settings() const override { return Settings(); }
+    const std::string& localUserName() const override { return UserName; }
+
+    // What the invitation dialog asks of the form.
+    void deactivateTrayIcon() override { TryIcon.deactivate(); }
+    void activateTrayIcon() override { TryIcon.activate(); }
+    QIcon applicationIcon() const override { return Image2; }
 
 private:
-    void SetMenuMargin();
+    void connectSocketEvents();
     void Terminate(int exitCode);
 
     ListenEndpoint endpoint_;

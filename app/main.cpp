@@ -3,6 +3,10 @@
 
 // The program has no command line: Qt's own options aside, arguments are ignored.
 int main(int argc, char** argv) {
+    // The toolkit's own event loop, rather than GLib's, costs a chat line noticeably
+    // less time on its way from the socket to the window.
+    if (qEnvironmentVariableIsEmpty("QT_NO_GLIB"))
+        qputenv("QT_NO_GLIB", "1");
     app::TApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("falavox"));
     QApplication::setApplicationDisplayName(QStringLiteral("Falavox©"));

@@ -4,9 +4,13 @@
 #include "app/LocalUserName.h"
 #include "app/MessageBox.h"
 #include "app/TrayStandInWindow.h"
+#include "platform/SystemInfo.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -57,6 +61,18 @@ bool acceptsConnections(int port) {
     return connected;
 }
 
+// Writes the settings store the program reads at start, in the test's own folder.
+void storeSettings(const std::string& values) {
+    const QString folder = platform::configDirectory();
+    QDir().mkpath(folder);
+    QFile file(folder + "/registry.reg");
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Falavox\\Configuracao]\r\n");
+    file.write(values.c_str());
+}
+
+void removeStoredSettings() { QFile::remove(platform::configDirectory() + "/registry.reg"); }
+
 // Every message box of a test, captured instead of shown.
 class FormTest : public ::testing::Test {
 protected:
@@ -64,7 +80,10 @@ protected:
         port = freeLoopbackPort();
         app::messageBoxHook() = [this](const app::ShownBox& box) { boxes.push_back(box); };
     }
-    void TearDown() override { app::messageBoxHook() = nullptr; }
+    void TearDown() override {
+        app::messageBoxHook() = nullptr;
+        removeStoredSettings();
+    }
 
     app::ListenEndpoint endpoint() const { return {"127.0.0.1", std::to_string(port)}; }
 
@@ -72,22 +91,6 @@ protected:
     std::vector<app::ShownBox> boxes;
 };
 
-// A form whose stored settings say something, or cannot be read.
-class FormWithStoredSettings : public Tfrminicial {
-public:
-    FormWithStoredSettings(app::ListenEndpoint endpoint, bool unreadable)
-        : Tfrminicial(std::move(endpoint)), unreadable_(unreadable) {}
-
-protected:
-    void ReloadSettings() override {
-        Settings.BarraTitulo = false;
-        Settings.ChatConvite = "Oi";
-        if (unreadable_) throw std::runtime_error("Valor inválido para 'BarraTitulo'");
-    }
-
-private:
-    bool unreadable_;
-};
 
 } // namespace
 
@@ -107,11 +110,11 @@ TEST_F(FormTest, startUpListensShowsTheTrayAndReadsTheUser) {
     EXPECT_EQ(form.TryIcon.menu(), &form.menu1);
 
     // Nothing stored: the defaults, and a title band in the menu.
-    EXPECT_TRUE(form.Settings.BarraTitulo);
-    EXPECT_FALSE(form.Settings.AutoResposta);
-    EXPECT_EQ(form.Settings.Resposta, "");
-    EXPECT_EQ(form.Settings.ChatConvite, "");
-    EXPECT_FALSE(form.Settings.WinPopUp);
+    EXPECT_TRUE(form.Settings().BarraTitulo);
+    EXPECT_FALSE(form.Settings().AutoResposta);
+    EXPECT_EQ(form.Settings().Resposta, "");
+    EXPECT_EQ(form.Settings().ChatConvite, "");
+    EXPECT_FALSE(form.Settings().WinPopUp);
     EXPECT_EQ(form.menu1Margin, 27);
 
     EXPECT_EQ(form.UserName, app::localUserName());
@@ -152,27 +155,57 @@ TEST_F(FormTest, listenerOnAnAddressThatIsNotOursFails) {
 }
 
 TEST_F(FormTest, storedSettingsAreKeptAndSetTheMenuMargin) {
-    FormWithStoredSettings form(endpoint(), false);
+    storeSettings("\"BarraTitulo\"=dword:00000000\r\n\"AutoResposta\"=dword:00000001\r\n"
+                  "\"Resposta\"=\"Volto j\xe1\"\r\n\"ChatConvite\"=\"Oi\"\r\n");
+    Tfrminicial form(endpoint());
     form.FormCreate();
     EXPECT_TRUE(boxes.empty());
-    EXPECT_FALSE(form.Settings.BarraTitulo);
-    EXPECT_EQ(form.Settings.ChatConvite, "Oi");
+    EXPECT_FALSE(form.Settings().BarraTitulo);
+    EXPECT_TRUE(form.Settings().AutoResposta);
+    EXPECT_EQ(form.Settings().Resposta, "Volto j\xe1");
+    EXPECT_EQ(form.Settings().ChatConvite, "Oi");
+    EXPECT_FALSE(form.Settings().WinPopUp) << "absent: notices off, no error";
     EXPECT_EQ(form.menu1Margin, 0);
     EXPECT_EQ(form.SrvSocket.State(), net::wsListening);
 }
 
-TEST_F(FormTest, unreadableSettingsAreShownAndStartUpGoesOnWithDefaults) {
-    FormWithStoredSettings form(endpoint(), true);
+TEST_F(FormTest, unreadableSettingsAreShownAndStartUpGoesOn) {
+    // The answer text is stored as a number: reading stops there with an error.
+    storeSettings("\"BarraTitulo\"=dword:00000000\r\n\"AutoResposta\"=dword:00000001\r\n"
+                  "\"Resposta\"=dword:00000005\r\n\"ChatConvite\"=\"Oi\"\r\n");
+    Tfrminicial form(endpoint());
     form.FormCreate();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].caption, QApplication::applicationDisplayName());
-    EXPECT_EQ(boxes[0].text, "Valor inválido para 'BarraTitulo'");
-    EXPECT_TRUE(form.Settings.BarraTitulo) << "a half-read record is not kept";
-    EXPECT_EQ(form.Settings.ChatConvite, "");
-    EXPECT_EQ(form.menu1Margin, 27);
+    EXPECT_EQ(boxes[0].text, QString::fromUtf8("Tipo de dado inválido para 'Resposta'"));
+    // What was read before the error is kept; the rest keeps its default.
+    EXPECT_FALSE(form.Settings().BarraTitulo);
+    EXPECT_TRUE(form.Settings().AutoResposta);
+    EXPECT_EQ(form.Settings().Resposta, "");
+    EXPECT_EQ(form.Settings().ChatConvite, "");
+    EXPECT_EQ(form.menu1Margin, 0);
     EXPECT_TRUE(form.TryIcon.isActive());
     EXPECT_EQ(form.SrvSocket.State(), net::wsListening);
     EXPECT_FALSE(form.Terminated());
+}
+
+TEST_F(FormTest, opcoesOpensOneOptionsDialogShowingTheStoredSettings) {
+    storeSettings("\"BarraTitulo\"=dword:00000001\r\n\"AutoResposta\"=dword:00000000\r\n"
+                  "\"Resposta\"=\"\"\r\n\"ChatConvite\"=\"Vamos conversar?\"\r\n");
+    Tfrminicial form(endpoint());
+    form.mnuOpcoes->trigger();
+    form.mnuOpcoes->trigger();
+    int dialogs = 0;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        dialogs += qobject_cast<config::TfrmConfiguracao*>(w) && w->isVisible() ? 1 : 0;
+    EXPECT_EQ(dialogs, 1);
+    ASSERT_TRUE(form.frmConfiguracao);
+    auto* edtChat = form.frmConfiguracao->findChild<QLineEdit*>("edtChat");
+    ASSERT_NE(edtChat, nullptr);
+    EXPECT_EQ(edtChat->text(), "Vamos conversar?");
+    form.frmConfiguracao->close();
+    QTRY_VERIFY(!form.frmConfiguracao);
+    EXPECT_TRUE(boxes.empty());
 }
 
 TEST_F(FormTest, fecharRemovesTheIconAndEndsTheLoopWithCodeZero) {
