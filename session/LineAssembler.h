@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -52,6 +53,9 @@ private:
     std::array<char, kBufferSize> buffer_{};
     std::size_t start_ = 0; // first byte not yet handed on
     std::size_t fill_ = 0;  // end of the received bytes
+    // Counts the changes of the buffer, so that a line loop learns that a nested event
+    // moved or added bytes under it.
+    std::uint64_t generation_ = 0;
 };
 
 } // namespace session

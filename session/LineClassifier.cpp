@@ -8,12 +8,13 @@ namespace session {
 namespace {
 
 // 1-based position of the first `c`, 0 when absent.
-long positionOf(std::string_view line, char c) {
+[[gnu::always_inline]] inline long positionOf(std::string_view line, char c) {
     const std::size_t at = findByte(line.data(), line.size(), c);
     return at == line.size() ? 0 : static_cast<long>(at) + 1;
 }
 
-bool hasAt(std::string_view line, std::size_t at, std::string_view word) {
+[[gnu::always_inline]] inline bool hasAt(std::string_view line, std::size_t at,
+                                         std::string_view word) {
     if (line.size() < at + word.size()) return false;
     for (std::size_t i = 0; i < word.size(); ++i)
         if (line[at + i] != word[i]) return false;
