@@ -9,6 +9,7 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QEvent>
 #include <cstdio>
 #include <exception>
 
@@ -153,11 +154,30 @@ session::ChatView& Tfrminicial::showChatWindow() {
     showForm(frmChat, ShowMode::Modeless, [this] {
         auto* window = new TfrmChat(UserName, CliSocket);
         // A window closed while its invitation still looks up the computer's name
-        // takes the invitation with it.
-        connect(window, &QObject::destroyed, this, [this] { Session.ChatWindowClosing(); });
+        // takes the invitation with it (see eventFilter).
+        window->installEventFilter(this);
         return window;
     });
     return *frmChat;
+}
+
+bool Tfrminicial::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Close && watched == frmChat.data())
+        chatWindowClosing(*frmChat);
+    return QObject::eventFilter(watched, event);
+}
+
+// A closed chat window is destroyed only on a later turn of the event loop, possibly
+// after a new session has begun (an invitation closes the window before its dialog, and
+// the next window is opened while the dialog's loop runs). So the window stops being the
+// chat window as soon as it closes, and the session it showed ends at that moment.
+void Tfrminicial::chatWindowClosing(TfrmChat& window) {
+    frmChat = nullptr;
+    Session.ChatWindowClosing();
+    if (window.closedForInvitation() || !window.holdsSession())
+        return;
+    window.setHoldsSession(false);
+    runGuarded([this] { CliSocket.Close(); });
 }
 
 bool Tfrminicial::askChat(const std::string& callerName, const std::string& invitationText) {

@@ -108,7 +108,11 @@ public slots:
     void activateTrayIcon() override { TryIcon.activate(); }
     QIcon applicationIcon() const override { return Image2; }
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    void chatWindowClosing(TfrmChat& window);
     void connectSocketEvents();
     void Terminate(int exitCode);
 

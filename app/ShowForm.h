@@ -40,13 +40,6 @@ private:
     bool active_ = true;
 };
 
-template <class TForm> TForm* findForm() {
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* form = qobject_cast<TForm*>(w))
-            return form;
-    return nullptr;
-}
-
 template <class TForm> void showIn(TForm* form, ShowMode mode, BusyCursor& cursor) {
     if (mode == ShowMode::Modal) {
         if constexpr (std::is_base_of_v<QDialog, TForm>) {
@@ -67,11 +60,13 @@ template <class TForm> void showIn(TForm* form, ShowMode mode, BusyCursor& curso
 
 // Finds the open window of class TForm, or makes one with `create`, and keeps it in
 // `form`. A minimised window is only restored; any other is shown, modally when asked.
-// Windows of the program delete themselves when closed, which empties `form`.
+// Windows of the program delete themselves when closed, which empties `form`. Every
+// window is made through its variable, so the variable is where an open one is found
+// (two main forms in one process, as in tests, each keep their own windows).
 template <class TForm, class Create>
 TForm* showForm(QPointer<TForm>& form, ShowMode mode, Create create) {
     detail::BusyCursor cursor;
-    TForm* existing = form ? form.data() : detail::findForm<TForm>();
+    TForm* existing = form.data();
     if (!existing) {
         form = create();
         detail::showIn(form.data(), mode, cursor);

@@ -1,0 +1,378 @@
+// Two complete copies of the program in one process, each listening on its own loopback
+// address, chatting with each other as two users would: invitation, answer, chat lines
+// both ways, and the end of the session on either side.
+
+#include "app/Frminicial.h"
+#include "app/MessageBox.h"
+#include "chat/frmChat.h"
+#include "platform/Sound.h"
+#include "session/AskChat.h"
+#include "session/frmAskchat.h"
+#include "support/EventLoop.h"
+#include "support/RawPeer.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QRegularExpression>
+#include <QTest>
+#include <QTextEdit>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <arpa/inet.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <memory>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using app::Tfrminicial;
+using testsupport::spin;
+using testsupport::waitUntil;
+using ::testing::ElementsAre;
+
+namespace {
+
+class SilentPlayer : public platform::SoundPlayer {
+public:
+    void playSync(std::string_view) override {}
+};
+
+// A port that is free on the loopback addresses the copies use.
+std::string freePort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = inet_addr("127.0.0.2");
+    socklen_t length = sizeof a;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&a), length);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
+    ::close(fd);
+    return std::to_string(ntohs(a.sin_port));
+}
+
+// One running copy of the program.
+struct Copy {
+    std::unique_ptr<Tfrminicial> form;
+    std::string address;
+
+    Copy(const std::string& address, const std::string& port, const std::string& user)
+        : form(std::make_unique<Tfrminicial>(app::ListenEndpoint{address, port},
+                                             app::TrayIcon::Backend::Window)),
+          address(address) {
+        form->FormCreate();
+        form->UserName = user;
+        EXPECT_EQ(form->SrvSocket.State(), net::wsListening);
+    }
+
+    TfrmChat* chat() const { return form->frmChat.data(); }
+
+    QStringList transcript() const {
+        if (!chat())
+            return {};
+        QString text = chat()->findChild<QTextEdit*>("memo1")->toPlainText();
+        if (text.endsWith('\n'))
+            text.chop(1);
+        return text.isEmpty() ? QStringList() : text.split('\n');
+    }
+    // The transcript with the time stamps of chat lines taken out.
+    QStringList lines() const {
+        QStringList result;
+        static const QRegularExpression stamp(QStringLiteral("^<([^>]*) [0-9][^>]*> "));
+        for (QString line : transcript())
+            result << line.replace(stamp, QStringLiteral("<\\1> "));
+        return result;
+    }
+    bool showsLine(const QString& line) const { return lines().contains(line); }
+
+    QLineEdit* input() const { return chat()->findChild<QLineEdit*>("mmomensagem"); }
+    void type(const QString& text) const {
+        input()->setText(text);
+        QTest::keyClick(input(), Qt::Key_Return);
+    }
+    QStringList users() const {
+        QStringList names;
+        auto* list = chat()->findChild<QTreeWidget*>("ListUser");
+        for (int i = 0; i < list->topLevelItemCount(); ++i)
+            names << list->topLevelItem(i)->text(0);
+        return names;
+    }
+    bool connectedLook() const {
+        return input()->isEnabled() && chat()->findChild<QToolButton*>("btnEncerrar")->isVisible();
+    }
+    net::TSocketState session() const { return form->CliSocket.State(); }
+};
+
+enum class Answer { Accept, Ignore, CloseBox, TimeOut, None };
+
+class ChatSessionTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        session::askchat::setSoundPlayer(&silent);
+        session::askchat::setShownHook([this](session::TfrmAskchat& dialog) {
+            ++dialogs;
+            if (beforeAnswer)
+                beforeAnswer();
+            switch (answer) {
+            case Answer::Accept: dialog.btnAceitarClick(); break;
+            case Answer::Ignore: dialog.btnIgnorarClick(); break;
+            case Answer::CloseBox: dialog.close(); break;
+            case Answer::TimeOut:
+                for (int i = 0; i < 100; ++i)
+                    dialog.Timer1Timer();
+                break;
+            case Answer::None: break;
+            }
+        });
+        app::messageBoxHook() = [this](const app::ShownBox& box) { boxes.push_back(box.text); };
+        port = freePort();
+        ana = std::make_unique<Copy>("127.0.0.2", port, "Ana");
+        beto = std::make_unique<Copy>("127.0.0.3", port, "Beto");
+    }
+    void TearDown() override {
+        ana.reset();
+        beto.reset();
+        spin(20);
+        session::askchat::setShownHook(nullptr);
+        session::askchat::setSoundPlayer(nullptr);
+        app::messageBoxHook() = nullptr;
+    }
+
+    // Ana invites Beto's computer and Beto answers the dialog.
+    void anaInvitesBeto(Answer how) {
+        answer = how;
+        ana->form->Invite(beto->address);
+    }
+    void startSession() {
+        anaInvitesBeto(Answer::Accept);
+        ASSERT_TRUE(waitUntil([&] { return ana->showsLine("Status> Conectado."); }))
+            << ana->lines().join(" | ").toStdString() << " / "
+            << beto->lines().join(" | ").toStdString();
+        ASSERT_TRUE(waitUntil([&] { return beto->chat() && beto->connectedLook(); }));
+    }
+
+    SilentPlayer silent;
+    Answer answer = Answer::Accept;
+    std::function<void()> beforeAnswer;
+    int dialogs = 0;
+    std::vector<QString> boxes;
+    std::string port;
+    std::unique_ptr<Copy> ana;
+    std::unique_ptr<Copy> beto;
+};
+
+} // namespace
+
+TEST_F(ChatSessionTest, inviteAcceptAndChatBothWays) {
+    startSession();
+    EXPECT_EQ(dialogs, 1);
+    EXPECT_THAT(ana->lines(), ElementsAre("Status> Convidando (127.0.0.3) ao chat... (Aguarde)",
+                                          "Status> Conectado."));
+    EXPECT_THAT(beto->lines(), ElementsAre("Status> Conectado com (Ana)"));
+    EXPECT_TRUE(ana->connectedLook());
+    EXPECT_THAT(ana->users(), ElementsAre("ANA", "127.0.0.3"));
+    EXPECT_THAT(beto->users(), ElementsAre("BETO", "ANA"));
+
+    ana->type("Oi, Beto! <b>tudo bem?</b>");
+    ASSERT_TRUE(waitUntil([&] { return beto->lines().size() == 2; }));
+    beto->type(QString::fromUtf8("Tudo ótimo, e você?"));
+    ASSERT_TRUE(waitUntil([&] { return ana->lines().size() == 4; }));
+    beto->type("");
+    ASSERT_TRUE(waitUntil([&] { return ana->lines().size() == 5; }));
+
+    EXPECT_THAT(ana->lines(),
+                ElementsAre("Status> Convidando (127.0.0.3) ao chat... (Aguarde)",
+                            "Status> Conectado.", "<Ana> Oi, Beto! <b>tudo bem?</b>",
+                            QString::fromUtf8("<Beto> Tudo ótimo, e você?"), "<Beto> "));
+    EXPECT_THAT(beto->lines(), ElementsAre("Status> Conectado com (Ana)",
+                                           "<Ana> Oi, Beto! <b>tudo bem?</b>",
+                                           QString::fromUtf8("<Beto> Tudo ótimo, e você?"),
+                                           "<Beto> "));
+    EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(ChatSessionTest, everyWayOfNotAcceptingRefusesAndDisconnects) {
+    for (Answer how : {Answer::Ignore, Answer::CloseBox, Answer::TimeOut}) {
+        anaInvitesBeto(how);
+        ASSERT_TRUE(waitUntil([&] { return ana->showsLine("Status> Desconectado!"); }))
+            << static_cast<int>(how);
+        EXPECT_THAT(ana->lines(),
+                    ElementsAre("Status> Convidando (127.0.0.3) ao chat... (Aguarde)",
+                                "Status> Seu convite ao chat foi recusado! Tente mais tarde...",
+                                "Status> Desconectado!"));
+        EXPECT_FALSE(ana->connectedLook());
+        EXPECT_EQ(beto->chat(), nullptr) << "a refused invitation opens no window";
+        ASSERT_TRUE(waitUntil([&] { return beto->session() == net::wsClosed; }));
+    }
+    EXPECT_EQ(dialogs, 3);
+}
+
+TEST_F(ChatSessionTest, autoAnswerWithATextShowsItAndDisconnects) {
+    beto->form->SettingsStore.settings().AutoResposta = true;
+    beto->form->SettingsStore.settings().Resposta = "Volto j\xe1!";
+    anaInvitesBeto(Answer::None);
+    ASSERT_TRUE(waitUntil([&] { return ana->showsLine("Status> Desconectado!"); }));
+    EXPECT_THAT(ana->lines(),
+                ElementsAre("Status> Convidando (127.0.0.3) ao chat... (Aguarde)",
+                            QString::fromUtf8("<Beto (auto-resposta)>  Volto já!"),
+                            "Status> Desconectado!"));
+    EXPECT_EQ(dialogs, 0);
+    EXPECT_EQ(beto->chat(), nullptr);
+}
+
+TEST_F(ChatSessionTest, autoAnswerWithoutATextRefuses) {
+    beto->form->SettingsStore.settings().AutoResposta = true;
+    anaInvitesBeto(Answer::None);
+    ASSERT_TRUE(waitUntil([&] { return ana->showsLine("Status> Desconectado!"); }));
+    EXPECT_THAT(ana->lines(),
+                ElementsAre("Status> Convidando (127.0.0.3) ao chat... (Aguarde)",
+                            "Status> Seu convite ao chat foi recusado! Tente mais tarde...",
+                            "Status> Desconectado!"));
+    EXPECT_EQ(dialogs, 0);
+}
+
+TEST_F(ChatSessionTest, theInvitationCarriesTheInvitationText) {
+    ana->form->SettingsStore.settings().ChatConvite = "Vamos conversar?";
+    std::string shownText;
+    beforeAnswer = [&] { shownText = session::askChatData().invitationText; };
+    startSession();
+    EXPECT_EQ(shownText, "Vamos conversar?\r");
+    EXPECT_EQ(session::askChatData().callerName, "Ana");
+}
+
+TEST_F(ChatSessionTest, aSecondCallerHearsThatTheUserIsBusy) {
+    startSession();
+    Copy carla("127.0.0.4", port, "Carla");
+    carla.form->Invite(beto->address);
+    ASSERT_TRUE(waitUntil([&] { return carla.showsLine("Status> Desconectado!"); }));
+    EXPECT_THAT(carla.lines(), ElementsAre("Status> Convidando (127.0.0.3) ao chat... (Aguarde)",
+                                           "Status> Ocupado! Tente mais tarde...",
+                                           "Status> Desconectado!"));
+    // The running session goes on, untouched.
+    ana->type("ainda aqui");
+    ASSERT_TRUE(waitUntil([&] { return beto->showsLine("<Ana> ainda aqui"); }));
+    EXPECT_EQ(dialogs, 1);
+}
+
+TEST_F(ChatSessionTest, theCallerHangingUpWhileTheDialogIsUp) {
+    beforeAnswer = [&] {
+        ana->chat()->close();
+        ASSERT_TRUE(waitUntil([&] { return beto->session() == net::wsClosed; }));
+    };
+    anaInvitesBeto(Answer::Accept);
+    ASSERT_TRUE(waitUntil([&] { return beto->chat() != nullptr; }));
+    EXPECT_THAT(beto->lines(), ElementsAre("Status> O usuário (Ana) se desconectou!!"));
+    EXPECT_FALSE(beto->input()->isEnabled());
+    EXPECT_THAT(beto->users(), ElementsAre("BETO"));
+}
+
+TEST_F(ChatSessionTest, eitherSideEndsTheSession) {
+    startSession();
+    beto->chat()->findChild<QToolButton*>("btnEncerrar")->click();
+    ASSERT_TRUE(waitUntil([&] { return ana->showsLine("Status> Desconectado!"); }));
+    ASSERT_TRUE(waitUntil([&] { return beto->showsLine("Status> Desconectado!"); }));
+    EXPECT_FALSE(ana->connectedLook());
+    EXPECT_FALSE(beto->connectedLook());
+    EXPECT_THAT(ana->users(), ElementsAre("ANA"));
+    EXPECT_THAT(beto->users(), ElementsAre("BETO"));
+
+    // A new session, ended this time by closing the inviting window.
+    startSession();
+    ana->chat()->close();
+    ASSERT_TRUE(waitUntil([&] { return beto->lines().endsWith("Status> Desconectado!"); }));
+    EXPECT_EQ(ana->session(), net::wsClosed);
+}
+
+TEST_F(ChatSessionTest, aRefusedConnectionAndAnUnknownName) {
+    ana->form->Invite("127.0.0.5"); // nothing listens there
+    ASSERT_TRUE(waitUntil([&] { return ana->showsLine("Status> Desconectado!"); }));
+    EXPECT_THAT(ana->lines(),
+                ElementsAre("Status> Convidando (127.0.0.5) ao chat... (Aguarde)",
+                            QString::fromUtf8("Status> O usuário (127.0.0.5), não esta disponível!"),
+                            "Status> Desconectado!"));
+
+    ana->form->Invite("example.invalid.");
+    ASSERT_TRUE(waitUntil([&] { return ana->showsLine("Status> Servidor desconhecido"); }, 15000));
+    EXPECT_THAT(ana->lines(), ElementsAre("Status> Servidor desconhecido"));
+    EXPECT_EQ(ana->chat()->peerName(), "Example.invalid.");
+    EXPECT_FALSE(ana->input()->isEnabled());
+}
+
+TEST_F(ChatSessionTest, invitingOneselfOrWhileConnectedIsRefusedWithABox) {
+    ana->form->Invite("aNA");
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], QString::fromUtf8("Você esta tentando se auto-conectar!"));
+    EXPECT_EQ(ana->chat(), nullptr);
+
+    startSession();
+    const QStringList before = ana->lines();
+    ana->form->Invite("127.0.0.4");
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1], QString::fromUtf8("Você já esta conectado!!"));
+    EXPECT_EQ(ana->lines(), before);
+    EXPECT_EQ(ana->session(), net::wsConnected);
+}
+
+TEST_F(ChatSessionTest, aLookupAnsweredAfterACallerWasAdoptedLeavesTheCallerAlone) {
+    ana->form->Invite("localhost"); // looked up in the background
+    ASSERT_TRUE(ana->form->CliSocket.DnsLookupPending());
+    // A caller arrives before the answer and takes the session socket over.
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<std::uint16_t>(std::stoi(port)));
+    a.sin_addr.s_addr = inet_addr("127.0.0.2");
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ana->form->Session.SrvSocketSessionAvailable(0);
+    ASSERT_EQ(ana->session(), net::wsConnected);
+    EXPECT_FALSE(ana->form->CliSocket.DnsLookupPending());
+    spin(300); // the lookup's answer would have come by now
+    EXPECT_EQ(ana->session(), net::wsConnected);
+    testsupport::rawWrite(fd, "Status> Green Ligth\r\n");
+    EXPECT_TRUE(waitUntil([&] { return ana->showsLine("Status> Conectado."); }));
+    EXPECT_FALSE(ana->showsLine("Status> Servidor desconhecido"));
+    ::close(fd);
+}
+
+TEST_F(ChatSessionTest, closingTheWindowWhileLookingUpSendsNoInvitation) {
+    ana->form->Invite("localhost");
+    std::vector<int> states;
+    ana->form->CliSocket.OnChangeState = [&](net::TCustomEventSocket*, net::TSocketState,
+                                             net::TSocketState to) { states.push_back(to); };
+    ana->chat()->close();
+    ASSERT_TRUE(waitUntil([&] { return ana->chat() == nullptr; }));
+    EXPECT_FALSE(ana->form->CliSocket.DnsLookupPending());
+    spin(300);
+    EXPECT_TRUE(states.empty()) << "no connection was attempted";
+    ana->form->CliSocket.OnChangeState = nullptr;
+}
+
+TEST_F(ChatSessionTest, closingAnEndedSessionsWindowLeavesANewCallersConnectionOpen) {
+    startSession();
+    beto->chat()->findChild<QToolButton*>("btnEncerrar")->click();
+    ASSERT_TRUE(waitUntil([&] { return ana->showsLine("Status> Desconectado!"); }));
+    // A new caller connects to Ana and has not yet sent its invitation.
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<std::uint16_t>(std::stoi(port)));
+    a.sin_addr.s_addr = inet_addr("127.0.0.2");
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_TRUE(waitUntil([&] { return ana->session() == net::wsConnected; }));
+    ana->chat()->close();
+    ASSERT_TRUE(waitUntil([&] { return ana->chat() == nullptr; }));
+    spin(50);
+    EXPECT_EQ(ana->session(), net::wsConnected);
+    bool closed = false;
+    testsupport::rawReadUntilClosed(fd, closed, 100);
+    EXPECT_FALSE(closed);
+    ::close(fd);
+}
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationDisplayName(QString::fromUtf8("Falavox©"));
+    QApplication::setQuitOnLastWindowClosed(false);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
