@@ -17,7 +17,7 @@
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
-#include <QTextEdit>
+#include <QPlainTextEdit>
 #include <QToolButton>
 #include <QTreeWidget>
 
@@ -38,8 +38,8 @@ TfrmChat::TfrmChat(std::string localUser, net::TCustomEventSocket& cliSocket, QW
     closedForInvitation_ = false;
 
     connect(mmomensagem, &QLineEdit::returnPressed, this, [this] { btnEnviarClick(); });
-    connect(memo1, &QTextEdit::textChanged, this, [this] { memo1Change(); });
-    connect(memo1, &QTextEdit::selectionChanged, this, [this] { memo1SelectionChange(); });
+    connect(memo1, &QPlainTextEdit::textChanged, this, [this] { memo1Change(); });
+    connect(memo1, &QPlainTextEdit::selectionChanged, this, [this] { memo1SelectionChange(); });
 }
 
 TfrmChat::~TfrmChat() {

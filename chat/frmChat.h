@@ -12,7 +12,7 @@ class QAction;
 class QFrame;
 class QLabel;
 class QLineEdit;
-class QTextEdit;
+class QPlainTextEdit;
 class QToolButton;
 class QTreeWidget;
 
@@ -113,7 +113,7 @@ private:
     QFrame* frmUsuarios = nullptr;
     QToolButton* btnFecharUser = nullptr;
     QTreeWidget* ListUser = nullptr;
-    QTextEdit* memo1 = nullptr;
+    QPlainTextEdit* memo1 = nullptr;
     QFrame* Panel2 = nullptr;
     QLineEdit* mmomensagem = nullptr;
     QAction* mnuCopiar = nullptr;

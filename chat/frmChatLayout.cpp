@@ -8,7 +8,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
-#include <QTextEdit>
+#include <QPlainTextEdit>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -60,12 +60,11 @@ void TfrmChat::buildWindow() {
     Panel5->setLineWidth(1);
     auto* panel5Layout = new QVBoxLayout(Panel5);
     panel5Layout->setContentsMargins(1, 1, 1, 1);
-    memo1 = new QTextEdit(Panel5);
+    memo1 = new QPlainTextEdit(Panel5);
     memo1->setObjectName(QStringLiteral("memo1"));
     memo1->setReadOnly(true);
     memo1->setFrameShape(QFrame::NoFrame);
     memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    memo1->setAcceptRichText(false);
     memo1->setUndoRedoEnabled(false);
     memo1->setFont(baseFont());
     memo1->document()->setDefaultFont(baseFont());

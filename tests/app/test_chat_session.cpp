@@ -15,7 +15,7 @@
 #include <QLineEdit>
 #include <QRegularExpression>
 #include <QTest>
-#include <QTextEdit>
+#include <QPlainTextEdit>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <arpa/inet.h>
@@ -70,7 +70,7 @@ struct Copy {
     QStringList transcript() const {
         if (!chat())
             return {};
-        QString text = chat()->findChild<QTextEdit*>("memo1")->toPlainText();
+        QString text = chat()->findChild<QPlainTextEdit*>("memo1")->toPlainText();
         if (text.endsWith('\n'))
             text.chop(1);
         return text.isEmpty() ? QStringList() : text.split('\n');

@@ -1,0 +1,183 @@
+// Chat lines end to end through two copies of the program in one process: typed in one
+// side's chat window, sent, received, classified and shown in the other side's
+// transcript, one after the other. The baseline, measured in the same run, is a ping-pong
+// of as many 40-byte lines over plain blocking sockets between two processes.
+
+#include "app/Frminicial.h"
+#include "chat/frmChat.h"
+#include "platform/Sound.h"
+#include "platform/PosixSockets.h"
+#include "net/SocketLibrary.h"
+#include "session/AskChat.h"
+#include "session/frmAskchat.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QTest>
+#include <QTextDocument>
+#include <QPlainTextEdit>
+#include <arpa/inet.h>
+#include <benchmark/benchmark.h>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+const int kLines = qEnvironmentVariableIsSet("FALAVOX_BENCH_LINES") ? qEnvironmentVariableIntValue("FALAVOX_BENCH_LINES") : 20000;
+constexpr std::size_t kLineBytes = 40;
+
+double rawSeconds = 0;
+double programSeconds = 0;
+
+// ----- baseline ---------------------------------------------------------------------------
+
+bool exchange(int fd, char* line, bool first) {
+    auto readAll = [&] {
+        std::size_t got = 0;
+        while (got < kLineBytes) {
+            const ssize_t n = ::recv(fd, line + got, kLineBytes - got, 0);
+            if (n <= 0)
+                return false;
+            got += static_cast<std::size_t>(n);
+        }
+        return true;
+    };
+    if (first)
+        return ::send(fd, line, kLineBytes, MSG_NOSIGNAL) == static_cast<ssize_t>(kLineBytes) &&
+               readAll();
+    return readAll() && ::send(fd, line, kLineBytes, MSG_NOSIGNAL) == static_cast<ssize_t>(kLineBytes);
+}
+
+double rawPingPong() {
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof a;
+    ::bind(listener, reinterpret_cast<sockaddr*>(&a), length);
+    ::listen(listener, 1);
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &length);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        const int one = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        char line[kLineBytes];
+        for (int i = 0; i < kLines && exchange(fd, line, false); ++i) {
+        }
+        ::_exit(0);
+    }
+    const int fd = ::accept(listener, nullptr, nullptr);
+    const int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    char line[kLineBytes];
+    std::memset(line, 'x', sizeof line);
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < kLines; ++i)
+        if (!exchange(fd, line, true))
+            return -1;
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    ::close(fd);
+    ::close(listener);
+    ::waitpid(child, nullptr, 0);
+    return seconds;
+}
+
+// ----- the program ------------------------------------------------------------------------
+
+class SilentPlayer : public platform::SoundPlayer {
+public:
+    void playSync(std::string_view) override {}
+};
+
+void waitFor(const std::function<bool()>& condition) {
+    while (!condition())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+double programLines() {
+    SilentPlayer silent;
+    session::askchat::setSoundPlayer(&silent);
+    session::askchat::setShownHook([](session::TfrmAskchat& d) { d.btnAceitarClick(); });
+    app::Tfrminicial ana({"127.0.0.2", "22000"}, app::TrayIcon::Backend::Window);
+    app::Tfrminicial beto({"127.0.0.3", "22000"}, app::TrayIcon::Backend::Window);
+    ana.FormCreate();
+    beto.FormCreate();
+    ana.UserName = "Ana";
+    beto.UserName = "Beto";
+    ana.Invite("127.0.0.3");
+    waitFor([&] { return beto.frmChat && ana.frmChat && ana.CliSocket.State() == net::wsConnected &&
+                         ana.frmChat->findChild<QLineEdit*>("mmomensagem")->isEnabled(); });
+    if (qEnvironmentVariableIsSet("NODELAY")) {
+        auto& lib = static_cast<platform::PosixSocketLibrary&>(net::WSocket());
+        const int one = 1;
+        for (auto* s : {&ana.CliSocket, &beto.CliSocket})
+            ::setsockopt(lib.descriptorOf(s->Handle()), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    }
+    auto* input = ana.frmChat->findChild<QLineEdit*>("mmomensagem");
+    QTextDocument* shown = beto.frmChat->findChild<QPlainTextEdit*>("memo1")->document();
+    const QString text = QString(static_cast<int>(kLineBytes) - 9, QLatin1Char('m')); // "<Ana>" + CR LF
+    const int before = shown->blockCount();
+    QElapsedTimer timer;
+    timer.start();
+    for (int i = 1; i <= kLines; ++i) {
+        input->setText(text);
+        QTest::keyClick(input, Qt::Key_Return);
+        waitFor([&] { return shown->blockCount() >= before + i; });
+    }
+    const double seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
+    session::askchat::setShownHook(nullptr);
+    session::askchat::setSoundPlayer(nullptr);
+    return seconds;
+}
+
+void BM_RawPingPong(benchmark::State& state) {
+    for (auto _ : state) {
+        const double seconds = rawPingPong();
+        state.SetIterationTime(seconds);
+        if (rawSeconds == 0 || seconds < rawSeconds)
+            rawSeconds = seconds;
+    }
+}
+
+void BM_ProgramChatLines(benchmark::State& state) {
+    for (auto _ : state) {
+        const double seconds = programLines();
+        state.SetIterationTime(seconds);
+        if (programSeconds == 0 || seconds < programSeconds)
+            programSeconds = seconds;
+    }
+    state.counters["lines_per_second"] = kLines / programSeconds;
+}
+
+BENCHMARK(BM_RawPingPong)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ProgramChatLines)->UseManualTime()->Iterations(2)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("QT_NO_GLIB", "1");
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    std::printf("\nchat lines end to end: %.0f lines per second (%.1f us a line)\n",
+                kLines / programSeconds, programSeconds / kLines * 1e6);
+    std::printf("raw ping-pong: %.1f us a round trip\n", rawSeconds / kLines * 1e6);
+    std::printf("program / raw: %.2f; the program's own work / raw: %.2f (goal <= 2)\n",
+                programSeconds / rawSeconds, (programSeconds - rawSeconds) / rawSeconds);
+    return 0;
+}
