@@ -134,12 +134,15 @@ void PosixSocketLibrary::onReadable(SOCKET s) {
     Entry* e = find(s);
     if (!e)
         return;
-    e->readNotifier->setEnabled(false);
     e->drained = false;
     if (e->listening) {
+        // Announced once until a caller is accepted.
+        e->readNotifier->setEnabled(false);
         deliver(*e, FD_ACCEPT, 0); // accept() arms again
         return;
     }
+    // The notifier stays armed: the receive that the notification leads to empties the
+    // system's buffer, and bytes still waiting afterwards are announced again.
     // Bytes or the end of the stream wait; the receive that follows tells which, and
     // announces the end itself.
     deliver(*e, FD_READ, 0);
@@ -149,6 +152,8 @@ void PosixSocketLibrary::endOfStream(Entry& e, int error) {
     if (e.closePosted)
         return;
     e.closePosted = true;
+    if (e.readNotifier)
+        e.readNotifier->setEnabled(false); // the end stays readable for ever
     post(e, FD_CLOSE, error);
 }
 
