@@ -5,6 +5,7 @@
 #include <netdb.h>
 #include <thread>
 #include <unordered_map>
+#include <unordered_set>
 
 // Name lookups block in the system resolver, so each runs on a worker thread of its own
 // that does nothing but the lookup and hands the result to the user-interface thread
@@ -14,8 +15,12 @@ namespace platform {
 namespace {
 
 struct PendingLookups {
-    std::mutex mutex;
+    std::recursive_mutex mutex; // a refused post deletes its message under the lock
+    // Lookups still running, and the window each will report to.
     std::unordered_map<LookupHandle, NotifyWindow*> windows;
+    // Lookups whose completion is posted but not yet delivered: cancelling one of these
+    // still succeeds, and its completion reaches a socket that no longer waits for it.
+    std::unordered_set<LookupHandle> inFlight;
     LookupHandle lastHandle = 0;
 };
 
@@ -24,6 +29,18 @@ PendingLookups& pending() {
     static auto* lookups = new PendingLookups;
     return *lookups;
 }
+
+// A completion on its way to the window; once delivered (or dropped with its window) it
+// can no longer be cancelled.
+class PostedLookup : public LookupMessage {
+public:
+    using LookupMessage::LookupMessage;
+    ~PostedLookup() override {
+        PendingLookups& p = pending();
+        std::lock_guard lock(p.mutex);
+        p.inFlight.erase(request);
+    }
+};
 
 LookupMessage* resolve(LookupHandle request, const std::string& name) {
     addrinfo hints{};
@@ -45,7 +62,7 @@ LookupMessage* resolve(LookupHandle request, const std::string& name) {
         ::freeaddrinfo(found);
     }
     const int error = code != 0 ? winsockErrorFromLookup(code) : addresses.empty() ? WSANO_DATA : 0;
-    return new LookupMessage(request, error, std::move(addresses));
+    return new PostedLookup(request, error, std::move(addresses));
 }
 
 } // namespace
@@ -73,13 +90,15 @@ LookupHandle PosixSocketLibrary::WSAAsyncGetHostByName(NotifyWindow* window,
         std::thread([request, name] {
             LookupMessage* message = resolve(request, name);
             PendingLookups& lookups = pending();
-            std::lock_guard lock(lookups.mutex);
+            std::unique_lock lock(lookups.mutex);
             auto it = lookups.windows.find(request);
             if (it == lookups.windows.end()) {
+                lock.unlock(); // the message's destructor takes the lock itself
                 delete message;
                 return;
             }
             // Posting under the lock keeps the window from being destroyed meanwhile.
+            lookups.inFlight.insert(request);
             QCoreApplication::postEvent(it->second, message);
             lookups.windows.erase(it);
         }).detach();
@@ -95,7 +114,7 @@ LookupHandle PosixSocketLibrary::WSAAsyncGetHostByName(NotifyWindow* window,
 int PosixSocketLibrary::WSACancelAsyncRequest(LookupHandle request) {
     PendingLookups& p = pending();
     std::lock_guard lock(p.mutex);
-    if (p.windows.erase(request) == 0) {
+    if (p.windows.erase(request) == 0 && p.inFlight.erase(request) == 0) {
         WSASetLastError(WSAEINVAL);
         return SOCKET_ERROR;
     }

@@ -7,6 +7,7 @@
 #include "support/QtMain.h"
 #include "support/RawPeer.h"
 
+#include <QThread>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <memory>
@@ -489,6 +490,19 @@ TEST(EventSocket, abortCancelsAPendingLookupWithInterrupted) {
     EXPECT_THAT(done, ElementsAre(10004));
     spin(300);
     EXPECT_EQ(done.size(), 1u);
+}
+
+TEST(EventSocket, cancellingALookupWhoseAnswerIsAlreadyOnItsWaySucceeds) {
+    TEventSocket s;
+    std::vector<int> done;
+    s.OnDnsLookupDone = [&](TCustomEventSocket*, std::uint16_t e) { done.push_back(e); };
+    s.DnsLookup("localhost");
+    // The answer is found and posted while the event loop does not run.
+    QThread::msleep(300);
+    s.Abort();
+    EXPECT_THAT(done, ElementsAre(10004));
+    spin(100);
+    EXPECT_THAT(done, ElementsAre(10004)) << "a cancelled lookup never completes";
 }
 
 TEST(EventSocket, aLookupPendingWhileTheSocketAdoptsAConnectionStillCompletes) {
