@@ -50,15 +50,7 @@ LookupMessage* resolve(LookupHandle request, const std::string& name) {
     const int code = ::getaddrinfo(name.c_str(), nullptr, &hints, &found);
     std::vector<std::uint32_t> addresses;
     if (code == 0) {
-        for (addrinfo* a = found; a; a = a->ai_next) {
-            const std::uint32_t value =
-                reinterpret_cast<const sockaddr_in*>(a->ai_addr)->sin_addr.s_addr;
-            bool seen = false;
-            for (std::uint32_t known : addresses)
-                seen = seen || known == value;
-            if (!seen)
-                addresses.push_back(value);
-        }
+        addresses = ipv4AddressesOf(found);
         ::freeaddrinfo(found);
     }
     const int error = code != 0 ? winsockErrorFromLookup(code) : addresses.empty() ? WSANO_DATA : 0;

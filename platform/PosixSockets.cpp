@@ -1,6 +1,7 @@
 #include "platform/PosixSockets.h"
 
 #include <QCoreApplication>
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -43,6 +44,16 @@ sockaddr_in toSystem(const sockaddr_in& address) {
 }
 
 } // namespace
+
+std::vector<std::uint32_t> ipv4AddressesOf(const addrinfo* answer) {
+    std::vector<std::uint32_t> addresses;
+    for (const addrinfo* a = answer; a; a = a->ai_next) {
+        const std::uint32_t value = reinterpret_cast<const sockaddr_in*>(a->ai_addr)->sin_addr.s_addr;
+        if (std::find(addresses.begin(), addresses.end(), value) == addresses.end())
+            addresses.push_back(value);
+    }
+    return addresses;
+}
 
 PosixSocketLibrary::PosixSocketLibrary() = default;
 
@@ -456,16 +467,7 @@ PosixSocketLibrary::gethostbyname(const std::string& name) {
         tlsLastError = winsockErrorFromLookup(code);
         return std::nullopt;
     }
-    std::vector<std::uint32_t> addresses;
-    for (addrinfo* a = found; a; a = a->ai_next) {
-        const auto* in = reinterpret_cast<const sockaddr_in*>(a->ai_addr);
-        const std::uint32_t value = in->sin_addr.s_addr;
-        bool seen = false;
-        for (std::uint32_t known : addresses)
-            seen = seen || known == value;
-        if (!seen)
-            addresses.push_back(value);
-    }
+    std::vector<std::uint32_t> addresses = ipv4AddressesOf(found);
     ::freeaddrinfo(found);
     if (addresses.empty()) {
         tlsLastError = WSANO_DATA;

@@ -7,7 +7,12 @@
 #include <memory>
 #include <vector>
 
+struct addrinfo;
+
 namespace platform {
+
+// The IPv4 addresses of a host lookup's answer, in the order given, each once.
+std::vector<std::uint32_t> ipv4AddressesOf(const addrinfo* answer);
 
 // The sockets library over POSIX sockets. Readiness reported by the event loop's socket
 // notifiers is turned into notifications with the library's meanings: read while

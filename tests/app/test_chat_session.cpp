@@ -151,6 +151,20 @@ protected:
         ASSERT_TRUE(waitUntil([&] { return beto->chat() && beto->connectedLook(); }));
     }
 
+    // A plain connection to Ana's listener, as a caller that has not spoken yet.
+    int callAna() const {
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(static_cast<std::uint16_t>(std::stoi(port)));
+        a.sin_addr.s_addr = inet_addr("127.0.0.2");
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+            ::close(fd);
+            return -1;
+        }
+        return fd;
+    }
+
     SilentPlayer silent;
     Answer answer = Answer::Accept;
     std::function<void()> beforeAnswer;
@@ -317,12 +331,8 @@ TEST_F(ChatSessionTest, aLookupAnsweredAfterACallerWasAdoptedLeavesTheCallerAlon
     ana->form->Invite("localhost"); // looked up in the background
     ASSERT_TRUE(ana->form->CliSocket.DnsLookupPending());
     // A caller arrives before the answer and takes the session socket over.
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<std::uint16_t>(std::stoi(port)));
-    a.sin_addr.s_addr = inet_addr("127.0.0.2");
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    const int fd = callAna();
+    ASSERT_GE(fd, 0);
     ana->form->Session.SrvSocketSessionAvailable(0);
     ASSERT_EQ(ana->session(), net::wsConnected);
     EXPECT_FALSE(ana->form->CliSocket.DnsLookupPending());
@@ -352,12 +362,8 @@ TEST_F(ChatSessionTest, closingAnEndedSessionsWindowLeavesANewCallersConnectionO
     beto->chat()->findChild<QToolButton*>("btnEncerrar")->click();
     ASSERT_TRUE(waitUntil([&] { return ana->showsLine("Status> Desconectado!"); }));
     // A new caller connects to Ana and has not yet sent its invitation.
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<std::uint16_t>(std::stoi(port)));
-    a.sin_addr.s_addr = inet_addr("127.0.0.2");
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    const int fd = callAna();
+    ASSERT_GE(fd, 0);
     ASSERT_TRUE(waitUntil([&] { return ana->session() == net::wsConnected; }));
     ana->chat()->close();
     ASSERT_TRUE(waitUntil([&] { return ana->chat() == nullptr; }));
