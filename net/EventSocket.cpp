@@ -88,10 +88,6 @@ TCustomEventSocket::~TCustomEventSocket() {
     }
     sendQueue_.Discard();
     window_->detach();
-    // A socket destroyed by one of its own event handlers leaves its window to the
-    // event loop, which is still inside it.
-    if (dispatchDepth_ > 0)
-        window_.release()->deleteLater();
 }
 
 // ----- settings -------------------------------------------------------------------------

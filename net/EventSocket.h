@@ -51,6 +51,7 @@ class SocketWindow;
 // data arrived, the send queue emptied, the peer closed, a host name resolved. No
 // operation waits for the network. Errors of an operation are reported through
 // `ReportError`: to `OnError` when assigned, otherwise as an `ESocketException`.
+// Handlers may close, reuse or hand over the socket, but not destroy it.
 class TCustomEventSocket {
 public:
     TCustomEventSocket();
