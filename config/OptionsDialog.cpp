@@ -245,7 +245,12 @@ void TfrmConfiguracao::reject() {
 void TfrmConfiguracao::closeEvent(QCloseEvent* event) {
     try {
         owner_.ReloadSettings();
+    } catch (const EDamagedStore& e) {
+        // A damaged store stays damaged however often the dialog is closed, and "OK"
+        // never writes over it: the dialog closes, the settings in use stay as they were.
+        app::showApplicationError(QString::fromUtf8(e.what()));
     } catch (const std::exception& e) {
+        // A value of the wrong kind is mended by "OK", so the dialog stays for it.
         event->ignore();
         app::showApplicationError(QString::fromUtf8(e.what()));
         return;

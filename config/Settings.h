@@ -32,4 +32,11 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The store file itself cannot be read (it is not a store this program wrote); it is
+// left as it is, and no change of the settings can mend it from within the program.
+class EDamagedStore : public ERegistryException {
+public:
+    using ERegistryException::ERegistryException;
+};
+
 } // namespace config

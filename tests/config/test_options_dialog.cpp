@@ -353,6 +353,20 @@ TEST_F(OptionsDialogTest, unreadableStoreOpensUnfilledAndHoldsTheDialogOpenUntil
     EXPECT_EQ(margins_, std::vector<int>{0});
 }
 
+TEST_F(OptionsDialogTest, aDamagedStoreIsReportedButNeverHoldsTheDialogOpen) {
+    const std::string garbage = kHeader + "\"BarraTitulo\"=dword:000\x01\x02garbage";
+    writeFile(garbage);
+    owner_->settings().ChatConvite = "in use";
+    open();
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_TRUE(boxes_[0].text.contains(QString::fromUtf8("danificado"))) << boxes_[0].text.toStdString();
+    click("btnCancelar");
+    EXPECT_TRUE(destroyed()) << "a store no one can mend from here must not trap the dialog";
+    ASSERT_EQ(boxes_.size(), 2u);
+    EXPECT_EQ(owner_->settings().ChatConvite, "in use");
+    EXPECT_EQ(readFile(), garbage);
+}
+
 // Pictures of the dialog for people to look at: run on a real display with
 // FALAVOX_CONFIG_SHOTS set to the folder that receives them.
 TEST_F(OptionsDialogTest, screenshots) {
