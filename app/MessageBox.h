@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/ApplicationTitle.h"
+
 #include <QApplication>
 #include <QAbstractButton>
 #include <QMessageBox>
@@ -54,7 +56,7 @@ inline void showError(const QString& text) {
 // form event: the message in a box captioned with the application's title, and the
 // program goes on.
 inline void showApplicationError(const QString& message) {
-    showMessageBox(BoxKind::Error, QApplication::applicationDisplayName(), message);
+    showMessageBox(BoxKind::Error, applicationTitle(), message);
 }
 
 // Runs a command or form event; an error that escapes it goes to the default handler.

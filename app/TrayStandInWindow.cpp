@@ -1,5 +1,7 @@
 #include "app/TrayStandInWindow.h"
 
+#include "app/ApplicationTitle.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -17,7 +19,7 @@ TrayStandInWindow::TrayStandInWindow()
     : iconLabel_(new QLabel), hintLabel_(new QLabel), commands_(new QWidget),
       commandsLayout_(new QVBoxLayout(commands_)) {
     setObjectName(QStringLiteral("TrayStandInWindow"));
-    setWindowTitle(QApplication::applicationDisplayName());
+    setWindowTitle(applicationTitle());
     setWindowFlag(Qt::WindowMaximizeButtonHint, false);
 
     iconLabel_->setFixedSize(16, 16);

@@ -1,4 +1,5 @@
 #include "app/Application.h"
+#include "app/ApplicationTitle.h"
 #include "app/Frminicial.h"
 
 // The program has no command line: Qt's own options aside, arguments are ignored.
@@ -9,7 +10,7 @@ int main(int argc, char** argv) {
         qputenv("QT_NO_GLIB", "1");
     app::TApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("falavox"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Falavox©"));
+    app::setApplicationTitle(QStringLiteral("Falavox©"));
     // The program lives in the tray: closing its last window must not end it.
     QApplication::setQuitOnLastWindowClosed(false);
 

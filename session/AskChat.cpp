@@ -1,5 +1,6 @@
 #include "session/AskChat.h"
 
+#include "app/ApplicationTitle.h"
 #include "app/ShowForm.h"
 #include "platform/Sound.h"
 #include "session/frmAskchat.h"
@@ -85,7 +86,7 @@ bool AskChat(AskChatHost& host, const std::string& callerName, const std::string
     app::showForm(frmAskchat, app::ShowMode::Modal, [] { return new TfrmAskchat(); });
     host.activateTrayIcon();
     QApplication::setWindowIcon(host.applicationIcon());
-    QApplication::setApplicationDisplayName(QStringLiteral("Falavox©"));
+    app::setApplicationTitle(QStringLiteral("Falavox©"));
     return data.accepted;
 }
 

@@ -1,5 +1,7 @@
 #include "session/frmAskchat.h"
 
+#include "app/ApplicationTitle.h"
+
 #include "platform/Cp1252.h"
 #include "platform/Sound.h"
 #include "session/AskChat.h"
@@ -132,7 +134,7 @@ void TfrmAskchat::buildControls() {
 
 void TfrmAskchat::FormCreate() {
     QApplication::setWindowIcon(faceIcon(AskChatCountdown::Face::Closed));
-    QApplication::setApplicationDisplayName(QStringLiteral("Convite ao Chat..."));
+    app::setApplicationTitle(QStringLiteral("Convite ao Chat..."));
 }
 
 QIcon TfrmAskchat::faceIcon(AskChatCountdown::Face face) const {

@@ -28,7 +28,6 @@ void settle(int ms) { QTest::qWait(ms); }
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
-    QApplication::setApplicationDisplayName(QString::fromUtf8("Falavox©"));
     QApplication::setQuitOnLastWindowClosed(false);
     const bool dialogOnly = argc > 1 && std::strcmp(argv[1], "dialog") == 0;
 

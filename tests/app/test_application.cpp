@@ -61,7 +61,6 @@ TEST(LocalUserName, isTheCapitalisedLoginNameOfAtMost256Bytes) {
 
 int main(int argc, char** argv) {
     app::TApplication application(argc, argv);
-    QApplication::setApplicationDisplayName("Falavox©");
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -377,7 +377,6 @@ TEST_F(ChatSessionTest, closingAnEndedSessionsWindowLeavesANewCallersConnectionO
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
-    QApplication::setApplicationDisplayName(QString::fromUtf8("Falavox©"));
     QApplication::setQuitOnLastWindowClosed(false);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

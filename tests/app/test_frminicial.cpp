@@ -176,7 +176,7 @@ TEST_F(FormTest, unreadableSettingsAreShownAndStartUpGoesOn) {
     Tfrminicial form(endpoint());
     form.FormCreate();
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].caption, QApplication::applicationDisplayName());
+    EXPECT_EQ(boxes[0].caption, QString::fromUtf8("Falavox©"));
     EXPECT_EQ(boxes[0].text, QString::fromUtf8("Tipo de dado inválido para 'Resposta'"));
     // What was read before the error is kept; the rest keeps its default.
     EXPECT_FALSE(form.Settings().BarraTitulo);
@@ -273,7 +273,6 @@ int main(int argc, char** argv) {
     if (const QByteArray scratch = qgetenv("FALAVOX_TEST_TMP"); !scratch.isEmpty())
         qputenv("XDG_CONFIG_HOME", scratch + "/config");
     QApplication application(argc, argv);
-    QApplication::setApplicationDisplayName("Falavox©");
     QApplication::setQuitOnLastWindowClosed(false);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -186,7 +186,6 @@ TEST(TrayIcon, systemTrayIconCarriesIconTooltipAndMenu) {
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
-    QApplication::setApplicationDisplayName("Falavox©");
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -1,3 +1,4 @@
+#include "app/ApplicationTitle.h"
 #include "app/ShowForm.h"
 #include "platform/Sound.h"
 #include "session/AskChat.h"
@@ -70,7 +71,7 @@ protected:
     void SetUp() override {
         askchat::setSoundPlayer(&player);
         askchat::setBeep([this] { ++beeps; });
-        QApplication::setApplicationDisplayName(QStringLiteral("Falavox©"));
+        app::setApplicationTitle(QStringLiteral("Falavox©"));
     }
     void TearDown() override {
         askchat::setShownHook({});
@@ -120,7 +121,7 @@ TEST_P(AskChatAnswerTest, answerRestoresTrayTitleAndIcon) {
         EXPECT_EQ(host.deactivations, 1);
         EXPECT_EQ(host.activations, 0);
         EXPECT_FALSE(host.trayShown);
-        EXPECT_EQ(QApplication::applicationDisplayName(), QStringLiteral("Convite ao Chat..."));
+        EXPECT_EQ(app::applicationTitle(), QStringLiteral("Convite ao Chat..."));
         switch (GetParam().answer) {
         case Answer::Accept:
             QTest::mouseClick(dlg.btnAceitar, Qt::LeftButton);
@@ -145,7 +146,7 @@ TEST_P(AskChatAnswerTest, answerRestoresTrayTitleAndIcon) {
     EXPECT_EQ(host.deactivations, 1);
     EXPECT_EQ(host.activations, 1);
     EXPECT_TRUE(host.trayShown);
-    EXPECT_EQ(QApplication::applicationDisplayName(), QStringLiteral("Falavox©"));
+    EXPECT_EQ(app::applicationTitle(), QStringLiteral("Falavox©"));
     EXPECT_EQ(iconImage(QApplication::windowIcon()), iconImage(host.icon));
 }
 
@@ -214,7 +215,7 @@ TEST_F(AskChatTest, secondCallWhileUpFailsAndFirstGoesOn) {
         EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Convite ao chat do usuário: Ana"));
         EXPECT_EQ(dlg.Label1->text(), QStringLiteral("oi"));
         EXPECT_EQ(host.activations, 0);
-        EXPECT_EQ(QApplication::applicationDisplayName(), QStringLiteral("Convite ao Chat..."));
+        EXPECT_EQ(app::applicationTitle(), QStringLiteral("Convite ao Chat..."));
         dlg.Timer1Timer();
         EXPECT_EQ(dlg.PB->value(), 1);
         QTest::mouseClick(dlg.btnAceitar, Qt::LeftButton);
