@@ -7,6 +7,7 @@
 #include "net/SocketLibrary.h"
 
 #include <QCoreApplication>
+#include <QSocketNotifier>
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
 #include <chrono>
@@ -312,6 +313,76 @@ void pollPingClient(std::uint16_t port) {
     ::close(fd);
 }
 
+// The same ping-pong on the toolkit's event loop with a bare socket notifier and no socket
+// layer at all: what the event loop costs by itself.
+double notifierPingServer(int portPipe) {
+    int argc = 1;
+    char name[] = "bench";
+    char* argv[] = {name, nullptr};
+    std::uint16_t port;
+    const int listener = rawListen(port);
+    ::write(portPipe, &port, sizeof port);
+    const int fd = ::accept(listener, nullptr, nullptr);
+    QCoreApplication app(argc, argv);
+    char line[kLineBytes];
+    std::memset(line, 'p', sizeof line);
+    std::size_t pending = 0;
+    int rounds = 0;
+    QSocketNotifier readable(fd, QSocketNotifier::Read);
+    QObject::connect(&readable, &QSocketNotifier::activated, [&] {
+        char buffer[1024];
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (n <= 0) {
+            QCoreApplication::exit(1);
+            return;
+        }
+        pending += static_cast<std::size_t>(n);
+        while (pending >= kLineBytes) {
+            pending -= kLineBytes;
+            if (++rounds == kLines) {
+                QCoreApplication::exit(0);
+                return;
+            }
+            ::send(fd, line, sizeof line, MSG_NOSIGNAL | MSG_DONTWAIT);
+        }
+    });
+    const auto start = Clock::now();
+    ::send(fd, line, sizeof line, MSG_NOSIGNAL);
+    const int result = app.exec();
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    ::close(fd);
+    ::close(listener);
+    return result == 0 ? seconds : -1;
+}
+
+void notifierPingClient(std::uint16_t port) {
+    int argc = 1;
+    char name[] = "bench";
+    char* argv[] = {name, nullptr};
+    const int fd = rawConnect(port);
+    QCoreApplication app(argc, argv);
+    std::size_t pending = 0;
+    int answered = 0;
+    QSocketNotifier readable(fd, QSocketNotifier::Read);
+    QObject::connect(&readable, &QSocketNotifier::activated, [&] {
+        char buffer[1024];
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (n <= 0) {
+            QCoreApplication::exit(0);
+            return;
+        }
+        pending += static_cast<std::size_t>(n);
+        while (pending >= kLineBytes) {
+            pending -= kLineBytes;
+            ::send(fd, buffer, kLineBytes, MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (++answered == kLines)
+                QCoreApplication::exit(0);
+        }
+    });
+    app.exec();
+    ::close(fd);
+}
+
 // The side that starts each round and times them all.
 double eventPingServer(int portPipe) {
     int argc = 1;
@@ -411,6 +482,10 @@ void BM_PingPongEventSocketVersusRaw(benchmark::State& state) {
     alternated(state, "ping raw", "ping event", rawPingServer, rawPingClient, eventPingServer,
                eventPingClient, kLines * kLineBytes * 2);
 }
+void BM_PingPongNotifierVersusRaw(benchmark::State& state) {
+    alternated(state, "ping raw", "ping notifier", rawPingServer, rawPingClient, notifierPingServer,
+               notifierPingClient, kLines * kLineBytes * 2);
+}
 void BM_PingPongPollVersusRaw(benchmark::State& state) {
     alternated(state, "ping raw", "ping poll", rawPingServer, rawPingClient, pollPingServer,
                pollPingClient, kLines * kLineBytes * 2);
@@ -418,6 +493,7 @@ void BM_PingPongPollVersusRaw(benchmark::State& state) {
 
 BENCHMARK(BM_BulkEventSocketVersusRaw)->UseManualTime()->Iterations(7)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PingPongEventSocketVersusRaw)->UseManualTime()->Iterations(7)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PingPongNotifierVersusRaw)->UseManualTime()->Iterations(7)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PingPongPollVersusRaw)->UseManualTime()->Iterations(7)->Unit(benchmark::kMillisecond);
 
 } // namespace
@@ -442,5 +518,7 @@ int main(int argc, char** argv) {
     std::printf("ping-pong raw round trip: %.1f us\n", bestSeconds["ping raw"] / kLines * 1e6);
     std::printf("for comparison, plain sockets waiting in poll() / raw POSIX: %.2f\n",
                 ratio("ping poll", "ping raw"));
+    std::printf("for comparison, a bare socket notifier on the event loop / raw POSIX: %.2f\n",
+                ratio("ping notifier", "ping raw"));
     return 0;
 }
