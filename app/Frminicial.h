@@ -18,8 +18,9 @@
 
 namespace app {
 
-// Where the program listens for callers. The program itself always uses the default;
-// tests give a loopback address and a free port.
+// Where the program listens for callers; its port is also the one invitations go to.
+// The program itself always uses the default; tests give a loopback address and a free
+// port.
 struct ListenEndpoint {
     std::string Addr = "0.0.0.0";
     std::string Port = "2200";
