@@ -113,6 +113,10 @@ void ChatSession::Invite(const std::string& peerName) {
         host_.showInformation(ansi("Você esta tentando se auto-conectar!"));
         return;
     }
+    // An invitation still connecting to another computer is given up: the user has moved
+    // on, and its answer would land in a window now showing someone else.
+    if (CliSocket.State() != wsClosed)
+        CliSocket.Close();
     ChatView& window = host_.showChatWindow();
     PeerName = peerName;
     window.setHoldsSession(true);

@@ -327,6 +327,17 @@ TEST_F(ChatSessionTest, invitingOneselfOrWhileConnectedIsRefusedWithABox) {
     EXPECT_EQ(ana->session(), net::wsConnected);
 }
 
+TEST_F(ChatSessionTest, invitingAnotherComputerWhileConnectingGivesTheFirstAttemptUp) {
+    ana->form->Invite("127.0.0.5"); // its refusal is still on its way
+    ASSERT_EQ(ana->session(), net::wsConnecting);
+    answer = Answer::Accept;
+    ana->form->Invite(beto->address);
+    ASSERT_TRUE(waitUntil([&] { return ana->showsLine("Status> Conectado."); }));
+    EXPECT_THAT(ana->lines(), ElementsAre("Status> Convidando (127.0.0.3) ao chat... (Aguarde)",
+                                          "Status> Conectado."));
+    EXPECT_EQ(ana->chat()->peerName(), "127.0.0.3");
+}
+
 TEST_F(ChatSessionTest, aLookupAnsweredAfterACallerWasAdoptedLeavesTheCallerAlone) {
     ana->form->Invite("localhost"); // looked up in the background
     ASSERT_TRUE(ana->form->CliSocket.DnsLookupPending());
