@@ -90,6 +90,15 @@ bool readAll(int fd, char* data, std::size_t count) {
 
 // ----- processes --------------------------------------------------------------------------
 
+// The application object of one side of a transfer, made in that side's own process.
+struct BenchApp {
+    int argc = 1;
+    char name[6] = "bench";
+    char* argv[2] = {name, nullptr};
+    QCoreApplication app{argc, argv};
+    int exec() { return QCoreApplication::exec(); }
+};
+
 // Runs `server` and `client` in two processes; the server learns nothing from the
 // client but the port, and returns the seconds it measured.
 template <class Server, class Client> double runPair(Server server, Client client) {
@@ -173,10 +182,7 @@ void rawBulkClient(std::uint16_t port) {
 }
 
 double eventBulkServer(int portPipe) {
-    int argc = 1;
-    char name[] = "bench";
-    char* argv[] = {name, nullptr};
-    QCoreApplication app(argc, argv);
+    BenchApp app;
     net::TEventSocket listener;
     net::TEventSocket session;
     std::vector<char> buffer(kChunk);
@@ -207,10 +213,7 @@ double eventBulkServer(int portPipe) {
 }
 
 void eventBulkClient(std::uint16_t port) {
-    int argc = 1;
-    char name[] = "bench";
-    char* argv[] = {name, nullptr};
-    QCoreApplication app(argc, argv);
+    BenchApp app;
     net::TEventSocket s;
     std::vector<char> chunk(kChunk, 'x');
     std::size_t sent = 0;
@@ -316,14 +319,11 @@ void pollPingClient(std::uint16_t port) {
 // The same ping-pong on the toolkit's event loop with a bare socket notifier and no socket
 // layer at all: what the event loop costs by itself.
 double notifierPingServer(int portPipe) {
-    int argc = 1;
-    char name[] = "bench";
-    char* argv[] = {name, nullptr};
     std::uint16_t port;
     const int listener = rawListen(port);
     ::write(portPipe, &port, sizeof port);
     const int fd = ::accept(listener, nullptr, nullptr);
-    QCoreApplication app(argc, argv);
+    BenchApp app;
     char line[kLineBytes];
     std::memset(line, 'p', sizeof line);
     std::size_t pending = 0;
@@ -356,11 +356,8 @@ double notifierPingServer(int portPipe) {
 }
 
 void notifierPingClient(std::uint16_t port) {
-    int argc = 1;
-    char name[] = "bench";
-    char* argv[] = {name, nullptr};
     const int fd = rawConnect(port);
-    QCoreApplication app(argc, argv);
+    BenchApp app;
     std::size_t pending = 0;
     int answered = 0;
     QSocketNotifier readable(fd, QSocketNotifier::Read);
@@ -385,10 +382,7 @@ void notifierPingClient(std::uint16_t port) {
 
 // The side that starts each round and times them all.
 double eventPingServer(int portPipe) {
-    int argc = 1;
-    char name[] = "bench";
-    char* argv[] = {name, nullptr};
-    QCoreApplication app(argc, argv);
+    BenchApp app;
     net::TEventSocket listener;
     net::TEventSocket session;
     std::string line(kLineBytes - 2, 'p');
@@ -426,10 +420,7 @@ double eventPingServer(int portPipe) {
 }
 
 void eventPingClient(std::uint16_t port) {
-    int argc = 1;
-    char name[] = "bench";
-    char* argv[] = {name, nullptr};
-    QCoreApplication app(argc, argv);
+    BenchApp app;
     net::TEventSocket s;
     char buffer[1024];
     std::size_t pending = 0;

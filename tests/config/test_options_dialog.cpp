@@ -22,6 +22,8 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include "support/Files.h"
+
 using config::SettingsOwner;
 using config::TfrmConfiguracao;
 using config::TSettings;
@@ -39,12 +41,7 @@ const std::string kStored = kHeader + "\"BarraTitulo\"=dword:00000001\r\n"
 class OptionsDialogTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        QString base = qEnvironmentVariable("FALAVOX_TEST_TMP", QDir::tempPath());
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        QString dir = base + "/" + info->test_suite_name() + "_" + info->name();
-        QDir(dir).removeRecursively();
-        ASSERT_TRUE(QDir().mkpath(dir));
-        path_ = dir + "/registry.reg";
+        path_ = testsupport::freshTestFolder() + "/registry.reg";
         owner_ = std::make_unique<SettingsOwner>(path_);
         owner_->setMenuLeftMarginHandler([this](int m) { margins_.push_back(m); });
         app::messageBoxHook() = [this](const app::ShownBox& box) { boxes_.push_back(box); };
@@ -54,16 +51,8 @@ protected:
         app::messageBoxHook() = nullptr;
     }
 
-    void writeFile(const std::string& bytes) {
-        QFile f(path_);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(bytes.data(), static_cast<qint64>(bytes.size()));
-    }
-    std::string readFile() const {
-        QFile f(path_);
-        if (!f.open(QIODevice::ReadOnly)) return "<missing>";
-        return f.readAll().toStdString();
-    }
+    void writeFile(const std::string& bytes) { ASSERT_TRUE(testsupport::writeBytes(path_, bytes)); }
+    std::string readFile() const { return testsupport::readBytes(path_); }
 
     // As the tray command opens it.
     TfrmConfiguracao* open(bool ntFamily = true) {

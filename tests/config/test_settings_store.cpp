@@ -10,6 +10,8 @@
 #include <QFile>
 #include <gtest/gtest.h>
 
+#include "support/Files.h"
+
 using config::ERegistryException;
 using config::SettingsOwner;
 using config::SettingsStore;
@@ -29,26 +31,13 @@ TSettings sentinel() {
 class SettingsStoreTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        QString base = qEnvironmentVariable("FALAVOX_TEST_TMP", QDir::tempPath());
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        QString dir = base + "/" + info->test_suite_name() + "_" + info->name();
-        QDir(dir).removeRecursively();
-        ASSERT_TRUE(QDir().mkpath(dir));
-        path_ = dir + "/registry.reg";
+        path_ = testsupport::freshTestFolder() + "/registry.reg";
         app::messageBoxHook() = [this](const app::ShownBox& box) { boxes_.push_back(box); };
     }
     void TearDown() override { app::messageBoxHook() = nullptr; }
 
-    void writeFile(const std::string& bytes) {
-        QFile f(path_);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(bytes.data(), static_cast<qint64>(bytes.size()));
-    }
-    std::string readFile() const {
-        QFile f(path_);
-        if (!f.open(QIODevice::ReadOnly)) return "<missing>";
-        return f.readAll().toStdString();
-    }
+    void writeFile(const std::string& bytes) { ASSERT_TRUE(testsupport::writeBytes(path_, bytes)); }
+    std::string readFile() const { return testsupport::readBytes(path_); }
 
     // Loads `values` stored under the key into a sentinel record; returns the error text.
     std::string load(const std::string& values, TSettings& record) {

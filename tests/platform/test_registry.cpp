@@ -6,6 +6,8 @@
 #include <cstring>
 #include <gtest/gtest.h>
 
+#include "support/Files.h"
+
 using platform::RegAccess;
 using platform::Registry;
 using platform::RegistryKey;
@@ -20,26 +22,12 @@ constexpr const char* kKey = "Software\\Falavox\\Configuracao";
 class RegistryTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        QString base = qEnvironmentVariable("FALAVOX_TEST_TMP", QDir::tempPath());
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = base + "/" + info->test_suite_name() + "_" + info->name();
-        QDir(dir_).removeRecursively();
-        ASSERT_TRUE(QDir().mkpath(dir_));
+        dir_ = testsupport::freshTestFolder();
         path_ = dir_ + "/falavox/registry.reg";
     }
 
-    void writeFile(const std::string& bytes) {
-        QDir().mkpath(dir_ + "/falavox");
-        QFile f(path_);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(bytes.data(), static_cast<qint64>(bytes.size()));
-    }
-
-    std::string readFile() const {
-        QFile f(path_);
-        if (!f.open(QIODevice::ReadOnly)) return "<missing>";
-        return f.readAll().toStdString();
-    }
+    void writeFile(const std::string& bytes) { ASSERT_TRUE(testsupport::writeBytes(path_, bytes)); }
+    std::string readFile() const { return testsupport::readBytes(path_); }
 
     QStringList folderEntries() const {
         return QDir(dir_ + "/falavox").entryList(QDir::Files | QDir::Hidden);
