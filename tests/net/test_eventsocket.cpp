@@ -10,6 +10,8 @@
 #include <QThread>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include "support/Raised.h"
 #include <memory>
 #include <string>
 #include <vector>
@@ -85,15 +87,6 @@ struct Pair {
     }
 };
 
-std::string exceptionText(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const ESocketException& e) {
-        return e.what();
-    }
-    return "<nothing raised>";
-}
-
 } // namespace
 
 TEST(EventSocket, startsClosedWithItsDefaults) {
@@ -160,7 +153,7 @@ TEST(EventSocket, secondListenerOnAPortFailsWithAddressInUse) {
     listenOnLoopback(first);
     const std::string port = std::to_string(listeningPort(first));
     TEventSocket second;
-    const std::string text = exceptionText([&] { listenOnLoopback(second, port); });
+    const std::string text = testsupport::raisedText([&] { listenOnLoopback(second, port); });
     EXPECT_EQ(text, "Error 10048 in function Bind\r\nAddress already in use");
     EXPECT_EQ(text.substr(0, 11), "Error 10048");
     EXPECT_EQ(second.State(), wsClosed);
@@ -179,7 +172,7 @@ TEST(EventSocket, listeningAgainRightAfterASessionIsNotRefused) {
         ASSERT_TRUE(waitUntil([&] { return p.client.State() == wsClosed; }));
     }
     TEventSocket again;
-    EXPECT_EQ(exceptionText([&] { listenOnLoopback(again, port); }), "<nothing raised>");
+    EXPECT_EQ(testsupport::raisedText([&] { listenOnLoopback(again, port); }), "<nothing raised>");
     EXPECT_EQ(again.State(), wsListening);
 }
 
@@ -242,7 +235,7 @@ TEST(EventSocket, closeReportsOnceAndResetsSettings) {
     spin(50);
     EXPECT_EQ(log.lines.size(), 1u);
     // Every close resets: Addr and Port must be given again.
-    EXPECT_EQ(exceptionText([&] { p.client.Connect(); }), "Connect: No Port Specified");
+    EXPECT_EQ(testsupport::raisedText([&] { p.client.Connect(); }), "Connect: No Port Specified");
     EXPECT_EQ(p.client.Addr(), "127.0.0.1"); // still readable
 }
 
@@ -275,16 +268,16 @@ TEST(EventSocket, destroyingAConnectedSocketFiresNoCloseEvent) {
 TEST(EventSocket, settingsCannotChangeWhileConnected) {
     Pair p;
     const std::string port = p.client.Port();
-    EXPECT_EQ(exceptionText([&] { p.client.SetPort(port); }), "<nothing raised>");
-    EXPECT_EQ(exceptionText([&] { p.client.SetPort("1"); }), "Cannot change Port if not closed");
+    EXPECT_EQ(testsupport::raisedText([&] { p.client.SetPort(port); }), "<nothing raised>");
+    EXPECT_EQ(testsupport::raisedText([&] { p.client.SetPort("1"); }), "Cannot change Port if not closed");
     EXPECT_EQ(p.client.Port(), port);
-    EXPECT_EQ(exceptionText([&] { p.client.SetAddr("10.0.0.1"); }),
+    EXPECT_EQ(testsupport::raisedText([&] { p.client.SetAddr("10.0.0.1"); }),
               "Cannot change Addr if not closed");
-    EXPECT_EQ(exceptionText([&] { p.client.SetProto("udp"); }),
+    EXPECT_EQ(testsupport::raisedText([&] { p.client.SetProto("udp"); }),
               "Cannot change Proto if not closed");
-    EXPECT_EQ(exceptionText([&] { p.client.SetLocalPort("0"); }),
+    EXPECT_EQ(testsupport::raisedText([&] { p.client.SetLocalPort("0"); }),
               "Cannot change LocalPort if not closed");
-    EXPECT_EQ(exceptionText([&] { p.client.Connect(); }), "Connect: Socket already in use");
+    EXPECT_EQ(testsupport::raisedText([&] { p.client.Connect(); }), "Connect: Socket already in use");
     // With an error handler the report goes there and the operation goes on.
     int errors = 0;
     p.client.OnError = [&](TCustomEventSocket*) { ++errors; };
@@ -298,46 +291,46 @@ TEST(EventSocket, settingsAreTrimmedAndEmptyMeansUnassigned) {
     s.SetAddr("  127.0.0.1 ");
     EXPECT_EQ(s.Addr(), "127.0.0.1");
     s.SetPort("   ");
-    EXPECT_EQ(exceptionText([&] { s.Connect(); }), "Connect: No Port Specified");
+    EXPECT_EQ(testsupport::raisedText([&] { s.Connect(); }), "Connect: No Port Specified");
     s.SetPort("2200");
     s.SetAddr("");
-    EXPECT_EQ(exceptionText([&] { s.Connect(); }), "Connect: No IP Address Specified");
+    EXPECT_EQ(testsupport::raisedText([&] { s.Connect(); }), "Connect: No IP Address Specified");
     s.SetAddr("127.0.0.1");
     s.SetProto("");
-    EXPECT_EQ(exceptionText([&] { s.Connect(); }), "Connect: No Protocol Specified");
+    EXPECT_EQ(testsupport::raisedText([&] { s.Connect(); }), "Connect: No Protocol Specified");
     s.SetProto("nosuchproto");
-    EXPECT_EQ(exceptionText([&] { s.Connect(); }),
+    EXPECT_EQ(testsupport::raisedText([&] { s.Connect(); }),
               "connect: SocketResolveProto: Cannot convert protocol 'nosuchproto'");
     EXPECT_EQ(s.State(), wsClosed);
 }
 
 TEST(EventSocket, listenReportsMissingSettingsWithInvalidArgument) {
     TEventSocket s;
-    EXPECT_EQ(exceptionText([&] { s.Listen(); }),
+    EXPECT_EQ(testsupport::raisedText([&] { s.Listen(); }),
               "Error 10022 in function listen: port not assigned\r\nInvalid argument");
     s.SetPort("0");
-    EXPECT_EQ(exceptionText([&] { s.Listen(); }),
+    EXPECT_EQ(testsupport::raisedText([&] { s.Listen(); }),
               "Error 10022 in function listen: address not assigned\r\nInvalid argument");
     s.SetAddr("300.1.1.1");
-    EXPECT_EQ(exceptionText([&] { s.Listen(); }),
+    EXPECT_EQ(testsupport::raisedText([&] { s.Listen(); }),
               "listen: SocketResolveHost: '300.1.1.1' Invalid IP address.");
     EXPECT_EQ(s.LastError(), 10022);
 }
 
 TEST(EventSocket, acceptAndDupRefuseBadCalls) {
     TEventSocket s;
-    EXPECT_EQ(exceptionText([&] { s.Accept(); }),
+    EXPECT_EQ(testsupport::raisedText([&] { s.Accept(); }),
               "Error 10022 in function not a listening socket\r\nInvalid argument");
-    EXPECT_EQ(exceptionText([&] { s.Dup(platform::INVALID_SOCKET); }),
+    EXPECT_EQ(testsupport::raisedText([&] { s.Dup(platform::INVALID_SOCKET); }),
               "Error 10022 in function Dup\r\nInvalid argument");
-    EXPECT_EQ(exceptionText([&] { s.Dup(0); }), "Error 10022 in function Dup\r\nInvalid argument");
+    EXPECT_EQ(testsupport::raisedText([&] { s.Dup(0); }), "Error 10022 in function Dup\r\nInvalid argument");
     s.OnError = [](TCustomEventSocket*) {};
     EXPECT_EQ(s.Accept(), platform::INVALID_SOCKET);
 }
 
 TEST(EventSocket, sendFlagsAreCheckedBothWays) {
     TEventSocket s;
-    EXPECT_EQ(exceptionText([&] { s.SetSendFlags(7); }), "Invalid SendFlags");
+    EXPECT_EQ(testsupport::raisedText([&] { s.SetSendFlags(7); }), "Invalid SendFlags");
     s.SetSendFlags(wsSendUrgent);
     EXPECT_EQ(s.SendFlags(), wsSendUrgent);
 }
@@ -436,7 +429,7 @@ TEST(EventSocket, emptyLookupNameIsReported) {
     TEventSocket s;
     std::vector<int> done;
     s.OnDnsLookupDone = [&](TCustomEventSocket*, std::uint16_t e) { done.push_back(e); };
-    EXPECT_EQ(exceptionText([&] { s.DnsLookup(""); }), "DNS lookup: invalid host name.");
+    EXPECT_EQ(testsupport::raisedText([&] { s.DnsLookup(""); }), "DNS lookup: invalid host name.");
     EXPECT_TRUE(done.empty());
     s.OnError = [](TCustomEventSocket*) {};
     s.DnsLookup("");

@@ -8,47 +8,36 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <gtest/gtest.h>
+
+#include "support/Raised.h"
 #include <netdb.h>
 
 using namespace net;
-
-namespace {
-
-std::string raised(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const ESocketException& e) {
-        return e.what();
-    }
-    return "<nothing raised>";
-}
-
-} // namespace
 
 TEST(SocketResolveHost, dottedAddressesAreConvertedWithoutAsking) {
     EXPECT_EQ(SocketResolveHost("0.0.0.0"), 0u);
     EXPECT_EQ(SocketResolveHost("255.255.255.255"), 0xFFFFFFFFu);
     EXPECT_EQ(SocketResolveHost("  10.1.2.3 "), inet_addr("10.1.2.3"));
-    EXPECT_EQ(raised([] { SocketResolveHost("300.1.1.1"); }),
+    EXPECT_EQ(testsupport::raisedText([] { SocketResolveHost("300.1.1.1"); }),
               "SocketResolveHost: '300.1.1.1' Invalid IP address.");
     // The message quotes the text as given, before trimming.
-    EXPECT_EQ(raised([] { SocketResolveHost("1.2.3.x "); }),
+    EXPECT_EQ(testsupport::raisedText([] { SocketResolveHost("1.2.3.x "); }),
               "SocketResolveHost: '1.2.3.x ' Invalid IP address.");
 }
 
 TEST(SocketResolveHost, emptyOrOverlongNamesAreRefused) {
-    EXPECT_EQ(raised([] { SocketResolveHost(""); }), "SocketResolveHost: '' Invalid Hostname.");
+    EXPECT_EQ(testsupport::raisedText([] { SocketResolveHost(""); }), "SocketResolveHost: '' Invalid Hostname.");
     const std::string longName(257, 'a');
-    EXPECT_EQ(raised([&] { SocketResolveHost(longName); }),
+    EXPECT_EQ(testsupport::raisedText([&] { SocketResolveHost(longName); }),
               "SocketResolveHost: '" + longName + "' Invalid Hostname.");
 }
 
 TEST(SocketResolveHost, namesAreLookedUp) {
     EXPECT_EQ(SocketResolveHost("localhost"), inet_addr("127.0.0.1"));
-    EXPECT_EQ(raised([] { SocketResolveHost("example.invalid."); }),
+    EXPECT_EQ(testsupport::raisedText([] { SocketResolveHost("example.invalid."); }),
               "SocketResolveHost: Cannot convert host address 'example.invalid.'");
     // A name that is not plain ASCII is quoted readably.
-    EXPECT_EQ(raised([] { SocketResolveHost("m\xE1quina.invalid."); }),
+    EXPECT_EQ(testsupport::raisedText([] { SocketResolveHost("m\xE1quina.invalid."); }),
               "SocketResolveHost: Cannot convert host address 'máquina.invalid.'");
 }
 
@@ -57,10 +46,10 @@ TEST(SocketResolvePort, numbersAreReadAndNamesLookedUp) {
     EXPECT_EQ(SocketResolvePort("2200x", "tcp"), 2200);
     EXPECT_EQ(SocketResolvePort("0", "tcp"), 0);
     EXPECT_EQ(SocketResolvePort("67536", "tcp"), 2000); // the low 16 bits
-    EXPECT_EQ(raised([] { SocketResolvePort("", "tcp"); }), "SocketResolvePort: Invalid Port.");
-    EXPECT_EQ(raised([] { SocketResolvePort(std::string(32, '1'), "tcp"); }),
+    EXPECT_EQ(testsupport::raisedText([] { SocketResolvePort("", "tcp"); }), "SocketResolvePort: Invalid Port.");
+    EXPECT_EQ(testsupport::raisedText([] { SocketResolvePort(std::string(32, '1'), "tcp"); }),
               "SocketResolvePort: Invalid Port.");
-    EXPECT_EQ(raised([] { SocketResolvePort("nosuchservice", "tcp"); }),
+    EXPECT_EQ(testsupport::raisedText([] { SocketResolvePort("nosuchservice", "tcp"); }),
               "SocketResolvePort: Cannot convert port 'nosuchservice'");
     if (getservbyname("http", "tcp")) {
         EXPECT_EQ(SocketResolvePort(" http ", "tcp"), 80);
@@ -72,8 +61,8 @@ TEST(SocketResolveProto, numbersAndNames) {
     EXPECT_EQ(SocketResolveProto(" TCP "), 6);
     EXPECT_EQ(SocketResolveProto("17"), 17);
     EXPECT_EQ(SocketResolveProto(" 6 "), 6);
-    EXPECT_EQ(raised([] { SocketResolveProto(""); }), "SocketResolveProto: Invalid Protocol.");
-    EXPECT_EQ(raised([] { SocketResolveProto("nosuch"); }),
+    EXPECT_EQ(testsupport::raisedText([] { SocketResolveProto(""); }), "SocketResolveProto: Invalid Protocol.");
+    EXPECT_EQ(testsupport::raisedText([] { SocketResolveProto("nosuch"); }),
               "SocketResolveProto: Cannot convert protocol 'nosuch'");
 }
 
