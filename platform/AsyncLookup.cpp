@@ -1,8 +1,9 @@
 #include "platform/PosixSockets.h"
 
+#include "platform/HostLookup.h"
+
 #include <QCoreApplication>
 #include <mutex>
-#include <netdb.h>
 #include <thread>
 #include <unordered_map>
 #include <unordered_set>
@@ -43,18 +44,8 @@ public:
 };
 
 LookupMessage* resolve(LookupHandle request, const std::string& name) {
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    const int code = ::getaddrinfo(name.c_str(), nullptr, &hints, &found);
-    std::vector<std::uint32_t> addresses;
-    if (code == 0) {
-        addresses = ipv4AddressesOf(found);
-        ::freeaddrinfo(found);
-    }
-    const int error = code != 0 ? winsockErrorFromLookup(code) : addresses.empty() ? WSANO_DATA : 0;
-    return new PostedLookup(request, error, std::move(addresses));
+    HostLookupResult found = lookupHost(name);
+    return new PostedLookup(request, found.error, std::move(found.addresses));
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "platform/PosixSockets.h"
 
+#include "platform/HostLookup.h"
+
 #include <QCoreApplication>
 #include <algorithm>
 #include <arpa/inet.h>
@@ -458,22 +460,12 @@ int PosixSocketLibrary::getsockname(SOCKET s, sockaddr_in* address) {
 
 std::optional<std::vector<std::uint32_t>>
 PosixSocketLibrary::gethostbyname(const std::string& name) {
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    const int code = ::getaddrinfo(name.c_str(), nullptr, &hints, &found);
-    if (code != 0) {
-        tlsLastError = winsockErrorFromLookup(code);
+    HostLookupResult found = lookupHost(name);
+    if (found.error != 0) {
+        tlsLastError = found.error;
         return std::nullopt;
     }
-    std::vector<std::uint32_t> addresses = ipv4AddressesOf(found);
-    ::freeaddrinfo(found);
-    if (addresses.empty()) {
-        tlsLastError = WSANO_DATA;
-        return std::nullopt;
-    }
-    return addresses;
+    return std::move(found.addresses);
 }
 
 std::optional<std::uint16_t> PosixSocketLibrary::getservbyname(const std::string& name,

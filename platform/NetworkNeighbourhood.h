@@ -1,0 +1,89 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+// The network neighbourhood: networks, their domains and workgroups, and the computers in
+// them, as records of the shape the tray menu's scan reads. Each network is a provider
+// (SMB/NetBIOS browsing, DNS-SD over multicast DNS) that lists the children of a
+// container of its own.
+namespace platform {
+
+inline constexpr std::uint32_t RESOURCE_GLOBALNET = 2;
+
+inline constexpr std::uint32_t RESOURCETYPE_ANY = 0;
+inline constexpr std::uint32_t RESOURCETYPE_DISK = 1;
+inline constexpr std::uint32_t RESOURCETYPE_PRINT = 2;
+
+inline constexpr std::uint32_t RESOURCEDISPLAYTYPE_GENERIC = 0;
+inline constexpr std::uint32_t RESOURCEDISPLAYTYPE_DOMAIN = 1;
+inline constexpr std::uint32_t RESOURCEDISPLAYTYPE_SERVER = 2;
+inline constexpr std::uint32_t RESOURCEDISPLAYTYPE_SHARE = 3;
+inline constexpr std::uint32_t RESOURCEDISPLAYTYPE_NETWORK = 6;
+inline constexpr std::uint32_t RESOURCEDISPLAYTYPE_ROOT = 7;
+
+inline constexpr std::uint32_t RESOURCEUSAGE_CONNECTABLE = 1;
+inline constexpr std::uint32_t RESOURCEUSAGE_CONTAINER = 2;
+
+// Provider names as records carry them.
+inline constexpr const char* smbProviderName = "Microsoft Windows Network";
+inline constexpr const char* dnssdProviderName = "Multicast DNS";
+
+// One entry of the neighbourhood. A string that is absent is a null pointer in the
+// record's fixed layout. Texts are Windows-1252 bytes. A computer's remote name begins
+// with two backslashes ("\\NAME"), a domain's is its bare name.
+struct NetResource {
+    std::uint32_t dwScope = RESOURCE_GLOBALNET;
+    std::uint32_t dwType = RESOURCETYPE_ANY;
+    std::uint32_t dwDisplayType = RESOURCEDISPLAYTYPE_GENERIC;
+    std::uint32_t dwUsage = 0;
+    std::optional<std::string> lpLocalName;
+    std::optional<std::string> lpRemoteName;
+    std::optional<std::string> lpComment;
+    std::optional<std::string> lpProvider;
+
+    // What the entry takes in an enumeration's result buffer: the 32-byte record and each
+    // string present with its terminating zero.
+    std::size_t bufferSize() const {
+        std::size_t size = 32;
+        for (const auto* text : {&lpLocalName, &lpRemoteName, &lpComment, &lpProvider})
+            if (*text)
+                size += (*text)->size() + 1;
+        return size;
+    }
+};
+
+// One network. The calls block while the network answers, on a worker thread, never on
+// the user-interface thread; each bounds its own wait (a few seconds at most) and then
+// gives what it has.
+class NetworkProvider {
+public:
+    virtual ~NetworkProvider() = default;
+
+    // The name that this provider's records carry in lpProvider.
+    virtual std::string providerName() const = 0;
+
+    // The children of `container`, a record of this provider (its network record gives
+    // the domains, a domain its computers); none when the container cannot be opened.
+    virtual std::optional<std::vector<NetResource>> children(const NetResource& container) = 0;
+};
+
+// What the neighbourhood is on this computer while the program runs: the providers, this
+// copy's own announcement on the network, and the extra name sources for lookups. All of
+// it ends when the object is destroyed. Providers whose service is missing (no Avahi
+// daemon, no SMB library) are simply absent or list nothing; nothing here reports errors.
+class SystemNeighbourhood {
+public:
+    virtual ~SystemNeighbourhood() = default;
+    virtual std::vector<std::shared_ptr<NetworkProvider>> providers() const = 0;
+};
+
+// Starts the neighbourhood of this computer; `chatPort` is the port this copy listens on,
+// announced to the network. Never blocks for long.
+std::unique_ptr<SystemNeighbourhood> startSystemNeighbourhood(std::uint16_t chatPort);
+
+} // namespace platform
