@@ -3,6 +3,7 @@
 #include "app/LocalUserName.h"
 #include "app/MessageBox.h"
 #include "app/ShowForm.h"
+#include "app/StartupDiagnostics.h"
 #include "chat/ReceivedLineHandler.h"
 #include "platform/Cp1252.h"
 #include "platform/SystemInfo.h"
@@ -11,6 +12,7 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 
 namespace app {
@@ -104,6 +106,10 @@ void Tfrminicial::FormCreate() {
         const QString text = QString::fromUtf8(listenFailedText);
         // Also on the error stream, for whoever started the program from a terminal.
         std::fprintf(stderr, "falavox: %s\n", text.toLocal8Bit().constData());
+        const auto port =
+            static_cast<std::uint16_t>(std::strtoul(endpoint_.Port.c_str(), nullptr, 10));
+        for (const std::string& line : listenFailureLines(listenError_, port, portListeners(port)))
+            std::fprintf(stderr, "falavox: %s\n", line.c_str());
         showError(text);
         Terminate(listenFailedExitCode);
     }
@@ -116,7 +122,8 @@ bool Tfrminicial::Listen() {
         SrvSocket.SetAddr(endpoint_.Addr);
         SrvSocket.Listen();
         return true;
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        listenError_ = e.what();
         return false;
     }
 }

@@ -118,6 +118,7 @@ private:
     void Terminate(int exitCode);
 
     ListenEndpoint endpoint_;
+    std::string listenError_; // the socket layer's message when listening failed
     bool terminated_ = false;
     int exitCode_ = 0;
     QPointer<TfrmAbout> frmAbout;

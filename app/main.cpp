@@ -1,6 +1,9 @@
 #include "app/Application.h"
 #include "app/ApplicationTitle.h"
 #include "app/Frminicial.h"
+#include "app/StartupDiagnostics.h"
+
+#include <cstdio>
 
 // The program has no command line: Qt's own options aside, arguments are ignored.
 int main(int argc, char** argv) {
@@ -8,7 +11,15 @@ int main(int argc, char** argv) {
     // less time on its way from the socket to the window.
     if (qEnvironmentVariableIsEmpty("QT_NO_GLIB"))
         qputenv("QT_NO_GLIB", "1");
+    // Without a display the toolkit would abort with a page of advice and a core dump;
+    // whoever started the program gets one plain line instead.
+    if (const std::string reason = app::missingDisplayReason(argc, argv); !reason.empty()) {
+        std::fprintf(stderr, "falavox: %s\n", reason.c_str());
+        return app::noDisplayExitCode;
+    }
+    app::ToolkitStartGuard toolkitStart;
     app::TApplication application(argc, argv);
+    toolkitStart.finish();
     QApplication::setApplicationName(QStringLiteral("falavox"));
     app::setApplicationTitle(QStringLiteral("Falavox©"));
     // The program lives in the tray: closing its last window must not end it.

@@ -163,6 +163,8 @@ def check_second_copy(session, binary, first):
     told = log.read()
     if SECOND_COPY_TEXT not in told:
         raise Failure(f"second copy said {told!r}")
+    if f"port {PORT} is held by falavox (pid {first.pid})" not in told:
+        raise Failure(f"second copy did not name the first as the port's holder: {told!r}")
     time.sleep(0.5)
     if second.poll() is not None:
         raise Failure("the second copy ended before its box was answered")
@@ -262,6 +264,22 @@ def run_without_tray(session, binary):
     wait_for("port 2200 to be free", lambda: not listening_on_2200(), timeout=5)
 
 
+def check_without_display(session, binary):
+    """No display, or one that does not answer: one plain line and code 1, no abort."""
+    free = next(n for n in range(200, 300) if not os.path.exists(f"/tmp/.X{n}-lock"))
+    for display in (None, f":{free}"):
+        env = session.env()
+        env.pop("QT_QPA_PLATFORM")
+        env.pop("DISPLAY")
+        if display:
+            env["DISPLAY"] = display
+        result = subprocess.run([binary], env=env, capture_output=True, text=True, timeout=20)
+        lines = result.stderr.splitlines()
+        if result.returncode != 1 or len(lines) != 1 or "display" not in lines[0]:
+            raise Failure(f"without display {display}: code {result.returncode}, "
+                          f"said {result.stderr!r}")
+
+
 def main():
     if len(sys.argv) != 2:
         print("usage: whole_program.py FALAVOX_BINARY", file=sys.stderr)
@@ -284,6 +302,7 @@ def main():
         session.start_xvfb()
         run_with_tray(session, binary)
         run_without_tray(session, binary)
+        check_without_display(session, binary)
     except Failure as failure:
         session.screenshot("failure")
         print(f"FAILED: {failure} (screenshots in {base})", file=sys.stderr)
