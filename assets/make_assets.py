@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Draws every picture and the invitation chime of Falavox.
 
-Usage: make_assets.py OUTDIR
+Usage: make_assets.py OUTDIR          (the program's own resources)
+       make_assets.py --icons OUTDIR  (the application icon for the desktop's icon theme)
 
 Everything is drawn by code with the standard library only, so the resources can be
 rebuilt anywhere and the same script always gives byte-identical files. The pictures keep
@@ -946,6 +947,99 @@ def about_frame(n):
     return c
 
 
+# --------------------------------------------------------------------------- desktop icons
+
+# The sizes of the application icon in the desktop's icon theme (hicolor): menus, panels,
+# launchers and software centres each pick the nearest.
+ICON_SIZES = (16, 24, 32, 48, 64, 128, 256)
+
+
+def scale2x(src):
+    """Doubles a pixel picture, rounding its diagonal edges instead of growing stairs:
+    each pixel becomes four, each quarter taking a neighbour's colour where the two
+    neighbours beside that corner agree and differ from the other two."""
+    out = Canvas(src.w * 2, src.h * 2)
+
+    def at(x, y):
+        return src.get(min(max(x, 0), src.w - 1), min(max(y, 0), src.h - 1))
+
+    for y in range(src.h):
+        for x in range(src.w):
+            p, a, b, c, d = at(x, y), at(x, y - 1), at(x + 1, y), at(x - 1, y), at(x, y + 1)
+            quarters = [p, p, p, p]
+            if c != b and a != d:
+                quarters = [a if c == a else p, b if a == b else p,
+                            c if d == c else p, d if b == d else p]
+            for i, colour in enumerate(quarters):
+                out.px[(2 * y + i // 2) * out.w + 2 * x + i % 2] = colour
+    return out
+
+
+def scale3x(src):
+    """Triples a pixel picture by the same rule as scale2x, in nine parts a pixel."""
+    out = Canvas(src.w * 3, src.h * 3)
+
+    def at(x, y):
+        return src.get(min(max(x, 0), src.w - 1), min(max(y, 0), src.h - 1))
+
+    for y in range(src.h):
+        for x in range(src.w):
+            a, b, c = at(x - 1, y - 1), at(x, y - 1), at(x + 1, y - 1)
+            d, e, f = at(x - 1, y), at(x, y), at(x + 1, y)
+            g, h, i = at(x - 1, y + 1), at(x, y + 1), at(x + 1, y + 1)
+            parts = [e] * 9
+            if b != h and d != f:
+                parts = [
+                    d if d == b else e,
+                    b if (d == b and e != c) or (b == f and e != a) else e,
+                    f if b == f else e,
+                    d if (d == b and e != g) or (d == h and e != a) else e,
+                    e,
+                    f if (b == f and e != i) or (h == f and e != c) else e,
+                    d if d == h else e,
+                    h if (d == h and e != i) or (h == f and e != g) else e,
+                    f if h == f else e,
+                ]
+            for k, colour in enumerate(parts):
+                out.px[(3 * y + k // 3) * out.w + 3 * x + k % 3] = colour
+    return out
+
+
+def shrink(src, factor):
+    """Averages each factor-by-factor block into one pixel, weighting colours by their
+    opacity so that transparent pixels do not darken the edges."""
+    out = Canvas(src.w // factor, src.h // factor)
+    for y in range(out.h):
+        for x in range(out.w):
+            block = [src.get(x * factor + i, y * factor + j)
+                     for j in range(factor) for i in range(factor)]
+            alpha = sum(p[3] for p in block)
+            if alpha == 0:
+                continue
+            colour = tuple(round(sum(p[k] * p[3] for p in block) / alpha) for k in range(3))
+            out.px[y * out.w + x] = colour + (round(alpha / len(block)),)
+    return out
+
+
+def application_icon(size):
+    """The telephone of the application's own icon at one of ICON_SIZES: smoothed when
+    enlarged, averaged when made smaller, never stretched by a fraction."""
+    base = telephone()
+    if size == 16:
+        return shrink(base, 2)
+    if size in (24, 48):
+        return shrink(scale3x(base), 96 // size)
+    picture = base
+    while picture.w < size:
+        picture = scale2x(picture)
+    return picture
+
+
+def icon_assets():
+    return {"icons/hicolor/%dx%d/apps/falavox.png" % (n, n): png_bytes(application_icon(n))
+            for n in ICON_SIZES}
+
+
 # --------------------------------------------------------------------------- output
 
 
@@ -980,11 +1074,14 @@ def all_assets():
 
 
 def main(argv):
-    if len(argv) != 2:
-        sys.stderr.write("usage: make_assets.py OUTDIR\n")
+    if len(argv) == 3 and argv[1] == "--icons":
+        outdir, assets = argv[2], icon_assets()
+    elif len(argv) == 2:
+        outdir, assets = argv[1], all_assets()
+    else:
+        sys.stderr.write("usage: make_assets.py [--icons] OUTDIR\n")
         return 2
-    outdir = argv[1]
-    for name, data in sorted(all_assets().items()):
+    for name, data in sorted(assets.items()):
         path = os.path.join(outdir, name)
         os.makedirs(os.path.dirname(path), exist_ok=True)
         # Write beside and rename, so a build that is interrupted never leaves a torn file.
