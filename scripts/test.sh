@@ -36,4 +36,21 @@ cmake --build build-asan -j "$(nproc)"
     ctest --output-on-failure -j2
 ) || status=1
 
+# The Debian package, as a user installs it: a release build packaged and checked by
+# lintian (scripts/package.sh), then its menu entry, autostart entry and AppStream
+# metadata checked by the desktop's own validators, from the files the package holds.
+package_checks() {
+    local tree result
+    tree=$(mktemp -d)
+    scripts/package.sh &&
+        dpkg-deb -x dist/falavox_*.deb "$tree" &&
+        desktop-file-validate "$tree"/usr/share/applications/falavox.desktop \
+            "$tree"/usr/share/falavox/autostart/falavox.desktop &&
+        appstreamcli validate-tree --no-net "$tree"
+    result=$?
+    rm -rf "$tree"
+    return "$result"
+}
+package_checks || status=1
+
 exit "$status"
