@@ -37,5 +37,6 @@ rm -rf dist/_CPack_Packages
 package="dist/falavox_${version}_$(dpkg --print-architecture).deb"
 ls -l "$package"
 
-# Errors fail the package; the warnings left are explained in packaging/README.md.
+# An error fails the package; warnings and notes are shown (there are none today but a
+# note on the compiler's .comment section, which the strip that packaging uses keeps).
 lintian --fail-on error "$package"
