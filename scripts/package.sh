@@ -28,7 +28,7 @@ if command -v ccache >/dev/null; then
     launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
 cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DFALAVOX_TESTS=OFF \
-    -DFALAVOX_BENCH=OFF "${launcher[@]}"
+    -DFALAVOX_BENCH=OFF -DCMAKE_STRIP="$PWD/packaging/strip-like-debian.sh" "${launcher[@]}"
 cmake --build build-release -j "$(nproc)" --target falavox falavox_install_data
 
 rm -rf build-release/_CPack_Packages dist/falavox_*.deb
@@ -37,6 +37,5 @@ rm -rf dist/_CPack_Packages
 package="dist/falavox_${version}_$(dpkg --print-architecture).deb"
 ls -l "$package"
 
-# An error or a warning fails the package; notes are shown too (today one: the
-# compiler's .comment section, which the strip that CPack runs keeps).
+# An error or a warning fails the package; notes are shown too.
 lintian --display-info --fail-on error,warning "$package"
