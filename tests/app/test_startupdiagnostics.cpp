@@ -182,7 +182,8 @@ TEST(ToolkitStartGuardDeathTest, aPlatformThatCannotStartEndsWithThePluginsReaso
         {
             app::ToolkitStartGuard guard;
             qWarning("QStandardPaths: XDG_RUNTIME_DIR not set");
-            qCWarning(QLoggingCategory("qt.qpa.xcb")) << "could not connect to display :77";
+            const QLoggingCategory xcb("qt.qpa.xcb");
+            qCWarning(xcb) << "could not connect to display :77";
             qFatal("This application failed to start because no Qt platform plugin could be "
                    "initialized.\n\nAvailable platform plugins are: xcb.");
         },
