@@ -5,7 +5,6 @@
 #include <QLoggingCategory>
 #include <arpa/inet.h>
 #include <cerrno>
-#include <cstdlib>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <optional>
@@ -110,52 +109,6 @@ TEST(ListenFailureLines, sayTheSocketErrorOnOneLineAndWhoHoldsThePort) {
         if (c.second) {
             EXPECT_EQ(lines[1], *c.second);
         }
-    }
-}
-
-// Sets or clears environment variables for one scope.
-class Environment {
-public:
-    void set(const char* name, const char* value) {
-        const char* old = std::getenv(name);
-        saved_.push_back({name, old ? std::optional<std::string>(old) : std::nullopt});
-        value ? ::setenv(name, value, 1) : ::unsetenv(name);
-    }
-    ~Environment() {
-        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it)
-            it->second ? ::setenv(it->first, it->second->c_str(), 1) : ::unsetenv(it->first);
-    }
-
-private:
-    std::vector<std::pair<const char*, std::optional<std::string>>> saved_;
-};
-
-TEST(MissingDisplayReason, onlyWhenNoDisplayAndNoPlatformIsNamed) {
-    struct Case {
-        const char* platform;
-        const char* display;
-        const char* wayland;
-        bool platformArgument;
-        bool missing;
-    };
-    const Case cases[] = {
-        {nullptr, nullptr, nullptr, false, true},
-        {nullptr, "", "", false, true},
-        {nullptr, ":0", nullptr, false, false},
-        {nullptr, nullptr, "wayland-0", false, false},
-        {"offscreen", nullptr, nullptr, false, false},
-        {nullptr, nullptr, nullptr, true, false},
-    };
-    for (const Case& c : cases) {
-        Environment environment;
-        environment.set("QT_QPA_PLATFORM", c.platform);
-        environment.set("DISPLAY", c.display);
-        environment.set("WAYLAND_DISPLAY", c.wayland);
-        char program[] = "falavox", option[] = "-platform", value[] = "vnc";
-        char* argv[] = {program, option, value, nullptr};
-        const std::string reason = app::missingDisplayReason(c.platformArgument ? 3 : 1, argv);
-        EXPECT_EQ(!reason.empty(), c.missing)
-            << (c.display ? c.display : "-") << " " << (c.wayland ? c.wayland : "-");
     }
 }
 
