@@ -32,7 +32,7 @@ if [[ ! -d "$pristine" ]]; then
     debootstrap --variant=minbase bookworm "$pristine.tmp"
     mv "$pristine.tmp" "$pristine"
 fi
-rm -rf "$root"
+rm -rf "$root" "$work/failure.png" "$work/tray-icon.png"
 cp -a "$pristine" "$root"
 cp /etc/resolv.conf "$root/etc/resolv.conf"
 cp "$deb" "$root/tmp/falavox.deb"
