@@ -434,15 +434,20 @@ int PosixSocketLibrary::ioctlsocket(SOCKET s, long command, unsigned long* argum
         return fail(ENOTSOCK);
     if (command != WS_FIONREAD || !argument)
         return fail(EINVAL);
-    if (e->drained) {
-        *argument = 0;
-        return 0;
-    }
     int waiting = 0;
     if (::ioctl(e->fd, FIONREAD, &waiting) != 0)
         return fail(errno);
     *argument = static_cast<unsigned long>(waiting);
     return 0;
+}
+
+int PosixSocketLibrary::waitingAfterReceive(SOCKET s, unsigned long* count) {
+    const Entry* e = find(s);
+    if (e && e->drained && count) {
+        *count = 0;
+        return 0;
+    }
+    return ioctlsocket(s, WS_FIONREAD, count);
 }
 
 int PosixSocketLibrary::getsockname(SOCKET s, sockaddr_in* address) {

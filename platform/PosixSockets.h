@@ -46,6 +46,7 @@ public:
     int closesocket(SOCKET s) override;
     int setsockopt(SOCKET s, int level, int name, const void* value, int length) override;
     int ioctlsocket(SOCKET s, long command, unsigned long* argument) override;
+    int waitingAfterReceive(SOCKET s, unsigned long* count) override;
     int getsockname(SOCKET s, sockaddr_in* address) override;
 
     std::optional<std::vector<std::uint32_t>> gethostbyname(const std::string& name) override;
