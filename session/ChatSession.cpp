@@ -36,6 +36,21 @@ void ChatSession::addLine(const std::string& text) {
 // ----- invited side ---------------------------------------------------------------------
 
 void ChatSession::SrvSocketSessionAvailable(std::uint16_t) {
+    // A caller that cannot be taken (no descriptor left, a connection that broke before
+    // it was accepted) is dropped; the listener goes on serving the next one.
+    try {
+        TakeCaller();
+    } catch (const std::exception&) {
+        if (TmpSocket.State() != wsClosed) {
+            try {
+                TmpSocket.Abort();
+            } catch (...) {
+            }
+        }
+    }
+}
+
+void ChatSession::TakeCaller() {
     if (CliSocket.State() == wsConnected) {
         // Busy: the second caller is told so on a connection of its own. That connection
         // ends in an orderly way, so the line reaches the caller before the end does.

@@ -67,6 +67,7 @@ public:
 
 private:
     void addLine(const std::string& text);
+    void TakeCaller();
 
     net::TCustomEventSocket& SrvSocket;
     net::TCustomEventSocket& CliSocket;
