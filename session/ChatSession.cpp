@@ -68,6 +68,12 @@ void ChatSession::TakeCaller() {
     if (ChatView* window = host_.chatWindow())
         window->setHoldsSession(false);
     CliSocket.Dup(SrvSocket.Accept());
+    StartReceiving();
+}
+
+void ChatSession::StartReceiving() {
+    // Bytes an earlier connection left unfinished are no part of this one's first line.
+    assembler_ = LineAssembler([this](std::string_view line) { host_.receivedLine(line); });
 }
 
 void ChatSession::CliSocketDataAvailable(std::uint16_t) { assembler_.receive(CliSocket); }
@@ -154,6 +160,7 @@ void ChatSession::CliSocketDnsLookupDone(std::uint16_t error) {
     CliSocket.SetPort(sessionPort_);
     CliSocket.SetProto(std::string(kSessionProto));
     CliSocket.Connect();
+    StartReceiving();
     ChatView* window = host_.chatWindow();
     if (!window)
         return;

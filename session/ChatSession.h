@@ -68,6 +68,7 @@ public:
 private:
     void addLine(const std::string& text);
     void TakeCaller();
+    void StartReceiving();
 
     net::TCustomEventSocket& SrvSocket;
     net::TCustomEventSocket& CliSocket;

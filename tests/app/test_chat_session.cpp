@@ -471,6 +471,20 @@ TEST_F(ChatSessionAcceptFaultTest, failedAcceptsAreDroppedAndTheNextCallerIsServ
     startSession();
 }
 
+TEST_F(ChatSessionTest, aCutOffLineOfAnEarlierCallerIsNotGluedToTheNextOnesInvitation) {
+    const int first = call(*beto);
+    ASSERT_TRUE(waitUntil([&] { return beto->session() == net::wsConnected; }));
+    testsupport::rawWrite(first, "<%$#Ana>cut o");
+    ::close(first);
+    ASSERT_TRUE(waitUntil([&] { return beto->session() == net::wsClosed; }));
+    answer = Answer::Ignore;
+    const int second = call(*beto);
+    testsupport::rawWrite(second, "<%$#Carla>Oi\r\n");
+    EXPECT_TRUE(waitUntil([&] { return dialogs == 1; }));
+    EXPECT_EQ(session::askChatData().callerName, "Carla");
+    ::close(second);
+}
+
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
