@@ -2,6 +2,7 @@
 
 #include "session/AsciiText.h"
 #include "session/ChatView.h"
+#include "session/LineClassifier.h"
 #include "session/Protocol.h"
 #include "platform/Cp1252.h"
 
@@ -26,7 +27,7 @@ ChatSession::ChatSession(net::TCustomEventSocket& srvSocket, net::TCustomEventSo
                          std::string sessionPort)
     : SrvSocket(srvSocket), CliSocket(cliSocket), TmpSocket(tmpSocket), host_(host),
       sessionPort_(std::move(sessionPort)),
-      assembler_([this](std::string_view line) { host_.receivedLine(line); }) {}
+      assembler_([this](std::string_view line) { receivedLine(line); }) {}
 
 void ChatSession::addLine(const std::string& text) {
     if (ChatView* window = host_.chatWindow())
@@ -73,7 +74,17 @@ void ChatSession::TakeCaller() {
 
 void ChatSession::StartReceiving() {
     // Bytes an earlier connection left unfinished are no part of this one's first line.
-    assembler_ = LineAssembler([this](std::string_view line) { host_.receivedLine(line); });
+    assembler_ = LineAssembler([this](std::string_view line) { receivedLine(line); });
+}
+
+void ChatSession::receivedLine(std::string_view line) {
+    // A window that shows the connected look holds the connection it shows, also one it
+    // did not invite: closing it must end that connection.
+    if (classifyLine(line).kind == LineKind::Acceptance) {
+        if (ChatView* window = host_.chatWindow())
+            window->setHoldsSession(true);
+    }
+    host_.receivedLine(line);
 }
 
 void ChatSession::CliSocketDataAvailable(std::uint16_t) { assembler_.receive(CliSocket); }

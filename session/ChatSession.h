@@ -69,6 +69,7 @@ private:
     void addLine(const std::string& text);
     void TakeCaller();
     void StartReceiving();
+    void receivedLine(std::string_view line);
 
     net::TCustomEventSocket& SrvSocket;
     net::TCustomEventSocket& CliSocket;

@@ -485,6 +485,19 @@ TEST_F(ChatSessionTest, aCutOffLineOfAnEarlierCallerIsNotGluedToTheNextOnesInvit
     ::close(second);
 }
 
+TEST_F(ChatSessionTest, aWindowShowingAConnectedSessionHoldsIt) {
+    ana->form->Invite("localhost"); // looked up in the background
+    const int caller = callAna();
+    ana->form->Session.SrvSocketSessionAvailable(0);
+    ASSERT_EQ(ana->session(), net::wsConnected);
+    testsupport::rawWrite(caller, "Status> Green Ligth\r\n");
+    ASSERT_TRUE(waitUntil([&] { return ana->showsLine("Status> Conectado."); }));
+    ana->chat()->close();
+    EXPECT_TRUE(seesTheEnd(caller));
+    EXPECT_EQ(ana->session(), net::wsClosed);
+    ::close(caller);
+}
+
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
