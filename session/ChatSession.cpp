@@ -52,7 +52,9 @@ void ChatSession::SrvSocketSessionAvailable(std::uint16_t) {
 }
 
 void ChatSession::TakeCaller() {
-    if (CliSocket.State() == wsConnected) {
+    // While the invitation dialog is up its answer belongs to the caller it shows, even
+    // once that caller has hung up: a new one would otherwise receive it.
+    if (CliSocket.State() == wsConnected || dialogUp_) {
         // Busy: the second caller is told so on a connection of its own. That connection
         // ends in an orderly way, so the line reaches the caller before the end does.
         TmpSocket.SetLingerOnOff(net::wsLingerNoSet);
@@ -101,7 +103,23 @@ void ChatSession::IncomingInvitation() {
     if (ChatView* window = host_.chatWindow())
         window->closeForInvitation();
 
-    const bool accepted = host_.askChat(CallerName, CallerText);
+    // The dialog's caller: a further invitation line while it is up must not rename it.
+    const std::string caller = CallerName;
+    bool accepted = false;
+    {
+        // A nested run (a second invitation line from the same caller) ends while the
+        // first dialog is still up.
+        struct DialogUp {
+            bool& flag;
+            const bool outer = !flag;
+            ~DialogUp() {
+                if (outer)
+                    flag = false;
+            }
+        } up{dialogUp_};
+        dialogUp_ = true;
+        accepted = host_.askChat(caller, CallerText);
+    }
 
     if (accepted && CliSocket.State() == wsConnected) {
         ChatView& window = host_.showChatWindow();
@@ -110,13 +128,13 @@ void ChatSession::IncomingInvitation() {
         window.clearInput();
         window.connectedLook();
         CliSocket.SendText(acceptanceLine());
-        window.addPlainLine("Status> Conectado com (" + CallerName + ")");
-        window.addUser(CallerName);
+        window.addPlainLine("Status> Conectado com (" + caller + ")");
+        window.addUser(caller);
     } else if (accepted) {
         ChatView& window = host_.showChatWindow();
         window.setHoldsSession(false);
         window.clearTranscript();
-        window.addPlainLine(ansi("Status> O usuário (") + CallerName + ") se desconectou!!");
+        window.addPlainLine(ansi("Status> O usuário (") + caller + ") se desconectou!!");
         window.disconnectedLook();
         window.removePeer();
     } else if (CliSocket.State() == wsConnected) {

@@ -77,6 +77,8 @@ private:
     SessionHost& host_;
     std::string sessionPort_;
     LineAssembler assembler_;
+    // The invitation dialog is up (a further invitation line may run a nested answer).
+    bool dialogUp_ = false;
 };
 
 } // namespace session

@@ -426,6 +426,59 @@ TEST_F(ChatSessionTest, aCallerWithNoDescriptorLeftIsTurnedAwayAndTheNextIsServe
     startSession();
 }
 
+TEST_F(ChatSessionTest, aCutOffLineOfAnEarlierCallerIsNotGluedToTheNextOnesInvitation) {
+    const int first = call(*beto);
+    ASSERT_TRUE(waitUntil([&] { return beto->session() == net::wsConnected; }));
+    testsupport::rawWrite(first, "<%$#Ana>cut o");
+    ::close(first);
+    ASSERT_TRUE(waitUntil([&] { return beto->session() == net::wsClosed; }));
+    answer = Answer::Ignore;
+    const int second = call(*beto);
+    testsupport::rawWrite(second, "<%$#Carla>Oi\r\n");
+    EXPECT_TRUE(waitUntil([&] { return dialogs == 1; }));
+    EXPECT_EQ(session::askChatData().callerName, "Carla");
+    ::close(second);
+}
+
+TEST_F(ChatSessionTest, aWindowShowingAConnectedSessionHoldsIt) {
+    ana->form->Invite("localhost"); // looked up in the background
+    const int caller = callAna();
+    ana->form->Session.SrvSocketSessionAvailable(0);
+    ASSERT_EQ(ana->session(), net::wsConnected);
+    testsupport::rawWrite(caller, "Status> Green Ligth\r\n");
+    ASSERT_TRUE(waitUntil([&] { return ana->showsLine("Status> Conectado."); }));
+    ana->chat()->close();
+    EXPECT_TRUE(seesTheEnd(caller));
+    EXPECT_EQ(ana->session(), net::wsClosed);
+    ::close(caller);
+}
+
+TEST_F(ChatSessionTest, aNewCallerWhileTheDialogIsUpHearsTheBusyLine) {
+    std::string heard;
+    beforeAnswer = [&] {
+        ana->chat()->close();
+        ASSERT_TRUE(waitUntil([&] { return beto->session() == net::wsClosed; }));
+        const int other = call(*beto);
+        testsupport::rawWrite(other, "<%$#Carla>\r\n");
+        bool closed = false;
+        waitUntil([&] {
+            char buffer[256];
+            const ssize_t n = ::recv(other, buffer, sizeof buffer, MSG_DONTWAIT);
+            if (n > 0)
+                heard.append(buffer, static_cast<std::size_t>(n));
+            closed = n == 0 || (n < 0 && errno != EAGAIN);
+            return closed;
+        });
+        ::close(other);
+    };
+    anaInvitesBeto(Answer::Accept);
+    ASSERT_TRUE(waitUntil([&] { return beto->chat() != nullptr; }));
+    EXPECT_EQ(heard, "Status> Ocupado! Tente mais tarde...\r\n");
+    EXPECT_THAT(beto->lines(), ElementsAre("Status> O usuário (Ana) se desconectou!!"));
+    EXPECT_EQ(beto->session(), net::wsClosed);
+    EXPECT_EQ(dialogs, 1);
+}
+
 namespace {
 // The system's library, where the connections of chosen callers break before they are
 // accepted: the system takes them off the queue and reports why.
@@ -469,33 +522,6 @@ TEST_F(ChatSessionAcceptFaultTest, failedAcceptsAreDroppedAndTheNextCallerIsServ
     EXPECT_TRUE(BreakingAccepts::errors.empty());
     EXPECT_EQ(beto->form->SrvSocket.State(), net::wsListening);
     startSession();
-}
-
-TEST_F(ChatSessionTest, aCutOffLineOfAnEarlierCallerIsNotGluedToTheNextOnesInvitation) {
-    const int first = call(*beto);
-    ASSERT_TRUE(waitUntil([&] { return beto->session() == net::wsConnected; }));
-    testsupport::rawWrite(first, "<%$#Ana>cut o");
-    ::close(first);
-    ASSERT_TRUE(waitUntil([&] { return beto->session() == net::wsClosed; }));
-    answer = Answer::Ignore;
-    const int second = call(*beto);
-    testsupport::rawWrite(second, "<%$#Carla>Oi\r\n");
-    EXPECT_TRUE(waitUntil([&] { return dialogs == 1; }));
-    EXPECT_EQ(session::askChatData().callerName, "Carla");
-    ::close(second);
-}
-
-TEST_F(ChatSessionTest, aWindowShowingAConnectedSessionHoldsIt) {
-    ana->form->Invite("localhost"); // looked up in the background
-    const int caller = callAna();
-    ana->form->Session.SrvSocketSessionAvailable(0);
-    ASSERT_EQ(ana->session(), net::wsConnected);
-    testsupport::rawWrite(caller, "Status> Green Ligth\r\n");
-    ASSERT_TRUE(waitUntil([&] { return ana->showsLine("Status> Conectado."); }));
-    ana->chat()->close();
-    EXPECT_TRUE(seesTheEnd(caller));
-    EXPECT_EQ(ana->session(), net::wsClosed);
-    ::close(caller);
 }
 
 int main(int argc, char** argv) {
