@@ -1,7 +1,7 @@
 // Throughput and round-trip latency of the event-driven socket against plain blocking
-// POSIX sockets and against the toolkit's own TCP socket, measured in the same run. Each side runs in a process of its own, as
-// two copies of the program would; the receiving (or answering) side times the work and
-// reports it through a pipe.
+// POSIX sockets and against the toolkit's own TCP socket, measured in the same run. Each
+// side runs in a process of its own, as two copies of the program would; the receiving (or
+// answering) side times the work and reports it through a pipe.
 
 #include "net/EventSocket.h"
 #include "net/SocketLibrary.h"
