@@ -63,6 +63,8 @@ void ChatSession::TakeCaller() {
         TmpSocket.Close();
         return;
     }
+    // Accepted first: a caller that cannot be taken leaves an outgoing attempt as it is.
+    const net::SOCKET caller = SrvSocket.Accept();
     // The caller takes the session socket over, also in the middle of an outgoing attempt.
     // A name lookup of that attempt is given up, so that its late answer cannot touch
     // the adopted connection, and the inviting window no longer holds the socket.
@@ -70,7 +72,7 @@ void ChatSession::TakeCaller() {
         CliSocket.CancelDnsLookup();
     if (ChatView* window = host_.chatWindow())
         window->setHoldsSession(false);
-    CliSocket.Dup(SrvSocket.Accept());
+    CliSocket.Dup(caller);
     StartReceiving();
 }
 
