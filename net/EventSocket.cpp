@@ -194,6 +194,11 @@ void TCustomEventSocket::ResolveSettings(bool forConnect) {
 // ----- operations -----------------------------------------------------------------------
 
 void TCustomEventSocket::Listen() {
+    // A second handle would take the first one's place and leave it listening unheard.
+    if (handle_ != INVALID_SOCKET && state_ != wsClosed) {
+        ReportError("Listen: Socket already in use");
+        return;
+    }
     platform::SocketLibrary& library = WSocket();
     const struct {
         const Setting& setting;
@@ -262,10 +267,20 @@ void TCustomEventSocket::Dup(SOCKET handle) {
         ReportSocketError("Dup");
         return;
     }
+    // A handle this socket cannot take is released rather than left open with no owner:
+    // its caller would otherwise wait for an answer that never comes.
+    auto releaseAdopted = [&] {
+        const int error = library.WSAGetLastError();
+        library.closesocket(handle);
+        if (handle_ == handle)
+            handle_ = INVALID_SOCKET;
+        library.WSASetLastError(error);
+    };
     if (state_ != wsClosed) {
         const int result = library.closesocket(handle_);
         handle_ = INVALID_SOCKET;
         if (result != 0) {
+            releaseAdopted();
             ReportSocketError("Dup (closesocket)");
             return;
         }
@@ -276,8 +291,14 @@ void TCustomEventSocket::Dup(SOCKET handle) {
     allSent_ = true;
     closeReported_ = false;
     handle_ = handle;
-    ApplyLinger();
+    try {
+        ApplyLinger();
+    } catch (...) {
+        releaseAdopted();
+        throw;
+    }
     if (library.WSAAsyncSelect(handle_, window_.get(), kDupEvents) != 0) {
+        releaseAdopted();
         ReportSocketError("WSAAsyncSelect");
         return;
     }
@@ -314,6 +335,9 @@ void TCustomEventSocket::Connect() {
         ReportSocketError("Connect (socket)");
         return;
     }
+    // A new connection, also when a handler of the last one's end makes it.
+    closeReported_ = false;
+    allSent_ = true;
     ChangeState(wsOpened);
     if (localPortValue_ != 0 && !BindLocalPortChecked())
         return;
@@ -560,6 +584,9 @@ void TCustomEventSocket::InternalClose(bool shutdown, std::uint16_t error) {
     if (!destroying_ && !closeReported_ && OnSessionClosed) {
         closeReported_ = true;
         TriggerSessionClosed(error);
+        // The handler took up a new connection on this socket: that one is not reset.
+        if (handle_ != INVALID_SOCKET)
+            return;
     }
     try {
         ResetDefaults();
@@ -659,7 +686,8 @@ void TCustomEventSocket::HandleSocketMessage(const platform::SocketMessage& mess
     if (message.events & FD_CONNECT) {
         ChangeState(wsConnected);
         TriggerSessionConnected(error);
-        if (error != 0 && state_ != wsClosed)
+        // A handler that closed the failed socket and took up another connection keeps it.
+        if (error != 0 && stillOurs() && state_ != wsClosed)
             Close();
         if (!stillOurs())
             return;
@@ -689,11 +717,14 @@ void TCustomEventSocket::HandleSocketMessage(const platform::SocketMessage& mess
         if (state_ == wsConnecting)
             return;
         ReceivePendingData(0);
+        // The data handler may have closed the socket, which reported the end already.
+        if (!stillOurs())
+            return;
         if (OnSessionClosed && !closeReported_) {
             closeReported_ = true;
             TriggerSessionClosed(error);
         }
-        if (state_ != wsClosed)
+        if (stillOurs() && state_ != wsClosed)
             Close();
     }
 }
@@ -717,7 +748,7 @@ void TCustomEventSocket::ReceivePendingData(std::uint16_t error) {
             if (lastError_ != 0)
                 return;
             unsigned long waiting = 0;
-            if (library.ioctlsocket(handle_, platform::WS_FIONREAD, &waiting) != 0) {
+            if (library.waitingAfterReceive(handle_, &waiting) != 0) {
                 lastError_ = library.WSAGetLastError();
                 return;
             }

@@ -3,6 +3,7 @@
 #include "platform/HostLookup.h"
 
 #include <QCoreApplication>
+#include <QTimer>
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
@@ -18,6 +19,17 @@ namespace platform {
 namespace {
 
 thread_local int tlsLastError = 0;
+
+// How long a listener whose callers cannot be taken for want of resources rests before
+// it tries again: long enough not to spin, short enough that callers are served soon.
+constexpr int kAcceptRetryPauseMs = 100;
+
+int openSpareDescriptor() { return ::open("/dev/null", O_RDONLY | O_CLOEXEC); }
+
+// Failures of accept that leave the caller waiting in the queue, to be met again at once.
+bool lackOfResources(int error) {
+    return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
+}
 
 int descriptorPart(SOCKET s) { return static_cast<int>(s & 0xFFFFFFFFu); }
 
@@ -63,6 +75,8 @@ PosixSocketLibrary::~PosixSocketLibrary() {
     for (auto& e : entries_)
         if (e)
             ::close(e->fd);
+    if (spareFd_ >= 0)
+        ::close(spareFd_);
 }
 
 int PosixSocketLibrary::WSAStartup(std::uint16_t) { return 0; }
@@ -254,6 +268,8 @@ int PosixSocketLibrary::listen(SOCKET s, int backlog) {
         return fail(ENOTSOCK);
     if (::listen(e->fd, backlog) != 0)
         return fail(errno);
+    if (spareFd_ < 0)
+        spareFd_ = openSpareDescriptor();
     e->listening = true;
     armRead(*e);
     return 0;
@@ -271,12 +287,47 @@ SOCKET PosixSocketLibrary::accept(SOCKET s, sockaddr_in* address) {
                        SOCK_NONBLOCK | SOCK_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
     const int error = errno;
+    if (fd < 0 && lackOfResources(error)) {
+        // The caller stays queued and the listener readable. Without a descriptor for it,
+        // it is taken on the spare one and turned away; otherwise the listener rests a
+        // moment, so that it neither spins on the same failure nor forgets its callers.
+        const bool dropped = (error == EMFILE || error == ENFILE) && dropWaitingCaller(e->fd);
+        if (dropped)
+            armRead(*e);
+        else
+            armReadLater(s);
+        return fail(error), INVALID_SOCKET;
+    }
     armRead(*e); // further callers are announced again
     if (fd < 0)
         return fail(error), INVALID_SOCKET;
     if (address)
         *address = a;
     return adopt(fd, true);
+}
+
+bool PosixSocketLibrary::dropWaitingCaller(int listeningFd) {
+    if (spareFd_ < 0)
+        spareFd_ = openSpareDescriptor();
+    if (spareFd_ < 0)
+        return false;
+    ::close(spareFd_);
+    const int caller = ::accept4(listeningFd, nullptr, nullptr, SOCK_CLOEXEC);
+    if (caller >= 0)
+        ::close(caller);
+    spareFd_ = openSpareDescriptor();
+    return caller >= 0;
+}
+
+void PosixSocketLibrary::armReadLater(SOCKET s) {
+    Entry* e = find(s);
+    if (!e || !e->readNotifier)
+        return;
+    // The notifier is the timer's context: a listener closed meanwhile takes the timer along.
+    QTimer::singleShot(kAcceptRetryPauseMs, e->readNotifier.get(), [this, s] {
+        if (Entry* again = find(s))
+            armRead(*again);
+    });
 }
 
 int PosixSocketLibrary::connect(SOCKET s, const sockaddr_in& address) {
@@ -434,15 +485,20 @@ int PosixSocketLibrary::ioctlsocket(SOCKET s, long command, unsigned long* argum
         return fail(ENOTSOCK);
     if (command != WS_FIONREAD || !argument)
         return fail(EINVAL);
-    if (e->drained) {
-        *argument = 0;
-        return 0;
-    }
     int waiting = 0;
     if (::ioctl(e->fd, FIONREAD, &waiting) != 0)
         return fail(errno);
     *argument = static_cast<unsigned long>(waiting);
     return 0;
+}
+
+int PosixSocketLibrary::waitingAfterReceive(SOCKET s, unsigned long* count) {
+    const Entry* e = find(s);
+    if (e && e->drained && count) {
+        *count = 0;
+        return 0;
+    }
+    return ioctlsocket(s, WS_FIONREAD, count);
 }
 
 int PosixSocketLibrary::getsockname(SOCKET s, sockaddr_in* address) {

@@ -46,6 +46,7 @@ public:
     int closesocket(SOCKET s) override;
     int setsockopt(SOCKET s, int level, int name, const void* value, int length) override;
     int ioctlsocket(SOCKET s, long command, unsigned long* argument) override;
+    int waitingAfterReceive(SOCKET s, unsigned long* count) override;
     int getsockname(SOCKET s, sockaddr_in* address) override;
 
     std::optional<std::vector<std::uint32_t>> gethostbyname(const std::string& name) override;
@@ -91,9 +92,14 @@ private:
     void onReadable(SOCKET s);
     void onWritable(SOCKET s);
     void ensureNotifiers(Entry& e);
+    bool dropWaitingCaller(int listeningFd);
+    void armReadLater(SOCKET s);
 
     std::vector<std::unique_ptr<Entry>> entries_; // indexed by descriptor
     std::uint32_t nextSerial_ = 1;
+    // Held by a library that listens, to be let go for a moment when no descriptor is
+    // left for a caller: that caller can then be accepted and turned away.
+    int spareFd_ = -1;
 };
 
 } // namespace platform

@@ -172,6 +172,11 @@ public:
     virtual int closesocket(SOCKET s) = 0;
     virtual int setsockopt(SOCKET s, int level, int name, const void* value, int length) = 0;
     virtual int ioctlsocket(SOCKET s, long command, unsigned long* argument) = 0;
+    // The count of bytes waiting, asked right after the program's own receive: a library
+    // that knows that receive emptied the buffer may answer without asking the system.
+    virtual int waitingAfterReceive(SOCKET s, unsigned long* count) {
+        return ioctlsocket(s, WS_FIONREAD, count);
+    }
     virtual int getsockname(SOCKET s, sockaddr_in* address) = 0;
 
     // Blocking lookup: the addresses of the host entry, or none with the last error set.

@@ -2,6 +2,7 @@
 
 #include "session/AsciiText.h"
 #include "session/ChatView.h"
+#include "session/LineClassifier.h"
 #include "session/Protocol.h"
 #include "platform/Cp1252.h"
 
@@ -26,7 +27,7 @@ ChatSession::ChatSession(net::TCustomEventSocket& srvSocket, net::TCustomEventSo
                          std::string sessionPort)
     : SrvSocket(srvSocket), CliSocket(cliSocket), TmpSocket(tmpSocket), host_(host),
       sessionPort_(std::move(sessionPort)),
-      assembler_([this](std::string_view line) { host_.receivedLine(line); }) {}
+      assembler_([this](std::string_view line) { receivedLine(line); }) {}
 
 void ChatSession::addLine(const std::string& text) {
     if (ChatView* window = host_.chatWindow())
@@ -36,7 +37,24 @@ void ChatSession::addLine(const std::string& text) {
 // ----- invited side ---------------------------------------------------------------------
 
 void ChatSession::SrvSocketSessionAvailable(std::uint16_t) {
-    if (CliSocket.State() == wsConnected) {
+    // A caller that cannot be taken (no descriptor left, a connection that broke before
+    // it was accepted) is dropped; the listener goes on serving the next one.
+    try {
+        TakeCaller();
+    } catch (const std::exception&) {
+        if (TmpSocket.State() != wsClosed) {
+            try {
+                TmpSocket.Abort();
+            } catch (...) {
+            }
+        }
+    }
+}
+
+void ChatSession::TakeCaller() {
+    // While the invitation dialog is up its answer belongs to the caller it shows, even
+    // once that caller has hung up: a new one would otherwise receive it.
+    if (CliSocket.State() == wsConnected || dialogUp_) {
         // Busy: the second caller is told so on a connection of its own. That connection
         // ends in an orderly way, so the line reaches the caller before the end does.
         TmpSocket.SetLingerOnOff(net::wsLingerNoSet);
@@ -45,6 +63,8 @@ void ChatSession::SrvSocketSessionAvailable(std::uint16_t) {
         TmpSocket.Close();
         return;
     }
+    // Accepted first: a caller that cannot be taken leaves an outgoing attempt as it is.
+    const net::SOCKET caller = SrvSocket.Accept();
     // The caller takes the session socket over, also in the middle of an outgoing attempt.
     // A name lookup of that attempt is given up, so that its late answer cannot touch
     // the adopted connection, and the inviting window no longer holds the socket.
@@ -52,7 +72,23 @@ void ChatSession::SrvSocketSessionAvailable(std::uint16_t) {
         CliSocket.CancelDnsLookup();
     if (ChatView* window = host_.chatWindow())
         window->setHoldsSession(false);
-    CliSocket.Dup(SrvSocket.Accept());
+    CliSocket.Dup(caller);
+    StartReceiving();
+}
+
+void ChatSession::StartReceiving() {
+    // Bytes an earlier connection left unfinished are no part of this one's first line.
+    assembler_ = LineAssembler([this](std::string_view line) { receivedLine(line); });
+}
+
+void ChatSession::receivedLine(std::string_view line) {
+    // A window that shows the connected look holds the connection it shows, also one it
+    // did not invite: closing it must end that connection.
+    if (classifyLine(line).kind == LineKind::Acceptance) {
+        if (ChatView* window = host_.chatWindow())
+            window->setHoldsSession(true);
+    }
+    host_.receivedLine(line);
 }
 
 void ChatSession::CliSocketDataAvailable(std::uint16_t) { assembler_.receive(CliSocket); }
@@ -69,7 +105,23 @@ void ChatSession::IncomingInvitation() {
     if (ChatView* window = host_.chatWindow())
         window->closeForInvitation();
 
-    const bool accepted = host_.askChat(CallerName, CallerText);
+    // The dialog's caller: a further invitation line while it is up must not rename it.
+    const std::string caller = CallerName;
+    bool accepted = false;
+    {
+        // A nested run (a second invitation line from the same caller) ends while the
+        // first dialog is still up.
+        struct DialogUp {
+            bool& flag;
+            const bool outer = !flag;
+            ~DialogUp() {
+                if (outer)
+                    flag = false;
+            }
+        } up{dialogUp_};
+        dialogUp_ = true;
+        accepted = host_.askChat(caller, CallerText);
+    }
 
     if (accepted && CliSocket.State() == wsConnected) {
         ChatView& window = host_.showChatWindow();
@@ -78,13 +130,13 @@ void ChatSession::IncomingInvitation() {
         window.clearInput();
         window.connectedLook();
         CliSocket.SendText(acceptanceLine());
-        window.addPlainLine("Status> Conectado com (" + CallerName + ")");
-        window.addUser(CallerName);
+        window.addPlainLine("Status> Conectado com (" + caller + ")");
+        window.addUser(caller);
     } else if (accepted) {
         ChatView& window = host_.showChatWindow();
         window.setHoldsSession(false);
         window.clearTranscript();
-        window.addPlainLine(ansi("Status> O usuário (") + CallerName + ") se desconectou!!");
+        window.addPlainLine(ansi("Status> O usuário (") + caller + ") se desconectou!!");
         window.disconnectedLook();
         window.removePeer();
     } else if (CliSocket.State() == wsConnected) {
@@ -139,6 +191,7 @@ void ChatSession::CliSocketDnsLookupDone(std::uint16_t error) {
     CliSocket.SetPort(sessionPort_);
     CliSocket.SetProto(std::string(kSessionProto));
     CliSocket.Connect();
+    StartReceiving();
     ChatView* window = host_.chatWindow();
     if (!window)
         return;

@@ -67,6 +67,9 @@ public:
 
 private:
     void addLine(const std::string& text);
+    void TakeCaller();
+    void StartReceiving();
+    void receivedLine(std::string_view line);
 
     net::TCustomEventSocket& SrvSocket;
     net::TCustomEventSocket& CliSocket;
@@ -74,6 +77,8 @@ private:
     SessionHost& host_;
     std::string sessionPort_;
     LineAssembler assembler_;
+    // The invitation dialog is up (a further invitation line may run a nested answer).
+    bool dialogUp_ = false;
 };
 
 } // namespace session

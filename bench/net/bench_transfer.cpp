@@ -1,13 +1,15 @@
 // Throughput and round-trip latency of the event-driven socket against plain blocking
-// POSIX sockets, measured in the same run. Each side runs in a process of its own, as
-// two copies of the program would; the receiving (or answering) side times the work and
-// reports it through a pipe.
+// POSIX sockets and against the toolkit's own TCP socket, measured in the same run. Each
+// side runs in a process of its own, as two copies of the program would; the receiving (or
+// answering) side times the work and reports it through a pipe.
 
 #include "net/EventSocket.h"
 #include "net/SocketLibrary.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
 #include <chrono>
@@ -443,6 +445,129 @@ void eventPingClient(std::uint16_t port) {
     app.exec();
 }
 
+// ----- the toolkit's TCP socket ------------------------------------------------------------
+
+// What a Qt program would pick for the same work, on the same event loop.
+double qtBulkServer(int portPipe) {
+    BenchApp app;
+    QTcpServer listener;
+    QTcpSocket* session = nullptr;
+    std::vector<char> buffer(kChunk);
+    std::size_t total = 0;
+    Clock::time_point start;
+    double seconds = -1;
+    QObject::connect(&listener, &QTcpServer::newConnection, [&] {
+        start = Clock::now();
+        session = listener.nextPendingConnection();
+        QObject::connect(session, &QTcpSocket::readyRead, [&] {
+            for (;;) {
+                const qint64 n = session->read(buffer.data(), static_cast<qint64>(buffer.size()));
+                if (n <= 0)
+                    break;
+                total += static_cast<std::size_t>(n);
+            }
+            if (total >= kBulkBytes && seconds < 0) {
+                seconds = std::chrono::duration<double>(Clock::now() - start).count();
+                QCoreApplication::exit(0);
+            }
+        });
+        QObject::connect(session, &QTcpSocket::disconnected, [] { QCoreApplication::exit(1); });
+    });
+    listener.listen(QHostAddress::LocalHost, 0);
+    const std::uint16_t port = listener.serverPort();
+    ::write(portPipe, &port, sizeof port);
+    app.exec();
+    return seconds;
+}
+
+void qtBulkClient(std::uint16_t port) {
+    BenchApp app;
+    QTcpSocket s;
+    std::vector<char> chunk(kChunk, 'x');
+    std::size_t sent = 0;
+    // Keeps a few megabytes buffered, as the event socket's client does.
+    constexpr qint64 kBuffered = 64 * static_cast<qint64>(kChunk);
+    auto refill = [&] {
+        while (sent < kBulkBytes && s.bytesToWrite() < kBuffered) {
+            s.write(chunk.data(), static_cast<qint64>(kChunk));
+            sent += kChunk;
+        }
+    };
+    QObject::connect(&s, &QTcpSocket::connected, refill);
+    QObject::connect(&s, &QTcpSocket::bytesWritten, refill);
+    QObject::connect(&s, &QTcpSocket::disconnected, [] { QCoreApplication::exit(0); });
+    QObject::connect(&s, &QTcpSocket::errorOccurred, [] { QCoreApplication::exit(0); });
+    s.connectToHost(QHostAddress::LocalHost, port);
+    app.exec();
+}
+
+double qtPingServer(int portPipe) {
+    BenchApp app;
+    QTcpServer listener;
+    QTcpSocket* session = nullptr;
+    std::string line(kLineBytes - 2, 'p');
+    line += "\r\n";
+    std::size_t pending = 0;
+    int rounds = 0;
+    Clock::time_point start;
+    double seconds = -1;
+    char buffer[1024];
+    QObject::connect(&listener, &QTcpServer::newConnection, [&] {
+        session = listener.nextPendingConnection();
+        session->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        QObject::connect(session, &QTcpSocket::readyRead, [&] {
+            const qint64 n = session->read(buffer, sizeof buffer);
+            if (n <= 0)
+                return;
+            pending += static_cast<std::size_t>(n);
+            while (pending >= kLineBytes) {
+                pending -= kLineBytes;
+                if (++rounds == kLines) {
+                    seconds = std::chrono::duration<double>(Clock::now() - start).count();
+                    QCoreApplication::exit(0);
+                    return;
+                }
+                session->write(line.data(), static_cast<qint64>(line.size()));
+            }
+        });
+        start = Clock::now();
+        session->write(line.data(), static_cast<qint64>(line.size()));
+    });
+    listener.listen(QHostAddress::LocalHost, 0);
+    const std::uint16_t port = listener.serverPort();
+    ::write(portPipe, &port, sizeof port);
+    app.exec();
+    return seconds;
+}
+
+void qtPingClient(std::uint16_t port) {
+    BenchApp app;
+    QTcpSocket s;
+    char buffer[1024];
+    std::size_t pending = 0;
+    int answered = 0;
+    const std::string line(kLineBytes, 'q');
+    QObject::connect(&s, &QTcpSocket::connected,
+                     [&] { s.setSocketOption(QAbstractSocket::LowDelayOption, 1); });
+    QObject::connect(&s, &QTcpSocket::readyRead, [&] {
+        const qint64 n = s.read(buffer, sizeof buffer);
+        if (n <= 0)
+            return;
+        pending += static_cast<std::size_t>(n);
+        while (pending >= kLineBytes) {
+            pending -= kLineBytes;
+            s.write(line.data(), static_cast<qint64>(line.size()));
+            if (++answered == kLines) {
+                s.flush(); // the socket writes from the event loop, which ends here
+                QCoreApplication::exit(0);
+            }
+        }
+    });
+    QObject::connect(&s, &QTcpSocket::disconnected, [] { QCoreApplication::exit(0); });
+    s.connectToHost(QHostAddress::LocalHost, port);
+    app.exec();
+}
+
 // ----- benchmarks -------------------------------------------------------------------------
 
 // Each round runs the baseline and the event socket one right after the other, so that
@@ -482,10 +607,21 @@ void BM_PingPongPollVersusRaw(benchmark::State& state) {
                pollPingClient, kLines * kLineBytes * 2);
 }
 
+void BM_BulkEventSocketVersusQt(benchmark::State& state) {
+    alternated(state, "bulk qt", "bulk event", qtBulkServer, qtBulkClient, eventBulkServer,
+               eventBulkClient, kBulkBytes);
+}
+void BM_PingPongEventSocketVersusQt(benchmark::State& state) {
+    alternated(state, "ping qt", "ping event", qtPingServer, qtPingClient, eventPingServer,
+               eventPingClient, kLines * kLineBytes * 2);
+}
+
 BENCHMARK(BM_BulkEventSocketVersusRaw)->UseManualTime()->Iterations(7)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PingPongEventSocketVersusRaw)->UseManualTime()->Iterations(7)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PingPongNotifierVersusRaw)->UseManualTime()->Iterations(7)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PingPongPollVersusRaw)->UseManualTime()->Iterations(7)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BulkEventSocketVersusQt)->UseManualTime()->Iterations(7)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PingPongEventSocketVersusQt)->UseManualTime()->Iterations(7)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
@@ -511,5 +647,9 @@ int main(int argc, char** argv) {
                 ratio("ping poll", "ping raw"));
     std::printf("for comparison, a bare socket notifier on the event loop / raw POSIX: %.2f\n",
                 ratio("ping notifier", "ping raw"));
+    std::printf("bulk transfer throughput, event socket / QTcpSocket: %.2f\n",
+                ratio("bulk qt", "bulk event"));
+    std::printf("ping-pong latency, event socket / QTcpSocket:        %.2f\n",
+                ratio("ping event", "ping qt"));
     return 0;
 }

@@ -4,11 +4,14 @@
 
 #include "app/Frminicial.h"
 #include "app/MessageBox.h"
+#include "net/SocketLibrary.h"
+#include "platform/PosixSockets.h"
 #include "chat/frmChat.h"
 #include "platform/Sound.h"
 #include "session/AskChat.h"
 #include "session/frmAskchat.h"
 #include "support/EventLoop.h"
+#include "support/Raised.h"
 #include "support/RawPeer.h"
 
 #include <QApplication>
@@ -23,6 +26,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -151,18 +155,28 @@ protected:
         ASSERT_TRUE(waitUntil([&] { return beto->chat() && beto->connectedLook(); }));
     }
 
-    // A plain connection to Ana's listener, as a caller that has not spoken yet.
-    int callAna() const {
+    // A plain connection to a copy's listener, as a caller that has not spoken yet.
+    int callAna() const { return call(*ana); }
+    int call(const Copy& copy) const {
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_port = htons(static_cast<std::uint16_t>(std::stoi(port)));
-        a.sin_addr.s_addr = inet_addr("127.0.0.2");
+        a.sin_addr.s_addr = inet_addr(copy.address.c_str());
         const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
         if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
             ::close(fd);
             return -1;
         }
         return fd;
+    }
+
+    // Whether a raw caller sees its connection end, with the event loop running meanwhile.
+    static bool seesTheEnd(int fd) {
+        return waitUntil([fd] {
+            char buffer[256];
+            const ssize_t n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+            return n == 0 || (n < 0 && errno != EAGAIN);
+        });
     }
 
     SilentPlayer silent;
@@ -384,6 +398,134 @@ TEST_F(ChatSessionTest, closingAnEndedSessionsWindowLeavesANewCallersConnectionO
     testsupport::rawReadUntilClosed(fd, closed, 100);
     EXPECT_FALSE(closed);
     ::close(fd);
+}
+
+TEST_F(ChatSessionTest, aCallerWithNoDescriptorLeftIsTurnedAwayAndTheNextIsServed) {
+    int announced = 0;
+    auto accepting = beto->form->SrvSocket.OnSessionAvailable;
+    beto->form->SrvSocket.OnSessionAvailable = [&](net::TCustomEventSocket* s, std::uint16_t e) {
+        ++announced;
+        accepting(s, e);
+    };
+    // A failed accept raises the socket layer's error; raised once beforehand, the
+    // sanitizers' checks of it are cached and need no descriptor of their own later.
+    EXPECT_NE(testsupport::raisedText([&] { beto->form->SrvSocket.Accept(); }), "<nothing raised>");
+    const int caller = call(*beto);
+    ASSERT_GE(caller, 0);
+    // From here on the process has no descriptor left to accept the caller with.
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    const int lowestFree = ::dup(0);
+    ::close(lowestFree);
+    rlimit lowered = saved;
+    lowered.rlim_cur = static_cast<rlim_t>(lowestFree);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &lowered), 0);
+    const bool turnedAway = seesTheEnd(caller);
+    spin(200);
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    EXPECT_TRUE(turnedAway);
+    EXPECT_EQ(announced, 1) << "the listener must not spin on a caller it cannot take";
+    EXPECT_EQ(beto->form->SrvSocket.State(), net::wsListening);
+    ::close(caller);
+    startSession();
+}
+
+TEST_F(ChatSessionTest, aCutOffLineOfAnEarlierCallerIsNotGluedToTheNextOnesInvitation) {
+    const int first = call(*beto);
+    ASSERT_TRUE(waitUntil([&] { return beto->session() == net::wsConnected; }));
+    testsupport::rawWrite(first, "<%$#Ana>cut o");
+    ::close(first);
+    ASSERT_TRUE(waitUntil([&] { return beto->session() == net::wsClosed; }));
+    answer = Answer::Ignore;
+    const int second = call(*beto);
+    testsupport::rawWrite(second, "<%$#Carla>Oi\r\n");
+    EXPECT_TRUE(waitUntil([&] { return dialogs == 1; }));
+    EXPECT_EQ(session::askChatData().callerName, "Carla");
+    ::close(second);
+}
+
+TEST_F(ChatSessionTest, aWindowShowingAConnectedSessionHoldsIt) {
+    ana->form->Invite("localhost"); // looked up in the background
+    const int caller = callAna();
+    ana->form->Session.SrvSocketSessionAvailable(0);
+    ASSERT_EQ(ana->session(), net::wsConnected);
+    testsupport::rawWrite(caller, "Status> Green Ligth\r\n");
+    ASSERT_TRUE(waitUntil([&] { return ana->showsLine("Status> Conectado."); }));
+    ana->chat()->close();
+    EXPECT_TRUE(seesTheEnd(caller));
+    EXPECT_EQ(ana->session(), net::wsClosed);
+    ::close(caller);
+}
+
+TEST_F(ChatSessionTest, aNewCallerWhileTheDialogIsUpHearsTheBusyLine) {
+    std::string heard;
+    beforeAnswer = [&] {
+        ana->chat()->close();
+        ASSERT_TRUE(waitUntil([&] { return beto->session() == net::wsClosed; }));
+        const int other = call(*beto);
+        testsupport::rawWrite(other, "<%$#Carla>\r\n");
+        bool closed = false;
+        waitUntil([&] {
+            char buffer[256];
+            const ssize_t n = ::recv(other, buffer, sizeof buffer, MSG_DONTWAIT);
+            if (n > 0)
+                heard.append(buffer, static_cast<std::size_t>(n));
+            closed = n == 0 || (n < 0 && errno != EAGAIN);
+            return closed;
+        });
+        ::close(other);
+    };
+    anaInvitesBeto(Answer::Accept);
+    ASSERT_TRUE(waitUntil([&] { return beto->chat() != nullptr; }));
+    EXPECT_EQ(heard, "Status> Ocupado! Tente mais tarde...\r\n");
+    EXPECT_THAT(beto->lines(), ElementsAre("Status> O usuário (Ana) se desconectou!!"));
+    EXPECT_EQ(beto->session(), net::wsClosed);
+    EXPECT_EQ(dialogs, 1);
+}
+
+namespace {
+// The system's library, where the connections of chosen callers break before they are
+// accepted: the system takes them off the queue and reports why.
+class BreakingAccepts : public platform::PosixSocketLibrary {
+public:
+    static inline std::vector<int> errors;
+    platform::SOCKET accept(platform::SOCKET s, sockaddr_in* address) override {
+        const platform::SOCKET taken = PosixSocketLibrary::accept(s, address);
+        if (taken == platform::INVALID_SOCKET || errors.empty())
+            return taken;
+        closesocket(taken);
+        WSASetLastError(errors.front());
+        errors.erase(errors.begin());
+        return platform::INVALID_SOCKET;
+    }
+};
+
+class ChatSessionAcceptFaultTest : public ChatSessionTest {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(net::WSocketLibraryLoaded());
+        platform::setSocketLibraryLoader(
+            [](const std::string&) { return std::make_unique<BreakingAccepts>(); });
+        ChatSessionTest::SetUp();
+    }
+    void TearDown() override {
+        ChatSessionTest::TearDown();
+        platform::setSocketLibraryLoader(nullptr);
+    }
+};
+} // namespace
+
+TEST_F(ChatSessionAcceptFaultTest, failedAcceptsAreDroppedAndTheNextCallerIsServed) {
+    BreakingAccepts::errors = {platform::WSAECONNABORTED, platform::WSAENETDOWN,
+                               platform::WSAEMFILE};
+    for (std::size_t i = 0, n = BreakingAccepts::errors.size(); i < n; ++i) {
+        const int caller = call(*beto);
+        EXPECT_TRUE(seesTheEnd(caller)) << i;
+        ::close(caller);
+    }
+    EXPECT_TRUE(BreakingAccepts::errors.empty());
+    EXPECT_EQ(beto->form->SrvSocket.State(), net::wsListening);
+    startSession();
 }
 
 int main(int argc, char** argv) {

@@ -3,6 +3,7 @@
 
 #include "net/EventSocket.h"
 #include "net/SocketLibrary.h"
+#include "platform/PosixSockets.h"
 #include "support/EventLoop.h"
 #include "support/QtMain.h"
 #include "support/RawPeer.h"
@@ -13,6 +14,7 @@
 
 #include "support/Raised.h"
 #include <memory>
+#include <poll.h>
 #include <string>
 #include <vector>
 
@@ -499,15 +501,22 @@ TEST(EventSocket, cancellingALookupWhoseAnswerIsAlreadyOnItsWaySucceeds) {
 }
 
 TEST(EventSocket, aLookupPendingWhileTheSocketAdoptsAConnectionStillCompletes) {
-    Pair p;
-    TEventSocket& s = p.server;
+    TEventSocket listener;
+    listenOnLoopback(listener);
+    const int caller = testsupport::rawConnect(listeningPort(listener));
+    ASSERT_GE(caller, 0);
+    TEventSocket s;
     std::vector<std::string> done;
     s.OnDnsLookupDone = [&](TCustomEventSocket* socket, std::uint16_t e) {
         done.push_back(std::to_string(e) + " state " + std::to_string(socket->State()));
     };
     s.DnsLookup("localhost");
+    // No turn of the event loop lies between the lookup's start and the adoption.
+    s.Dup(listener.Accept());
+    ASSERT_TRUE(s.DnsLookupPending());
     ASSERT_TRUE(waitUntil([&] { return !done.empty(); }));
     EXPECT_THAT(done, ElementsAre("0 state 4"));
+    testsupport::rawClose(caller);
 }
 
 TEST(EventSocket, destroyingASocketWithAPendingLookupIsSafe) {
@@ -531,6 +540,158 @@ TEST(EventSocket, handlersMayCloseTheSocketInTheMiddleOfADispatch) {
     ASSERT_TRUE(waitUntil([&] { return p.server.State() == wsClosed; }));
     spin(50);
     EXPECT_EQ(calls, 1);
+}
+
+TEST(EventSocket, aDataHandlerClosingAtThePeersResetReportsTheCloseOnce) {
+    testsupport::RawListener peer;
+    TEventSocket s;
+    int closes = 0;
+    s.OnSessionClosed = [&](TCustomEventSocket*, std::uint16_t) { ++closes; };
+    // Ends the session at the end of the stream, which after a reset only the close
+    // notification's own read sees.
+    s.OnDataAvailable = [](TCustomEventSocket* socket, std::uint16_t) {
+        char buffer[64];
+        if (socket->Receive(buffer, sizeof buffer) == 0)
+            socket->Close();
+    };
+    connectTo(s, peer.port());
+    const int fd = peer.accept();
+    ASSERT_TRUE(waitUntil([&] { return s.State() == wsConnected; }));
+    testsupport::rawReset(fd);
+    ASSERT_TRUE(waitUntil([&] { return s.State() == wsClosed; }));
+    spin(50);
+    EXPECT_EQ(closes, 1);
+}
+
+// A caller waits in the listener's queue; a handler of the session's end takes it over.
+TEST(EventSocket, aConnectionAdoptedInsideAnEndingEventStaysOpen) {
+    enum class Ending { PeerCloses, OwnClose, RefusedConnect };
+    for (Ending ending : {Ending::PeerCloses, Ending::OwnClose, Ending::RefusedConnect}) {
+        SCOPED_TRACE(static_cast<int>(ending));
+        Pair p;
+        p.listener.OnSessionAvailable = nullptr;
+        const int caller = testsupport::rawConnect(listeningPort(p.listener));
+        ASSERT_GE(caller, 0);
+        TEventSocket refused;
+        TCustomEventSocket& s = ending == Ending::RefusedConnect ? refused : p.server;
+        bool adopted = false;
+        auto adopt = [&](TCustomEventSocket* socket, std::uint16_t) {
+            if (adopted)
+                return;
+            adopted = true;
+            socket->Dup(p.listener.Accept());
+        };
+        switch (ending) {
+        case Ending::PeerCloses:
+            s.OnSessionClosed = adopt;
+            p.client.Close();
+            break;
+        case Ending::OwnClose:
+            s.OnSessionClosed = adopt;
+            s.Close();
+            break;
+        case Ending::RefusedConnect: {
+            std::uint16_t freePort;
+            {
+                testsupport::RawListener gone;
+                freePort = gone.port();
+            }
+            s.OnSessionConnected = adopt;
+            connectTo(s, freePort);
+            break;
+        }
+        }
+        ASSERT_TRUE(waitUntil([&] { return adopted; }));
+        spin(50);
+        EXPECT_EQ(s.State(), wsConnected);
+        if (s.State() == wsConnected) {
+            s.SendText("welcome");
+            EXPECT_EQ(testsupport::rawRead(caller, 7), "welcome");
+        }
+        testsupport::rawClose(caller);
+    }
+}
+
+TEST(EventSocket, listenOnAListeningSocketIsRefusedAndKeepsItsListener) {
+    TEventSocket s;
+    listenOnLoopback(s);
+    const platform::SOCKET handle = s.Handle();
+    const std::uint16_t port = listeningPort(s);
+    EXPECT_EQ(testsupport::raisedText([&] { s.Listen(); }), "Listen: Socket already in use");
+    EXPECT_EQ(s.Handle(), handle);
+    EXPECT_EQ(s.State(), wsListening);
+    bool announced = false;
+    s.OnSessionAvailable = [&](TCustomEventSocket*, std::uint16_t) { announced = true; };
+    const int caller = testsupport::rawConnect(port);
+    EXPECT_TRUE(waitUntil([&] { return announced; }));
+    testsupport::rawClose(caller);
+}
+
+TEST(EventSocket, rcvdCountTellsTheBytesThatWait) {
+    testsupport::RawListener peer;
+    TEventSocket s;
+    std::string received;
+    s.OnDataAvailable = [&](TCustomEventSocket* socket, std::uint16_t) {
+        char buffer[64];
+        const int n = socket->Receive(buffer, sizeof buffer);
+        if (n > 0)
+            received.append(buffer, static_cast<std::size_t>(n));
+    };
+    connectTo(s, peer.port());
+    const int fd = peer.accept();
+    ASSERT_TRUE(waitUntil([&] { return s.State() == wsConnected; }));
+    testsupport::rawWrite(fd, "abc");
+    ASSERT_TRUE(waitUntil([&] { return received == "abc"; }));
+    // More arrives while the event loop does not run: it waits in the system's buffer.
+    testsupport::rawWrite(fd, "defg");
+    pollfd ready{dynamic_cast<platform::PosixSocketLibrary&>(WSocket()).descriptorOf(s.Handle()),
+                 POLLIN, 0};
+    ASSERT_EQ(::poll(&ready, 1, 5000), 1);
+    EXPECT_EQ(s.RcvdCount(), 4);
+    testsupport::rawClose(fd);
+}
+
+namespace {
+// The system's library with notifications that can be refused.
+class RefusingLibrary : public platform::PosixSocketLibrary {
+public:
+    int selectError = 0;
+    int WSAAsyncSelect(platform::SOCKET s, platform::NotifyWindow* window, long events) override {
+        if (selectError == 0)
+            return PosixSocketLibrary::WSAAsyncSelect(s, window, events);
+        WSASetLastError(selectError);
+        return platform::SOCKET_ERROR;
+    }
+};
+} // namespace
+
+TEST(EventSocket, aFailedDupReleasesTheAdoptedConnection) {
+    ASSERT_FALSE(WSocketLibraryLoaded());
+    RefusingLibrary* library = nullptr;
+    platform::setSocketLibraryLoader([&](const std::string&) {
+        auto made = std::make_unique<RefusingLibrary>();
+        library = made.get();
+        return made;
+    });
+    struct LoaderReset {
+        ~LoaderReset() { platform::setSocketLibraryLoader(nullptr); }
+    } reset;
+    TEventSocket listener;
+    listenOnLoopback(listener);
+    const int caller = testsupport::rawConnect(listeningPort(listener));
+    const platform::SOCKET accepted = listener.Accept();
+    ASSERT_NE(accepted, platform::INVALID_SOCKET);
+    TEventSocket s;
+    library->selectError = platform::WSAENOBUFS;
+    EXPECT_EQ(testsupport::raisedText([&] { s.Dup(accepted); }).substr(0, 38),
+              "Error 10055 in function WSAAsyncSelect");
+    EXPECT_EQ(library->descriptorOf(accepted), -1);
+    EXPECT_EQ(s.State(), wsClosed);
+    EXPECT_EQ(s.Handle(), platform::INVALID_SOCKET);
+    bool closed = false;
+    testsupport::rawReadUntilClosed(caller, closed);
+    EXPECT_TRUE(closed);
+    testsupport::rawClose(caller);
 }
 
 FALAVOX_TEST_MAIN(QCoreApplication)
