@@ -1,23 +1,26 @@
 #pragma once
 
-#include <QObject>
+#include <QSocketNotifier>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 
 // A worker thread's road to the user-interface thread: the worker hands over a step and
-// waits until that thread has run it. Once the channel is stopped (on the user-interface
-// thread), a waiting worker is let go at once and any step still queued does nothing when
-// its turn comes, so the user-interface thread never waits on a worker that waits on it.
+// waits until that thread has run it. The step is announced through a descriptor that the
+// user-interface thread's event loop watches, so steps run between its other events and
+// only while it waits for events. Once the channel is stopped (on the user-interface
+// thread), a waiting worker is let go at once and a step not yet run never runs, so the
+// user-interface thread never waits on a worker that waits on it.
 namespace notice {
 
 class HandOffChannel {
 public:
-    // Steps run on the thread of the context object, between its other events.
-    explicit HandOffChannel(QObject* context);
+    // Made on the user-interface thread; it outlives the worker that uses it.
+    HandOffChannel();
     ~HandOffChannel();
     HandOffChannel(const HandOffChannel&) = delete;
     HandOffChannel& operator=(const HandOffChannel&) = delete;
@@ -34,18 +37,20 @@ public:
     bool stopped() const { return stopped_.load(); }
 
 private:
-    struct Shared {
-        std::mutex mutex;
-        std::condition_variable changed;
-        std::uint64_t handed = 0;
-        std::uint64_t done = 0;
-        std::atomic<bool> stopped{false};
-    };
+    void runPendingStep();
 
-    QObject* context_;
-    std::shared_ptr<Shared> shared_ = std::make_shared<Shared>();
-    std::atomic<bool>& stopped_ = shared_->stopped;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::function<void()> pending_;
+    std::uint64_t handed_ = 0;
+    std::uint64_t done_ = 0;
+    std::atomic<bool> stopped_{false};
     int stopFd_ = -1;
+    int stepFd_ = -1;
+    std::unique_ptr<QSocketNotifier> stepNotifier_;
+    // Gone with the channel: a step may end the worker, and with it this channel.
+    std::shared_ptr<int> alive_ = std::make_shared<int>();
+    bool runningStep_ = false;
 };
 
 } // namespace notice

@@ -4,11 +4,12 @@
 
 #include <cerrno>
 #include <poll.h>
+#include <pthread.h>
 
 namespace notice {
 
 TSignalThread::TSignalThread(TMainMessenger& messenger, int readyDescriptor)
-    : messenger_(messenger), channel_(&messenger),
+    : messenger_(messenger), channel_(),
       thread_([this, readyDescriptor] { Execute(readyDescriptor); }) {}
 
 TSignalThread::~TSignalThread() {
@@ -17,6 +18,8 @@ TSignalThread::~TSignalThread() {
 }
 
 void TSignalThread::Execute(int readyDescriptor) {
+    // Named, so that a look at the process tells the workers apart.
+    ::pthread_setname_np(::pthread_self(), "mailslot-reader");
     TMainMessenger* messenger = &messenger_;
     while (!channel_.stopped()) {
         pollfd waits[2] = {{readyDescriptor, POLLIN, 0}, {channel_.stopDescriptor(), POLLIN, 0}};
@@ -33,7 +36,7 @@ void TSignalThread::Execute(int readyDescriptor) {
 }
 
 TTimerThread::TTimerThread(TMainMessenger& messenger)
-    : messenger_(messenger), channel_(&messenger), thread_([this] { Execute(); }) {}
+    : messenger_(messenger), channel_(), thread_([this] { Execute(); }) {}
 
 TTimerThread::~TTimerThread() {
     channel_.stop();
@@ -41,6 +44,7 @@ TTimerThread::~TTimerThread() {
 }
 
 void TTimerThread::Execute() {
+    ::pthread_setname_np(::pthread_self(), "mailslot-ticker");
     TMainMessenger* messenger = &messenger_;
     while (channel_.handOff([messenger] { messenger->DoTimer(); })) {
         if (channel_.pause(std::chrono::milliseconds(messenger->Interval()))) break;
