@@ -1,9 +1,11 @@
 #include "notice/NTLib.h"
 
 #include "platform/Cp1252.h"
+#include "platform/HostLookup.h"
 
 #include <QProcess>
 #include <QStandardPaths>
+#include <arpa/inet.h>
 
 namespace notice {
 
@@ -15,9 +17,19 @@ bool SendNetMessage(const std::string& Recipient, const std::string& Text) {
     // The recipient travels inside its option, so that a name beginning with "-" is never
     // read as an option of its own. Messages are an SMB1 service, which the client no
     // longer offers by default.
-    process.setArguments({QStringLiteral("--message=") + platform::fromCp1252(Recipient),
-                          QStringLiteral("-N"),
-                          QStringLiteral("--option=client min protocol=NT1")});
+    QStringList arguments = {QStringLiteral("--message=") + platform::fromCp1252(Recipient),
+                             QStringLiteral("-N"),
+                             QStringLiteral("--option=client min protocol=NT1")};
+    // The client looks a messenger name up only by NetBIOS broadcast; the program's own
+    // lookup (the system resolver, then the neighbourhood's sources) finds computers that
+    // no broadcast reaches, as it does for invitations.
+    const std::vector<std::uint32_t> addresses = platform::lookupHost(Recipient).addresses;
+    if (!addresses.empty()) {
+        in_addr address{};
+        address.s_addr = addresses.front();
+        arguments << QStringLiteral("-I") << QString::fromLatin1(::inet_ntoa(address));
+    }
+    process.setArguments(arguments);
     process.start();
     if (!process.waitForStarted(netMessageTimeoutMs)) return false;
     // The client reads UTF-8 and converts it for the server itself.

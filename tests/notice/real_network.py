@@ -63,23 +63,33 @@ def raw_mailslot_datagram(source, destination, source_ip, mailslot, message):
 
 
 class Network:
-    def __init__(self, scratch):
+    """Namespaces named in `namespaces` (name: (veth, address, host name)), the first two
+    joined by a veth pair on one /24, each with the host names of all in its hosts file,
+    plus `extra_hosts`."""
+
+    def __init__(self, scratch, namespaces=None, extra_hosts=()):
         self.scratch = scratch
         self.processes = []
+        self.namespaces = namespaces or NAMESPACES
+        self.extra_hosts = extra_hosts
 
     def __enter__(self):
-        for ns in NAMESPACES:
+        for ns in self.namespaces:
             run("ip", "netns", "del", ns, check=False)
-        for ns in NAMESPACES:
+        for ns in self.namespaces:
             run("ip", "netns", "add", ns)
             run("ip", "-n", ns, "link", "set", "lo", "up")
-        run("ip", "link", "add", "fmsa0", "netns", "fmsa", "type", "veth", "peer", "name", "fmsb0",
-            "netns", "fmsb")
+        (a, (a_veth, _, _)), (b, (b_veth, _, _)) = list(self.namespaces.items())
+        run("ip", "link", "add", a_veth, "netns", a, "type", "veth", "peer", "name", b_veth,
+            "netns", b)
         hosts = os.path.join(self.scratch, "hosts")
         with open(hosts, "w") as f:
             f.write("127.0.0.1 localhost\n")
-            for ns, (veth, address, name) in NAMESPACES.items():
-                run("ip", "-n", ns, "addr", "add", address + "/24", "broadcast", "10.243.1.255",
+            for line in self.extra_hosts:
+                f.write(line + "\n")
+            for ns, (veth, address, name) in self.namespaces.items():
+                broadcast = address.rsplit(".", 1)[0] + ".255"
+                run("ip", "-n", ns, "addr", "add", address + "/24", "broadcast", broadcast,
                     "dev", veth)
                 run("ip", "-n", ns, "link", "set", veth, "up")
                 f.write(f"{address} {name} {name.lower()}\n")
@@ -90,7 +100,7 @@ class Network:
             if process.poll() is None:
                 process.kill()
             process.wait()
-        for ns in NAMESPACES:
+        for ns in self.namespaces:
             for pid in run("ip", "netns", "pids", ns, check=False).stdout.split():
                 try:
                     os.kill(int(pid), signal.SIGKILL)
@@ -100,7 +110,7 @@ class Network:
 
     def start(self, ns, argv, **kwargs):
         """Runs argv in the namespace under the namespace's own host name and hosts file."""
-        name = NAMESPACES[ns][2]
+        name = self.namespaces[ns][2]
         hosts = os.path.join(self.scratch, "hosts")
         script = f'mount --bind "{hosts}" /etc/hosts && hostname {name} && exec "$@"'
         process = subprocess.Popen(
@@ -115,7 +125,7 @@ class Network:
         return self.start(ns, [PROBE, *args], stdout=out, stderr=subprocess.STDOUT), out
 
     def capture(self, ns, path):
-        veth = NAMESPACES[ns][0]
+        veth = self.namespaces[ns][0]
         log = open(path + ".log", "w+")
         process = self.start(ns, ["tshark", "-i", veth, "-f", "udp port 138", "-w", path],
                              stdout=log, stderr=log)
