@@ -1,8 +1,9 @@
 // The main form's notices on this computer's real interfaces, for the tests that run it
 // inside network namespaces:
 //   notice_app_probe winpopup USER PEER TEXT   SendWinPopUpNotice, then "done"
-//   notice_app_probe invite PEER TEXT nt|95    an invitation with the notice flag set; prints
-//                                              the chat window's transcript once it reports
+//   notice_app_probe invite PEER TEXT nt|95 [SHOT.png]
+//        an invitation with the notice flag set; prints the chat window's transcript once
+//        it reports, and saves a picture of the window when asked
 // Texts come as UTF-8 and are handed on as Windows-1252, as the program holds them.
 #include "app/Frminicial.h"
 #include "platform/Cp1252.h"
@@ -30,7 +31,7 @@ int main(int argc, char** argv) {
         std::printf("done active=%d\n", form.Messenger1.Active());
         return 0;
     }
-    if (mode != "invite" || argc != 5) return 2;
+    if (mode != "invite" || argc < 5) return 2;
     form.UserName = "Ana";
     form.NtFamily = std::string(argv[4]) == "nt";
     form.SettingsStore.settings().WinPopUp = true;
@@ -52,5 +53,6 @@ int main(int argc, char** argv) {
     while (!reported() && clock.elapsed() < 20000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     std::printf("%s\n", transcript().toUtf8().constData());
+    if (argc == 6 && form.frmChat) form.frmChat->grab().save(QString::fromLocal8Bit(argv[5]));
     return reported() ? 0 : 1;
 }

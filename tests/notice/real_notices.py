@@ -94,7 +94,8 @@ def main(probe):
                                   samba_conf(scratch, "accepting", "server min protocol = NT1\n" + store)],
                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         rn.wait_for("smbd", lambda: listening("fmsd", 139))
-        transcript = app("invite", "fmsd", "vamos conversar, José?", "nt")
+        transcript = app("invite", "fmsd", "vamos conversar, José?", "nt",
+                         os.path.join(scratch, "chat-window-after-notice.png"))
         rn.expect(outcome(transcript) == SENT, f"delivered notice: {transcript}")
         rn.expect("Status> O usuário (Fmsd), não esta disponível!" in transcript, str(transcript))
         rn.wait_for("the stored message", lambda: os.listdir(messages))
