@@ -24,6 +24,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import real_network as rn  # noqa: E402
 
 SKIP = 77
+SHORT = None  # a short folder of its own for Samba, made per run
 NAMESPACES = {"fmsc": ("fmsc0", "10.243.2.1", "FMSC"), "fmsd": ("fmsd0", "10.243.2.2", "FMSD")}
 SENT = "Status> Seu convite foi enviado com êxito."
 FAILED = "Status> Não foi possivel enviar seu convite."
@@ -31,7 +32,8 @@ VIA_SERVICE = "Status> Enviando convite ao chat através do serviço de mensagen
 
 
 def samba_conf(scratch, name, extra):
-    private = os.path.join(scratch, "samba-" + name)
+    # Samba's folders hold its messaging sockets, whose paths must stay short.
+    private = os.path.join(SHORT, name)
     os.makedirs(private, exist_ok=True)
     path = os.path.join(scratch, name + ".conf")
     with open(path, "w") as f:
@@ -74,8 +76,17 @@ def main(probe):
     base = os.environ.get("FALAVOX_TEST_TMP") or tempfile.gettempdir()
     os.makedirs(base, exist_ok=True)
     scratch = tempfile.mkdtemp(prefix="real_notices-", dir=base)
-    os.chmod(scratch, 0o755)  # smbd's message command runs as nobody
-    messages = os.path.join(scratch, "messages")
+    global SHORT
+    SHORT = tempfile.mkdtemp(prefix="fms-")
+    try:
+        return run_all(probe, scratch)
+    finally:
+        shutil.rmtree(SHORT, ignore_errors=True)
+
+
+def run_all(probe, scratch):
+    os.chmod(SHORT, 0o755)  # smbd's message command runs as nobody
+    messages = os.path.join(SHORT, "messages")
     os.makedirs(messages)
     os.chmod(messages, 0o777)
     env = dict(os.environ, QT_QPA_PLATFORM="offscreen", HOME=scratch,
