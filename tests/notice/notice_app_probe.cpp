@@ -9,8 +9,11 @@
 #include "platform/Cp1252.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <cstdio>
 
 namespace {
@@ -34,8 +37,15 @@ int main(int argc, char** argv) {
     if (mode != "invite" || argc < 5) return 2;
     form.UserName = "Ana";
     form.NtFamily = std::string(argv[4]) == "nt";
-    form.SettingsStore.settings().WinPopUp = true;
-    form.SettingsStore.settings().ChatConvite = ansi(argv[3]);
+    // The notice flag and the invitation text set in "Opções", as a user sets them.
+    form.mnuOpcoesClick();
+    auto* options = form.frmConfiguracao.data();
+    if (!options) return 3;
+    options->findChild<QCheckBox*>(QStringLiteral("CheckBox2"))->setChecked(true);
+    options->findChild<QLineEdit*>(QStringLiteral("edtChat"))->setText(QString::fromUtf8(argv[3]));
+    options->findChild<QPushButton*>(QStringLiteral("btnOk"))->click();
+    QCoreApplication::processEvents();
+    if (!form.Settings().WinPopUp || form.Settings().ChatConvite != ansi(argv[3])) return 4;
     form.Invite(ansi(argv[2]));
     QElapsedTimer clock;
     clock.start();
