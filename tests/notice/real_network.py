@@ -72,6 +72,7 @@ class Network:
         self.processes = []
         self.namespaces = namespaces or NAMESPACES
         self.extra_hosts = extra_hosts
+        self.cleanups = []
 
     def __enter__(self):
         for ns in self.namespaces:
@@ -107,6 +108,8 @@ class Network:
                 except ProcessLookupError:
                     pass
             run("ip", "netns", "del", ns, check=False)
+        for cleanup in self.cleanups:
+            cleanup()
 
     def start(self, ns, argv, **kwargs):
         """Runs argv in the namespace under the namespace's own host name and hosts file."""
@@ -228,8 +231,9 @@ def main():
 
         # nmbd holds the datagram port in A's namespace: no mailslot, no announcement.
         conf = os.path.join(scratch, "smb.conf")
-        private = os.path.join(scratch, "samba")
-        os.makedirs(private, exist_ok=True)
+        # Samba's folders hold its messaging sockets, whose paths must stay short.
+        private = tempfile.mkdtemp(prefix="fms-")
+        net.cleanups.append(lambda: shutil.rmtree(private, ignore_errors=True))
         with open(conf, "w") as f:
             f.write("[global]\nworkgroup = WORKGROUP\nnetbios name = FMSA\n"
                     "interfaces = 10.243.1.1/24\nbind interfaces only = yes\n")
