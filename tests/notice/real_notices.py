@@ -94,9 +94,11 @@ def run_all(probe, scratch):
                XDG_RUNTIME_DIR=scratch)
 
     def app(*args, timeout=40):
-        process = net.start("fmsc", [probe, *args], stdout=subprocess.PIPE,
-                            stderr=subprocess.DEVNULL, env=env)
-        out, _ = process.communicate(timeout=timeout)
+        # What the probe says on its error output (a sanitizer's report, say) is kept.
+        with open(os.path.join(scratch, "probe-errors.txt"), "ab") as errors:
+            process = net.start("fmsc", [probe, *args], stdout=subprocess.PIPE, stderr=errors,
+                                env=env)
+            out, _ = process.communicate(timeout=timeout)
         return out.decode("utf-8", "replace").splitlines()
 
     with rn.Network(scratch, NAMESPACES, ["10.243.2.1 NOSMB"]) as net:
