@@ -86,14 +86,12 @@ void UdpMailslotTransport::closeLocal() {
 
 std::optional<std::string> UdpMailslotTransport::readLocal() {
     if (local_ < 0) return std::nullopt;
-    // The largest UDP payload, so that no datagram is ever cut and misread.
-    std::string buffer(65536, '\0');
     ssize_t got;
     do
-        got = ::recv(local_, buffer.data(), buffer.size(), MSG_DONTWAIT);
+        got = ::recv(local_, receiveBuffer_.data(), receiveBuffer_.size(), MSG_DONTWAIT);
     while (got < 0 && errno == EINTR);
     if (got < 0) return std::nullopt;
-    buffer.resize(static_cast<std::size_t>(got));
+    const std::string_view buffer(receiveBuffer_.data(), static_cast<std::size_t>(got));
     std::optional<MailslotDatagram> datagram = parseMailslotDatagram(buffer);
     if (!datagram || !sameMailslotName(datagram->mailslot, localMailslot_)) return std::nullopt;
     return std::move(datagram->message);

@@ -49,6 +49,9 @@ private:
     int local_ = -1;
     std::string localMailslot_;
     std::uint16_t nextId_ = 0;
+    // The largest UDP payload, so that no datagram is ever cut and misread; kept, since
+    // clearing 64 KiB for every message would cost more than the rest of its reading.
+    std::vector<char> receiveBuffer_ = std::vector<char>(65536);
 };
 
 // Each IPv4 interface's broadcast address, network byte order, with the interface's own
