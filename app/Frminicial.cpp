@@ -5,8 +5,11 @@
 #include "app/ShowForm.h"
 #include "app/StartupDiagnostics.h"
 #include "chat/ReceivedLineHandler.h"
+#include "notice/InvitationNotice.h"
+#include "notice/NTLib.h"
 #include "platform/Cp1252.h"
 #include "platform/SystemInfo.h"
+#include "session/AsciiText.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -33,6 +36,7 @@ Tfrminicial::Tfrminicial(ListenEndpoint endpoint, TrayIcon::Backend trayBackend,
       Session(SrvSocket, CliSocket, TmpSocket, *this, endpoint.Port),
       endpoint_(std::move(endpoint)) {
     setObjectName(QStringLiteral("frminicial"));
+    Messenger1.SetBoxName("messngr");
     const TrayMenuItems items = buildTrayMenu(menu1);
     mnuChat = items.mnuChat;
     N4 = items.N4;
@@ -204,9 +208,27 @@ void Tfrminicial::receivedLine(std::string_view line) {
                               });
 }
 
-void Tfrminicial::sendInvitationNotice(const std::string&) {
-    // Text notices to computers that do not run the program are not sent yet: the
-    // chat window has already said that the user is not available.
+void Tfrminicial::sendInvitationNotice(const std::string& peerName) {
+    // The notice names the peer as the chat window shows it; only a window that still
+    // exists is told how it went.
+    const std::string peer = frmChat ? frmChat->peerName() : session::capitalizeName(peerName);
+    notice::NoticeRoutes routes;
+    routes.netMessage = notice::SendNetMessage;
+    routes.winPopUp = [this](const std::string& user, const std::string& to,
+                             const std::string& text) { SendWinPopUpNotice(user, to, text); };
+    notice::sendInvitationNotice(NtFamily, UserName, peer, Settings().ChatConvite, routes,
+                                 [this](const std::string& line) {
+                                     if (frmChat)
+                                         frmChat->addPlainLine(line);
+                                 });
+}
+
+void Tfrminicial::SendWinPopUpNotice(const std::string& UserName, const std::string& PeerName,
+                                     const std::string& InvitationText) {
+    Messenger1.Activate();
+    Messenger1.SendTextMessage(PeerName,
+                               notice::winPopUpNoticeText(UserName, PeerName, InvitationText));
+    Messenger1.Deactivate();
 }
 
 void Tfrminicial::Terminate(int exitCode) {

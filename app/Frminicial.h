@@ -7,6 +7,7 @@
 #include "config/OptionsDialog.h"
 #include "config/SettingsOwner.h"
 #include "net/EventSocket.h"
+#include "notice/Messenger.h"
 #include "session/AskChat.h"
 #include "session/ChatSession.h"
 
@@ -69,6 +70,7 @@ public:
     net::TEventSocket CliSocket;
     net::TEventSocket SrvSocket;
     QIcon Image2;
+    notice::TMessenger Messenger1; // active only while a WinPopUp notice is written
 
     // The form's own fields.
     config::SettingsOwner SettingsStore;
@@ -80,6 +82,11 @@ public:
     QPointer<config::TfrmConfiguracao> frmConfiguracao;
 
     const config::TSettings& Settings() const { return SettingsStore.settings(); }
+
+    // The invitation as a WinPopUp message to PeerName's "messngr" mailslot, between the
+    // messenger's announcement and farewell. The messenger's own errors pass unseen.
+    void SendWinPopUpNotice(const std::string& UserName, const std::string& PeerName,
+                            const std::string& InvitationText);
 
     // The invitation of a picked computer, by its network name.
     void Invite(const std::string& peerName);

@@ -25,6 +25,14 @@ cmake --build build-tsan -j "$(nproc)" --target net_test_eventsocket net_test_se
     ctest --output-on-failure -R '^net_'
 ) || status=1
 
+# The messenger's reader and ticker hand their steps to the user-interface thread.
+cmake --build build-tsan -j "$(nproc)" --target notice_test_messenger
+(
+    cd build-tsan
+    export TSAN_OPTIONS=halt_on_error=1
+    ctest --output-on-failure -R '^notice_test_messenger$'
+) || status=1
+
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFALAVOX_TESTS=ON \
     -DFALAVOX_SANITIZE=ON -DFALAVOX_BENCH=OFF
 cmake --build build-asan -j "$(nproc)"
