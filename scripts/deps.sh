@@ -10,6 +10,7 @@ packages=(
     libpulse-dev pulseaudio pulseaudio-utils
     xvfb xauth xdotool trayer imagemagick x11-utils fonts-dejavu-core
     iproute2 netbase util-linux
+    libsmbclient-dev libavahi-client-dev avahi-daemon avahi-utils dbus samba smbclient
 )
 
 missing=()

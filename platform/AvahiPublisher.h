@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct AvahiClient;
+struct AvahiEntryGroup;
+struct AvahiThreadedPoll;
+struct AvahiTimeout;
+
+// This copy's announcement on the local network: the `_falavox._tcp` service on the chat
+// port, so that other copies list this computer with no other service set up. It lasts
+// as long as the object, follows the daemon through restarts and picks another service
+// name when its own is taken. Without a daemon nothing is announced and nothing is said.
+namespace platform {
+
+inline constexpr const char* falavoxServiceType = "_falavox._tcp";
+
+class AvahiPublisher {
+public:
+    explicit AvahiPublisher(std::uint16_t port);
+    ~AvahiPublisher();
+    AvahiPublisher(const AvahiPublisher&) = delete;
+    AvahiPublisher& operator=(const AvahiPublisher&) = delete;
+
+private:
+    // The library's callbacks, which reach the members below.
+    struct Callbacks;
+    friend struct Callbacks;
+
+    bool connect();
+    void announce(AvahiClient* client);
+    void takeAlternativeName();
+    void forgetGroup();
+    void reconnectLater();
+
+    std::uint16_t port_;
+    std::string serviceName_;
+    AvahiThreadedPoll* poll_ = nullptr;
+    AvahiClient* client_ = nullptr;
+    AvahiEntryGroup* group_ = nullptr;
+    AvahiTimeout* reconnect_ = nullptr;
+};
+
+} // namespace platform

@@ -1,0 +1,85 @@
+// The neighbourhood of this computer as the program sees it, for the tests that run the
+// real daemons in network namespaces:
+//
+//   neighbourhood_probe serve           starts the neighbourhood (announcing port 2200)
+//                                       and keeps it until stopped
+//   neighbourhood_probe list            one full enumeration: "domain PROVIDER<TAB>NAME"
+//                                       and "computer PROVIDER<TAB>DOMAIN<TAB>NAME" lines
+//   neighbourhood_probe lookup NAME     the invitation's lookup: dotted addresses, or
+//                                       "error N"
+//   neighbourhood_probe netbios NAME    the NetBIOS name query alone
+#include "platform/HostLookup.h"
+#include "platform/NetbiosLookup.h"
+#include "platform/NetworkNeighbourhood.h"
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+void printAddresses(const std::vector<std::uint32_t>& addresses) {
+    for (const std::uint32_t address : addresses) {
+        in_addr in{};
+        in.s_addr = address;
+        std::printf("%s\n", inet_ntoa(in));
+    }
+}
+
+void list(const platform::SystemNeighbourhood& neighbourhood) {
+    for (const auto& provider : neighbourhood.providers()) {
+        platform::NetResource network;
+        network.dwDisplayType = platform::RESOURCEDISPLAYTYPE_NETWORK;
+        network.dwUsage = platform::RESOURCEUSAGE_CONTAINER;
+        network.lpProvider = provider->providerName();
+        const std::string name = provider->providerName();
+        for (const auto& domain :
+             provider->children(network).value_or(std::vector<platform::NetResource>{})) {
+            if (domain.dwDisplayType != platform::RESOURCEDISPLAYTYPE_DOMAIN) continue;
+            const std::string domainName = domain.lpRemoteName.value_or("");
+            std::printf("domain %s\t%s\n", name.c_str(), domainName.c_str());
+            for (const auto& computer :
+                 provider->children(domain).value_or(std::vector<platform::NetResource>{}))
+                if (computer.dwDisplayType == platform::RESOURCEDISPLAYTYPE_SERVER)
+                    std::printf("computer %s\t%s\t%s\n", name.c_str(), domainName.c_str(),
+                                computer.lpRemoteName.value_or("").c_str());
+        }
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::string command = argc > 1 ? argv[1] : "";
+    if (command == "netbios" && argc == 3) {
+        printAddresses(platform::netbiosLookup(argv[2], std::chrono::milliseconds(1500)));
+        return 0;
+    }
+    const auto neighbourhood = platform::startSystemNeighbourhood(2200);
+    if (command == "serve") {
+        sigset_t stop;
+        sigemptyset(&stop);
+        sigaddset(&stop, SIGTERM);
+        sigaddset(&stop, SIGINT);
+        sigprocmask(SIG_BLOCK, &stop, nullptr);
+        int signal = 0;
+        sigwait(&stop, &signal);
+        return 0;
+    }
+    if (command == "list") {
+        list(*neighbourhood);
+        return 0;
+    }
+    if (command == "lookup" && argc == 3) {
+        const platform::HostLookupResult result = platform::lookupHost(argv[2]);
+        if (result.error != 0) std::printf("error %d\n", result.error);
+        printAddresses(result.addresses);
+        return 0;
+    }
+    std::fprintf(stderr, "usage: neighbourhood_probe serve | list | lookup NAME | netbios NAME\n");
+    return 2;
+}
