@@ -6,6 +6,7 @@
 #include <QString>
 #include <QUrl>
 #include <libsmbclient.h>
+#include <cstring>
 #include <mutex>
 
 namespace platform {
@@ -58,7 +59,9 @@ private:
 
 std::optional<NetResource> recordOf(const smbc_dirent& entry) {
     NetResource record;
-    const std::string name = toCp1252(QString::fromUtf8(entry.name));
+    // The name is the entry's last member, longer than its declared size of one.
+    const char* utf8Name = entry.name;
+    const std::string name = toCp1252(QString::fromUtf8(utf8Name, std::strlen(utf8Name)));
     if (name.empty()) return std::nullopt;
     switch (entry.smbc_type) {
     case SMBC_WORKGROUP:
