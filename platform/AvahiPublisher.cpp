@@ -11,8 +11,8 @@
 namespace platform {
 namespace {
 
-// How long to wait before a client is made again after the system bus went away.
-constexpr unsigned reconnectSeconds = 5;
+// How long to wait before a client is made again while the system bus is away.
+constexpr unsigned busRetrySeconds = 5;
 
 } // namespace
 
@@ -35,9 +35,10 @@ struct AvahiPublisher::Callbacks {
             break;
         case AVAHI_CLIENT_FAILURE:
             self->forgetGroup();
-            // The bus itself went away. The client cannot be freed inside its own
-            // callback, so a fresh one is made a little later.
-            if (avahi_client_errno(client) == AVAHI_ERR_DISCONNECTED) self->reconnectLater();
+            // The daemon (or the bus) went away under the client. The client cannot be
+            // freed inside its own callback, so a fresh one, which waits for the daemon to
+            // come back, is made on the poll's next turn.
+            if (avahi_client_errno(client) == AVAHI_ERR_DISCONNECTED) self->reconnectLater(0);
             break;
         }
     }
@@ -59,7 +60,7 @@ struct AvahiPublisher::Callbacks {
             avahi_client_free(self->client_);
             self->client_ = nullptr;
         }
-        if (!self->connect()) self->reconnectLater();
+        if (!self->connect()) self->reconnectLater(busRetrySeconds);
     }
 };
 
@@ -134,10 +135,10 @@ void AvahiPublisher::forgetGroup() {
     }
 }
 
-void AvahiPublisher::reconnectLater() {
+void AvahiPublisher::reconnectLater(unsigned seconds) {
     const AvahiPoll* api = avahi_threaded_poll_get(poll_);
     timeval due{};
-    avahi_elapse_time(&due, reconnectSeconds * 1000, 0);
+    avahi_elapse_time(&due, seconds * 1000, 0);
     if (reconnect_ != nullptr)
         api->timeout_update(reconnect_, &due);
     else

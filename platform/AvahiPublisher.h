@@ -32,7 +32,7 @@ private:
     void announce(AvahiClient* client);
     void takeAlternativeName();
     void forgetGroup();
-    void reconnectLater();
+    void reconnectLater(unsigned seconds);
 
     std::uint16_t port_;
     std::string serviceName_;

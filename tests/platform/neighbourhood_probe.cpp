@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -30,25 +31,39 @@ void printAddresses(const std::vector<std::uint32_t>& addresses) {
     }
 }
 
-void list(const platform::SystemNeighbourhood& neighbourhood) {
-    for (const auto& provider : neighbourhood.providers()) {
-        platform::NetResource network;
-        network.dwDisplayType = platform::RESOURCEDISPLAYTYPE_NETWORK;
-        network.dwUsage = platform::RESOURCEUSAGE_CONTAINER;
-        network.lpProvider = provider->providerName();
-        const std::string name = provider->providerName();
-        for (const auto& domain :
-             provider->children(network).value_or(std::vector<platform::NetResource>{})) {
-            if (domain.dwDisplayType != platform::RESOURCEDISPLAYTYPE_DOMAIN) continue;
-            const std::string domainName = domain.lpRemoteName.value_or("");
-            std::printf("domain %s\t%s\n", name.c_str(), domainName.c_str());
-            for (const auto& computer :
-                 provider->children(domain).value_or(std::vector<platform::NetResource>{}))
-                if (computer.dwDisplayType == platform::RESOURCEDISPLAYTYPE_SERVER)
-                    std::printf("computer %s\t%s\t%s\n", name.c_str(), domainName.c_str(),
-                                computer.lpRemoteName.value_or("").c_str());
-        }
+// One provider's whole tree, as lines.
+std::string listed(platform::NetworkProvider& provider) {
+    const std::string name = provider.providerName();
+    platform::NetResource network;
+    network.dwDisplayType = platform::RESOURCEDISPLAYTYPE_NETWORK;
+    network.dwUsage = platform::RESOURCEUSAGE_CONTAINER;
+    network.lpProvider = name;
+    std::string lines;
+    const auto none = std::vector<platform::NetResource>{};
+    for (const auto& domain : provider.children(network).value_or(none)) {
+        if (domain.dwDisplayType != platform::RESOURCEDISPLAYTYPE_DOMAIN) continue;
+        const std::string domainName = domain.lpRemoteName.value_or("");
+        lines += "domain " + name + "\t" + domainName + "\n";
+        for (const auto& computer : provider.children(domain).value_or(none))
+            if (computer.dwDisplayType == platform::RESOURCEDISPLAYTYPE_SERVER)
+                lines += "computer " + name + "\t" + domainName + "\t" +
+                         computer.lpRemoteName.value_or("") + "\n";
     }
+    return lines;
+}
+
+// The providers are asked at once, each on a thread of its own, as the tray menu's scan
+// asks them.
+void list(const platform::SystemNeighbourhood& neighbourhood) {
+    const auto providers = neighbourhood.providers();
+    std::vector<std::string> trees(providers.size());
+    std::vector<std::thread> workers;
+    for (std::size_t i = 0; i < providers.size(); ++i)
+        workers.emplace_back([&, i] { trees[i] = listed(*providers[i]); });
+    for (std::thread& worker : workers)
+        worker.join();
+    for (const std::string& tree : trees)
+        std::fputs(tree.c_str(), stdout);
 }
 
 } // namespace

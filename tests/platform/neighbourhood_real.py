@@ -6,7 +6,8 @@
 
 A copy of the neighbourhood runs in fnbA and in fnbB (neighbourhood_probe serve): each
 lists the other's host under "local" through DNS-SD, and the invitation's lookup finds
-the other's address though no DNS server knows the name. Once Samba is the master
+the other's address though no DNS server knows the name; fnbB's announcement comes back
+after its avahi-daemon restarts. Once Samba is the master
 browser (about 23 s after it starts), the SMB provider in fnbA lists "GRUPO" with the
 server in it, and a NetBIOS name query finds the server's address.
 
@@ -29,7 +30,7 @@ ADDRESS_A, ADDRESS_B = "10.245.1.1", "10.245.1.2"
 ADDRESS_A_SMB, ADDRESS_SMB = "10.245.2.1", "10.245.2.2"
 SMB_NAME, WORKGROUP = "FNBSMB", "GRUPO"
 SMB_PROVIDER, DNSSD_PROVIDER = "Microsoft Windows Network", "Multicast DNS"
-TOOLS = ("ip", "unshare", "dbus-daemon", "avahi-daemon", "nmbd", "smbd")
+TOOLS = ("ip", "unshare", "nsenter", "dbus-daemon", "dbus-send", "avahi-daemon", "nmbd", "smbd")
 
 
 class Failure(Exception):
@@ -115,6 +116,28 @@ def start_avahi(scratch, namespace, host, interface):
     return bus
 
 
+def restart_avahi(scratch, namespace, bus):
+    """Stops the namespace's avahi-daemon and, once the other side has seen it go, starts
+    it again in the same private /run."""
+    dbus_pid = bus.split("/proc/")[1].split("/")[0]
+    for pid in run("ip", "netns", "pids", namespace).split():
+        try:
+            with open(f"/proc/{pid}/comm") as comm:
+                if comm.read().strip() == "avahi-daemon":
+                    os.kill(int(pid), signal.SIGTERM)
+        except (FileNotFoundError, ProcessLookupError):
+            pass
+    wait_for(f"avahi-daemon in {namespace} to stop", lambda: "org.freedesktop.Avahi" not in run(
+        "dbus-send", f"--bus={bus}", "--print-reply", "--dest=org.freedesktop.DBus",
+        "/org/freedesktop/DBus", "org.freedesktop.DBus.ListNames", check=False), 10)
+    folder = os.path.join(scratch, namespace)
+    # The stopped daemon may leave its PID file behind, and a process of the machine may
+    # have that number by now.
+    return lambda: run("nsenter", "-t", dbus_pid, "-m", "-n", "sh", "-c",
+                       "rm -f /run/avahi-daemon/pid; "
+                       f"avahi-daemon -f {folder}/avahi.conf >>{folder}/avahi.log 2>&1 &")
+
+
 def start_samba(scratch):
     folder = os.path.join(scratch, "fnbS")
     os.makedirs(folder)
@@ -155,6 +178,7 @@ class Probe:
         self.binary, self.namespace = binary, namespace
         home = os.path.join(scratch, namespace, "home")
         os.makedirs(home, exist_ok=True)
+        self.bus = bus
         self.env = dict(os.environ, DBUS_SYSTEM_BUS_ADDRESS=bus, HOME=home)
 
     def argv(self, *args):
@@ -174,6 +198,15 @@ class Probe:
 
 def lists(probe, line):
     return lambda: line in probe("list")
+
+
+def check_daemon_restart(a, b, scratch):
+    """The announcement outlives a restart of the daemon it was made with."""
+    start_again = restart_avahi(scratch, "fnbB", b.bus)
+    line = f"computer {DNSSD_PROVIDER}\tlocal\t\\\\{HOST_B}"
+    wait_for(f"{HOST_B} to leave fnbA's list", lambda: line not in a("list"), 10)
+    start_again()
+    wait_for(f"{HOST_B} back in fnbA's list after its daemon restarted", lists(a, line), 15)
 
 
 def check_dnssd(a, b):
@@ -231,6 +264,9 @@ def main():
         b.serve()
         check_dnssd(a, b)
         print(f"DNS-SD: both hosts listed and resolved ({time.monotonic() - started:.1f} s)")
+        check_daemon_restart(a, b, scratch)
+        print(f"DNS-SD: announced again after a daemon restart "
+              f"({time.monotonic() - started:.1f} s)")
         check_smb(a)
         print(f"SMB: {WORKGROUP} and {SMB_NAME} listed and resolved "
               f"({time.monotonic() - started:.1f} s)")
