@@ -16,6 +16,17 @@ constexpr unsigned busRetrySeconds = 5;
 
 } // namespace
 
+std::string falavoxServiceName(const std::string& hostName) {
+    std::string name = "Falavox " + hostName;
+    if (name.size() <= maxServiceNameBytes) return name;
+    // Cut back to the start of a character, never inside one.
+    std::size_t end = maxServiceNameBytes;
+    while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80)
+        --end;
+    name.resize(end);
+    return name;
+}
+
 struct AvahiPublisher::Callbacks {
     static void clientState(AvahiClient* client, AvahiClientState state, void* userdata) {
         auto* self = static_cast<AvahiPublisher*>(userdata);
@@ -100,7 +111,7 @@ bool AvahiPublisher::connect() {
 void AvahiPublisher::announce(AvahiClient* client) {
     if (serviceName_.empty()) {
         const char* host = avahi_client_get_host_name(client);
-        serviceName_ = std::string("Falavox ") + (host != nullptr ? host : "");
+        serviceName_ = falavoxServiceName(host != nullptr ? host : "");
     }
     if (group_ == nullptr) group_ = avahi_entry_group_new(client, Callbacks::groupState, this);
     if (group_ == nullptr || !avahi_entry_group_is_empty(group_)) return;

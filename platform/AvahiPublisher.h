@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -15,6 +16,14 @@ struct AvahiTimeout;
 namespace platform {
 
 inline constexpr const char* falavoxServiceType = "_falavox._tcp";
+
+// A DNS-SD service name holds at most 63 bytes of UTF-8; a longer one is refused and
+// nothing would be announced.
+inline constexpr std::size_t maxServiceNameBytes = 63;
+
+// The name this copy announces itself under: "Falavox " and the host's name, cut to the
+// longest whole-character prefix that fits.
+std::string falavoxServiceName(const std::string& hostName);
 
 class AvahiPublisher {
 public:
