@@ -5,8 +5,8 @@
 #include <QByteArray>
 #include <QString>
 #include <QUrl>
-#include <libsmbclient.h>
 #include <cstring>
+#include <libsmbclient.h>
 #include <mutex>
 
 namespace platform {
@@ -29,33 +29,28 @@ void anonymous(SMBCCTX*, const char*, const char*, char*, int, char* user, int u
 // The library's own log would reach the user's terminal; the neighbourhood says nothing.
 void silent(void*, int, const char*) {}
 
-class Context {
-public:
-    explicit Context(std::chrono::milliseconds bound) : context_(smbc_new_context()) {
-        if (context_ == nullptr) return;
-        smbc_setDebug(context_, 0);
-        smbc_setLogCallback(context_, nullptr, silent);
-        // Browse lists exist only in the first dialect: newer ones dropped browsing.
-        smbc_setOptionProtocols(context_, "NT1", "NT1");
-        smbc_setTimeout(context_, static_cast<int>(bound.count()));
-        smbc_setFunctionAuthDataWithContext(context_, anonymous);
-        smbc_setOptionUseKerberos(context_, false);
-        if (smbc_init_context(context_) == nullptr) {
-            smbc_free_context(context_, 1);
-            context_ = nullptr;
-        }
+// The library's one context, made on first use and kept for the life of the process:
+// each new context leaks a little of the library's memory (its log settings), so a
+// context per browse would grow the program on every scan. Used under libraryMutex only.
+// None while the library cannot start; the next browse tries again.
+SMBCCTX* sharedContext() {
+    static SMBCCTX* shared = nullptr;
+    if (shared != nullptr) return shared;
+    SMBCCTX* context = smbc_new_context();
+    if (context == nullptr) return nullptr;
+    smbc_setDebug(context, 0);
+    smbc_setLogCallback(context, nullptr, silent);
+    // Browse lists exist only in the first dialect: newer ones dropped browsing.
+    smbc_setOptionProtocols(context, "NT1", "NT1");
+    smbc_setFunctionAuthDataWithContext(context, anonymous);
+    smbc_setOptionUseKerberos(context, false);
+    if (smbc_init_context(context) == nullptr) {
+        smbc_free_context(context, 1);
+        return nullptr;
     }
-    ~Context() {
-        if (context_ != nullptr) smbc_free_context(context_, 1);
-    }
-    Context(const Context&) = delete;
-    Context& operator=(const Context&) = delete;
-
-    SMBCCTX* get() const { return context_; }
-
-private:
-    SMBCCTX* context_;
-};
+    shared = context;
+    return shared;
+}
 
 std::optional<NetResource> recordOf(const smbc_dirent& entry) {
     NetResource record;
@@ -114,15 +109,20 @@ std::optional<std::vector<NetResource>> SmbProvider::children(const NetResource&
     }
 
     std::lock_guard lock(libraryMutex());
-    Context context(bound_);
-    if (context.get() == nullptr) return std::nullopt;
-    SMBCFILE* folder = smbc_getFunctionOpendir(context.get())(context.get(), url.c_str());
-    if (folder == nullptr) return std::nullopt;
-    std::vector<NetResource> result;
-    while (const smbc_dirent* entry = smbc_getFunctionReaddir(context.get())(context.get(), folder))
-        if (std::optional<NetResource> record = recordOf(*entry))
-            result.push_back(std::move(*record));
-    smbc_getFunctionClosedir(context.get())(context.get(), folder);
+    SMBCCTX* context = sharedContext();
+    if (context == nullptr) return std::nullopt;
+    smbc_setTimeout(context, static_cast<int>(bound_.count()));
+    std::optional<std::vector<NetResource>> result;
+    if (SMBCFILE* folder = smbc_getFunctionOpendir(context)(context, url.c_str())) {
+        result.emplace();
+        while (const smbc_dirent* entry = smbc_getFunctionReaddir(context)(context, folder))
+            if (std::optional<NetResource> record = recordOf(*entry))
+                result->push_back(std::move(*record));
+        smbc_getFunctionClosedir(context)(context, folder);
+    }
+    // Connections to the browse masters are not kept open between scans: the next scan
+    // may find another master, and an idle connection only holds the server's resources.
+    smbc_getFunctionPurgeCachedServers(context)(context);
     return result;
 }
 

@@ -260,8 +260,7 @@ def main():
         start_samba(scratch)
         a = Probe(binary, scratch, "fnbA", start_avahi(scratch, "fnbA", HOST_A, "fnba0"))
         b = Probe(binary, scratch, "fnbB", start_avahi(scratch, "fnbB", HOST_B, "fnbb0"))
-        a.serve()
-        b.serve()
+        servers = [a.serve(), b.serve()]
         check_dnssd(a, b)
         print(f"DNS-SD: both hosts listed and resolved ({time.monotonic() - started:.1f} s)")
         check_daemon_restart(a, b, scratch)
@@ -270,6 +269,12 @@ def main():
         check_smb(a)
         print(f"SMB: {WORKGROUP} and {SMB_NAME} listed and resolved "
               f"({time.monotonic() - started:.1f} s)")
+        # The neighbourhood ends cleanly: the announcement is withdrawn, its thread
+        # stopped, nothing left over (which the sanitizer builds check at exit).
+        for server in servers:
+            server.terminate()
+            if server.wait(10) != 0:
+                raise Failure(f"neighbourhood ended with status {server.returncode}")
     except (Failure, subprocess.TimeoutExpired) as failure:
         print(f"FAILED: {failure} (daemons' logs in {scratch})", file=sys.stderr)
         return 1
