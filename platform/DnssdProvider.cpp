@@ -115,6 +115,37 @@ void onService(AvahiServiceBrowser* browser, AvahiIfIndex interface, AvahiProtoc
     }
 }
 
+// Browses every computer service type in a domain; the browse's callbacks fill it in.
+void startComputerBrowse(AvahiClient* client, const std::string& domainUtf8,
+                         ComputerBrowse& browse) {
+    browse.client = client;
+    for (const char* type : dnssdComputerServiceTypes) {
+        AvahiServiceBrowser* browser = avahi_service_browser_new(
+            client, AVAHI_IF_UNSPEC, AVAHI_PROTO_INET, type, domainUtf8.c_str(),
+            static_cast<AvahiLookupFlags>(0), onService, &browse);
+        if (browser != nullptr) browse.browsersPending.insert(browser);
+    }
+}
+
+// The hosts behind the services a browse found, each once, in the order found.
+std::vector<DnssdProvider::ListedHost> hostsOf(const ComputerBrowse& browse,
+                                               const std::string& domainUtf8) {
+    std::vector<DnssdProvider::ListedHost> hosts;
+    std::vector<std::string> seen;
+    for (const auto& service : browse.services) {
+        if (service->hostName.empty()) continue;
+        const std::string full = withoutFinalDot(service->hostName);
+        const std::string name = hostNameWithoutDomain(full, domainUtf8);
+        if (std::find(seen.begin(), seen.end(), lowered(name)) != seen.end()) continue;
+        seen.push_back(lowered(name));
+        hosts.push_back({fromUtf8(name), full});
+    }
+    return hosts;
+}
+
+// How long the computers of "local" found alongside the domains stand for a fresh browse.
+constexpr std::chrono::seconds prefetchLife{5};
+
 } // namespace
 
 std::string hostNameWithoutDomain(const std::string& hostName, const std::string& domain) {
@@ -143,15 +174,27 @@ std::optional<std::vector<NetResource>> DnssdProvider::children(const NetResourc
 
 std::optional<std::vector<NetResource>> DnssdProvider::domains() {
     const auto deadline = AvahiSession::Clock::now() + bound_;
-    // Declared before the session, so that the session's end (which frees the browser)
+    // Declared before the session, so that the session's end (which frees the browsers)
     // comes first and no callback ever sees a browse that is gone.
     DomainBrowse browse;
+    ComputerBrowse local;
     const std::unique_ptr<AvahiSession> session = AvahiSession::open();
     if (!session) return std::nullopt;
     if (avahi_domain_browser_new(session->client(), AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, nullptr,
                                  AVAHI_DOMAIN_BROWSER_BROWSE, static_cast<AvahiLookupFlags>(0),
-                                 onDomain, &browse) != nullptr)
-        session->runUntil([&] { return browse.finished; }, deadline);
+                                 onDomain, &browse) == nullptr)
+        browse.finished = true;
+    // Each browse waits about a second for the network's answers. A scan asks for the
+    // computers of "local" right after the domains, so that wait is spent now, alongside
+    // the domains' own, and the answer kept for that next call.
+    startComputerBrowse(session->client(), "local", local);
+    session->runUntil([&] { return browse.finished && local.done(); }, deadline);
+    std::vector<NetResource> computersOfLocal = remember(hostsOf(local, "local"));
+    {
+        std::lock_guard lock(namesMutex_);
+        prefetchedLocal_ = std::move(computersOfLocal);
+        prefetchedAt_ = AvahiSession::Clock::now();
+    }
     std::vector<NetResource> result;
     for (const std::string& name : browse.names)
         result.push_back(record(RESOURCEDISPLAYTYPE_DOMAIN, fromUtf8(name)));
@@ -159,33 +202,31 @@ std::optional<std::vector<NetResource>> DnssdProvider::domains() {
 }
 
 std::optional<std::vector<NetResource>> DnssdProvider::computers(const std::string& domain) {
+    const std::string domainUtf8 = toUtf8(domain);
+    if (lowered(withoutFinalDot(domainUtf8)) == "local") {
+        std::lock_guard lock(namesMutex_);
+        if (prefetchedLocal_ && AvahiSession::Clock::now() - prefetchedAt_ < prefetchLife) {
+            std::optional<std::vector<NetResource>> found = std::move(prefetchedLocal_);
+            prefetchedLocal_.reset();
+            return found;
+        }
+    }
     const auto deadline = AvahiSession::Clock::now() + bound_;
     ComputerBrowse browse;
     const std::unique_ptr<AvahiSession> session = AvahiSession::open();
     if (!session) return std::nullopt;
-    const std::string domainUtf8 = toUtf8(domain);
-    browse.client = session->client();
-    for (const char* type : dnssdComputerServiceTypes) {
-        AvahiServiceBrowser* browser = avahi_service_browser_new(
-            session->client(), AVAHI_IF_UNSPEC, AVAHI_PROTO_INET, type, domainUtf8.c_str(),
-            static_cast<AvahiLookupFlags>(0), onService, &browse);
-        if (browser != nullptr) browse.browsersPending.insert(browser);
-    }
+    startComputerBrowse(session->client(), domainUtf8, browse);
     // What has not answered by the deadline is left out.
     session->runUntil([&] { return browse.done(); }, deadline);
+    return remember(hostsOf(browse, domainUtf8));
+}
 
+std::vector<NetResource> DnssdProvider::remember(const std::vector<ListedHost>& hosts) {
     std::vector<NetResource> result;
-    std::vector<std::string> seen;
     std::lock_guard lock(namesMutex_);
-    for (const auto& service : browse.services) {
-        if (service->hostName.empty()) continue;
-        const std::string full = withoutFinalDot(service->hostName);
-        const std::string name = hostNameWithoutDomain(full, domainUtf8);
-        if (std::find(seen.begin(), seen.end(), lowered(name)) != seen.end()) continue;
-        seen.push_back(lowered(name));
-        const std::string listed = fromUtf8(name);
-        fullNames_[lowered(listed)] = full;
-        result.push_back(record(RESOURCEDISPLAYTYPE_SERVER, "\\\\" + listed));
+    for (const ListedHost& host : hosts) {
+        fullNames_[lowered(host.listedName)] = host.fullName;
+        result.push_back(record(RESOURCEDISPLAYTYPE_SERVER, "\\\\" + host.listedName));
     }
     return result;
 }

@@ -31,13 +31,25 @@ public:
     // "example.org" is "box.example.org"), so that a lookup can ask for the right one.
     std::optional<std::string> fullHostName(const std::string& listedName) const;
 
+    // A computer as listed (Windows-1252, without the domain) and its full host name.
+    struct ListedHost {
+        std::string listedName;
+        std::string fullName;
+    };
+
 private:
     std::optional<std::vector<NetResource>> domains();
     std::optional<std::vector<NetResource>> computers(const std::string& domain);
+    // The hosts' records; their full names are kept for lookups.
+    std::vector<NetResource> remember(const std::vector<ListedHost>& hosts);
 
     std::chrono::milliseconds bound_;
     mutable std::mutex namesMutex_;
     std::map<std::string, std::string> fullNames_;
+    // The computers of "local" found while the domains were browsed, for the call that
+    // follows (see domains()).
+    std::optional<std::vector<NetResource>> prefetchedLocal_;
+    std::chrono::steady_clock::time_point prefetchedAt_;
 };
 
 // "box.local" in "local" is "box"; a host name outside the domain is kept whole, so

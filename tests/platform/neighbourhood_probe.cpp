@@ -5,6 +5,9 @@
 //                                       and keeps it until stopped
 //   neighbourhood_probe list            one full enumeration: "domain PROVIDER<TAB>NAME"
 //                                       and "computer PROVIDER<TAB>DOMAIN<TAB>NAME" lines
+//   neighbourhood_probe computers DOMAIN
+//                                       the computers of one domain, asked for directly
+//                                       (not after its network's domains)
 //   neighbourhood_probe lookup NAME     the invitation's lookup: dotted addresses, or
 //                                       "error N"
 //   neighbourhood_probe netbios NAME    the NetBIOS name query alone
@@ -23,6 +26,8 @@
 
 namespace {
 
+const std::vector<platform::NetResource> none;
+
 void printAddresses(const std::vector<std::uint32_t>& addresses) {
     for (const std::uint32_t address : addresses) {
         in_addr in{};
@@ -39,7 +44,6 @@ std::string listed(platform::NetworkProvider& provider) {
     network.dwUsage = platform::RESOURCEUSAGE_CONTAINER;
     network.lpProvider = name;
     std::string lines;
-    const auto none = std::vector<platform::NetResource>{};
     for (const auto& domain : provider.children(network).value_or(none)) {
         if (domain.dwDisplayType != platform::RESOURCEDISPLAYTYPE_DOMAIN) continue;
         const std::string domainName = domain.lpRemoteName.value_or("");
@@ -89,12 +93,24 @@ int main(int argc, char** argv) {
         list(*neighbourhood);
         return 0;
     }
+    if (command == "computers" && argc == 3) {
+        platform::NetResource domain;
+        domain.dwDisplayType = platform::RESOURCEDISPLAYTYPE_DOMAIN;
+        domain.dwUsage = platform::RESOURCEUSAGE_CONTAINER;
+        domain.lpRemoteName = argv[2];
+        for (const auto& provider : neighbourhood->providers())
+            for (const auto& computer : provider->children(domain).value_or(none))
+                std::printf("computer %s\t%s\t%s\n", provider->providerName().c_str(), argv[2],
+                            computer.lpRemoteName.value_or("").c_str());
+        return 0;
+    }
     if (command == "lookup" && argc == 3) {
         const platform::HostLookupResult result = platform::lookupHost(argv[2]);
         if (result.error != 0) std::printf("error %d\n", result.error);
         printAddresses(result.addresses);
         return 0;
     }
-    std::fprintf(stderr, "usage: neighbourhood_probe serve | list | lookup NAME | netbios NAME\n");
+    std::fprintf(stderr, "usage: neighbourhood_probe serve | list | computers DOMAIN | "
+                         "lookup NAME | netbios NAME\n");
     return 2;
 }

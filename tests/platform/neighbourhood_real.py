@@ -214,6 +214,9 @@ def check_dnssd(a, b):
              lists(a, f"computer {DNSSD_PROVIDER}\tlocal\t\\\\{HOST_B}"), 15)
     wait_for(f"{HOST_A} under local in fnbB",
              lists(b, f"computer {DNSSD_PROVIDER}\tlocal\t\\\\{HOST_A}"), 15)
+    # Asked for directly, not right after the domains (as a scan asks), too.
+    if f"computer {DNSSD_PROVIDER}\tlocal\t\\\\{HOST_B}" not in a("computers", "local"):
+        raise Failure(f"{HOST_B} missing from the computers of local asked for directly")
     for probe, host, address in ((a, HOST_B, ADDRESS_B), (b, HOST_A, ADDRESS_A)):
         found = probe("lookup", host)
         if found != [address]:
