@@ -33,6 +33,14 @@ cmake --build build-tsan -j "$(nproc)" --target notice_test_messenger
     ctest --output-on-failure -R '^notice_test_messenger$'
 ) || status=1
 
+# The network neighbourhood's providers run on worker threads too, against real daemons.
+cmake --build build-tsan -j "$(nproc)" --target neighbourhood_probe platform_test_netbios_name
+(
+    cd build-tsan
+    export TSAN_OPTIONS=halt_on_error=1:suppressions=$root/tests/platform/tsan.supp
+    ctest --output-on-failure -R '^platform_(neighbourhood_real|test_netbios_name)$'
+) || status=1
+
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFALAVOX_TESTS=ON \
     -DFALAVOX_SANITIZE=ON -DFALAVOX_BENCH=OFF
 cmake --build build-asan -j "$(nproc)"
