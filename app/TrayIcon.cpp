@@ -7,7 +7,9 @@
 
 namespace app {
 
-TrayIcon::TrayIcon(Backend backend, QObject* parent) : QObject(parent), backend_(backend) {}
+TrayIcon::TrayIcon(Backend backend, QObject* parent) : QObject(parent), backend_(backend) {
+    connect(&animation_, &QTimer::timeout, this, &TrayIcon::nextFrame);
+}
 
 TrayIcon::~TrayIcon() = default;
 
@@ -66,15 +68,40 @@ void TrayIcon::setIcon(const QIcon& icon) {
     applyToShown();
 }
 
+void TrayIcon::startAnimation(const QList<QIcon>& frames, int intervalMs) {
+    if (frames.isEmpty()) return;
+    frames_ = frames;
+    frame_ = 0;
+    animation_.start(intervalMs);
+    applyIcon();
+}
+
+void TrayIcon::stopAnimation() {
+    animation_.stop();
+    applyIcon();
+}
+
+void TrayIcon::nextFrame() {
+    frame_ = (frame_ + 1) % static_cast<int>(frames_.size());
+    applyIcon();
+}
+
+QIcon TrayIcon::shownIcon() const { return isAnimating() ? frames_[frame_] : icon_; }
+
+void TrayIcon::applyIcon() {
+    if (trayIcon_) trayIcon_->setIcon(shownIcon());
+    if (window_) window_->setIcon(shownIcon());
+}
+
 void TrayIcon::applyToShown() {
     const QString shownHint = hint_.left(maxHintLength);
     if (trayIcon_) {
-        trayIcon_->setIcon(icon_);
+        trayIcon_->setIcon(shownIcon());
         trayIcon_->setToolTip(shownHint);
         trayIcon_->setContextMenu(menu_);
     }
     if (window_) {
-        window_->setIcon(icon_);
+        window_->setIcon(shownIcon());
         window_->setHint(shownHint);
         window_->setMenu(menu_);
     }

@@ -3,7 +3,9 @@
 #include <QIcon>
 #include <QObject>
 #include <QPointer>
+#include <QList>
 #include <QString>
+#include <QTimer>
 #include <memory>
 
 class QMenu;
@@ -39,8 +41,18 @@ public:
     void setMenu(QMenu* menu);
     QMenu* menu() const { return menu_; }
 
+    // The static icon, shown whenever the icon is not animated.
     void setIcon(const QIcon& icon);
     QIcon icon() const { return icon_; }
+
+    // Shows `frames` in turn, one every `intervalMs`, starting again after the last,
+    // until stopped; the static icon then returns. The frames advance on this thread's
+    // timer, so they keep moving while the thread serves its events.
+    void startAnimation(const QList<QIcon>& frames, int intervalMs);
+    void stopAnimation();
+    bool isAnimating() const { return animation_.isActive(); }
+    // The frame showing, from 0; -1 while not animated.
+    int animationFrame() const { return isAnimating() ? frame_ : -1; }
 
     // What is showing while active: the system tray icon, or else the stand-in window.
     QSystemTrayIcon* systemTrayIcon() const { return trayIcon_.get(); }
@@ -56,11 +68,17 @@ signals:
 private:
     bool wantsSystemTray() const;
     void applyToShown();
+    void applyIcon();
+    QIcon shownIcon() const;
+    void nextFrame();
 
     Backend backend_;
     bool active_ = false;
     QString hint_;
     QIcon icon_;
+    QList<QIcon> frames_;
+    int frame_ = 0;
+    QTimer animation_;
     QPointer<QMenu> menu_;
     std::unique_ptr<QSystemTrayIcon> trayIcon_;
     std::unique_ptr<TrayStandInWindow> window_;

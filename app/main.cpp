@@ -1,6 +1,7 @@
 #include "app/Application.h"
 #include "app/ApplicationTitle.h"
 #include "app/Frminicial.h"
+#include "platform/NetworkNeighbourhood.h"
 
 // The program has no command line: Qt's own options aside, arguments are ignored.
 int main(int argc, char** argv) {
@@ -16,6 +17,9 @@ int main(int argc, char** argv) {
 
     app::Tfrminicial frminicial;
     QApplication::setWindowIcon(frminicial.Image2);
+    // The network neighbourhood: what the tray menu lists, and this copy's announcement
+    // on the network, for as long as the program runs.
+    frminicial.setNeighbourhood(platform::startSystemNeighbourhood(2200));
     frminicial.FormCreate();
     if (frminicial.Terminated()) return frminicial.ExitCode();
     return application.exec();
