@@ -5,7 +5,6 @@
 
 #include <QAction>
 #include <QMenu>
-#include <QPointer>
 
 namespace app {
 
@@ -15,7 +14,7 @@ namespace {
 // of a shortcut letter.
 QString captionOf(const std::string& name) {
     QString caption = platform::fromCp1252(name);
-    caption.replace(QLatin1Char('&'), QStringLiteral("&&"));
+    if (caption.contains(QLatin1Char('&'))) caption.replace(QLatin1Char('&'), QStringLiteral("&&"));
     return caption;
 }
 
@@ -36,38 +35,36 @@ void buildChatMenu(QAction& S, QMenu& holder, const NameLists& lists,
 
     std::vector<QAction*> domainItems;
     for (const std::string& name : lists.domains) {
-        QAction* item = holder.addAction(captionOf(name));
-        item->setProperty(menuTagProperty, domainItemTag);
+        auto* item = new TaggedAction(captionOf(name), &holder, domainItemTag);
+        holder.addAction(item);
         domainItems.push_back(item);
     }
     for (const ComputerEntry& computer : lists.computers) {
-        auto* item = new QAction(captionOf(computer.name));
-        item->setProperty(menuTagProperty, computerItemTag);
-        item->setProperty(computerNameProperty, QByteArray::fromStdString(computer.name));
-        QObject::connect(item, &QAction::triggered, item, [H, guard = QPointer<QAction>(item)] {
-            if (guard && H) H(guard);
-        });
         const bool inDomain =
             computer.parent >= 0 && computer.parent < static_cast<int>(domainItems.size());
-        if (!inDomain) {
-            item->setParent(&holder);
-            holder.addAction(item);
-            continue;
+        QMenu* target = &holder;
+        if (inDomain) {
+            QAction* domain = domainItems[static_cast<std::size_t>(computer.parent)];
+            target = domain->menu();
+            if (!target) {
+                target = new QMenu(&holder);
+                domain->setMenu(target);
+            }
         }
-        QAction* domain = domainItems[static_cast<std::size_t>(computer.parent)];
-        QMenu* computers = domain->menu();
-        if (!computers) {
-            computers = new QMenu(&holder);
-            domain->setMenu(computers);
-        }
-        item->setParent(computers);
-        computers->addAction(item);
+        auto* item = new TaggedAction(captionOf(computer.name), target, computerItemTag);
+        item->setData(QByteArray::fromStdString(computer.name));
+        // The item is the connection's context: the handler never runs for an item that
+        // is gone.
+        QObject::connect(item, &QAction::triggered, item, [H, item] {
+            if (H) H(item);
+        });
+        target->addAction(item);
     }
     S.setMenu(holder.isEmpty() ? nullptr : &holder);
 }
 
 std::string computerName(const QAction& item) {
-    return item.property(computerNameProperty).toByteArray().toStdString();
+    return item.data().toByteArray().toStdString();
 }
 
 } // namespace app
