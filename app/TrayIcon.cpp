@@ -2,10 +2,24 @@
 
 #include "app/TrayStandInWindow.h"
 
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QMenu>
 #include <QSystemTrayIcon>
 
 namespace app {
+
+namespace {
+
+// The toolkit shows its icon through a StatusNotifierItem host whenever one watches the
+// session bus; such a host draws the exported menu itself.
+bool statusNotifierHostPresent() {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    return bus.isConnected() && bus.interface() &&
+           bus.interface()->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher"));
+}
+
+} // namespace
 
 TrayIcon::TrayIcon(Backend backend, QObject* parent) : QObject(parent), backend_(backend) {
     connect(&animation_, &QTimer::timeout, this, &TrayIcon::nextFrame);
@@ -33,7 +47,10 @@ void TrayIcon::activate() {
     if (active_) return;
     active_ = true;
     if (wantsSystemTray()) {
-        if (!trayIcon_) trayIcon_ = std::make_unique<QSystemTrayIcon>();
+        if (!trayIcon_) {
+            hostDrawsMenu_ = statusNotifierHostPresent();
+            trayIcon_ = std::make_unique<QSystemTrayIcon>();
+        }
         applyToShown();
         trayIcon_->show();
     } else {
@@ -98,7 +115,8 @@ void TrayIcon::applyToShown() {
     if (trayIcon_) {
         trayIcon_->setIcon(shownIcon());
         trayIcon_->setToolTip(shownHint);
-        trayIcon_->setContextMenu(menu_);
+        if (!menu_ && hostDrawsMenu_ && !noMenu_) noMenu_ = std::make_unique<QMenu>();
+        trayIcon_->setContextMenu(menu_ ? menu_.data() : hostDrawsMenu_ ? noMenu_.get() : nullptr);
     }
     if (window_) {
         window_->setIcon(shownIcon());

@@ -80,6 +80,12 @@ private:
     int frame_ = 0;
     QTimer animation_;
     QPointer<QMenu> menu_;
+    // What the notification area holds while no menu is attached. A tray host that draws
+    // the menu itself (a StatusNotifierItem host) keeps the last menu it was given, so
+    // there "no menu" has to be a menu without items; an XEmbed tray opens our own menu,
+    // and there an empty one would still take the pointer.
+    bool hostDrawsMenu_ = false;
+    std::unique_ptr<QMenu> noMenu_;
     std::unique_ptr<QSystemTrayIcon> trayIcon_;
     std::unique_ptr<TrayStandInWindow> window_;
 };

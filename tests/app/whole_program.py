@@ -10,13 +10,17 @@ The tray menu, with the main form over a scripted network (tray_harness): during
 "&Refresh" a right click opens nothing, the tooltip reads "Localizando usuários..." and the
 icon animates; afterwards the menu opens. Then two copies in one process: copy A's tray
 menu is followed through "&Chat" and the workgroup to copy B's address, B's invitation
-dialog is accepted, and a line typed in each chat window reaches both.
+dialog is accepted, and a line typed in each chat window reaches both. Last, on a
+StatusNotifierItem host (xfce4-panel on a private session bus), the exported menu is empty
+during a scan and afterwards holds the same items, glyphs and Chat submenu, and a click
+the host reports on "&Fechar" ends the program.
 
 Runs in a network namespace of its own (needs root); skipped (77) otherwise.
 Screenshots of every step are left in the scratch folder.
 """
 
 import os
+import re
 import shutil
 import socket
 import subprocess
@@ -369,6 +373,91 @@ def check_invitation_from_tray_menu(session, harness_path):
     session.stop(harness.process)
 
 
+def dbus_menu_layout(env, item):
+    """The exported menu of a StatusNotifierItem, as gdbus prints it."""
+    def call(*argv):
+        return subprocess.run(["gdbus", "call", "--session", *argv], env=env,
+                              capture_output=True, text=True, timeout=20).stdout
+    path = re.search(r"'(/[^']*)'", call("-d", item, "-o", "/StatusNotifierItem", "-m",
+                                         "org.freedesktop.DBus.Properties.Get",
+                                         "org.kde.StatusNotifierItem", "Menu")).group(1)
+    layout = call("-d", item, "-o", path, "-m", "com.canonical.dbusmenu.GetLayout", "--", "0",
+                  "-1", "['label', 'icon-data']")
+    return path, layout
+
+
+def check_status_notifier_host(session, harness_path):
+    if not shutil.which("xfce4-panel"):
+        print("no xfce4-panel: StatusNotifierItem host not tested", file=sys.stderr)
+        return
+    env = session.env()
+    env.update(DBUS_SESSION_BUS_ADDRESS=f"unix:path={session.runtime_dir()}/bus",
+               NO_AT_BRIDGE="1", XDG_CACHE_HOME=os.path.join(session.scratch, "cache"),
+               XDG_DATA_HOME=os.path.join(session.scratch, "data"))
+    bus_pid = int(subprocess.run(
+        ["dbus-daemon", "--session", "--fork", f"--address={env['DBUS_SESSION_BUS_ADDRESS']}",
+         "--print-pid=1"], env=env, capture_output=True, text=True, check=True).stdout)
+    panel_log = open(os.path.join(session.scratch, "panel.stderr"), "w")
+    panel = session.start(["xfce4-panel", "--disable-wm-check"], env=env,
+                          stdout=subprocess.DEVNULL, stderr=panel_log)
+    try:
+        def watcher_items():
+            out = subprocess.run(["gdbus", "call", "--session", "-d",
+                                  "org.kde.StatusNotifierWatcher", "-o",
+                                  "/StatusNotifierWatcher", "-m",
+                                  "org.freedesktop.DBus.Properties.Get",
+                                  "org.kde.StatusNotifierWatcher",
+                                  "RegisteredStatusNotifierItems"],
+                                 env=env, capture_output=True, text=True, timeout=20)
+            return out.returncode == 0 and re.findall(r"'(:[0-9.]+)/", out.stdout)
+
+        wait_for("the panel's StatusNotifierWatcher",
+                 lambda: subprocess.run(["gdbus", "call", "--session", "-d",
+                                         "org.freedesktop.DBus", "-o", "/", "-m",
+                                         "org.freedesktop.DBus.NameHasOwner",
+                                         "org.kde.StatusNotifierWatcher"], env=env,
+                                        capture_output=True, text=True).stdout.startswith(
+                                            "(true"), timeout=30)
+        log = open(os.path.join(session.scratch, "harness-sni.stderr"), "w")
+        program = session.start([harness_path, "slow"], env=env, stdout=subprocess.PIPE,
+                                stderr=log, text=True, bufsize=1)
+        lines = []
+        threading.Thread(target=lambda: [lines.append(l.rstrip("\n")) for l in program.stdout],
+                         daemon=True).start()
+        item = wait_for("the program's StatusNotifierItem", watcher_items)[0]
+        wait_for("the slow scan", lambda: lines and lines[-1] == "hint Localizando usuários...")
+        _, during = dbus_menu_layout(env, item)
+        if "label" in during:
+            raise Failure(f"the exported menu has items during the scan: {during[:300]}")
+        wait_for("the end of the scan", lambda: lines[-1] == "hint Falavox©", timeout=30)
+        session.screenshot("status-notifier-host")
+        expected = ["_Chat", "ESCRITORIO", "ANA-PC", "BETO-PC", "CAIO-NOTEBOOK", "GRUPO",
+                    "RECEPCAO", "SERVIDOR", "local", "notebook-dani", "_Refresh", "_Opções",
+                    "_Sobre", "_Fechar"]
+        # The toolkit passes a changed submenu on to the bus a moment later.
+        for _ in range(50):
+            path, after = dbus_menu_layout(env, item)
+            labels = re.findall(r"'label': <'([^']*)'>", after)
+            if labels == expected:
+                break
+            time.sleep(0.1)
+        if labels != expected:
+            raise Failure(f"exported menu {labels}, expected {expected}")
+        glyphs = re.findall(r"'icon-data': <\[byte [^>]*>, 'label': <'([^']*)'>", after)
+        if glyphs != ["_Chat", "_Refresh", "_Opções", "_Sobre", "_Fechar"]:
+            raise Failure(f"items exported with a glyph: {glyphs}")
+        fechar = re.search(r"\((\d+), \{[^}]*'label': <'_Fechar'>", after).group(1)
+        subprocess.run(["gdbus", "call", "--session", "-d", item, "-o", path, "-m",
+                        "com.canonical.dbusmenu.Event", "--", fechar, "clicked", "<0>", "0"],
+                       env=env, capture_output=True, timeout=20)
+        code = exit_code(program, "the program after the host's click on &Fechar")
+        if code != 0:
+            raise Failure(f"the host's &Fechar ended the program with {code}, expected 0")
+    finally:
+        session.stop(panel)
+        os.kill(bus_pid, 15)
+
+
 def main():
     if len(sys.argv) != 3:
         print("usage: whole_program.py FALAVOX_BINARY TRAY_HARNESS", file=sys.stderr)
@@ -396,10 +485,12 @@ def main():
         check_invitation_from_tray_menu(session, harness)
         session.stop(tray)
         run_without_tray(session, binary)
+        check_status_notifier_host(session, harness)
     except Failure as failure:
         session.screenshot("failure")
         print(f"FAILED: {failure} (screenshots in {base})", file=sys.stderr)
-        for name in ("trayer", "first", "second", "no-tray", "harness-slow", "harness-pair"):
+        for name in ("trayer", "first", "second", "no-tray", "harness-slow", "harness-pair",
+                     "harness-sni", "panel"):
             path = os.path.join(base, f"{name}.stderr")
             if os.path.exists(path):
                 print(f"--- {name} stderr ---\n{open(path).read()}", file=sys.stderr)
