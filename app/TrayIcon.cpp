@@ -2,6 +2,7 @@
 
 #include "app/TrayStandInWindow.h"
 
+#include <QAction>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QMenu>
@@ -103,11 +104,28 @@ void TrayIcon::nextFrame() {
     applyIcon();
 }
 
-QIcon TrayIcon::shownIcon() const { return isAnimating() ? frames_[frame_] : icon_; }
+QIcon TrayIcon::shownIcon() const {
+    return isAnimating() ? frames_[frame_] : icon_;
+}
 
 void TrayIcon::applyIcon() {
     if (trayIcon_) trayIcon_->setIcon(shownIcon());
     if (window_) window_->setIcon(shownIcon());
+}
+
+void TrayIcon::hideExportedItems() {
+    if (!exported_) return;
+    for (QAction* item : exported_->actions()) {
+        if (!item->isVisible()) continue;
+        hiddenItems_.append(item);
+        item->setVisible(false);
+    }
+}
+
+void TrayIcon::showExportedItems() {
+    for (const QPointer<QAction>& item : std::as_const(hiddenItems_))
+        if (item) item->setVisible(true);
+    hiddenItems_.clear();
 }
 
 void TrayIcon::applyToShown() {
@@ -115,8 +133,15 @@ void TrayIcon::applyToShown() {
     if (trayIcon_) {
         trayIcon_->setIcon(shownIcon());
         trayIcon_->setToolTip(shownHint);
-        if (!menu_ && hostDrawsMenu_ && !noMenu_) noMenu_ = std::make_unique<QMenu>();
-        trayIcon_->setContextMenu(menu_ ? menu_.data() : hostDrawsMenu_ ? noMenu_.get() : nullptr);
+        if (!hostDrawsMenu_) {
+            trayIcon_->setContextMenu(menu_);
+        } else if (menu_) {
+            showExportedItems();
+            exported_ = menu_;
+            trayIcon_->setContextMenu(menu_);
+        } else {
+            hideExportedItems();
+        }
     }
     if (window_) {
         window_->setIcon(shownIcon());

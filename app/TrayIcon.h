@@ -1,13 +1,14 @@
 #pragma once
 
 #include <QIcon>
+#include <QList>
 #include <QObject>
 #include <QPointer>
-#include <QList>
 #include <QString>
 #include <QTimer>
 #include <memory>
 
+class QAction;
 class QMenu;
 class QSystemTrayIcon;
 
@@ -80,12 +81,15 @@ private:
     int frame_ = 0;
     QTimer animation_;
     QPointer<QMenu> menu_;
-    // What the notification area holds while no menu is attached. A tray host that draws
-    // the menu itself (a StatusNotifierItem host) keeps the last menu it was given, so
-    // there "no menu" has to be a menu without items; an XEmbed tray opens our own menu,
-    // and there an empty one would still take the pointer.
+    // A tray host that draws the menu itself (a StatusNotifierItem host) keeps the last
+    // menu it was given, and handing it another one in the middle of a run is not always
+    // passed on. So there the menu stays exported and "no menu" is that menu with every
+    // item hidden; an XEmbed tray opens our own menu, and there no menu means none.
+    void hideExportedItems();
+    void showExportedItems();
     bool hostDrawsMenu_ = false;
-    std::unique_ptr<QMenu> noMenu_;
+    QPointer<QMenu> exported_;
+    QList<QPointer<QAction>> hiddenItems_;
     std::unique_ptr<QSystemTrayIcon> trayIcon_;
     std::unique_ptr<TrayStandInWindow> window_;
 };

@@ -5,6 +5,7 @@
 #include "app/MessageBox.h"
 #include "app/NetworkScan.h"
 #include "app/TrayMenu.h"
+#include "app/TrayStandInWindow.h"
 #include "platform/NetworkEnum.h"
 #include "support/EventLoop.h"
 #include "support/ScriptedNeighbourhood.h"
@@ -12,6 +13,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
+#include <QPushButton>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -263,13 +265,16 @@ TEST_F(ScanFormTest, whileScanningTheIconIsBusyAndTheMenuDetached) {
     QStringList hints;
     std::set<int> frames;
     int detachedSamples = 0;
+    int commandsShown = 0;
     QTimer sampler;
     QObject::connect(&sampler, &QTimer::timeout, [&] {
         if (!form->Scanning()) return;
         hints << form->TryIcon.hint();
         frames.insert(form->TryIcon.animationFrame());
         detachedSamples += form->TryIcon.menu() == nullptr ? 1 : 0;
-        form->mnuRefresh->trigger(); // a second scan meanwhile is not started
+        commandsShown += form->TryIcon.standInWindow()->findChildren<QPushButton*>().size();
+        form->mnuRefresh->trigger();            // a second scan meanwhile is not started
+        form->TryIcon.standInWindow()->close(); // nor is the program ended from there
     });
     sampler.start(20);
     form->mnuRefresh->trigger();
@@ -278,6 +283,8 @@ TEST_F(ScanFormTest, whileScanningTheIconIsBusyAndTheMenuDetached) {
     ASSERT_FALSE(hints.isEmpty());
     EXPECT_EQ(hints.filter(QString::fromUtf8("Localizando usuários...")).size(), hints.size());
     EXPECT_EQ(detachedSamples, hints.size());
+    EXPECT_EQ(commandsShown, 0) << "the stand-in window offers no command during the scan";
+    EXPECT_TRUE(form->TryIcon.isActive());
     EXPECT_GE(frames.size(), 5u) << "the busy animation moves while the network is waited on";
     EXPECT_EQ(network->calls(), 2);
     EXPECT_EQ(form->TryIcon.hint(), QString::fromUtf8("Falavox©"));

@@ -8,6 +8,7 @@
 //                       window) listed as a computer of workgroup "GRUPO"
 //
 // Prints "ready" once started, "hint <text>" whenever the tray icon's tooltip changes and
+// "menu opened" whenever the tray menu is about to show, and
 // "A: <text>" / "B: <text>" whenever a copy's chat transcript changes. Runs until killed.
 #include "app/ApplicationTitle.h"
 #include "app/Frminicial.h"
@@ -82,6 +83,7 @@ int main(int argc, char** argv) {
             say(QStringLiteral("B: ") + (betoLines = transcript(*beto)));
     });
     watcher.start(20);
+    QObject::connect(&ana.menu1, &QMenu::aboutToShow, [] { say(QStringLiteral("menu opened")); });
 
     if (slow) ana.StartupScanBound = 100ms;
     ana.FormCreate();

@@ -382,7 +382,7 @@ def dbus_menu_layout(env, item):
                                          "org.freedesktop.DBus.Properties.Get",
                                          "org.kde.StatusNotifierItem", "Menu")).group(1)
     layout = call("-d", item, "-o", path, "-m", "com.canonical.dbusmenu.GetLayout", "--", "0",
-                  "-1", "['label', 'icon-data']")
+                  "-1", "['label', 'icon-data', 'visible']")
     return path, layout
 
 
@@ -425,10 +425,11 @@ def check_status_notifier_host(session, harness_path):
         threading.Thread(target=lambda: [lines.append(l.rstrip("\n")) for l in program.stdout],
                          daemon=True).start()
         item = wait_for("the program's StatusNotifierItem", watcher_items)[0]
+        wait_for("the harness", lambda: "ready" in lines)
         wait_for("the slow scan", lambda: lines and lines[-1] == "hint Localizando usuários...")
         _, during = dbus_menu_layout(env, item)
-        if "label" in during:
-            raise Failure(f"the exported menu has items during the scan: {during[:300]}")
+        if "'visible': <true>" in during or "'visible': <false>" not in during:
+            raise Failure(f"the exported menu shows items during the scan: {during[:400]}")
         wait_for("the end of the scan", lambda: lines[-1] == "hint Falavox©", timeout=30)
         session.screenshot("status-notifier-host")
         expected = ["_Chat", "ESCRITORIO", "ANA-PC", "BETO-PC", "CAIO-NOTEBOOK", "GRUPO",
@@ -446,6 +447,11 @@ def check_status_notifier_host(session, harness_path):
         glyphs = re.findall(r"'icon-data': <\[byte [^>]*>, 'label': <'([^']*)'>", after)
         if glyphs != ["_Chat", "_Refresh", "_Opções", "_Sobre", "_Fechar"]:
             raise Failure(f"items exported with a glyph: {glyphs}")
+        # A host about to show the menu has the Chat submenu rebuilt first.
+        subprocess.run(["gdbus", "call", "--session", "-d", item, "-o", path, "-m",
+                        "com.canonical.dbusmenu.AboutToShow", "0"], env=env,
+                       capture_output=True, timeout=20)
+        wait_for("the menu's opening in the program", lambda: "menu opened" in lines)
         fechar = re.search(r"\((\d+), \{[^}]*'label': <'_Fechar'>", after).group(1)
         subprocess.run(["gdbus", "call", "--session", "-d", item, "-o", path, "-m",
                         "com.canonical.dbusmenu.Event", "--", fechar, "clicked", "<0>", "0"],
