@@ -13,6 +13,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -309,14 +310,24 @@ TEST_F(ScanFormTest, startUpOnASilentNetworkStillListensSoon) {
 }
 
 TEST_F(ScanFormTest, pickingAComputerInvitesItByName) {
+#if defined(__SANITIZE_THREAD__)
+    // The chat window paints through the toolkit's thread pool, whose locking the thread
+    // sanitizer cannot see in an uninstrumented toolkit.
+    GTEST_SKIP() << "the chat window is not checked under ThreadSanitizer";
+#endif
     auto network = provider();
-    network->script("", {{serverRecord("example.invalid.", smb)}});
+    network->script("", {{serverRecord("127.0.0.1", smb)}});
     auto form = makeForm(network);
     form->FormCreate();
     emit form->menu1.aboutToShow();
     ASSERT_NE(form->mnuChat->menu(), nullptr);
     form->mnuChat->menu()->actions()[0]->trigger();
-    EXPECT_TRUE(form->frmChat) << "the invitation opened the chat window";
+    ASSERT_TRUE(form->frmChat) << "the invitation opened the chat window";
+    const auto* transcript = form->frmChat->findChild<QPlainTextEdit*>("memo1");
+    ASSERT_NE(transcript, nullptr);
+    EXPECT_TRUE(transcript->toPlainText().contains("(127.0.0.1)"));
+    // Nothing listens on port 0: the invitation ends before the form does.
+    EXPECT_TRUE(waitUntil([&] { return transcript->blockCount() >= 3; }));
     EXPECT_EQ(boxes, 0);
 }
 
