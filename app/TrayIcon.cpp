@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusInterface>
 #include <QMenu>
 #include <QSystemTrayIcon>
 
@@ -12,12 +13,18 @@ namespace app {
 
 namespace {
 
-// The toolkit shows its icon through a StatusNotifierItem host whenever one watches the
-// session bus; such a host draws the exported menu itself.
+// The toolkit shows its icon through a StatusNotifierItem host whenever one has
+// registered with the watcher on the session bus (it asks the same question); such a host
+// draws the exported menu itself.
 bool statusNotifierHostPresent() {
     QDBusConnection bus = QDBusConnection::sessionBus();
-    return bus.isConnected() && bus.interface() &&
-           bus.interface()->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher"));
+    if (!bus.isConnected() || !bus.interface() ||
+        !bus.interface()->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher")))
+        return false;
+    QDBusInterface watcher(QStringLiteral("org.kde.StatusNotifierWatcher"),
+                           QStringLiteral("/StatusNotifierWatcher"),
+                           QStringLiteral("org.kde.StatusNotifierWatcher"), bus);
+    return watcher.isValid() && watcher.property("IsStatusNotifierHostRegistered").toBool();
 }
 
 } // namespace
