@@ -5,7 +5,8 @@
 #include <QAction>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QDBusInterface>
+#include <QDBusMessage>
+#include <QDBusVariant>
 #include <QMenu>
 #include <QSystemTrayIcon>
 
@@ -21,10 +22,16 @@ bool statusNotifierHostPresent() {
     if (!bus.isConnected() || !bus.interface() ||
         !bus.interface()->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher")))
         return false;
-    QDBusInterface watcher(QStringLiteral("org.kde.StatusNotifierWatcher"),
-                           QStringLiteral("/StatusNotifierWatcher"),
-                           QStringLiteral("org.kde.StatusNotifierWatcher"), bus);
-    return watcher.isValid() && watcher.property("IsStatusNotifierHostRegistered").toBool();
+    // A plain property read: an interface object would introspect the watcher and keep
+    // what it learnt for the life of the process.
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        QStringLiteral("org.kde.StatusNotifierWatcher"), QStringLiteral("/StatusNotifierWatcher"),
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    get << QStringLiteral("org.kde.StatusNotifierWatcher")
+        << QStringLiteral("IsStatusNotifierHostRegistered");
+    const QDBusMessage reply = bus.call(get);
+    return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
+           reply.arguments().first().value<QDBusVariant>().variant().toBool();
 }
 
 } // namespace
