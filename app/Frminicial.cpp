@@ -1,9 +1,13 @@
 #include "app/Frminicial.h"
 
+#include "app/ChatMenu.h"
 #include "app/LocalUserName.h"
 #include "app/MessageBox.h"
+#include "app/NetworkScan.h"
 #include "app/ShowForm.h"
 #include "app/StartupDiagnostics.h"
+#include "app/TitleBand.h"
+#include "assets/AssetPaths.h"
 #include "chat/ReceivedLineHandler.h"
 #include "notice/InvitationNotice.h"
 #include "notice/NTLib.h"
@@ -14,6 +18,7 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QPixmap>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -37,6 +42,11 @@ Tfrminicial::Tfrminicial(ListenEndpoint endpoint, TrayIcon::Backend trayBackend,
       endpoint_(std::move(endpoint)) {
     setObjectName(QStringLiteral("frminicial"));
     Messenger1.SetBoxName("messngr");
+    PicClip1 = QPixmap(QString::fromLatin1(assets::kMenuGlyphs));
+    chatSubmenu_ = new QMenu(&menu1);
+    chatSubmenu_->setObjectName(QStringLiteral("mnuChatItems"));
+    enumeration_ = std::make_shared<platform::NetworkEnumeration>(
+        std::vector<std::shared_ptr<platform::NetworkProvider>>{});
     const TrayMenuItems items = buildTrayMenu(menu1);
     mnuChat = items.mnuChat;
     N4 = items.N4;
@@ -46,6 +56,12 @@ Tfrminicial::Tfrminicial(ListenEndpoint endpoint, TrayIcon::Backend trayBackend,
     mnuSobre = items.mnuSobre;
     N6 = items.N6;
     mnuFechar = items.mnuFechar;
+    for (QAction* item : menu1.actions())
+        item->setIcon(menu1GetItemParams(&menu1, item));
+    menu1.setBandPainter(
+        [this](QPainter& canvas, const QRect& R) { menu1DrawMargin(&menu1, canvas, R); });
+    for (int n = 1; n <= assets::kBusyFrameCount; ++n)
+        busyFrames_.append(QIcon(assets::busyFramePath(n)));
 
     TryIcon.setIcon(QIcon(QStringLiteral(":/tray/static.png")));
     TryIcon.setHint(QStringLiteral("Falavox"));
@@ -61,10 +77,16 @@ Tfrminicial::Tfrminicial(ListenEndpoint endpoint, TrayIcon::Backend trayBackend,
             [this] { runGuarded([this] { mnuSobreClick(); }); });
     connect(mnuFechar, &QAction::triggered, this,
             [this] { runGuarded([this] { mnuFecharClick(); }); });
-    // Closing the window that stands in for the tray icon ends the program like "&Fechar".
-    connect(&TryIcon, &TrayIcon::closeRequested, mnuFechar, &QAction::trigger);
+    // Closing the window that stands in for the tray icon ends the program like "&Fechar",
+    // except while a scan has the menu detached: then none of the commands is there.
+    connect(&TryIcon, &TrayIcon::closeRequested, mnuFechar, [this] {
+        if (TryIcon.menu()) mnuFechar->trigger();
+    });
 
-    SettingsStore.setMenuLeftMarginHandler([this](int margin) { menu1Margin = margin; });
+    SettingsStore.setMenuLeftMarginHandler([this](int margin) {
+        menu1Margin = margin;
+        menu1.setBandWidth(margin);
+    });
     connectSocketEvents();
 }
 
@@ -132,14 +154,61 @@ bool Tfrminicial::Listen() {
     }
 }
 
+void Tfrminicial::setNeighbourhood(std::shared_ptr<platform::SystemNeighbourhood> neighbourhood) {
+    neighbourhood_ = std::move(neighbourhood);
+    enumeration_ = std::make_shared<platform::NetworkEnumeration>(
+        neighbourhood_ ? neighbourhood_->providers()
+                       : std::vector<std::shared_ptr<platform::NetworkProvider>>{});
+}
+
 void Tfrminicial::Menu1Popup(QObject* Sender) {
-    if (Sender != mnuRefresh) return;
-    // The menu stays detached while the lists of names are being filled, so that no
-    // second scan and no invitation can start from it meanwhile.
-    TryIcon.setHint(QStringLiteral("Localizando usuários..."));
-    TryIcon.setMenu(nullptr);
-    TryIcon.setHint(QStringLiteral("Falavox©"));
-    TryIcon.setMenu(&menu1);
+    const bool refresh = Sender == mnuRefresh;
+    // A scan serves the program's events while it waits on the network; a second one
+    // started meanwhile (the menu is detached, but a command may still arrive) would
+    // refill the lists under the first.
+    if (scanning_) return;
+    if (refresh) {
+        // The menu stays detached while the lists of names are being filled, so that no
+        // second scan and no invitation can start from it meanwhile.
+        TryIcon.startAnimation(busyFrames_, 100);
+        TryIcon.setHint(QStringLiteral("Localizando usuários..."));
+        TryIcon.setMenu(nullptr);
+        Lists.clear();
+        runScan(startupScanDone_ ? RefreshScanBound : StartupScanBound);
+        startupScanDone_ = true;
+    }
+    BuildChatMenu(mnuChat, [this](QAction* item) {
+        runGuarded([this, item] { Invite(computerName(*item)); });
+    });
+    if (refresh) {
+        TryIcon.stopAnimation();
+        TryIcon.setHint(QStringLiteral("Falavox©"));
+        TryIcon.setMenu(&menu1);
+    }
+}
+
+void Tfrminicial::runScan(std::chrono::milliseconds bound) {
+    scanning_ = true;
+    NetworkScan scan(enumeration_, Lists, bound);
+    scan.run();
+    scanning_ = false;
+}
+
+void Tfrminicial::BuildChatMenu(QAction* S, const std::function<void(QAction*)>& H) {
+    buildChatMenu(*S, *chatSubmenu_, Lists, H);
+}
+
+void Tfrminicial::menu1DrawMargin(QObject*, QPainter& canvas, const QRect& R) {
+    if (!Settings().BarraTitulo) return;
+    drawTitleBand(canvas, R, menu1.palette());
+}
+
+QIcon Tfrminicial::menu1GetItemParams(QObject*, const QAction* item) const {
+    const int tag = menuTag(item);
+    if (tag < 1 || tag > assets::kGlyphCellCount || PicClip1.isNull()) return QIcon();
+    // The strip's right-hand pixels that do not make a whole cell are never shown.
+    const int cellWidth = PicClip1.width() / assets::kGlyphCellCount;
+    return QIcon(PicClip1.copy((tag - 1) * cellWidth, 0, cellWidth, PicClip1.height()));
 }
 
 void Tfrminicial::mnuOpcoesClick() {

@@ -2,6 +2,7 @@
 #include "app/ApplicationTitle.h"
 #include "app/Frminicial.h"
 #include "app/StartupDiagnostics.h"
+#include "platform/NetworkNeighbourhood.h"
 
 #include <cstdio>
 
@@ -27,6 +28,9 @@ int main(int argc, char** argv) {
 
     app::Tfrminicial frminicial;
     QApplication::setWindowIcon(frminicial.Image2);
+    // The network neighbourhood: what the tray menu lists, and this copy's announcement
+    // on the network, for as long as the program runs.
+    frminicial.setNeighbourhood(platform::startSystemNeighbourhood(2200));
     frminicial.FormCreate();
     if (frminicial.Terminated()) return frminicial.ExitCode();
     return application.exec();

@@ -11,7 +11,7 @@ packages=(
     xvfb xauth xdotool trayer imagemagick x11-utils fonts-dejavu-core
     iproute2 netbase util-linux
     dpkg-dev file desktop-file-utils appstream lintian debootstrap
-    tshark samba smbclient libsmbclient-dev libavahi-client-dev avahi-daemon avahi-utils dbus
+    tshark samba smbclient libsmbclient-dev libavahi-client-dev avahi-daemon avahi-utils dbus xfce4-panel
 )
 
 missing=()

@@ -15,14 +15,16 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFALAVOX_TESTS=O
 cmake --build build -j "$(nproc)"
 (cd build && ctest --output-on-failure -j2) || status=1
 
-# Name lookups run on worker threads: the socket layer's tests under ThreadSanitizer.
+# Name lookups and the network scan's calls run on worker threads: their tests under
+# ThreadSanitizer.
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFALAVOX_TESTS=ON \
     -DFALAVOX_SANITIZE_THREAD=ON -DFALAVOX_BENCH=OFF
-cmake --build build-tsan -j "$(nproc)" --target net_test_eventsocket net_test_sendqueue net_test_resolve
+cmake --build build-tsan -j "$(nproc)" --target net_test_eventsocket net_test_sendqueue net_test_resolve \
+    app_test_network_scan platform_test_network_enum
 (
     cd build-tsan
     export TSAN_OPTIONS=halt_on_error=1
-    ctest --output-on-failure -R '^net_'
+    ctest --output-on-failure -R '^(net_|app_test_network_scan|platform_test_network_enum)'
 ) || status=1
 
 # The messenger's reader and ticker hand their steps to the user-interface thread.
