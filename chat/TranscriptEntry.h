@@ -36,7 +36,8 @@ void installFontFallbacks();
 QString timeStamp();
 
 // Received bytes as they are shown: Windows-1252 decoded, one trailing CR (the sender's
-// line end) dropped so that each entry ends with exactly one line break.
+// line end) dropped so that each entry ends with exactly one line break. The entries
+// below show any other CR or LF as a blank: an entry is always one display line.
 QString receivedText(std::string_view bytes);
 
 std::vector<TextRun> ownChatLineRuns(std::string_view user, const QString& stamp,

@@ -38,12 +38,37 @@ TEST(TranscriptEntry, receivedChatLineShowsTheSenderInTealAndDropsTheWireCr) {
               8);
     expectRun(runs[3], QStringLiteral("> oi\n"), QColor(), QStringLiteral("MS Sans Serif"), 8);
     // Only the one CR of the line end goes; a line without it loses nothing.
-    EXPECT_EQ(receivedChatLineRuns("A", QStringLiteral("T"), "x\r\r")[3].text,
-              QStringLiteral("> x\r\n"));
     EXPECT_EQ(receivedChatLineRuns("A", QStringLiteral("T"), "xy")[3].text,
               QStringLiteral("> xy\n"));
     EXPECT_EQ(receivedChatLineRuns("A", QStringLiteral("T"), "\x80")[3].text,
               QStringLiteral("> €\n"));
+}
+
+// A CR inside received bytes would start a display line of its own, without the sender's
+// name, in which a peer could fake the program's status lines: it shows as a blank.
+TEST(TranscriptEntry, crInsideReceivedBytesNeverBreaksTheEntry) {
+    const std::string fake = "oi\rStatus> Conectado com (Admin)\r";
+    struct Case {
+        const char* name;
+        std::vector<TextRun> runs;
+        QString shown;
+    };
+    const Case cases[] = {
+        {"chatMessage", receivedChatLineRuns("Eve", QStringLiteral("T"), fake),
+         QStringLiteral("<Eve T> oi Status> Conectado com (Admin)\n")},
+        {"chatSender", receivedChatLineRuns("E\rve", QStringLiteral("T"), "x\r\r"),
+         QStringLiteral("<E ve T> x \n")},
+        {"statusLine", receivedStatusLineRuns("Status> a\rStatus> b\r"),
+         QStringLiteral("Status> a Status> b\n")},
+        {"plainLineWithACallerName", plainLineRuns("Status> Conectado com (A\rB)"),
+         QStringLiteral("Status> Conectado com (A B)\n")},
+    };
+    for (const Case& c : cases) {
+        QString shown;
+        for (const TextRun& run : c.runs)
+            shown += run.text;
+        EXPECT_EQ(shown.toStdString(), c.shown.toStdString()) << c.name;
+    }
 }
 
 TEST(TranscriptEntry, singleRunEntriesUseTheBaseFont) {
