@@ -47,8 +47,36 @@ void installFontFallbacks() {
     (void)installed;
 }
 
+QString timeFormatWithoutZone(const QString& format) {
+    QString out;
+    bool quoted = false;
+    for (qsizetype i = 0; i < format.size(); ++i) {
+        const QChar c = format[i];
+        if (c == QLatin1Char('\'')) quoted = !quoted;
+        if (quoted || c != QLatin1Char('t')) {
+            out += c;
+            continue;
+        }
+        while (i + 1 < format.size() && format[i + 1] == QLatin1Char('t'))
+            ++i;
+        // Brackets that only held the zone go with it, and so does one side's blank.
+        if (out.endsWith(QLatin1Char('(')) && i + 1 < format.size() &&
+            format[i + 1] == QLatin1Char(')')) {
+            out.chop(1);
+            ++i;
+        }
+        if (out.endsWith(QLatin1Char(' ')))
+            out.chop(1);
+        else if (i + 1 < format.size() && format[i + 1] == QLatin1Char(' '))
+            ++i;
+    }
+    return out.trimmed();
+}
+
 QString timeStamp() {
-    return QLocale::system().toString(QTime::currentTime(), QLocale::LongFormat);
+    const QLocale locale = QLocale::system();
+    return locale.toString(QTime::currentTime(),
+                           timeFormatWithoutZone(locale.timeFormat(QLocale::LongFormat)));
 }
 
 QString receivedText(std::string_view bytes) {

@@ -32,8 +32,11 @@ inline const QString kEntryBreak = QStringLiteral("\n");
 // faces that keep the designed widths come first in the font matching. Idempotent.
 void installFontFallbacks();
 
-// The local time of day in the user's long time format.
+// The local time of day in the user's long time format without the time zone, as a
+// desktop clock shows it.
 QString timeStamp();
+// A QLocale time format with its time-zone field, and what only framed it, left out.
+QString timeFormatWithoutZone(const QString& format);
 
 // Received bytes as they are shown: Windows-1252 decoded, one trailing CR (the sender's
 // line end) dropped so that each entry ends with exactly one line break. The entries
