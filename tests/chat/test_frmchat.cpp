@@ -296,6 +296,24 @@ TEST_F(ChatWindowTest, placementIsStoredAndUsedByTheNextWindow) {
     EXPECT_EQ(ini.value(s, "Visible"), QStringLiteral("1"));
 }
 
+// Closed while maximised: the normal place is what comes back when the window is
+// restored, not the maximised one.
+TEST_F(ChatWindowTest, placementClosedMaximisedKeepsTheNormalPlace) {
+    openWindow();
+    window->move(40, 50);
+    window->resize(600, 380);
+    window->showMaximized();
+    ASSERT_TRUE(testsupport::waitUntil(
+        [&] { return window->isMaximized() && window->size() != QSize(600, 380); }));
+    window->close();
+    ASSERT_TRUE(testsupport::waitUntil([&] { return window.isNull(); }));
+
+    chat::IniFile ini(iniPath());
+    ini.load();
+    EXPECT_EQ(ini.value("TfrmChat", "ShowCmd"), QStringLiteral("3"));
+    EXPECT_EQ(ini.value("TfrmChat", "NormPos"), QStringLiteral("40,50,640,430"));
+}
+
 TEST_F(ChatWindowTest, placementFromAnotherPixelsPerInchIsNotUsed) {
     openWindow();
     const int ppi = qRound(window->screen()->logicalDotsPerInchY());
