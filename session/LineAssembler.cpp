@@ -87,9 +87,8 @@ void LineAssembler::handOnCompleteLines() {
         }
         start_ = lf + 1;
         const std::size_t length = lf - begin;
-        const bool endOfCutLine =
-            std::exchange(afterCut_, false) &&
-            (length == 0 || (length == 1 && buffer_[begin] == '\r'));
+        const bool endOfCutLine = std::exchange(afterCut_, false) &&
+                                  (length == 0 || (length == 1 && buffer_[begin] == '\r'));
         if (!endOfCutLine) handOn(begin, length);
     }
 }

@@ -5,8 +5,8 @@
 
 #include <QEvent>
 #include <QMessageBox>
-#include <QTimer>
 #include <QObject>
+#include <QTimer>
 #include <gtest/gtest.h>
 #include <stdexcept>
 #include <vector>

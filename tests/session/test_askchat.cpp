@@ -198,11 +198,11 @@ TEST_P(AskChatTimeOutTest, timesOutByItselfOnTheHundredthTickWithTheBarFull) {
     EXPECT_EQ(gauge.back(), 100);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    WhateverTheWindowManagerDoes, AskChatTimeOutTest,
-    ::testing::Values(TimeOutCase{"leftAlone", 0, 0}, TimeOutCase{"minimisedAndLeft", 10, 0},
-                      TimeOutCase{"minimisedAndRestored", 10, 20}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(WhateverTheWindowManagerDoes, AskChatTimeOutTest,
+                         ::testing::Values(TimeOutCase{"leftAlone", 0, 0},
+                                           TimeOutCase{"minimisedAndLeft", 10, 0},
+                                           TimeOutCase{"minimisedAndRestored", 10, 20}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(AskChatTest, acceptingLateInTheCountdownStillAccepts) {
     EXPECT_TRUE(ask("Ana", "", [](TfrmAskchat& dlg) {
