@@ -314,6 +314,19 @@ TEST_F(ChatWindowTest, placementClosedMaximisedKeepsTheNormalPlace) {
     EXPECT_EQ(ini.value("TfrmChat", "NormPos"), QStringLiteral("40,50,640,430"));
 }
 
+// A stored rectangle too wide or too high to measure is not a place to use.
+TEST_F(ChatWindowTest, placementTooLargeToMeasureIsNotUsed) {
+    chat::IniFile ini(iniPath());
+    ini.setValue("TfrmChat", "Flags", "0");
+    ini.setValue("TfrmChat", "ShowCmd", "1");
+    ini.setValue("TfrmChat", "MinMaxPos", "-1,-1,-1,-1");
+    ini.setValue("TfrmChat", "NormPos", "-2147483648,0,2147483647,10");
+    ini.setValue("TfrmChat", "PixelsPerInch", "96");
+    ASSERT_TRUE(ini.save());
+    const chat::PlacementStore store(iniPath(), "TfrmChat", "frmUsuarios");
+    EXPECT_FALSE(store.read().placement.has_value());
+}
+
 TEST_F(ChatWindowTest, placementFromAnotherPixelsPerInchIsNotUsed) {
     openWindow();
     const int ppi = qRound(window->screen()->logicalDotsPerInchY());
