@@ -10,6 +10,7 @@ packages=(
     libpulse-dev pulseaudio pulseaudio-utils
     xvfb xauth xdotool trayer imagemagick x11-utils fonts-dejavu-core
     iproute2 netbase util-linux
+    clang libfuzzer-14-dev
 )
 
 missing=()

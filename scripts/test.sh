@@ -36,4 +36,8 @@ cmake --build build-asan -j "$(nproc)"
     ctest --output-on-failure -j2
 ) || status=1
 
+# Last, the parsers of received and stored bytes under libFuzzer (build-fuzz/), 20
+# seconds each.
+scripts/fuzz.sh --seconds 20 || status=1
+
 exit "$status"
