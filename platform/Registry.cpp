@@ -458,9 +458,9 @@ RegStatus Registry::load(Document& doc, bool& exists) {
 }
 
 void Registry::removeStaleTemporaries() const {
-    // Each writer's temporary file carries its process number, so a writer's own file
-    // is reused and one whose writer is gone (killed before it could rename or remove
-    // it) is found here; the file of a writer still at work is left alone.
+    // Each writer's temporary file carries its process number: a file left by this
+    // process or by one that is gone (killed before it could rename or remove it) is
+    // removed here, and the file of another writer still at work is left alone.
     const QFileInfo file(filePath_);
     const QString prefix = file.fileName() + QLatin1Char('.');
     const QStringList names = QDir(file.absolutePath())
@@ -481,7 +481,7 @@ RegStatus Registry::save(const Document& doc) {
     if (!QDir().mkpath(file.absolutePath())) return RegStatus::IoFailed;
     removeStaleTemporaries();
     const QByteArray temp = QFile::encodeName(temporaryPath(filePath_, ::getpid()));
-    int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) return RegStatus::IoFailed;
     struct stat old {};
     mode_t mode = 0644;
