@@ -162,7 +162,15 @@ struct Registry::Document {
     void endLastLine() {
         if (pieces.empty()) return;
         std::string& raw = pieces.back().raw;
-        if (!raw.empty() && raw.back() != '\n') raw += eol;
+        completeLine(raw);
+    }
+
+    // Ends a line that has no LF yet. A line cut off right after its CR gets the LF
+    // that completes its CR LF; a second line end behind the CR would leave the CR as a
+    // stray control character inside the line, which makes the whole store unreadable.
+    void completeLine(std::string& raw) const {
+        if (raw.empty() || raw.back() == '\n') return;
+        raw += raw.back() == '\r' ? std::string("\n") : eol;
     }
 
     void addSection(const std::string& path) {
@@ -195,8 +203,10 @@ struct Registry::Document {
             addSection(path);
             at = pieces.size();
         }
-        if (pieces[*at - 1].raw.empty() || pieces[*at - 1].raw.back() != '\n')
+        if (pieces[*at - 1].raw.empty())
             pieces[*at - 1].raw += eol;
+        else
+            completeLine(pieces[*at - 1].raw);
         Piece value{Kind::Value, formatValue(name, type, data, eol),
                     path,        std::string(name),
                     type,        std::move(data)};

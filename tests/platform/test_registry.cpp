@@ -201,6 +201,20 @@ TEST_F(RegistryTest, readsHandWrittenFilesWithUnixLineEnds) {
         << readFile();
 }
 
+// Found by fuzzing: a last line cut off after its CR reads fine, and a write behind it
+// must not make that CR a stray one inside the line, which no reader accepts.
+TEST_F(RegistryTest, writeBehindALastLineEndingInABareCrKeepsTheStoreReadable) {
+    writeFile("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Falavox\\Configuracao]\r\n"
+              "\"Resposta\"=\"antes\"\r");
+    Registry registry(path_);
+    std::unique_ptr<RegistryKey> key;
+    ASSERT_EQ(registry.openKey(kKey, RegAccess::AllAccess, key), RegStatus::Success);
+    EXPECT_EQ(set(*key, "WinPopUp", RegType::Dword, std::string("\1\0\0\0", 4)),
+              RegStatus::Success);
+    EXPECT_EQ(query(*key, "Resposta"), std::string("antes") + '\0');
+    EXPECT_EQ(query(*key, "WinPopUp"), std::string("\1\0\0\0", 4));
+}
+
 TEST_F(RegistryTest, readOnlyStoreOpensForReadingOnly) {
     writeFile(kStored);
     Registry registry(path_);
