@@ -71,4 +71,8 @@ package_checks() {
 }
 package_checks || status=1
 
+# Last, the parsers of received and stored bytes under libFuzzer (build-fuzz/), 12
+# seconds each.
+scripts/fuzz.sh || status=1
+
 exit "$status"

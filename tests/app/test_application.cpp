@@ -4,7 +4,9 @@
 #include "app/MessageBox.h"
 
 #include <QEvent>
+#include <QMessageBox>
 #include <QObject>
+#include <QTimer>
 #include <gtest/gtest.h>
 #include <stdexcept>
 #include <vector>
@@ -40,6 +42,23 @@ TEST(Application, errorEscapingAnEventHandlerIsShownAndTheProgramGoesOn) {
     EXPECT_EQ(boxes[0].kind, app::BoxKind::Error);
     EXPECT_EQ(boxes[0].caption, "Falavox©");
     EXPECT_EQ(boxes[0].text, "Falha no evento");
+}
+
+// Texts in message boxes carry names from the network; one that looks like markup must
+// show as it was typed, not be rendered.
+TEST(Application, messageBoxShowsItsTextAsTyped) {
+    Qt::TextFormat format = Qt::RichText;
+    QString text;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        format = box->textFormat();
+        text = box->text();
+        box->accept();
+    });
+    app::showError(QStringLiteral("Usu\u00e1rio <b>Eve</b><img src=x>\r\nfim"));
+    EXPECT_EQ(format, Qt::PlainText);
+    EXPECT_EQ(text, QStringLiteral("Usu\u00e1rio <b>Eve</b><img src=x>\nfim"));
 }
 
 TEST(LocalUserName, capitalisesAsciiLettersOnly) {

@@ -1,5 +1,5 @@
-// Any bytes as a name service answer, for libFuzzer (built only with Clang):
-//   cmake -DCMAKE_CXX_COMPILER=clang++ ... && build/tests/platform/fuzz_netbios_response
+// Any bytes as an answer to the program's NetBIOS name query, as anyone on the network
+// could send one.
 #include "platform/NetbiosName.h"
 
 #include <cstddef>
