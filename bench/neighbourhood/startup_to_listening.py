@@ -24,6 +24,8 @@ import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+# The helpers are imported from beside the tests; no compiled copies are left there.
+sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(HERE, "..", "..", "tests", "platform"))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "tests", "app"))
 import neighbourhood_real as daemons  # noqa: E402
