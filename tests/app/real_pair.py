@@ -123,7 +123,7 @@ def invite_beto(session):
     (A is busy with itself), and that window is left with "Sair do chat"."""
     icon, x, y = desktop.find_tray_icon(session, ANA.process)
     # A scan that began before B announced itself misses B: "&Refresh" until it is there.
-    for attempt in range(3):
+    for _ in range(3):
         _, _, _, height = session.geometry(open_local_submenu(session, icon, x, y)[-1])
         rows = height // 22
         if rows >= 2:
@@ -230,6 +230,10 @@ def main():
     daemons.remove_namespaces()
     try:
         make_network()
+        # Only Avahi can give A the address of B's name: the system's resolver cannot.
+        if subprocess.run(["ip", "netns", "exec", ANA.namespace, "getent", "ahostsv4",
+                           BETO.host], capture_output=True, timeout=30).returncode == 0:
+            raise daemons.Failure(f"the system resolver knows {BETO.host} already")
         for copy in COPIES:
             copy.bus = daemons.start_avahi(scratch, copy.namespace, copy.host, copy.interface)
         session.start_xvfb()
