@@ -9,7 +9,8 @@ trayer on one Xvfb (the X socket reaches into the namespaces). Copy A's tray men
 followed through "&Chat" and "local" to B's host, which is listed there because B
 announces itself through its Avahi daemon; the invitation's lookup finds B's address
 through Avahi too. B's invitation dialog is accepted, a line is typed in each chat
-window, and both transcripts are read back through the X selection.
+window, and both transcripts are read back through the X selection. Last, "&Fechar" in
+each tray menu ends each copy with code 0.
 
 Needs root and the daemons; skipped (77) otherwise. Everything runs inside namespaces the
 test makes, ended by PID; the namespaces are removed at the end. Screenshots of every
@@ -212,6 +213,20 @@ def chat_both_ways(session):
     session.screenshot("chat-both-ways")
 
 
+def close_both(session):
+    """"&Fechar" from each copy's tray menu, with its chat still open: each ends with
+    code 0 (under the sanitizers, also having found nothing wrong on the way out)."""
+    for copy in COPIES:
+        icon, x, y = desktop.find_tray_icon(session, copy.process)
+        session.click(x, y, button=3)
+        desktop.wait_for(f"{copy.host}'s tray menu", lambda: menus_of(session, copy, icon))
+        session.x("xdotool", "mousemove", "500", "600")
+        session.x("xdotool", "key", "f")
+        code = desktop.exit_code(copy.process, f"{copy.host} after &Fechar", timeout=30)
+        if code != 0:
+            raise desktop.Failure(f"{copy.host} ended with {code} after &Fechar")
+
+
 def main():
     if len(sys.argv) != 2:
         print("usage: real_pair.py FALAVOX_BINARY", file=sys.stderr)
@@ -244,6 +259,7 @@ def main():
         invite_beto(session)
         accept_invitation(session)
         chat_both_ways(session)
+        close_both(session)
     except Failures as failure:
         session.screenshot("failure")
         print(f"FAILED: {failure} (screenshots and logs in {scratch})", file=sys.stderr)
