@@ -126,7 +126,7 @@ def invite_beto(session):
     # A scan that began before B announced itself misses B: "&Refresh" until it is there.
     for _ in range(3):
         _, _, _, height = session.geometry(open_local_submenu(session, icon, x, y)[-1])
-        rows = height // 22
+        rows = height // 22  # the toolkit's menu rows, 22 pixels with its default font
         if rows >= 2:
             break
         session.x("xdotool", "key", "Escape", "Escape", "Escape")
