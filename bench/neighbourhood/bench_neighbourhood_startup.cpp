@@ -1,11 +1,10 @@
 // One side of the neighbourhood's start-up benchmark, as a whole process (loading the
 // SMB and Avahi libraries is part of the start-up): "providers" starts the neighbourhood
 // (announcement, name sources) and enumerates every provider once, each on a thread of
-// its own; "none" enumerates no provider at all. Prints the number of entries found.
-// Timed by neighbourhood_startup.sh, which gives it an Avahi daemon and no SMB master in
-// a network namespace of its own. The tray menu's scan asks the providers one after
-// another, so the program's own start-up waits for the sum of their waits, not the
-// longest: startup_to_listening.py times the program itself.
+// its own, as the tray menu's scan asks their networks; "none" enumerates no provider at
+// all. Prints the number of entries found. Timed by neighbourhood_startup.sh, which gives
+// it an Avahi daemon and no SMB master in a network namespace of its own;
+// startup_to_listening.py times the program itself.
 //
 //   bench_neighbourhood_startup providers|none
 #include "platform/NetworkNeighbourhood.h"
