@@ -1,10 +1,24 @@
 #include "platform/NetworkEnum.h"
 
+#include <condition_variable>
+#include <exception>
+#include <system_error>
+#include <thread>
+
 namespace platform {
 
 struct EnumState {
     std::vector<NetResource> entries;
     std::size_t next = 0;
+};
+
+// One provider's answer for its network record, filled in by the thread that asks.
+struct NetworkEnumeration::Prefetch {
+    std::mutex mutex;
+    std::condition_variable done;
+    bool finished = false;
+    std::optional<std::vector<NetResource>> children;
+    std::exception_ptr failure;
 };
 
 NetworkEnumeration::NetworkEnumeration(std::vector<std::shared_ptr<NetworkProvider>> providers)
@@ -35,12 +49,21 @@ std::uint32_t NetworkEnumeration::WNetOpenEnumA(std::uint32_t dwScope, std::uint
             network.dwUsage = RESOURCEUSAGE_CONTAINER;
             network.lpRemoteName = provider->providerName();
             network.lpProvider = provider->providerName();
+            startPrefetch(provider, network, state.get());
             state->entries.push_back(std::move(network));
         }
     } else {
         const auto provider = providerNamed(lpNetResource->lpProvider);
         if (!provider) return ERROR_BAD_PROVIDER;
-        auto children = provider->children(*lpNetResource);
+        std::optional<std::vector<NetResource>> children;
+        if (const auto prefetch = takePrefetch(*lpNetResource)) {
+            std::unique_lock lock(prefetch->mutex);
+            prefetch->done.wait(lock, [&] { return prefetch->finished; });
+            if (prefetch->failure) std::rethrow_exception(prefetch->failure);
+            children = std::move(prefetch->children);
+        } else {
+            children = provider->children(*lpNetResource);
+        }
         if (!children) return ERROR_NO_NETWORK;
         state->entries = std::move(*children);
     }
@@ -76,8 +99,53 @@ std::uint32_t NetworkEnumeration::WNetEnumResourceA(EnumHandle hEnum, std::uint3
 
 std::uint32_t NetworkEnumeration::WNetCloseEnum(EnumHandle hEnum) const {
     if (!hEnum) return ERROR_INVALID_HANDLE;
+    {
+        std::lock_guard lock(prefetchMutex_);
+        std::erase_if(prefetched_,
+                      [hEnum](const auto& entry) { return entry.second.first == hEnum; });
+    }
     delete hEnum;
     return NO_ERROR;
+}
+
+void NetworkEnumeration::startPrefetch(const std::shared_ptr<NetworkProvider>& provider,
+                                       const NetResource& network, const EnumState* top) const {
+    auto prefetch = std::make_shared<Prefetch>();
+    try {
+        // The thread holds the provider and the answer, never this object: a scan that
+        // was given up may leave it running after the enumeration is gone.
+        std::thread([provider, network, prefetch] {
+            std::optional<std::vector<NetResource>> children;
+            std::exception_ptr failure;
+            try {
+                children = provider->children(network);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            std::lock_guard lock(prefetch->mutex);
+            prefetch->children = std::move(children);
+            prefetch->failure = failure;
+            prefetch->finished = true;
+            prefetch->done.notify_all();
+        }).detach();
+    } catch (const std::system_error&) {
+        return; // no thread to be had: the record is asked for when it is opened
+    }
+    std::lock_guard lock(prefetchMutex_);
+    prefetched_[provider->providerName()] = {top, std::move(prefetch)};
+}
+
+std::shared_ptr<NetworkEnumeration::Prefetch>
+NetworkEnumeration::takePrefetch(const NetResource& container) const {
+    if (container.dwDisplayType != RESOURCEDISPLAYTYPE_NETWORK || !container.lpRemoteName ||
+        container.lpRemoteName != container.lpProvider)
+        return nullptr;
+    std::lock_guard lock(prefetchMutex_);
+    const auto found = prefetched_.find(*container.lpRemoteName);
+    if (found == prefetched_.end()) return nullptr;
+    auto prefetch = std::move(found->second.second);
+    prefetched_.erase(found);
+    return prefetch;
 }
 
 } // namespace platform

@@ -3,7 +3,10 @@
 #include "platform/NetworkNeighbourhood.h"
 
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <string>
 #include <vector>
 
 // Enumeration of the network neighbourhood in the shape of open / enumerate / close: a
@@ -55,9 +58,21 @@ public:
     std::uint32_t WNetCloseEnum(EnumHandle hEnum) const;
 
 private:
+    struct Prefetch;
+
     std::shared_ptr<NetworkProvider> providerNamed(const std::optional<std::string>& name) const;
+    void startPrefetch(const std::shared_ptr<NetworkProvider>& provider, const NetResource& network,
+                       const EnumState* top) const;
+    std::shared_ptr<Prefetch> takePrefetch(const NetResource& container) const;
 
     std::vector<std::shared_ptr<NetworkProvider>> providers_;
+    // Opening the top asks every provider for its network record's children at once, each
+    // on a thread of its own, so that a scan waits for the slowest network rather than for
+    // the sum of them all. The answers are taken by the first opening of each network
+    // record while that top stays open; closing it drops what was not taken.
+    mutable std::mutex prefetchMutex_;
+    mutable std::map<std::string, std::pair<const EnumState*, std::shared_ptr<Prefetch>>>
+        prefetched_;
 };
 
 } // namespace platform

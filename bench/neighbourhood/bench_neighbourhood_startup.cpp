@@ -1,9 +1,10 @@
 // One side of the neighbourhood's start-up benchmark, as a whole process (loading the
 // SMB and Avahi libraries is part of the start-up): "providers" starts the neighbourhood
 // (announcement, name sources) and enumerates every provider once, each on a thread of
-// its own as the tray menu's scan asks them; "none" enumerates no provider at all. Prints
-// the number of entries found. Timed by neighbourhood_startup.sh, which gives it an Avahi
-// daemon and no SMB master in a network namespace of its own.
+// its own, as the tray menu's scan asks their networks; "none" enumerates no provider at
+// all. Prints the number of entries found. Timed by neighbourhood_startup.sh, which gives
+// it an Avahi daemon and no SMB master in a network namespace of its own;
+// startup_to_listening.py times the program itself.
 //
 //   bench_neighbourhood_startup providers|none
 #include "platform/NetworkNeighbourhood.h"

@@ -131,6 +131,7 @@ class Session:
         return path
 
     def windows(self, *search):
+        # xdotool lists the windows that match any one condition unless told --all.
         out = self.x("xdotool", "search", *search, check=False)
         return [w for w in out.split()]
 
@@ -167,8 +168,8 @@ def exit_code(process, what, timeout=20):
 def check_second_copy(session, binary, first):
     second, log = start_falavox(session, binary, "second")
     box = wait_for("the second copy's error box",
-                   lambda: session.windows("--onlyvisible", "--pid", str(second.pid),
-                                           "--name", "^Erro$"))[0]
+                   lambda: session.windows("--all", "--onlyvisible", "--pid",
+                                           str(second.pid), "--name", "^Erro$"))[0]
     session.screenshot("second-copy-error-box")
     log.seek(0)
     told = log.read()
@@ -272,8 +273,8 @@ def run_without_tray(session, binary):
     program, _ = start_falavox(session, binary, "no-tray")
     wait_for("the listener", listening_on_2200)
     window = wait_for("the stand-in window",
-                      lambda: session.windows("--onlyvisible", "--pid", str(program.pid),
-                                              "--name", "^Falavox©$"))[0]
+                      lambda: session.windows("--all", "--onlyvisible", "--pid",
+                                              str(program.pid), "--name", "^Falavox©$"))[0]
     session.screenshot("stand-in-window")
     x, y, width, height = session.geometry(window)
     # "&Fechar" is the window's last button.

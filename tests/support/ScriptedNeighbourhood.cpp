@@ -70,6 +70,7 @@ std::optional<std::vector<NetResource>> ScriptedProvider::children(const NetReso
     const std::string key = container.dwDisplayType == RESOURCEDISPLAYTYPE_NETWORK
                                 ? std::string()
                                 : container.lpRemoteName.value_or(std::string());
+    std::lock_guard lock(mutex_);
     ++answered_;
     const auto found = script_.find(key);
     if (found == script_.end()) return std::vector<NetResource>{};

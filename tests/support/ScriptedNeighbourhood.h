@@ -27,7 +27,10 @@ class ScriptedProvider : public platform::NetworkProvider {
 public:
     explicit ScriptedProvider(std::string name) : name_(std::move(name)) {}
 
+    // Under the lock: a network's answer may be asked for on a thread of its own while a
+    // test changes the script.
     void script(const std::string& container, std::optional<std::vector<NetResource>> children) {
+        std::lock_guard lock(mutex_);
         script_[container] = std::move(children);
     }
     void setDelay(std::chrono::milliseconds delay) { delay_ = delay; }
