@@ -185,7 +185,10 @@ struct Registry::Document {
         for (auto it = pieces.rbegin(); it != pieces.rend(); ++it) {
             if (it->kind == Kind::Value && sameName(it->key, path) && sameName(it->name, name)) {
                 bool ended = !it->raw.empty() && it->raw.back() == '\n';
-                it->raw = formatValue(it->name, type, data, ended ? eol : "");
+                // A last line without a line end stays without one; a long value's
+                // wrapped lines still need theirs.
+                it->raw = formatValue(it->name, type, data, eol);
+                if (!ended) it->raw.resize(it->raw.size() - eol.size());
                 it->type = type;
                 it->data = std::move(data);
                 return;

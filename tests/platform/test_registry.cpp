@@ -215,6 +215,19 @@ TEST_F(RegistryTest, writeBehindALastLineEndingInABareCrKeepsTheStoreReadable) {
     EXPECT_EQ(query(*key, "WinPopUp"), std::string("\1\0\0\0", 4));
 }
 
+// Found by fuzzing: a value on a last line without a line end, replaced by one long
+// enough to wrap, keeps the breaks between its wrapped lines.
+TEST_F(RegistryTest, longValueReplacingAnUnendedLastLineStaysReadable) {
+    writeFile("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Falavox\\Configuracao]\r\n"
+              "\"ChatConvite\"=\"curto\"");
+    Registry registry(path_);
+    std::unique_ptr<RegistryKey> key;
+    ASSERT_EQ(registry.openKey(kKey, RegAccess::AllAccess, key), RegStatus::Success);
+    const std::string longText = std::string(100, '\x01') + '\0';
+    EXPECT_EQ(set(*key, "ChatConvite", RegType::Sz, longText), RegStatus::Success);
+    EXPECT_EQ(query(*key, "ChatConvite"), longText);
+}
+
 TEST_F(RegistryTest, readOnlyStoreOpensForReadingOnly) {
     writeFile(kStored);
     Registry registry(path_);
