@@ -1,12 +1,12 @@
 #include "app/Frminicial.h"
 
 #include "app/LocalUserName.h"
-#include "app/MessageBox.h"
-#include "app/ShowForm.h"
 #include "app/StartupDiagnostics.h"
 #include "chat/ReceivedLineHandler.h"
 #include "platform/Cp1252.h"
 #include "platform/SystemInfo.h"
+#include "ui/MessageBox.h"
+#include "ui/ShowForm.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -16,6 +16,11 @@
 #include <exception>
 
 namespace app {
+
+using ui::runGuarded;
+using ui::showError;
+using ui::showForm;
+using ui::ShowMode;
 
 namespace {
 
@@ -192,7 +197,7 @@ bool Tfrminicial::askChat(const std::string& callerName, const std::string& invi
 }
 
 void Tfrminicial::showInformation(const std::string& text) {
-    app::showInformation(platform::fromCp1252(text));
+    ui::showInformation(platform::fromCp1252(text));
 }
 
 void Tfrminicial::receivedLine(std::string_view line) {

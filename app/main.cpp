@@ -1,5 +1,5 @@
 #include "app/Application.h"
-#include "app/ApplicationTitle.h"
+#include "ui/ApplicationTitle.h"
 #include "app/Frminicial.h"
 #include "app/StartupDiagnostics.h"
 
@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
     app::TApplication application(argc, argv);
     toolkitStart.finish();
     QApplication::setApplicationName(QStringLiteral("falavox"));
-    app::setApplicationTitle(QStringLiteral("Falavox©"));
+    ui::setApplicationTitle(QStringLiteral("Falavox©"));
     // The program lives in the tray: closing its last window must not end it.
     QApplication::setQuitOnLastWindowClosed(false);
 

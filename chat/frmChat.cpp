@@ -1,8 +1,7 @@
 #include "chat/frmChat.h"
 
-#include <QAbstractButton> // app/MessageBox.h uses it without including it
-
-#include "app/MessageBox.h"
+#include "ui/DialogLook.h"
+#include "ui/MessageBox.h"
 #include "chat/ChatRules.h"
 #include "chat/SpeedBar.h"
 #include "net/EventSocket.h"
@@ -72,16 +71,8 @@ void TfrmChat::clearInput() {
     mmomensagem->clear();
 }
 
-void TfrmChat::setInputColour(QPalette::ColorRole role) {
-    QPalette palette = mmomensagem->palette();
-    const QColor colour = QApplication::palette().color(QPalette::Active, role);
-    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
-        palette.setColor(group, QPalette::Base, colour);
-    mmomensagem->setPalette(palette);
-}
-
 void TfrmChat::connectedLook() {
-    setInputColour(QPalette::Base);
+    ui::setEditBackground(mmomensagem, QPalette::Base);
     mmomensagem->setEnabled(true);
     btnEncerrar->show();
     mmomensagem->setFocus();
@@ -90,7 +81,7 @@ void TfrmChat::connectedLook() {
 void TfrmChat::disconnectedLook() {
     mmomensagem->clear();
     mmomensagem->setEnabled(false);
-    setInputColour(QPalette::Button);
+    ui::setEditBackground(mmomensagem, QPalette::Button);
     btnEncerrar->hide();
 }
 
@@ -257,7 +248,7 @@ bool TfrmChat::eventFilter(QObject* watched, QEvent* event) {
 // ---- Commands ----
 
 void TfrmChat::btnEnviarClick() {
-    app::runGuarded([this] {
+    ui::runGuarded([this] {
         const std::string typed = platform::toCp1252(mmomensagem->text());
         // A failed send raises and leaves both the transcript and the typed text alone.
         cliSocket_.SendText(session::chatLine(localUser_, typed));
@@ -279,7 +270,7 @@ void TfrmChat::btnChatClick() {
 }
 
 void TfrmChat::btnEncerrarClick() {
-    app::runGuarded([this] { cliSocket_.Close(); });
+    ui::runGuarded([this] { cliSocket_.Close(); });
 }
 
 void TfrmChat::btnFecharUserClick() {

@@ -93,7 +93,6 @@ private:
     void applyStoredPlacement();
     void savePlacement(bool destroying);
     void moveCaretToEnd();
-    void setInputColour(QPalette::ColorRole role);
 
     std::string localUser_;
     net::TCustomEventSocket& cliSocket_;

@@ -3,6 +3,7 @@
 
 #include "chat/ChatInputLine.h"
 #include "chat/SpeedBar.h"
+#include "ui/DialogLook.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -19,16 +20,6 @@ QFont baseFont() {
     QFont font(chat::kBaseFamily);
     font.setPointSizeF(chat::kBasePointSize);
     return font;
-}
-
-QFrame* makeBevel(QWidget* parent, const char* name, QFrame::Shadow shadow, int left, int width) {
-    auto* bevel = new QFrame(parent);
-    bevel->setObjectName(QLatin1String(name));
-    bevel->setFrameShape(QFrame::Panel);
-    bevel->setFrameShadow(shadow);
-    bevel->setLineWidth(1);
-    bevel->setGeometry(left, 3, width, 50);
-    return bevel;
 }
 
 } // namespace
@@ -96,12 +87,12 @@ void TfrmChat::buildSpeedBar() {
     auto* section = new QWidget(SpeedBar1);
     section->setObjectName(QStringLiteral("SpeedbarSection1"));
     section->setGeometry(0, 0, 300, 56);
-    makeBevel(section, "Bevel3", QFrame::Raised, 5, 3);
-    makeBevel(section, "Bevel4", QFrame::Raised, 8, 3);
+    ui::bevelPanel(section, "Bevel3", QFrame::Raised, QRect(5, 3, 3, 50));
+    ui::bevelPanel(section, "Bevel4", QFrame::Raised, QRect(8, 3, 3, 50));
     btnSair =
         chat::makeSpeedButton(section, QStringLiteral("btnSair"), QStringLiteral("Sair do chat"),
                               QStringLiteral(":/chat/sair.png"), 18, 3);
-    makeBevel(section, "Bevel1", QFrame::Sunken, 92, 2);
+    ui::bevelPanel(section, "Bevel1", QFrame::Sunken, QRect(92, 3, 2, 50));
     btnChat = chat::makeSpeedButton(section, QStringLiteral("btnChat"), QStringLiteral("Em Chat"),
                                     QStringLiteral(":/chat/emchat.png"), 98, 3);
     btnChat->setCheckable(true);

@@ -6,10 +6,8 @@
 #include "platform/Cp1252.h"
 #include "platform/SystemInfo.h"
 
-// MessageBox.h uses QAbstractButton without including it.
-#include <QAbstractButton>
-
-#include "app/MessageBox.h"
+#include "ui/DialogLook.h"
+#include "ui/MessageBox.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -28,19 +26,6 @@ namespace config {
 namespace {
 
 constexpr int kInvitationLimit = 73;
-
-// The dialog is laid out for an 8-point sans serif at 96 dpi; the nearest face this
-// system has stands in for it at the same pixel size.
-QFont dialogFont() {
-    QFont font;
-    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
-                      QStringLiteral("Tahoma"), QStringLiteral("Liberation Sans"),
-                      QStringLiteral("Arial"), QStringLiteral("DejaVu Sans Condensed"),
-                      QStringLiteral("DejaVu Sans")});
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(11);
-    return font;
-}
 
 template <class W> W* place(W* widget, const char* name, int x, int y, int w, int h) {
     widget->setObjectName(QString::fromLatin1(name));
@@ -66,16 +51,6 @@ QLabel* text(QWidget* parent, const char* name, const char* caption, int x, int 
     return label;
 }
 
-// The edit's background by role: the window colour when it can be typed in, the button
-// face when it cannot, in every state of the palette.
-void setEditBackground(QLineEdit* edit, QPalette::ColorRole role) {
-    QPalette pal = edit->palette();
-    const QColor colour = QApplication::palette().color(QPalette::Active, role);
-    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
-        pal.setColor(group, QPalette::Base, colour);
-    edit->setPalette(pal);
-}
-
 } // namespace
 
 bool TfrmConfiguracao::defaultNtFamily() {
@@ -89,7 +64,7 @@ TfrmConfiguracao::TfrmConfiguracao(SettingsOwner& owner, bool ntFamily, QWidget*
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint);
     setAttribute(Qt::WA_DeleteOnClose);
-    setFont(dialogFont());
+    setFont(ui::dialogFont());
     setFixedSize(337, 349);
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
@@ -119,7 +94,7 @@ TfrmConfiguracao::TfrmConfiguracao(SettingsOwner& owner, bool ntFamily, QWidget*
     connect(btnCancelar, &QPushButton::clicked, this, [this] { btnCancelarClick(); });
 
     // An error while filling leaves the dialog open with its controls as designed.
-    app::runGuarded([this] { FormCreate(); });
+    ui::runGuarded([this] { FormCreate(); });
 }
 
 void TfrmConfiguracao::buildMenuPage(QWidget* page) {
@@ -152,7 +127,7 @@ void TfrmConfiguracao::buildMenuPage(QWidget* page) {
     Switch2->setToolTip(QStringLiteral("Off"));
     edtresposta = place(new QLineEdit(GroupBox2), "edtresposta", 51, 29, 246, 21);
     edtresposta->setMaxLength(std::numeric_limits<int>::max());
-    setEditBackground(edtresposta, QPalette::Button);
+    ui::setEditBackground(edtresposta, QPalette::Button);
 }
 
 void TfrmConfiguracao::buildChatPage(QWidget* page) {
@@ -206,13 +181,13 @@ void TfrmConfiguracao::CheckBox1Click() {
 void TfrmConfiguracao::Switch2On() {
     Switch2->setToolTip(QStringLiteral("On"));
     edtresposta->setEnabled(true);
-    setEditBackground(edtresposta, QPalette::Base);
+    ui::setEditBackground(edtresposta, QPalette::Base);
 }
 
 void TfrmConfiguracao::Switch2Off() {
     Switch2->setToolTip(QStringLiteral("Off"));
     edtresposta->setEnabled(false);
-    setEditBackground(edtresposta, QPalette::Button);
+    ui::setEditBackground(edtresposta, QPalette::Button);
 }
 
 void TfrmConfiguracao::btnOkClick() {
@@ -231,7 +206,7 @@ void TfrmConfiguracao::btnOkClick() {
     }
     // Closed in every case: the main form then reads back whatever did get stored.
     close();
-    if (error) app::showApplicationError(*error);
+    if (error) ui::showApplicationError(*error);
 }
 
 void TfrmConfiguracao::btnCancelarClick() {
@@ -248,11 +223,11 @@ void TfrmConfiguracao::closeEvent(QCloseEvent* event) {
     } catch (const EDamagedStore& e) {
         // A damaged store stays damaged however often the dialog is closed, and "OK"
         // never writes over it: the dialog closes, the settings in use stay as they were.
-        app::showApplicationError(QString::fromUtf8(e.what()));
+        ui::showApplicationError(QString::fromUtf8(e.what()));
     } catch (const std::exception& e) {
         // A value of the wrong kind is mended by "OK", so the dialog stays for it.
         event->ignore();
-        app::showApplicationError(QString::fromUtf8(e.what()));
+        ui::showApplicationError(QString::fromUtf8(e.what()));
         return;
     }
     event->accept();

@@ -1,6 +1,7 @@
 #include "platform/Registry.h"
 
 #include "platform/SystemInfo.h"
+#include "text/AsciiText.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -21,15 +22,9 @@ namespace {
 constexpr std::string_view kRoot = "HKEY_LOCAL_MACHINE";
 constexpr std::string_view kHeader = "REGEDIT4";
 
-char lowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-}
-
 // Key and value names compare without regard to ASCII case, as in the system registry.
 bool sameName(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return lowerAscii(x) == lowerAscii(y);
-           });
+    return text::sameTextAscii(a, b);
 }
 
 std::string fullKeyPath(std::string_view subKey) {
@@ -47,7 +42,7 @@ std::string fullKeyPath(std::string_view subKey) {
 
 int hexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
-    c = lowerAscii(c);
+    c = text::asciiLower(c);
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     return -1;
 }

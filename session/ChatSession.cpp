@@ -1,10 +1,10 @@
 #include "session/ChatSession.h"
 
-#include "session/AsciiText.h"
 #include "session/ChatView.h"
 #include "session/LineClassifier.h"
 #include "session/Protocol.h"
 #include "platform/Cp1252.h"
+#include "text/AsciiText.h"
 
 #include <QString>
 
@@ -161,7 +161,7 @@ void ChatSession::Invite(const std::string& peerName) {
         host_.showInformation(ansi("Você já esta conectado!!"));
         return;
     }
-    if (asciiUpperCase(peerName) == asciiUpperCase(host_.localUserName())) {
+    if (text::asciiUpperCase(peerName) == text::asciiUpperCase(host_.localUserName())) {
         host_.showInformation(ansi("Você esta tentando se auto-conectar!"));
         return;
     }
@@ -172,7 +172,7 @@ void ChatSession::Invite(const std::string& peerName) {
     ChatView& window = host_.showChatWindow();
     PeerName = peerName;
     window.setHoldsSession(true);
-    window.setPeerName(capitalizeName(peerName));
+    window.setPeerName(text::capitalizeName(peerName));
     window.clearTranscript();
     window.clearInput();
     CliSocket.DnsLookup(peerName);

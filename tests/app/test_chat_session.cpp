@@ -3,7 +3,7 @@
 // both ways, and the end of the session on either side.
 
 #include "app/Frminicial.h"
-#include "app/MessageBox.h"
+#include "ui/MessageBox.h"
 #include "net/SocketLibrary.h"
 #include "platform/PosixSockets.h"
 #include "chat/frmChat.h"
@@ -13,6 +13,7 @@
 #include "support/EventLoop.h"
 #include "support/Raised.h"
 #include "support/RawPeer.h"
+#include "tests/support/QtMain.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -128,7 +129,7 @@ protected:
             case Answer::None: break;
             }
         });
-        app::messageBoxHook() = [this](const app::ShownBox& box) { boxes.push_back(box.text); };
+        ui::messageBoxHook() = [this](const ui::ShownBox& box) { boxes.push_back(box.text); };
         port = freePort();
         ana = std::make_unique<Copy>("127.0.0.2", port, "Ana");
         beto = std::make_unique<Copy>("127.0.0.3", port, "Beto");
@@ -139,7 +140,7 @@ protected:
         spin(20);
         session::askchat::setShownHook(nullptr);
         session::askchat::setSoundPlayer(nullptr);
-        app::messageBoxHook() = nullptr;
+        ui::messageBoxHook() = nullptr;
     }
 
     // Ana invites Beto's computer and Beto answers the dialog.
@@ -528,9 +529,4 @@ TEST_F(ChatSessionAcceptFaultTest, failedAcceptsAreDroppedAndTheNextCallerIsServ
     startSession();
 }
 
-int main(int argc, char** argv) {
-    QApplication application(argc, argv);
-    QApplication::setQuitOnLastWindowClosed(false);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
+FALAVOX_TEST_MAIN(QApplication)

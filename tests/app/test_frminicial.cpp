@@ -2,9 +2,10 @@
 // loopback port, the second copy's error box, "&Fechar" and the About box.
 #include "app/Frminicial.h"
 #include "app/LocalUserName.h"
-#include "app/MessageBox.h"
+#include "ui/MessageBox.h"
 #include "app/TrayStandInWindow.h"
 #include "platform/SystemInfo.h"
+#include "tests/support/QtMain.h"
 
 #include <QAction>
 #include <QApplication>
@@ -78,17 +79,17 @@ class FormTest : public ::testing::Test {
 protected:
     void SetUp() override {
         port = freeLoopbackPort();
-        app::messageBoxHook() = [this](const app::ShownBox& box) { boxes.push_back(box); };
+        ui::messageBoxHook() = [this](const ui::ShownBox& box) { boxes.push_back(box); };
     }
     void TearDown() override {
-        app::messageBoxHook() = nullptr;
+        ui::messageBoxHook() = nullptr;
         removeStoredSettings();
     }
 
     app::ListenEndpoint endpoint() const { return {"127.0.0.1", std::to_string(port)}; }
 
     int port = 0;
-    std::vector<app::ShownBox> boxes;
+    std::vector<ui::ShownBox> boxes;
 };
 
 
@@ -133,7 +134,7 @@ TEST_F(FormTest, secondCopyOnTheSamePortShowsTheErrorAndEnds) {
     Tfrminicial second(endpoint());
     second.FormCreate();
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].kind, app::BoxKind::Error);
+    EXPECT_EQ(boxes[0].kind, ui::BoxKind::Error);
     EXPECT_EQ(boxes[0].caption, "Erro");
     EXPECT_EQ(boxes[0].text, secondCopyText);
     EXPECT_TRUE(second.Terminated());
@@ -269,11 +270,4 @@ TEST_F(FormTest, sobreOpensOneAboutBoxWithTheUserName) {
     EXPECT_TRUE(boxes.empty());
 }
 
-int main(int argc, char** argv) {
-    if (const QByteArray scratch = qgetenv("FALAVOX_TEST_TMP"); !scratch.isEmpty())
-        qputenv("XDG_CONFIG_HOME", scratch + "/config");
-    QApplication application(argc, argv);
-    QApplication::setQuitOnLastWindowClosed(false);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
+FALAVOX_TEST_MAIN(QApplication)

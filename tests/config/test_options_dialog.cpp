@@ -3,11 +3,8 @@
 #include "config/SettingsOwner.h"
 #include "config/Switch.h"
 
-// MessageBox.h uses QAbstractButton without including it.
-#include <QAbstractButton>
-
-#include "app/MessageBox.h"
-#include "app/ShowForm.h"
+#include "ui/MessageBox.h"
+#include "ui/ShowForm.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -23,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include "support/Files.h"
+#include "tests/support/QtMain.h"
 
 using config::SettingsOwner;
 using config::TfrmConfiguracao;
@@ -44,11 +42,11 @@ protected:
         path_ = testsupport::freshTestFolder() + "/registry.reg";
         owner_ = std::make_unique<SettingsOwner>(path_);
         owner_->setMenuLeftMarginHandler([this](int m) { margins_.push_back(m); });
-        app::messageBoxHook() = [this](const app::ShownBox& box) { boxes_.push_back(box); };
+        ui::messageBoxHook() = [this](const ui::ShownBox& box) { boxes_.push_back(box); };
     }
     void TearDown() override {
         delete form_.data();
-        app::messageBoxHook() = nullptr;
+        ui::messageBoxHook() = nullptr;
     }
 
     void writeFile(const std::string& bytes) { ASSERT_TRUE(testsupport::writeBytes(path_, bytes)); }
@@ -56,7 +54,7 @@ protected:
 
     // As the tray command opens it.
     TfrmConfiguracao* open(bool ntFamily = true) {
-        return app::showForm(form_, app::ShowMode::Modeless,
+        return ui::showForm(form_, ui::ShowMode::Modeless,
                              [&] { return new TfrmConfiguracao(*owner_, ntFamily); });
     }
 
@@ -80,7 +78,7 @@ protected:
     std::unique_ptr<SettingsOwner> owner_;
     QPointer<TfrmConfiguracao> form_;
     std::vector<int> margins_;
-    std::vector<app::ShownBox> boxes_;
+    std::vector<ui::ShownBox> boxes_;
 };
 
 } // namespace
@@ -205,7 +203,7 @@ TEST_F(OptionsDialogTest, readOnlyStoreReportsTheFirstValueAndKeepsWhatIsStored)
     click("btnOk");
     EXPECT_TRUE(destroyed()) << "the dialog closes after a failed write";
     ASSERT_EQ(boxes_.size(), 1u);
-    EXPECT_EQ(boxes_[0].kind, app::BoxKind::Error);
+    EXPECT_EQ(boxes_[0].kind, ui::BoxKind::Error);
     EXPECT_EQ(boxes_[0].text, "Falha ao ajustar dados para 'BarraTitulo'");
     EXPECT_EQ(readFile(), kStored);
     EXPECT_EQ(owner_->settings(),
@@ -302,7 +300,7 @@ TEST_F(OptionsDialogTest, openingTwiceShowsOneDialogWithoutRefilling) {
     TfrmConfiguracao* first = open();
     child<QLineEdit>("edtChat")->setText("being typed");
     int made = 0;
-    TfrmConfiguracao* second = app::showForm(form_, app::ShowMode::Modeless, [&] {
+    TfrmConfiguracao* second = ui::showForm(form_, ui::ShowMode::Modeless, [&] {
         ++made;
         return new TfrmConfiguracao(*owner_, true);
     });
@@ -382,8 +380,4 @@ TEST_F(OptionsDialogTest, screenshots) {
     shoot("chat");
 }
 
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
+FALAVOX_TEST_MAIN(QApplication)

@@ -8,9 +8,8 @@
 #include <type_traits>
 
 // The one way every window of the program is opened, so that there is never a second
-// window of the same kind. Header-only: the session and configuration windows use it
-// without depending on the application library.
-namespace app {
+// window of the same kind.
+namespace ui {
 
 enum class ShowMode { Modeless = 0, Modal = 1 };
 
@@ -81,4 +80,4 @@ TForm* showForm(QPointer<TForm>& form, ShowMode mode, Create create) {
     return existing;
 }
 
-} // namespace app
+} // namespace ui
