@@ -1,5 +1,6 @@
 #include "app/Frminicial.h"
 
+#include "assets/AssetPaths.h"
 #include "app/LocalUserName.h"
 #include "app/StartupDiagnostics.h"
 #include "chat/ReceivedLineHandler.h"
@@ -34,7 +35,7 @@ const char* const listenFailedText =
 } // namespace
 
 Tfrminicial::Tfrminicial(ListenEndpoint endpoint, TrayIcon::Backend trayBackend, QObject* parent)
-    : QObject(parent), TryIcon(trayBackend), Image2(QStringLiteral(":/app/telephone.png")),
+    : QObject(parent), TryIcon(trayBackend), Image2(QString::fromLatin1(assets::kTelephone)),
       Session(SrvSocket, CliSocket, TmpSocket, *this, endpoint.Port),
       endpoint_(std::move(endpoint)) {
     setObjectName(QStringLiteral("frminicial"));
@@ -48,7 +49,7 @@ Tfrminicial::Tfrminicial(ListenEndpoint endpoint, TrayIcon::Backend trayBackend,
     N6 = items.N6;
     mnuFechar = items.mnuFechar;
 
-    TryIcon.setIcon(QIcon(QStringLiteral(":/tray/static.png")));
+    TryIcon.setIcon(QIcon(QString::fromLatin1(assets::kTrayStatic)));
     TryIcon.setHint(QStringLiteral("Falavox"));
     TryIcon.setMenu(&menu1);
 
@@ -123,7 +124,7 @@ void Tfrminicial::FormCreate() {
 bool Tfrminicial::Listen() {
     try {
         SrvSocket.SetPort(endpoint_.Port);
-        SrvSocket.SetProto("tcp");
+        SrvSocket.SetProto(std::string(session::kSessionProto));
         SrvSocket.SetAddr(endpoint_.Addr);
         SrvSocket.Listen();
         return true;
@@ -164,7 +165,7 @@ session::ChatView* Tfrminicial::chatWindow() { return frmChat.data(); }
 
 session::ChatView& Tfrminicial::showChatWindow() {
     showForm(frmChat, ShowMode::Modeless, [this] {
-        auto* window = new TfrmChat(UserName, CliSocket);
+        auto* window = new chat::TfrmChat(UserName, CliSocket);
         // A window closed while its invitation still looks up the computer's name
         // takes the invitation with it (see eventFilter).
         window->installEventFilter(this);
@@ -183,7 +184,7 @@ bool Tfrminicial::eventFilter(QObject* watched, QEvent* event) {
 // after a new session has begun (an invitation closes the window before its dialog, and
 // the next window is opened while the dialog's loop runs). So the window stops being the
 // chat window as soon as it closes, and the session it showed ends at that moment.
-void Tfrminicial::chatWindowClosing(TfrmChat& window) {
+void Tfrminicial::chatWindowClosing(chat::TfrmChat& window) {
     frmChat = nullptr;
     Session.ChatWindowClosing();
     if (window.closedForInvitation() || !window.holdsSession())

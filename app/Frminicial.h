@@ -3,12 +3,13 @@
 #include "app/FrmAbout.h"
 #include "app/TrayIcon.h"
 #include "app/TrayMenu.h"
-#include "chat/frmChat.h"
-#include "config/OptionsDialog.h"
+#include "chat/FrmChat.h"
+#include "config/FrmConfiguracao.h"
 #include "config/SettingsOwner.h"
 #include "net/EventSocket.h"
 #include "session/AskChat.h"
 #include "session/ChatSession.h"
+#include "session/Protocol.h"
 
 #include <QIcon>
 #include <QMenu>
@@ -22,8 +23,8 @@ namespace app {
 // The program itself always uses the default; tests give a loopback address and a free
 // port.
 struct ListenEndpoint {
-    std::string Addr = "0.0.0.0";
-    std::string Port = "2200";
+    std::string Addr = std::string(session::kListenAddr);
+    std::string Port = std::string(session::kSessionPort);
 };
 
 // The exit code of a copy that could not listen (most often: another copy runs).
@@ -76,7 +77,7 @@ public:
     std::string UserName;
     bool NtFamily = true;
     session::ChatSession Session;
-    QPointer<TfrmChat> frmChat;
+    QPointer<chat::TfrmChat> frmChat;
     QPointer<config::TfrmConfiguracao> frmConfiguracao;
 
     const config::TSettings& Settings() const { return SettingsStore.settings(); }
@@ -113,7 +114,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void chatWindowClosing(TfrmChat& window);
+    void chatWindowClosing(chat::TfrmChat& window);
     void connectSocketEvents();
     void Terminate(int exitCode);
 

@@ -84,7 +84,7 @@ TCustomEventSocket::~TCustomEventSocket() {
     }
     if (--liveSockets <= 0) {
         liveSockets = 0;
-        WSocketReleaseLibrary();
+        releaseSocketLibrary();
     }
     sendQueue_.Discard();
     window_->detach();
@@ -156,7 +156,7 @@ TSocketSendFlags TCustomEventSocket::SendFlags() {
 
 std::int32_t TCustomEventSocket::RcvdCount() {
     unsigned long waiting = 0;
-    if (WSocket().ioctlsocket(handle_, platform::WS_FIONREAD, &waiting) != 0) {
+    if (socketLibrary().ioctlsocket(handle_, platform::WS_FIONREAD, &waiting) != 0) {
         ReportSocketError("ioctlSocket");
         return -1;
     }
@@ -170,7 +170,7 @@ void TCustomEventSocket::ChangeState(TSocketState newState) {
 }
 
 void TCustomEventSocket::ResolveSettings(bool forConnect) {
-    platform::SocketLibrary& library = WSocket();
+    platform::SocketLibrary& library = socketLibrary();
     if (!proto_.resolved) {
         protoValue_ = SocketResolveProto(proto_.text);
         proto_.resolved = true;
@@ -199,7 +199,7 @@ void TCustomEventSocket::Listen() {
         ReportError("Listen: Socket already in use");
         return;
     }
-    platform::SocketLibrary& library = WSocket();
+    platform::SocketLibrary& library = socketLibrary();
     const struct {
         const Setting& setting;
         const char* text;
@@ -245,7 +245,7 @@ void TCustomEventSocket::Listen() {
 }
 
 SOCKET TCustomEventSocket::Accept() {
-    platform::SocketLibrary& library = WSocket();
+    platform::SocketLibrary& library = socketLibrary();
     if (state_ != wsListening) {
         library.WSASetLastError(platform::WSAEINVAL);
         ReportSocketError("not a listening socket");
@@ -261,7 +261,7 @@ SOCKET TCustomEventSocket::Accept() {
 }
 
 void TCustomEventSocket::Dup(SOCKET handle) {
-    platform::SocketLibrary& library = WSocket();
+    platform::SocketLibrary& library = socketLibrary();
     if (handle == 0 || handle == INVALID_SOCKET) {
         library.WSASetLastError(platform::WSAEINVAL);
         ReportSocketError("Dup");
@@ -328,7 +328,7 @@ void TCustomEventSocket::Connect() {
         ReportError(std::string("connect: ") + e.what());
         return;
     }
-    platform::SocketLibrary& library = WSocket();
+    platform::SocketLibrary& library = socketLibrary();
     sendQueue_.Discard();
     handle_ = library.socket(AF_INET, 1, protoValue_);
     if (handle_ == INVALID_SOCKET) {
@@ -367,7 +367,7 @@ void TCustomEventSocket::Connect() {
 }
 
 bool TCustomEventSocket::BindLocalPortChecked() {
-    platform::SocketLibrary& library = WSocket();
+    platform::SocketLibrary& library = socketLibrary();
     sockaddr_in local{};
     local.sin_family = AF_INET;
     local.sin_port = library.hostToNetwork16(localPortValue_);
@@ -393,7 +393,7 @@ void TCustomEventSocket::ApplyLinger() {
     }
     const platform::WsLinger linger{static_cast<std::uint16_t>(lingerOnOff_ == wsLingerOn ? 1 : 0),
                                     static_cast<std::uint16_t>(lingerTimeout_)};
-    if (WSocket().setsockopt(handle_, platform::WS_SOL_SOCKET, platform::WS_SO_LINGER, &linger,
+    if (socketLibrary().setsockopt(handle_, platform::WS_SOL_SOCKET, platform::WS_SO_LINGER, &linger,
                              sizeof linger) != 0)
         ReportSocketError("setsockopt(SO_LINGER)");
 }
@@ -404,7 +404,7 @@ void TCustomEventSocket::DnsLookup(const std::string& hostName) {
         TriggerDnsLookupDone(platform::WSAEINVAL);
         return;
     }
-    platform::SocketLibrary& library = WSocket();
+    platform::SocketLibrary& library = socketLibrary();
     if (pendingLookup_ != 0) {
         library.WSACancelAsyncRequest(pendingLookup_);
         pendingLookup_ = 0;
@@ -431,7 +431,7 @@ void TCustomEventSocket::CancelDnsLookup() { CancelPendingLookup(false); }
 void TCustomEventSocket::CancelPendingLookup(bool destroying) {
     if (pendingLookup_ == 0)
         return;
-    const int result = WSocket().WSACancelAsyncRequest(pendingLookup_);
+    const int result = socketLibrary().WSACancelAsyncRequest(pendingLookup_);
     pendingLookup_ = 0;
     if (result != 0) {
         ReportSocketError("WSACancelAsyncRequest");
@@ -442,13 +442,13 @@ void TCustomEventSocket::CancelPendingLookup(bool destroying) {
 }
 
 int TCustomEventSocket::DoRecv(char* buffer, int size, int flags) {
-    return WSocket().recv(handle_, buffer, size, flags);
+    return socketLibrary().recv(handle_, buffer, size, flags);
 }
 
 int TCustomEventSocket::Receive(void* buffer, int size) {
     const int received = DoRecv(static_cast<char*>(buffer), size, 0);
     if (received < 0)
-        lastError_ = WSocket().WSAGetLastError();
+        lastError_ = socketLibrary().WSAGetLastError();
     else
         readCount_ += received;
     return received;
@@ -458,7 +458,7 @@ int TCustomEventSocket::Receive(void* buffer, int size) {
 
 int TCustomEventSocket::Send(const void* data, int count) {
     if (state_ != wsConnected) {
-        WSocket().WSASetLastError(platform::WSAENOTCONN);
+        socketLibrary().WSASetLastError(platform::WSAENOTCONN);
         ReportSocketError("Send");
         return -1;
     }
@@ -491,7 +491,7 @@ void TCustomEventSocket::PostWriteNotification() {
 }
 
 int TCustomEventSocket::RealSend(const iovec* pieces, int count) {
-    return WSocket().sendGathered(handle_, pieces, count, sendFlags_);
+    return socketLibrary().sendGathered(handle_, pieces, count, sendFlags_);
 }
 
 void TCustomEventSocket::TryToSend() {
@@ -518,7 +518,7 @@ void TCustomEventSocket::TryToSend() {
         if (sent == 0)
             return;
         if (sent < 0) {
-            const int error = WSocket().WSAGetLastError();
+            const int error = socketLibrary().WSAGetLastError();
             switch (error) {
             case platform::WSAECONNRESET:
             case platform::WSAENOTSOCK:
@@ -548,7 +548,7 @@ void TCustomEventSocket::TryToSend() {
 
 void TCustomEventSocket::Close() { InternalClose(true, 0); }
 
-void TCustomEventSocket::ShutDown(int how) { WSocket().shutdown(handle_, how); }
+void TCustomEventSocket::ShutDown(int how) { socketLibrary().shutdown(handle_, how); }
 
 void TCustomEventSocket::MessagePump() { QCoreApplication::processEvents(); }
 
@@ -564,7 +564,7 @@ void TCustomEventSocket::InternalClose(bool shutdown, std::uint16_t error) {
         return;
     if (shutdown)
         ShutDown(platform::WS_SD_SEND);
-    platform::SocketLibrary& library = WSocket();
+    platform::SocketLibrary& library = socketLibrary();
     for (;;) {
         if (library.closesocket(handle_) == 0)
             break;
@@ -615,7 +615,7 @@ void TCustomEventSocket::ReportError(const std::string& text) {
 }
 
 void TCustomEventSocket::ReportSocketError(const std::string& functionName) {
-    platform::SocketLibrary& library = WSocket();
+    platform::SocketLibrary& library = socketLibrary();
     const int error = library.WSAGetLastError();
     const std::string text = "Error " + std::to_string(error) + " in function " + functionName +
                              "\r\n" + WinsockErrorText(error);
@@ -731,7 +731,7 @@ void TCustomEventSocket::HandleSocketMessage(const platform::SocketMessage& mess
 
 void TCustomEventSocket::ReceivePendingData(std::uint16_t error) {
     try {
-        platform::SocketLibrary& library = WSocket();
+        platform::SocketLibrary& library = socketLibrary();
         for (;;) {
             lastError_ = 0;
             if (OnDataAvailable) {
@@ -765,7 +765,7 @@ void TCustomEventSocket::HandleLookupMessage(const platform::LookupMessage& mess
         return;
     pendingLookup_ = 0;
     if (message.error == 0) {
-        platform::SocketLibrary& library = WSocket();
+        platform::SocketLibrary& library = socketLibrary();
         for (std::uint32_t address : message.addresses)
             dnsResultList_.push_back(library.inet_ntoa(address));
         if (!dnsResultList_.empty())

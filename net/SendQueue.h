@@ -1,6 +1,6 @@
 #pragma once
 
-#include "net/SockBuf.h"
+#include "net/Buffer.h"
 
 #include <deque>
 #include <memory>

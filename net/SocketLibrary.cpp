@@ -19,7 +19,7 @@ LibraryState& state() {
 
 } // namespace
 
-platform::SocketLibrary& WSocket() {
+platform::SocketLibrary& socketLibrary() {
     LibraryState& s = state();
     if (s.library)
         return *s.library;
@@ -35,7 +35,7 @@ platform::SocketLibrary& WSocket() {
     return *s.library;
 }
 
-void WSocketReleaseLibrary() {
+void releaseSocketLibrary() {
     LibraryState& s = state();
     if (!s.library)
         return;
@@ -43,10 +43,10 @@ void WSocketReleaseLibrary() {
     s.library.reset();
 }
 
-bool WSocketLibraryLoaded() { return state().library != nullptr; }
+bool socketLibraryLoaded() { return state().library != nullptr; }
 
-const std::string& WSocketLibraryName() { return state().name; }
+const std::string& socketLibraryName() { return state().name; }
 
-void WSocketSetLibraryName(const std::string& name) { state().name = name; }
+void setSocketLibraryName(const std::string& name) { state().name = name; }
 
 } // namespace net

@@ -3,7 +3,7 @@
 #include "ui/ApplicationTitle.h"
 #include "ui/ShowForm.h"
 #include "platform/Sound.h"
-#include "session/frmAskchat.h"
+#include "session/FrmAskchat.h"
 
 #include <QApplication>
 #include <QPointer>

@@ -14,10 +14,6 @@ using net::wsClosed;
 using net::wsConnected;
 
 namespace {
-// The lookup was given up by the program itself: nothing to tell the user.
-constexpr std::uint16_t kLookupCancelled = 10004;
-constexpr std::uint16_t kConnectionRefused = 10061;
-
 // The program's own texts are written here in UTF-8; the window takes Windows-1252 bytes.
 std::string ansi(const char* utf8) { return platform::toCp1252(QString::fromUtf8(utf8)); }
 } // namespace
@@ -179,9 +175,9 @@ void ChatSession::Invite(const std::string& peerName) {
 }
 
 void ChatSession::CliSocketDnsLookupDone(std::uint16_t error) {
-    // A lookup the program gave up, or whose socket has meanwhile been taken over by a
-    // caller, has nothing left to do.
-    if (error == kLookupCancelled || CliSocket.State() != wsClosed)
+    // A lookup the program gave up (it ends with WSAEINTR), or whose socket has meanwhile
+    // been taken over by a caller, has nothing left to do.
+    if (error == platform::WSAEINTR || CliSocket.State() != wsClosed)
         return;
     if (error != 0) {
         addLine("Status> Servidor desconhecido");
@@ -202,7 +198,7 @@ void ChatSession::CliSocketDnsLookupDone(std::uint16_t error) {
 void ChatSession::CliSocketSessionConnected(std::uint16_t error) {
     ChatView* window = host_.chatWindow();
     const std::string peer = window ? window->peerName() : std::string();
-    if (error == kConnectionRefused) {
+    if (error == platform::WSAECONNREFUSED) {
         addLine(ansi("Status> O usuário (") + peer + ansi("), não esta disponível!"));
         if (host_.settings().WinPopUp)
             host_.sendInvitationNotice(PeerName);

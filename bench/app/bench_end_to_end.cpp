@@ -4,12 +4,12 @@
 // of as many 40-byte lines over plain blocking sockets between two processes.
 
 #include "app/Frminicial.h"
-#include "chat/frmChat.h"
+#include "chat/FrmChat.h"
 #include "platform/Sound.h"
 #include "platform/PosixSockets.h"
 #include "net/SocketLibrary.h"
 #include "session/AskChat.h"
-#include "session/frmAskchat.h"
+#include "session/FrmAskchat.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -119,7 +119,7 @@ double programLines() {
     waitFor([&] { return beto.frmChat && ana.frmChat && ana.CliSocket.State() == net::wsConnected &&
                          ana.frmChat->findChild<QLineEdit*>("mmomensagem")->isEnabled(); });
     if (qEnvironmentVariableIsSet("NODELAY")) {
-        auto& lib = static_cast<platform::PosixSocketLibrary&>(net::WSocket());
+        auto& lib = static_cast<platform::PosixSocketLibrary&>(net::socketLibrary());
         const int one = 1;
         for (auto* s : {&ana.CliSocket, &beto.CliSocket})
             ::setsockopt(lib.descriptorOf(s->Handle()), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);

@@ -132,7 +132,7 @@ template <class Server, class Client> double runPair(Server server, Client clien
 
 std::uint16_t listeningPort(net::TCustomEventSocket& s) {
     sockaddr_in a{};
-    net::WSocket().getsockname(s.Handle(), &a);
+    net::socketLibrary().getsockname(s.Handle(), &a);
     return ntohs(a.sin_port);
 }
 

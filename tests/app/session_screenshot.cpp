@@ -2,10 +2,10 @@
 // "dialog" stops with the invitation on the invited side's screen; "session" shows both
 // chat windows side by side after a few lines. Stays up until killed.
 #include "app/Frminicial.h"
-#include "chat/frmChat.h"
+#include "chat/FrmChat.h"
 #include "platform/Cp1252.h"
 #include "session/AskChat.h"
-#include "session/frmAskchat.h"
+#include "session/FrmAskchat.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -16,7 +16,7 @@
 
 namespace {
 
-void type(TfrmChat* window, const char* utf8) {
+void type(chat::TfrmChat* window, const char* utf8) {
     auto* input = window->findChild<QLineEdit*>("mmomensagem");
     input->setText(QString::fromUtf8(utf8));
     QTest::keyClick(input, Qt::Key_Return);

@@ -6,10 +6,10 @@
 #include "ui/MessageBox.h"
 #include "net/SocketLibrary.h"
 #include "platform/PosixSockets.h"
-#include "chat/frmChat.h"
+#include "chat/FrmChat.h"
 #include "platform/Sound.h"
 #include "session/AskChat.h"
-#include "session/frmAskchat.h"
+#include "session/FrmAskchat.h"
 #include "support/EventLoop.h"
 #include "support/Raised.h"
 #include "support/RawPeer.h"
@@ -70,7 +70,7 @@ struct Copy {
         EXPECT_EQ(form->SrvSocket.State(), net::wsListening);
     }
 
-    TfrmChat* chat() const { return form->frmChat.data(); }
+    chat::TfrmChat* chat() const { return form->frmChat.data(); }
 
     QStringList transcript() const {
         if (!chat())
@@ -504,7 +504,7 @@ public:
 class ChatSessionAcceptFaultTest : public ChatSessionTest {
 protected:
     void SetUp() override {
-        ASSERT_FALSE(net::WSocketLibraryLoaded());
+        ASSERT_FALSE(net::socketLibraryLoaded());
         platform::setSocketLibraryLoader(
             [](const std::string&) { return std::make_unique<BreakingAccepts>(); });
         ChatSessionTest::SetUp();

@@ -3,7 +3,7 @@
 // A chat window over a real loopback session: the window's CliSocket is connected to a
 // plain POSIX peer that the test reads and writes directly.
 
-#include "chat/frmChat.h"
+#include "chat/FrmChat.h"
 #include "net/EventSocket.h"
 #include "tests/support/EventLoop.h"
 #include "tests/support/RawPeer.h"
@@ -44,8 +44,8 @@ protected:
         ASSERT_TRUE(testsupport::waitUntil([&] { return cli.State() == net::wsConnected; }));
     }
 
-    TfrmChat* openWindow(const std::string& user = "Ana") {
-        window = new TfrmChat(user, cli);
+    chat::TfrmChat* openWindow(const std::string& user = "Ana") {
+        window = new chat::TfrmChat(user, cli);
         window->show();
         return window.data();
     }
@@ -60,6 +60,6 @@ protected:
     net::TEventSocket cli;
     testsupport::RawListener listener;
     int peerFd = -1;
-    QPointer<TfrmChat> window;
+    QPointer<chat::TfrmChat> window;
     std::vector<ui::ShownBox> boxes;
 };

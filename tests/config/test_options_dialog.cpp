@@ -1,5 +1,5 @@
 #include "config/LimitedEdit.h"
-#include "config/OptionsDialog.h"
+#include "config/FrmConfiguracao.h"
 #include "config/SettingsOwner.h"
 #include "config/Switch.h"
 

@@ -54,7 +54,7 @@ struct EventLog {
 
 std::uint16_t listeningPort(TCustomEventSocket& listener) {
     sockaddr_in a{};
-    WSocket().getsockname(listener.Handle(), &a);
+    socketLibrary().getsockname(listener.Handle(), &a);
     return ntohs(a.sin_port);
 }
 
@@ -644,7 +644,7 @@ TEST(EventSocket, rcvdCountTellsTheBytesThatWait) {
     ASSERT_TRUE(waitUntil([&] { return received == "abc"; }));
     // More arrives while the event loop does not run: it waits in the system's buffer.
     testsupport::rawWrite(fd, "defg");
-    pollfd ready{dynamic_cast<platform::PosixSocketLibrary&>(WSocket()).descriptorOf(s.Handle()),
+    pollfd ready{dynamic_cast<platform::PosixSocketLibrary&>(socketLibrary()).descriptorOf(s.Handle()),
                  POLLIN, 0};
     ASSERT_EQ(::poll(&ready, 1, 5000), 1);
     EXPECT_EQ(s.RcvdCount(), 4);
@@ -666,7 +666,7 @@ public:
 } // namespace
 
 TEST(EventSocket, aFailedDupReleasesTheAdoptedConnection) {
-    ASSERT_FALSE(WSocketLibraryLoaded());
+    ASSERT_FALSE(socketLibraryLoaded());
     RefusingLibrary* library = nullptr;
     platform::setSocketLibraryLoader([&](const std::string&) {
         auto made = std::make_unique<RefusingLibrary>();

@@ -2,7 +2,7 @@
 // with faults put into the sockets library.
 
 #include "net/EventSocket.h"
-#include "net/SockBuf.h"
+#include "net/Buffer.h"
 #include "net/SocketLibrary.h"
 #include "platform/PosixSockets.h"
 #include "support/EventLoop.h"
@@ -68,7 +68,7 @@ public:
 class SendQueueTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_FALSE(WSocketLibraryLoaded()) << "a socket outlived its test";
+        ASSERT_FALSE(socketLibraryLoaded()) << "a socket outlived its test";
         platform::setSocketLibraryLoader(
             [](const std::string&) { return std::make_unique<FaultyLibrary>(); });
     }
@@ -305,10 +305,10 @@ TEST_F(SendQueueTest, theLibraryIsReleasedWithTheLastSocketAndLoadedAgain) {
         TEventSocket a;
         TEventSocket b;
         a.DnsLookup("127.0.0.1"); // first use loads
-        ASSERT_TRUE(WSocketLibraryLoaded());
+        ASSERT_TRUE(socketLibraryLoaded());
         EXPECT_EQ(FaultyLibrary::current->startups, 1);
     }
-    EXPECT_FALSE(WSocketLibraryLoaded());
+    EXPECT_FALSE(socketLibraryLoaded());
     EXPECT_EQ(FaultyLibrary::cleanups, cleanupsBefore + 1);
     Connected c; // a new socket loads and starts it again, and works
     EXPECT_EQ(c.library().startups, 1);

@@ -3,7 +3,7 @@
 #include "platform/Sound.h"
 #include "session/AskChat.h"
 #include "session/AskChatCountdown.h"
-#include "session/frmAskchat.h"
+#include "session/FrmAskchat.h"
 #include "tests/support/QtMain.h"
 
 #include <QApplication>

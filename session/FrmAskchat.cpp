@@ -1,5 +1,6 @@
-#include "session/frmAskchat.h"
+#include "session/FrmAskchat.h"
 
+#include "assets/AssetPaths.h"
 #include "ui/ApplicationTitle.h"
 #include "ui/DialogLook.h"
 
@@ -80,7 +81,7 @@ void TfrmAskchat::buildControls() {
 
     Panel1 = ui::bevelPanel(this, "Panel1", QFrame::Raised, QRect(6, 23, 375, 38));
     Panel2 = ui::bevelPanel(Panel1, "Panel2", QFrame::Sunken, QRect(2, 2, 34, 35));
-    Image1 = picture(Panel2, "Image1", ":/askchat/hello.png", QRect(1, 1, 32, 32));
+    Image1 = picture(Panel2, "Image1", assets::kHello, QRect(1, 1, 32, 32));
     Panel3 = ui::bevelPanel(Panel1, "Panel3", QFrame::Sunken, QRect(41, 9, 328, 18));
 
     PB = new QProgressBar(Panel3);
@@ -100,9 +101,9 @@ void TfrmAskchat::buildControls() {
     connect(btnIgnorar, &QToolButton::clicked, this, &TfrmAskchat::btnIgnorarClick);
 
     // The three faces only lend their pictures to the application icon.
-    Image2 = picture(this, "Image2", ":/askchat/face_closed.png", QRect(2, 64, 16, 16));
-    Image3 = picture(this, "Image3", ":/askchat/face_open.png", QRect(36, 64, 16, 16));
-    Image4 = picture(this, "Image4", ":/askchat/face_wide.png", QRect(70, 64, 16, 16));
+    Image2 = picture(this, "Image2", assets::kFaceClosed, QRect(2, 64, 16, 16));
+    Image3 = picture(this, "Image3", assets::kFaceOpen, QRect(36, 64, 16, 16));
+    Image4 = picture(this, "Image4", assets::kFaceWide, QRect(70, 64, 16, 16));
     for (QLabel* face : {Image2, Image3, Image4})
         face->hide();
 
@@ -155,7 +156,7 @@ void TfrmAskchat::FormShow() {
 void TfrmAskchat::playInvitationSound() {
     // The invitation must be noticed even where the sound cannot be played.
     try {
-        QFile file(QStringLiteral(":/sound/WAVE1.wav"));
+        QFile file(QString::fromLatin1(assets::kChime));
         if (!file.open(QIODevice::ReadOnly))
             throw platform::SoundError("the invitation sound is missing");
         const QByteArray wave = file.readAll();

@@ -1,4 +1,4 @@
-#include "net/SockBuf.h"
+#include "net/Buffer.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,5 +1,6 @@
-#include "chat/frmChat.h"
+#include "chat/FrmChat.h"
 
+#include "assets/AssetPaths.h"
 #include "ui/DialogLook.h"
 #include "ui/MessageBox.h"
 #include "chat/ChatRules.h"
@@ -20,6 +21,8 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
+namespace chat {
+
 TfrmChat::TfrmChat(std::string localUser, net::TCustomEventSocket& cliSocket, QWidget* parent,
                    QString placementFile)
     : QMainWindow(parent), localUser_(std::move(localUser)), cliSocket_(cliSocket),
@@ -30,7 +33,7 @@ TfrmChat::TfrmChat(std::string localUser, net::TCustomEventSocket& cliSocket, QW
     buildWindow();
 
     // FormCreate.
-    SpeedBar1->setWallpaper(QPixmap(QStringLiteral(":/chat/BACKGROUND.png")));
+    SpeedBar1->setWallpaper(QPixmap(QString::fromLatin1(assets::kChatBackground)));
     setWindowTitle(QStringLiteral("Falavox© - Usuário:") + QLatin1Char(' ') +
                    platform::fromCp1252(localUser_));
     disconnectedLook();
@@ -88,7 +91,7 @@ void TfrmChat::disconnectedLook() {
 void TfrmChat::addUser(const std::string& name) {
     auto* item = new QTreeWidgetItem(ListUser, QStringList{chat::userListEntry(name)});
     QIcon picture;
-    const QPixmap pixmap(QStringLiteral(":/chat/user.png"));
+    const QPixmap pixmap(QString::fromLatin1(assets::kChatUser));
     picture.addPixmap(pixmap, QIcon::Normal);
     picture.addPixmap(pixmap, QIcon::Selected);
     picture.addPixmap(pixmap, QIcon::Disabled);
@@ -295,3 +298,5 @@ void TfrmChat::memo1Change() {
 void TfrmChat::memo1SelectionChange() {
     mnuCopiar->setEnabled(chat::copyEnabledOnSelectionChange(memo1->textCursor().hasSelection()));
 }
+
+} // namespace chat

@@ -1,5 +1,6 @@
-#include "config/OptionsDialog.h"
+#include "config/FrmConfiguracao.h"
 
+#include "assets/AssetPaths.h"
 #include "config/LimitedEdit.h"
 #include "config/SettingsOwner.h"
 #include "config/Switch.h"
@@ -101,7 +102,7 @@ void TfrmConfiguracao::buildMenuPage(QWidget* page) {
     auto* panel = place(new QFrame(page), "Panel1", 23, 22, 276, 132);
     panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     panel->setLineWidth(1);
-    picture(panel, "Image1", ":/config/desktop.png", 1, 1, 274, 130);
+    picture(panel, "Image1", assets::kConfigDesktop, 1, 1, 274, 130);
 
     MenuPop = place(new QStackedWidget(panel), "MenuPop", 78, 1, 115, 100);
     MenuPop->setAutoFillBackground(true);
@@ -114,8 +115,8 @@ void TfrmConfiguracao::buildMenuPage(QWidget* page) {
     page1->setObjectName(QStringLiteral("Page1"));
     MenuPop->addWidget(pageDefault);
     MenuPop->addWidget(page1);
-    picture(pageDefault, "Image2", ":/config/menu_band.png", 0, -2, 113, 100);
-    picture(page1, "Image5", ":/config/menu_plain.png", 0, -2, 113, 100);
+    picture(pageDefault, "Image2", assets::kConfigMenuBand, 0, -2, 113, 100);
+    picture(page1, "Image5", assets::kConfigMenuPlain, 0, -2, 113, 100);
 
     CheckBox1 =
         place(new QCheckBox(QStringLiteral("Mostrar a barra de título no menu Popup"), page),
@@ -133,7 +134,7 @@ void TfrmConfiguracao::buildMenuPage(QWidget* page) {
 void TfrmConfiguracao::buildChatPage(QWidget* page) {
     auto* message = place(new QGroupBox(QStringLiteral(" Personalizar mensagem "), page),
                           "GroupBox5", 6, 12, 307, 133);
-    picture(message, "Image6", ":/config/note.png", 9, 21, 32, 32);
+    picture(message, "Image6", assets::kConfigNote, 9, 21, 32, 32);
     text(message, "Label1", "Você pode incluir uma mensagem personalizada", 61, 21);
     text(message, "Label2", "para utilizar como convite ao usuário com quem", 61, 36);
     text(message, "Label4", "deseja conversar.", 61, 52);
@@ -141,7 +142,7 @@ void TfrmConfiguracao::buildChatPage(QWidget* page) {
     edtChat = place(new TLimitedEdit(kInvitationLimit, message), "edtChat", 11, 98, 284, 21);
 
     GroupBox1 = place(new QGroupBox(page), "GroupBox1", 5, 150, 307, 116);
-    picture(GroupBox1, "Image3", ":/config/jester.png", 9, 21, 32, 32);
+    picture(GroupBox1, "Image3", assets::kConfigJester, 9, 21, 32, 32);
     text(GroupBox1, "Label5", "Esta opção permite que você envie seu convite", 61, 21);
     text(GroupBox1, "Label6", "ao chat para o usuário, sem que o mesmo precise", 61, 36);
     text(GroupBox1, "Label8", "estar com Falavox© carregado.", 61, 52);

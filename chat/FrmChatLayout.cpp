@@ -1,6 +1,7 @@
 // The chat window's controls, as designed at 96 pixels per inch.
-#include "chat/frmChat.h"
+#include "chat/FrmChat.h"
 
+#include "assets/AssetPaths.h"
 #include "chat/ChatInputLine.h"
 #include "chat/SpeedBar.h"
 #include "ui/DialogLook.h"
@@ -13,6 +14,8 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
+namespace chat {
 
 namespace {
 
@@ -91,14 +94,14 @@ void TfrmChat::buildSpeedBar() {
     ui::bevelPanel(section, "Bevel4", QFrame::Raised, QRect(8, 3, 3, 50));
     btnSair =
         chat::makeSpeedButton(section, QStringLiteral("btnSair"), QStringLiteral("Sair do chat"),
-                              QStringLiteral(":/chat/sair.png"), 18, 3);
+                              QString::fromLatin1(assets::kChatSair), 18, 3);
     ui::bevelPanel(section, "Bevel1", QFrame::Sunken, QRect(92, 3, 2, 50));
     btnChat = chat::makeSpeedButton(section, QStringLiteral("btnChat"), QStringLiteral("Em Chat"),
-                                    QStringLiteral(":/chat/emchat.png"), 98, 3);
+                                    QString::fromLatin1(assets::kChatEmChat), 98, 3);
     btnChat->setCheckable(true);
     btnEncerrar =
         chat::makeSpeedButton(section, QStringLiteral("btnEncerrar"), QStringLiteral("Desconectar"),
-                              QStringLiteral(":/chat/desconectar.png"), 168, 3);
+                              QString::fromLatin1(assets::kChatDesconectar), 168, 3);
     connect(btnSair, &QToolButton::clicked, this, [this] { btnSairClick(); });
     connect(btnChat, &QToolButton::clicked, this, [this] { btnChatClick(); });
     connect(btnEncerrar, &QToolButton::clicked, this, [this] { btnEncerrarClick(); });
@@ -127,7 +130,7 @@ QFrame* TfrmChat::buildUsersPanel() {
     btnFecharUser->setObjectName(QStringLiteral("btnFecharUser"));
     btnFecharUser->setAutoRaise(true);
     btnFecharUser->setGeometry(95, 3, 20, 18);
-    btnFecharUser->setIcon(QIcon(QPixmap(QStringLiteral(":/chat/fecharuser.png"))));
+    btnFecharUser->setIcon(QIcon(QPixmap(QString::fromLatin1(assets::kChatFecharUser))));
     btnFecharUser->setIconSize(QSize(10, 9));
     btnFecharUser->setFocusPolicy(Qt::NoFocus);
     connect(btnFecharUser, &QToolButton::clicked, this, [this] { btnFecharUserClick(); });
@@ -174,3 +177,5 @@ void TfrmChat::buildMenu() {
     SelecionarTudo1->setObjectName(QStringLiteral("SelecionarTudo1"));
     connect(SelecionarTudo1, &QAction::triggered, this, [this] { SelecionarTudo1Click(); });
 }
+
+} // namespace chat

@@ -21,8 +21,8 @@ class TCustomEventSocket;
 }
 
 namespace chat {
+
 class SpeedBar;
-}
 
 // The chat window: the session's transcript, the input line, the users in the chat and
 // the commands. It is created for a session and deletes itself when closed; closing it
@@ -118,3 +118,5 @@ private:
     QAction* mnuCopiar = nullptr;
     QAction* SelecionarTudo1 = nullptr;
 };
+
+} // namespace chat
