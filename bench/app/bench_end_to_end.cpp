@@ -10,6 +10,8 @@
 #include "net/SocketLibrary.h"
 #include "session/AskChat.h"
 #include "session/FrmAskchat.h"
+#include "tests/support/ProgramCopy.h"
+#include "tests/support/RawPeer.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -57,18 +59,10 @@ bool exchange(int fd, char* line, bool first) {
 }
 
 double rawPingPong() {
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof a;
-    ::bind(listener, reinterpret_cast<sockaddr*>(&a), length);
-    ::listen(listener, 1);
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &length);
+    testsupport::RawListener listener;
     const pid_t child = ::fork();
     if (child == 0) {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        const int fd = testsupport::rawConnect(listener.port());
         const int one = 1;
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         char line[kLineBytes];
@@ -76,7 +70,7 @@ double rawPingPong() {
         }
         ::_exit(0);
     }
-    const int fd = ::accept(listener, nullptr, nullptr);
+    const int fd = listener.accept();
     const int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     char line[kLineBytes];
@@ -88,7 +82,6 @@ double rawPingPong() {
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     ::close(fd);
-    ::close(listener);
     ::waitpid(child, nullptr, 0);
     return seconds;
 }
@@ -109,13 +102,12 @@ double programLines() {
     SilentPlayer silent;
     session::askchat::setSoundPlayer(&silent);
     session::askchat::setShownHook([](session::TfrmAskchat& d) { d.btnAceitarClick(); });
-    app::Tfrminicial ana({"127.0.0.2", "22000"}, app::TrayIcon::Backend::Window);
-    app::Tfrminicial beto({"127.0.0.3", "22000"}, app::TrayIcon::Backend::Window);
-    ana.FormCreate();
-    beto.FormCreate();
-    ana.UserName = "Ana";
-    beto.UserName = "Beto";
-    ana.Invite("127.0.0.3");
+    const std::string port = std::to_string(testsupport::freeLoopbackPort("127.0.0.2"));
+    testsupport::ProgramCopy anaCopy("127.0.0.2", port, "Ana");
+    testsupport::ProgramCopy betoCopy("127.0.0.3", port, "Beto");
+    app::Tfrminicial& ana = *anaCopy.form;
+    app::Tfrminicial& beto = *betoCopy.form;
+    ana.Invite(betoCopy.address);
     waitFor([&] { return beto.frmChat && ana.frmChat && ana.CliSocket.State() == net::wsConnected &&
                          ana.frmChat->findChild<QLineEdit*>("mmomensagem")->isEnabled(); });
     if (qEnvironmentVariableIsSet("NODELAY")) {

@@ -5,6 +5,7 @@
 
 #include "net/EventSocket.h"
 #include "net/SocketLibrary.h"
+#include "tests/support/RawPeer.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -44,29 +45,6 @@ void record(const std::string& name, double seconds) {
 }
 
 // ----- plain blocking sockets -------------------------------------------------------------
-
-int rawListen(std::uint16_t& port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::listen(fd, 4);
-    socklen_t length = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
-    port = ntohs(a.sin_port);
-    return fd;
-}
-
-int rawConnect(std::uint16_t port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    return fd;
-}
 
 bool writeAll(int fd, const char* data, std::size_t count) {
     while (count > 0) {
@@ -153,10 +131,10 @@ void connectTo(net::TEventSocket& s, std::uint16_t port) {
 // ----- bulk transfer ----------------------------------------------------------------------
 
 double rawBulkServer(int portPipe) {
-    std::uint16_t port;
-    const int listener = rawListen(port);
+    testsupport::RawListener listener;
+    const std::uint16_t port = listener.port();
     ::write(portPipe, &port, sizeof port);
-    const int fd = ::accept(listener, nullptr, nullptr);
+    const int fd = listener.accept();
     std::vector<char> buffer(kChunk);
     std::size_t total = 0;
     const auto start = Clock::now();
@@ -168,12 +146,11 @@ double rawBulkServer(int portPipe) {
     }
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     ::close(fd);
-    ::close(listener);
     return total == kBulkBytes ? seconds : -1;
 }
 
 void rawBulkClient(std::uint16_t port) {
-    const int fd = rawConnect(port);
+    const int fd = testsupport::rawConnect(port);
     std::vector<char> chunk(kChunk, 'x');
     for (std::size_t sent = 0; sent < kBulkBytes; sent += kChunk)
         if (!writeAll(fd, chunk.data(), kChunk))
@@ -239,10 +216,10 @@ void eventBulkClient(std::uint16_t port) {
 // ----- ping-pong of short lines -----------------------------------------------------------
 
 double rawPingServer(int portPipe) {
-    std::uint16_t port;
-    const int listener = rawListen(port);
+    testsupport::RawListener listener;
+    const std::uint16_t port = listener.port();
     ::write(portPipe, &port, sizeof port);
-    const int fd = ::accept(listener, nullptr, nullptr);
+    const int fd = listener.accept();
     const int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     char line[kLineBytes];
@@ -255,12 +232,11 @@ double rawPingServer(int portPipe) {
     }
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     ::close(fd);
-    ::close(listener);
     return seconds;
 }
 
 void rawPingClient(std::uint16_t port) {
-    const int fd = rawConnect(port);
+    const int fd = testsupport::rawConnect(port);
     const int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     char line[kLineBytes];
@@ -289,10 +265,10 @@ bool pollThenRead(int fd, char* line) {
 }
 
 double pollPingServer(int portPipe) {
-    std::uint16_t port;
-    const int listener = rawListen(port);
+    testsupport::RawListener listener;
+    const std::uint16_t port = listener.port();
     ::write(portPipe, &port, sizeof port);
-    const int fd = ::accept(listener, nullptr, nullptr);
+    const int fd = listener.accept();
     char line[kLineBytes];
     std::memset(line, 'p', sizeof line);
     const auto start = Clock::now();
@@ -303,12 +279,11 @@ double pollPingServer(int portPipe) {
     }
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     ::close(fd);
-    ::close(listener);
     return seconds;
 }
 
 void pollPingClient(std::uint16_t port) {
-    const int fd = rawConnect(port);
+    const int fd = testsupport::rawConnect(port);
     char line[kLineBytes];
     for (int i = 0; i < kLines; ++i) {
         if (!pollThenRead(fd, line))
@@ -321,10 +296,10 @@ void pollPingClient(std::uint16_t port) {
 // The same ping-pong on the toolkit's event loop with a bare socket notifier and no socket
 // layer at all: what the event loop costs by itself.
 double notifierPingServer(int portPipe) {
-    std::uint16_t port;
-    const int listener = rawListen(port);
+    testsupport::RawListener listener;
+    const std::uint16_t port = listener.port();
     ::write(portPipe, &port, sizeof port);
-    const int fd = ::accept(listener, nullptr, nullptr);
+    const int fd = listener.accept();
     BenchApp app;
     char line[kLineBytes];
     std::memset(line, 'p', sizeof line);
@@ -353,12 +328,11 @@ double notifierPingServer(int portPipe) {
     const int result = app.exec();
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     ::close(fd);
-    ::close(listener);
     return result == 0 ? seconds : -1;
 }
 
 void notifierPingClient(std::uint16_t port) {
-    const int fd = rawConnect(port);
+    const int fd = testsupport::rawConnect(port);
     BenchApp app;
     std::size_t pending = 0;
     int answered = 0;

@@ -11,6 +11,7 @@
 #include "session/AskChat.h"
 #include "session/FrmAskchat.h"
 #include "support/EventLoop.h"
+#include "support/ProgramCopy.h"
 #include "support/Raised.h"
 #include "support/RawPeer.h"
 #include "tests/support/QtMain.h"
@@ -32,6 +33,7 @@
 #include <unistd.h>
 
 using app::Tfrminicial;
+using testsupport::ProgramCopy;
 using testsupport::spin;
 using testsupport::waitUntil;
 using ::testing::ElementsAre;
@@ -41,71 +43,6 @@ namespace {
 class SilentPlayer : public platform::SoundPlayer {
 public:
     void playSync(std::string_view) override {}
-};
-
-// A port that is free on the loopback addresses the copies use.
-std::string freePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = inet_addr("127.0.0.2");
-    socklen_t length = sizeof a;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), length);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
-    ::close(fd);
-    return std::to_string(ntohs(a.sin_port));
-}
-
-// One running copy of the program.
-struct Copy {
-    std::unique_ptr<Tfrminicial> form;
-    std::string address;
-
-    Copy(const std::string& address, const std::string& port, const std::string& user)
-        : form(std::make_unique<Tfrminicial>(app::ListenEndpoint{address, port},
-                                             app::TrayIcon::Backend::Window)),
-          address(address) {
-        form->FormCreate();
-        form->UserName = user;
-        EXPECT_EQ(form->SrvSocket.State(), net::wsListening);
-    }
-
-    chat::TfrmChat* chat() const { return form->frmChat.data(); }
-
-    QStringList transcript() const {
-        if (!chat())
-            return {};
-        QString text = chat()->findChild<QPlainTextEdit*>("memo1")->toPlainText();
-        if (text.endsWith('\n'))
-            text.chop(1);
-        return text.isEmpty() ? QStringList() : text.split('\n');
-    }
-    // The transcript with the time stamps of chat lines taken out.
-    QStringList lines() const {
-        QStringList result;
-        static const QRegularExpression stamp(QStringLiteral("^<([^>]*) [0-9][^>]*> "));
-        for (QString line : transcript())
-            result << line.replace(stamp, QStringLiteral("<\\1> "));
-        return result;
-    }
-    bool showsLine(const QString& line) const { return lines().contains(line); }
-
-    QLineEdit* input() const { return chat()->findChild<QLineEdit*>("mmomensagem"); }
-    void type(const QString& text) const {
-        input()->setText(text);
-        QTest::keyClick(input(), Qt::Key_Return);
-    }
-    QStringList users() const {
-        QStringList names;
-        auto* list = chat()->findChild<QTreeWidget*>("ListUser");
-        for (int i = 0; i < list->topLevelItemCount(); ++i)
-            names << list->topLevelItem(i)->text(0);
-        return names;
-    }
-    bool connectedLook() const {
-        return input()->isEnabled() && chat()->findChild<QToolButton*>("btnEncerrar")->isVisible();
-    }
-    net::TSocketState session() const { return form->CliSocket.State(); }
 };
 
 enum class Answer { Accept, Ignore, CloseBox, TimeOut, None };
@@ -130,9 +67,11 @@ protected:
             }
         });
         ui::messageBoxHook() = [this](const ui::ShownBox& box) { boxes.push_back(box.text); };
-        port = freePort();
-        ana = std::make_unique<Copy>("127.0.0.2", port, "Ana");
-        beto = std::make_unique<Copy>("127.0.0.3", port, "Beto");
+        port = std::to_string(testsupport::freeLoopbackPort("127.0.0.2"));
+        ana = std::make_unique<ProgramCopy>("127.0.0.2", port, "Ana");
+        beto = std::make_unique<ProgramCopy>("127.0.0.3", port, "Beto");
+        EXPECT_TRUE(ana->listening());
+        EXPECT_TRUE(beto->listening());
     }
     void TearDown() override {
         ana.reset();
@@ -158,7 +97,7 @@ protected:
 
     // A plain connection to a copy's listener, as a caller that has not spoken yet.
     int callAna() const { return call(*ana); }
-    int call(const Copy& copy) const {
+    int call(const ProgramCopy& copy) const {
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_port = htons(static_cast<std::uint16_t>(std::stoi(port)));
@@ -186,8 +125,8 @@ protected:
     int dialogs = 0;
     std::vector<QString> boxes;
     std::string port;
-    std::unique_ptr<Copy> ana;
-    std::unique_ptr<Copy> beto;
+    std::unique_ptr<ProgramCopy> ana;
+    std::unique_ptr<ProgramCopy> beto;
 };
 
 } // namespace
@@ -271,7 +210,8 @@ TEST_F(ChatSessionTest, theInvitationCarriesTheInvitationText) {
 
 TEST_F(ChatSessionTest, aSecondCallerHearsThatTheUserIsBusy) {
     startSession();
-    Copy carla("127.0.0.4", port, "Carla");
+    ProgramCopy carla("127.0.0.4", port, "Carla");
+    ASSERT_TRUE(carla.listening());
     carla.form->Invite(beto->address);
     ASSERT_TRUE(waitUntil([&] { return carla.showsLine("Status> Desconectado!"); }));
     EXPECT_THAT(carla.lines(), ElementsAre("Status> Convidando (127.0.0.3) ao chat... (Aguarde)",

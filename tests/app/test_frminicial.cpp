@@ -6,6 +6,7 @@
 #include "app/TrayStandInWindow.h"
 #include "platform/SystemInfo.h"
 #include "tests/support/QtMain.h"
+#include "tests/support/RawPeer.h"
 
 #include <QAction>
 #include <QApplication>
@@ -19,7 +20,6 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
-#include <stdexcept>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <vector>
@@ -33,22 +33,6 @@ const QString secondCopyText =
                       ". Você já esta executando o Falavox©\r\n"
                       ". Seu protocolo de rede não é TCP/IP\r\n\r\n"
                       "O sistema será finalizado.");
-
-// A loopback port that nothing listens on right now.
-int freeLoopbackPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    sockaddr* raw = reinterpret_cast<sockaddr*>(&address);
-    if (::bind(fd, raw, length) != 0 || ::getsockname(fd, raw, &length) != 0) {
-        ::close(fd);
-        throw std::runtime_error("no free loopback port");
-    }
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
 
 bool acceptsConnections(int port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -78,7 +62,7 @@ void removeStoredSettings() { QFile::remove(platform::configDirectory() + "/regi
 class FormTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        port = freeLoopbackPort();
+        port = testsupport::freeLoopbackPort();
         ui::messageBoxHook() = [this](const ui::ShownBox& box) { boxes.push_back(box); };
     }
     void TearDown() override {
@@ -239,7 +223,7 @@ TEST_F(FormTest, withoutATrayTheStandInWindowEndsTheProgram) {
     EXPECT_FALSE(form.TryIcon.standInWindow()->isVisible());
 
     // Its close box means the same.
-    Tfrminicial again({"127.0.0.1", std::to_string(freeLoopbackPort())});
+    Tfrminicial again({"127.0.0.1", std::to_string(testsupport::freeLoopbackPort())});
     again.FormCreate();
     QTimer::singleShot(0, [&again] { again.TryIcon.standInWindow()->close(); });
     EXPECT_EQ(QApplication::exec(), 0);

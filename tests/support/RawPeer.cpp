@@ -103,4 +103,18 @@ std::uint16_t localPortOf(int fd) {
     return ntohs(a.sin_port);
 }
 
+std::uint16_t freeLoopbackPort(const char* address) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = ::inet_addr(address);
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        if (fd >= 0) ::close(fd);
+        throw std::runtime_error("no free loopback port");
+    }
+    const std::uint16_t port = localPortOf(fd);
+    ::close(fd);
+    return port;
+}
+
 } // namespace testsupport

@@ -36,7 +36,7 @@ const std::string kStored = kHeader + "\"BarraTitulo\"=dword:00000001\r\n"
                                       "\"ChatConvite\"=\"Vamos conversar?\"\r\n"
                                       "\"WinPopUp\"=dword:00000000\r\n";
 
-class OptionsDialogTest : public ::testing::Test {
+class FrmConfiguracaoTest : public ::testing::Test {
 protected:
     void SetUp() override {
         path_ = testsupport::freshTestFolder() + "/registry.reg";
@@ -83,7 +83,7 @@ protected:
 
 } // namespace
 
-TEST_F(OptionsDialogTest, layoutFollowsTheDesign) {
+TEST_F(FrmConfiguracaoTest, layoutFollowsTheDesign) {
     open();
     EXPECT_EQ(form_->objectName(), "frmConfiguracao");
     EXPECT_EQ(form_->windowTitle(), "Falavox© - Opções de Configuração");
@@ -127,7 +127,7 @@ TEST_F(OptionsDialogTest, layoutFollowsTheDesign) {
     EXPECT_EQ(child("btnOk")->nextInFocusChain(), child("btnCancelar"));
 }
 
-TEST_F(OptionsDialogTest, noStoreShowsDefaultsAndOkStoresAllFive) {
+TEST_F(FrmConfiguracaoTest, noStoreShowsDefaultsAndOkStoresAllFive) {
     open();
     EXPECT_EQ(child<QTabWidget>("tabOpcoes")->currentWidget(), child("tabMenu"));
     EXPECT_TRUE(child<QCheckBox>("CheckBox1")->isChecked());
@@ -149,7 +149,7 @@ TEST_F(OptionsDialogTest, noStoreShowsDefaultsAndOkStoresAllFive) {
     EXPECT_EQ(margins_, std::vector<int>{27});
 }
 
-TEST_F(OptionsDialogTest, okStoresWhatIsShownAndTheRecordFollows) {
+TEST_F(FrmConfiguracaoTest, okStoresWhatIsShownAndTheRecordFollows) {
     writeFile(kStored);
     open();
     EXPECT_EQ(child<QLineEdit>("edtresposta")->text(), "Agora não posso");
@@ -171,7 +171,7 @@ TEST_F(OptionsDialogTest, okStoresWhatIsShownAndTheRecordFollows) {
     EXPECT_NE(readFile().find("\"ChatConvite\"=\"Ol\xe1, tudo bem? \x80\"\r\n"), std::string::npos);
 }
 
-TEST_F(OptionsDialogTest, cancelAndCloseBoxWriteNothingAndReloadTheRecord) {
+TEST_F(FrmConfiguracaoTest, cancelAndCloseBoxWriteNothingAndReloadTheRecord) {
     writeFile(kStored);
     const TSettings stored{true, true, "Agora n\xe3o posso", "Vamos conversar?", false};
     for (const char* how : {"Cancelar", "close box", "Escape"}) {
@@ -194,7 +194,7 @@ TEST_F(OptionsDialogTest, cancelAndCloseBoxWriteNothingAndReloadTheRecord) {
     EXPECT_TRUE(boxes_.empty());
 }
 
-TEST_F(OptionsDialogTest, readOnlyStoreReportsTheFirstValueAndKeepsWhatIsStored) {
+TEST_F(FrmConfiguracaoTest, readOnlyStoreReportsTheFirstValueAndKeepsWhatIsStored) {
     writeFile(kStored);
     owner_->registry().writable = [](const QString&) { return false; };
     open();
@@ -210,7 +210,7 @@ TEST_F(OptionsDialogTest, readOnlyStoreReportsTheFirstValueAndKeepsWhatIsStored)
               (TSettings{true, true, "Agora n\xe3o posso", "Vamos conversar?", false}));
 }
 
-TEST_F(OptionsDialogTest, switchTogglesByLeftClickAndSpaceOnly) {
+TEST_F(FrmConfiguracaoTest, switchTogglesByLeftClickAndSpaceOnly) {
     writeFile(kStored);
     open();
     auto* sw = child<config::TSwitch>("Switch2");
@@ -242,7 +242,7 @@ TEST_F(OptionsDialogTest, switchTogglesByLeftClickAndSpaceOnly) {
     EXPECT_EQ(sw->focusPolicy(), Qt::StrongFocus);
 }
 
-TEST_F(OptionsDialogTest, invitationEditTakesAtMost73TypedCharacters) {
+TEST_F(FrmConfiguracaoTest, invitationEditTakesAtMost73TypedCharacters) {
     open();
     auto* edit = child<QLineEdit>("edtChat");
     edit->setFocus();
@@ -273,7 +273,7 @@ TEST_F(OptionsDialogTest, invitationEditTakesAtMost73TypedCharacters) {
     EXPECT_EQ(owner_->settings().ChatConvite, std::string(89, 'c'));
 }
 
-TEST_F(OptionsDialogTest, invitationTextIsNotSelectedOnFocus) {
+TEST_F(FrmConfiguracaoTest, invitationTextIsNotSelectedOnFocus) {
     writeFile(kStored);
     open();
     form_->activateWindow();
@@ -284,7 +284,7 @@ TEST_F(OptionsDialogTest, invitationTextIsNotSelectedOnFocus) {
     EXPECT_FALSE(edit->hasSelectedText());
 }
 
-TEST_F(OptionsDialogTest, noticeOptionIsWordedByTheSystemFamily) {
+TEST_F(FrmConfiguracaoTest, noticeOptionIsWordedByTheSystemFamily) {
     open(true);
     EXPECT_EQ(child<QGroupBox>("GroupBox1")->title(), " Mensageiro ");
     EXPECT_EQ(child<QCheckBox>("CheckBox2")->text(), "Utilizar o serviço de mensagens.");
@@ -295,7 +295,7 @@ TEST_F(OptionsDialogTest, noticeOptionIsWordedByTheSystemFamily) {
     EXPECT_EQ(child<QCheckBox>("CheckBox2")->text(), "Utilizar o WinPopUp.");
 }
 
-TEST_F(OptionsDialogTest, openingTwiceShowsOneDialogWithoutRefilling) {
+TEST_F(FrmConfiguracaoTest, openingTwiceShowsOneDialogWithoutRefilling) {
     writeFile(kStored);
     TfrmConfiguracao* first = open();
     child<QLineEdit>("edtChat")->setText("being typed");
@@ -313,7 +313,7 @@ TEST_F(OptionsDialogTest, openingTwiceShowsOneDialogWithoutRefilling) {
     EXPECT_EQ(dialogs, 1);
 }
 
-TEST_F(OptionsDialogTest, unreadableStoreOpensUnfilledAndHoldsTheDialogOpenUntilRepaired) {
+TEST_F(FrmConfiguracaoTest, unreadableStoreOpensUnfilledAndHoldsTheDialogOpenUntilRepaired) {
     writeFile(kHeader + "\"BarraTitulo\"=dword:0\r\n\"AutoResposta\"=\"1\"\r\n"
                         "\"Resposta\"=\"r\"\r\n");
     open();
@@ -340,7 +340,7 @@ TEST_F(OptionsDialogTest, unreadableStoreOpensUnfilledAndHoldsTheDialogOpenUntil
     EXPECT_EQ(margins_, std::vector<int>{0});
 }
 
-TEST_F(OptionsDialogTest, aDamagedStoreIsReportedButNeverHoldsTheDialogOpen) {
+TEST_F(FrmConfiguracaoTest, aDamagedStoreIsReportedButNeverHoldsTheDialogOpen) {
     const std::string garbage = kHeader + "\"BarraTitulo\"=dword:000\x01\x02garbage";
     writeFile(garbage);
     owner_->settings().ChatConvite = "in use";
@@ -356,7 +356,7 @@ TEST_F(OptionsDialogTest, aDamagedStoreIsReportedButNeverHoldsTheDialogOpen) {
 
 // Pictures of the dialog for people to look at: run on a real display with
 // FALAVOX_CONFIG_SHOTS set to the folder that receives them.
-TEST_F(OptionsDialogTest, screenshots) {
+TEST_F(FrmConfiguracaoTest, screenshots) {
     const QString folder = qEnvironmentVariable("FALAVOX_CONFIG_SHOTS");
     if (folder.isEmpty() || QGuiApplication::platformName() != "xcb")
         GTEST_SKIP() << "needs FALAVOX_CONFIG_SHOTS and an X display";
