@@ -13,6 +13,7 @@ void ReceivedLineHandler(std::string_view line, session::ChatView* window,
         try {
             window->hideSelection();
         } catch (...) {
+            // Only the look of the transcript is at stake; the line is still handled.
         }
     }
     const session::ClassifiedLine classified = session::classifyLine(line);

@@ -75,11 +75,14 @@ TCustomEventSocket::~TCustomEventSocket() {
     try {
         CancelPendingLookup(true);
     } catch (...) {
+        // A destructor must not throw; a lookup that cannot be cancelled never reports to
+        // a socket that is gone.
     }
     if (state_ != wsClosed) {
         try {
             Close();
         } catch (...) {
+            // A destructor must not throw; the handle is released with the library anyway.
         }
     }
     if (--liveSockets <= 0) {
@@ -591,6 +594,8 @@ void TCustomEventSocket::InternalClose(bool shutdown, std::uint16_t error) {
     try {
         ResetDefaults();
     } catch (...) {
+        // Resetting only assigns fields (at most memory for the protocol text can run
+        // out), and the connection is closed either way.
     }
 }
 
@@ -636,12 +641,16 @@ void TCustomEventSocket::HandleBackgroundException(const std::exception& e) {
         try {
             OnHandlerException(this, e, canClose);
         } catch (...) {
+            // An error of the error handler has no one left to report to; the socket is
+            // aborted below as if the handler had not been set.
         }
     }
     if (canClose) {
         try {
             Abort();
         } catch (...) {
+            // This runs from the event loop, where an escaping error would end the
+            // program; an abort that fails leaves nothing more to undo.
         }
     }
 }

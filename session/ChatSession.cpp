@@ -42,6 +42,8 @@ void ChatSession::SrvSocketSessionAvailable(std::uint16_t) {
             try {
                 TmpSocket.Abort();
             } catch (...) {
+                // The caller could not be taken and its connection not even dropped: the
+                // listener still goes on for the next one.
             }
         }
     }

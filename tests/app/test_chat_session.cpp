@@ -10,10 +10,10 @@
 #include "platform/Sound.h"
 #include "session/AskChat.h"
 #include "session/FrmAskchat.h"
-#include "support/EventLoop.h"
-#include "support/ProgramCopy.h"
-#include "support/Raised.h"
-#include "support/RawPeer.h"
+#include "tests/support/EventLoop.h"
+#include "tests/support/ProgramCopy.h"
+#include "tests/support/Raised.h"
+#include "tests/support/RawPeer.h"
 #include "tests/support/QtMain.h"
 
 #include <QApplication>

@@ -19,7 +19,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-#include "support/Files.h"
+#include "tests/support/Files.h"
 #include "tests/support/QtMain.h"
 
 using config::SettingsOwner;

@@ -7,7 +7,7 @@
 #include <QFile>
 #include <gtest/gtest.h>
 
-#include "support/Files.h"
+#include "tests/support/Files.h"
 
 using config::ERegistryException;
 using config::SettingsOwner;

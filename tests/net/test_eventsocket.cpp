@@ -4,15 +4,15 @@
 #include "net/EventSocket.h"
 #include "net/SocketLibrary.h"
 #include "platform/PosixSockets.h"
-#include "support/EventLoop.h"
-#include "support/QtMain.h"
-#include "support/RawPeer.h"
+#include "tests/support/EventLoop.h"
+#include "tests/support/QtMain.h"
+#include "tests/support/RawPeer.h"
 
 #include <QThread>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "support/Raised.h"
+#include "tests/support/Raised.h"
 #include <memory>
 #include <poll.h>
 #include <string>

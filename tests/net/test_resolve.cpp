@@ -8,7 +8,7 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
-#include "support/Raised.h"
+#include "tests/support/Raised.h"
 #include <netdb.h>
 
 using namespace net;

@@ -5,9 +5,9 @@
 #include "net/Buffer.h"
 #include "net/SocketLibrary.h"
 #include "platform/PosixSockets.h"
-#include "support/EventLoop.h"
-#include "support/QtMain.h"
-#include "support/RawPeer.h"
+#include "tests/support/EventLoop.h"
+#include "tests/support/QtMain.h"
+#include "tests/support/RawPeer.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

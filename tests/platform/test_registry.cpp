@@ -6,7 +6,7 @@
 #include <cstring>
 #include <gtest/gtest.h>
 
-#include "support/Files.h"
+#include "tests/support/Files.h"
 
 using platform::RegAccess;
 using platform::Registry;

@@ -1,4 +1,4 @@
-#include "EventLoop.h"
+#include "tests/support/EventLoop.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

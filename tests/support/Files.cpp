@@ -1,4 +1,4 @@
-#include "Files.h"
+#include "tests/support/Files.h"
 
 #include <QDir>
 #include <QFile>

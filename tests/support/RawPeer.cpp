@@ -1,4 +1,4 @@
-#include "RawPeer.h"
+#include "tests/support/RawPeer.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
