@@ -92,7 +92,7 @@ public:
     virtual void Dup(SOCKET handle);
     virtual void Connect();
     virtual void DnsLookup(const std::string& hostName);
-    // Gives up a pending lookup; OnDnsLookupDone then fires with 10004 (interrupted).
+    // Gives up a pending lookup; OnDnsLookupDone then fires with WSAEINTR.
     virtual void CancelDnsLookup();
     bool DnsLookupPending() const { return pendingLookup_ != 0; }
     virtual int Receive(void* buffer, int size);
