@@ -26,7 +26,7 @@ struct ProgramCopy {
 
     ProgramCopy(const std::string& address, const std::string& port, const std::string& user)
         : form(std::make_unique<app::Tfrminicial>(app::ListenEndpoint{address, port},
-                                             app::TrayIcon::Backend::Window)),
+                                                  app::TrayIcon::Backend::Window)),
           address(address) {
         form->FormCreate();
         form->UserName = user;
@@ -37,11 +37,9 @@ struct ProgramCopy {
     chat::TfrmChat* chat() const { return form->frmChat.data(); }
 
     QStringList transcript() const {
-        if (!chat())
-            return {};
+        if (!chat()) return {};
         QString text = chat()->findChild<QPlainTextEdit*>("memo1")->toPlainText();
-        if (text.endsWith('\n'))
-            text.chop(1);
+        if (text.endsWith('\n')) text.chop(1);
         return text.isEmpty() ? QStringList() : text.split('\n');
     }
     // The transcript with the time stamps of chat lines taken out.
