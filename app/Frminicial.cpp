@@ -1,17 +1,24 @@
 #include "app/Frminicial.h"
 
-#include "assets/AssetPaths.h"
+#include "app/ChatMenu.h"
 #include "app/LocalUserName.h"
+#include "app/NetworkScan.h"
 #include "app/StartupDiagnostics.h"
+#include "app/TitleBand.h"
+#include "assets/AssetPaths.h"
 #include "chat/ReceivedLineHandler.h"
+#include "notice/InvitationNotice.h"
+#include "notice/NTLib.h"
 #include "platform/Cp1252.h"
 #include "platform/SystemInfo.h"
+#include "text/AsciiText.h"
 #include "ui/MessageBox.h"
 #include "ui/ShowForm.h"
 
 #include <QAction>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QPixmap>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -39,6 +46,12 @@ Tfrminicial::Tfrminicial(ListenEndpoint endpoint, TrayIcon::Backend trayBackend,
       Session(SrvSocket, CliSocket, TmpSocket, *this, endpoint.Port),
       endpoint_(std::move(endpoint)) {
     setObjectName(QStringLiteral("frminicial"));
+    Messenger1.SetBoxName("messngr");
+    PicClip1 = QPixmap(QString::fromLatin1(assets::kMenuGlyphs));
+    chatSubmenu_ = new QMenu(&menu1);
+    chatSubmenu_->setObjectName(QStringLiteral("mnuChatItems"));
+    enumeration_ = std::make_shared<platform::NetworkEnumeration>(
+        std::vector<std::shared_ptr<platform::NetworkProvider>>{});
     const TrayMenuItems items = buildTrayMenu(menu1);
     mnuChat = items.mnuChat;
     N4 = items.N4;
@@ -48,6 +61,12 @@ Tfrminicial::Tfrminicial(ListenEndpoint endpoint, TrayIcon::Backend trayBackend,
     mnuSobre = items.mnuSobre;
     N6 = items.N6;
     mnuFechar = items.mnuFechar;
+    for (QAction* item : menu1.actions())
+        item->setIcon(menu1GetItemParams(&menu1, item));
+    menu1.setBandPainter(
+        [this](QPainter& canvas, const QRect& R) { menu1DrawMargin(&menu1, canvas, R); });
+    for (int n = 1; n <= assets::kBusyFrameCount; ++n)
+        busyFrames_.append(QIcon(assets::busyFramePath(n)));
 
     TryIcon.setIcon(QIcon(QString::fromLatin1(assets::kTrayStatic)));
     TryIcon.setHint(QStringLiteral("Falavox"));
@@ -63,10 +82,16 @@ Tfrminicial::Tfrminicial(ListenEndpoint endpoint, TrayIcon::Backend trayBackend,
             [this] { runGuarded([this] { mnuSobreClick(); }); });
     connect(mnuFechar, &QAction::triggered, this,
             [this] { runGuarded([this] { mnuFecharClick(); }); });
-    // Closing the window that stands in for the tray icon ends the program like "&Fechar".
-    connect(&TryIcon, &TrayIcon::closeRequested, mnuFechar, &QAction::trigger);
+    // Closing the window that stands in for the tray icon ends the program like "&Fechar",
+    // except while a scan has the menu detached: then none of the commands is there.
+    connect(&TryIcon, &TrayIcon::closeRequested, mnuFechar, [this] {
+        if (TryIcon.menu()) mnuFechar->trigger();
+    });
 
-    SettingsStore.setMenuLeftMarginHandler([this](int margin) { menu1Margin = margin; });
+    SettingsStore.setMenuLeftMarginHandler([this](int margin) {
+        menu1Margin = margin;
+        menu1.setBandWidth(margin);
+    });
     connectSocketEvents();
 }
 
@@ -134,14 +159,61 @@ bool Tfrminicial::Listen() {
     }
 }
 
+void Tfrminicial::setNeighbourhood(std::shared_ptr<platform::SystemNeighbourhood> neighbourhood) {
+    neighbourhood_ = std::move(neighbourhood);
+    enumeration_ = std::make_shared<platform::NetworkEnumeration>(
+        neighbourhood_ ? neighbourhood_->providers()
+                       : std::vector<std::shared_ptr<platform::NetworkProvider>>{});
+}
+
 void Tfrminicial::Menu1Popup(QObject* Sender) {
-    if (Sender != mnuRefresh) return;
-    // The menu stays detached while the lists of names are being filled, so that no
-    // second scan and no invitation can start from it meanwhile.
-    TryIcon.setHint(QStringLiteral("Localizando usuários..."));
-    TryIcon.setMenu(nullptr);
-    TryIcon.setHint(QStringLiteral("Falavox©"));
-    TryIcon.setMenu(&menu1);
+    const bool refresh = Sender == mnuRefresh;
+    // A scan serves the program's events while it waits on the network; a second one
+    // started meanwhile (the menu is detached, but a command may still arrive) would
+    // refill the lists under the first.
+    if (scanning_) return;
+    if (refresh) {
+        // The menu stays detached while the lists of names are being filled, so that no
+        // second scan and no invitation can start from it meanwhile.
+        TryIcon.startAnimation(busyFrames_, 100);
+        TryIcon.setHint(QStringLiteral("Localizando usuários..."));
+        TryIcon.setMenu(nullptr);
+        Lists.clear();
+        runScan(startupScanDone_ ? RefreshScanBound : StartupScanBound);
+        startupScanDone_ = true;
+    }
+    BuildChatMenu(mnuChat, [this](QAction* item) {
+        runGuarded([this, item] { Invite(computerName(*item)); });
+    });
+    if (refresh) {
+        TryIcon.stopAnimation();
+        TryIcon.setHint(QStringLiteral("Falavox©"));
+        TryIcon.setMenu(&menu1);
+    }
+}
+
+void Tfrminicial::runScan(std::chrono::milliseconds bound) {
+    scanning_ = true;
+    NetworkScan scan(enumeration_, Lists, bound);
+    scan.run();
+    scanning_ = false;
+}
+
+void Tfrminicial::BuildChatMenu(QAction* S, const std::function<void(QAction*)>& H) {
+    buildChatMenu(*S, *chatSubmenu_, Lists, H);
+}
+
+void Tfrminicial::menu1DrawMargin(QObject*, QPainter& canvas, const QRect& R) {
+    if (!Settings().BarraTitulo) return;
+    drawTitleBand(canvas, R, menu1.palette());
+}
+
+QIcon Tfrminicial::menu1GetItemParams(QObject*, const QAction* item) const {
+    const int tag = menuTag(item);
+    if (tag < 1 || tag > assets::kGlyphCellCount || PicClip1.isNull()) return QIcon();
+    // The strip's right-hand pixels that do not make a whole cell are never shown.
+    const int cellWidth = PicClip1.width() / assets::kGlyphCellCount;
+    return QIcon(PicClip1.copy((tag - 1) * cellWidth, 0, cellWidth, PicClip1.height()));
 }
 
 void Tfrminicial::mnuOpcoesClick() {
@@ -210,9 +282,27 @@ void Tfrminicial::receivedLine(std::string_view line) {
                               });
 }
 
-void Tfrminicial::sendInvitationNotice(const std::string&) {
-    // Text notices to computers that do not run the program are not sent yet: the
-    // chat window has already said that the user is not available.
+void Tfrminicial::sendInvitationNotice(const std::string& peerName) {
+    // The notice names the peer as the chat window shows it; only a window that still
+    // exists is told how it went.
+    const std::string peer = frmChat ? frmChat->peerName() : text::capitalizeName(peerName);
+    notice::NoticeRoutes routes;
+    routes.netMessage = notice::SendNetMessage;
+    routes.winPopUp = [this](const std::string& user, const std::string& to,
+                             const std::string& text) { SendWinPopUpNotice(user, to, text); };
+    notice::sendInvitationNotice(NtFamily, UserName, peer, Settings().ChatConvite, routes,
+                                 [this](const std::string& line) {
+                                     if (frmChat)
+                                         frmChat->addPlainLine(line);
+                                 });
+}
+
+void Tfrminicial::SendWinPopUpNotice(const std::string& UserName, const std::string& PeerName,
+                                     const std::string& InvitationText) {
+    Messenger1.Activate();
+    Messenger1.SendTextMessage(PeerName,
+                               notice::winPopUpNoticeText(UserName, PeerName, InvitationText));
+    Messenger1.Deactivate();
 }
 
 void Tfrminicial::Terminate(int exitCode) {

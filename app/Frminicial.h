@@ -1,12 +1,16 @@
 #pragma once
 
 #include "app/FrmAbout.h"
+#include "app/NameLists.h"
+#include "app/TitleBandMenu.h"
 #include "app/TrayIcon.h"
 #include "app/TrayMenu.h"
 #include "chat/FrmChat.h"
 #include "config/FrmConfiguracao.h"
 #include "config/SettingsOwner.h"
 #include "net/EventSocket.h"
+#include "notice/Messenger.h"
+#include "platform/NetworkEnum.h"
 #include "session/AskChat.h"
 #include "session/ChatSession.h"
 #include "session/Protocol.h"
@@ -14,7 +18,10 @@
 #include <QIcon>
 #include <QMenu>
 #include <QObject>
+#include <QPixmap>
 #include <QPointer>
+#include <chrono>
+#include <memory>
 #include <string>
 
 namespace app {
@@ -43,6 +50,10 @@ public:
     Tfrminicial& operator=(const Tfrminicial&) = delete;
     ~Tfrminicial() override;
 
+    // The network neighbourhood the scans list, kept for the whole run. Without one the
+    // scans find nothing; the program gives it the system's, tests a scripted one.
+    void setNeighbourhood(std::shared_ptr<platform::SystemNeighbourhood> neighbourhood);
+
     // Start-up, in this order: settings, tray icon, user name, first network scan,
     // listener. When the listener cannot be opened the user is told and the program
     // is terminated (see Terminated()).
@@ -56,7 +67,8 @@ public:
     int ExitCode() const { return exitCode_; }
 
     // Components, in the order the form declares them.
-    QMenu menu1;
+    TitleBandMenu menu1;
+    QPixmap PicClip1; // the menu's glyphs: seven cells side by side
     QAction* mnuChat;
     QAction* N4;
     QAction* mnuRefresh;
@@ -70,10 +82,12 @@ public:
     net::TEventSocket CliSocket;
     net::TEventSocket SrvSocket;
     QIcon Image2;
+    notice::TMessenger Messenger1; // active only while a WinPopUp notice is written
 
     // The form's own fields.
     config::SettingsOwner SettingsStore;
     int menu1Margin = 0; // width of the tray menu's title band, in pixels
+    NameLists Lists;     // what the last network scan found
     std::string UserName;
     bool NtFamily = true;
     session::ChatSession Session;
@@ -82,6 +96,11 @@ public:
 
     const config::TSettings& Settings() const { return SettingsStore.settings(); }
 
+    // The invitation as a WinPopUp message to PeerName's "messngr" mailslot, between the
+    // messenger's announcement and farewell. The messenger's own errors pass unseen.
+    void SendWinPopUpNotice(const std::string& UserName, const std::string& PeerName,
+                            const std::string& InvitationText);
+
     // The invitation of a picked computer, by its network name.
     void Invite(const std::string& peerName);
 
@@ -89,6 +108,17 @@ public:
     // mnuRefresh), which also scans the network with the tray icon showing that it is
     // busy and its menu detached.
     void Menu1Popup(QObject* Sender);
+    void BuildChatMenu(QAction* S, const std::function<void(QAction*)>& H);
+    void menu1DrawMargin(QObject* Sender, QPainter& canvas, const QRect& R);
+    // The glyph of a tray menu item; none for separators and the Chat submenu's items.
+    QIcon menu1GetItemParams(QObject* Sender, const QAction* item) const;
+
+    // How long a scan may take before it ends with what it has. The first one, at
+    // start-up, is short: the listener opens only after it, and a network whose browse
+    // master never answers must not keep the program from answering invitations.
+    std::chrono::milliseconds StartupScanBound{3000};
+    std::chrono::milliseconds RefreshScanBound{30000};
+    bool Scanning() const { return scanning_; }
 
 public slots:
     void mnuOpcoesClick();
@@ -118,8 +148,16 @@ private:
     void connectSocketEvents();
     void Terminate(int exitCode);
 
+    void runScan(std::chrono::milliseconds bound);
+
     ListenEndpoint endpoint_;
     std::string listenError_; // the socket layer's message when listening failed
+    std::shared_ptr<platform::SystemNeighbourhood> neighbourhood_;
+    std::shared_ptr<const platform::NetworkEnumeration> enumeration_;
+    QMenu* chatSubmenu_;
+    QList<QIcon> busyFrames_;
+    bool scanning_ = false;
+    bool startupScanDone_ = false;
     bool terminated_ = false;
     int exitCode_ = 0;
     QPointer<TfrmAbout> frmAbout;

@@ -1,11 +1,14 @@
 #pragma once
 
 #include <QIcon>
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QTimer>
 #include <memory>
 
+class QAction;
 class QMenu;
 class QSystemTrayIcon;
 
@@ -39,8 +42,18 @@ public:
     void setMenu(QMenu* menu);
     QMenu* menu() const { return menu_; }
 
+    // The static icon, shown whenever the icon is not animated.
     void setIcon(const QIcon& icon);
     QIcon icon() const { return icon_; }
+
+    // Shows `frames` in turn, one every `intervalMs`, starting again after the last,
+    // until stopped; the static icon then returns. The frames advance on this thread's
+    // timer, so they keep moving while the thread serves its events.
+    void startAnimation(const QList<QIcon>& frames, int intervalMs);
+    void stopAnimation();
+    bool isAnimating() const { return animation_.isActive(); }
+    // The frame showing, from 0; -1 while not animated.
+    int animationFrame() const { return isAnimating() ? frame_ : -1; }
 
     // What is showing while active: the system tray icon, or else the stand-in window.
     QSystemTrayIcon* systemTrayIcon() const { return trayIcon_.get(); }
@@ -56,12 +69,27 @@ signals:
 private:
     bool wantsSystemTray() const;
     void applyToShown();
+    void applyIcon();
+    QIcon shownIcon() const;
+    void nextFrame();
 
     Backend backend_;
     bool active_ = false;
     QString hint_;
     QIcon icon_;
+    QList<QIcon> frames_;
+    int frame_ = 0;
+    QTimer animation_;
     QPointer<QMenu> menu_;
+    // A tray host that draws the menu itself (a StatusNotifierItem host) keeps the last
+    // menu it was given, and handing it another one in the middle of a run is not always
+    // passed on. So there the menu stays exported and "no menu" is that menu with every
+    // item hidden; an XEmbed tray opens our own menu, and there no menu means none.
+    void hideExportedItems();
+    void showExportedItems();
+    bool hostDrawsMenu_ = false;
+    QPointer<QMenu> exported_;
+    QList<QPointer<QAction>> hiddenItems_;
     std::unique_ptr<QSystemTrayIcon> trayIcon_;
     std::unique_ptr<TrayStandInWindow> window_;
 };

@@ -38,6 +38,7 @@ TrayMenuItems buildTrayMenu(QMenu& menu) {
 }
 
 int menuTag(const QAction* item) {
+    if (const auto* tagged = dynamic_cast<const TaggedAction*>(item)) return tagged->tag();
     return item ? item->property(menuTagProperty).toInt() : 0;
 }
 

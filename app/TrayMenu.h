@@ -1,6 +1,7 @@
 #pragma once
 
-class QAction;
+#include <QAction>
+
 class QMenu;
 
 namespace app {
@@ -19,6 +20,18 @@ struct TrayMenuItems {
 };
 
 inline constexpr const char* menuTagProperty = "tag";
+
+// An item that carries its tag as a plain member: a menu of thousands of computers is
+// rebuilt each time it opens, and a property per item would cost more than the item.
+class TaggedAction : public QAction {
+public:
+    TaggedAction(const QString& caption, QObject* parent, int tag)
+        : QAction(caption, parent), tag_(tag) {}
+    int tag() const { return tag_; }
+
+private:
+    int tag_;
+};
 
 // Fills `menu` (named "menu1") with the tray commands; the actions belong to the menu.
 // "&Chat" starts without a submenu: it has one only once there are names to list.

@@ -2,6 +2,8 @@
 #include "ui/ApplicationTitle.h"
 #include "app/Frminicial.h"
 #include "app/StartupDiagnostics.h"
+#include "platform/NetworkNeighbourhood.h"
+#include "session/Protocol.h"
 
 #include <cstdio>
 
@@ -27,6 +29,9 @@ int main(int argc, char** argv) {
 
     app::Tfrminicial frminicial;
     QApplication::setWindowIcon(frminicial.Image2);
+    // The network neighbourhood: what the tray menu lists, and this copy's announcement
+    // on the network, for as long as the program runs.
+    frminicial.setNeighbourhood(platform::startSystemNeighbourhood(session::kSessionPortNumber));
     frminicial.FormCreate();
     if (frminicial.Terminated()) return frminicial.ExitCode();
     return application.exec();

@@ -215,8 +215,11 @@ void TfrmChat::applyStoredPlacement() {
 void TfrmChat::savePlacement(bool destroying) {
     chat::WindowPlacement p;
     p.showCmd = isMaximized() ? 3 : (isMinimized() ? 2 : 1);
+    // A maximised or minimised window is stored at its normal place, the one it is
+    // restored to; only the client area is known there, so the frame is put around it.
     const QRect normal = (isMaximized() || isMinimized()) ? normalGeometry() : geometry();
-    p.normalRect = QRect(pos(), normal.size());
+    const QPoint frameOffset = geometry().topLeft() - pos();
+    p.normalRect = QRect(normal.topLeft() - frameOffset, normal.size());
     QScreen* shown = screen() ? screen() : QGuiApplication::primaryScreen();
     p.pixelsPerInch = shown ? qRound(shown->logicalDotsPerInchY()) : 96;
     placementStore_.write(p, frmUsuarios->isVisibleTo(this), destroying);

@@ -14,13 +14,22 @@ TextRun base(QString text) {
     return TextRun{std::move(text), QColor(), kBaseFamily, kBasePointSize};
 }
 
+// A line break inside an entry's text would start a display line of its own, without
+// the sender's name: a peer could make it look like one of the program's status lines.
+// Every CR or LF that is not the entry's own break therefore shows as a blank.
+QString onOneLine(QString text) {
+    for (QChar& c : text)
+        if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) c = QLatin1Char(' ');
+    return text;
+}
+
 std::vector<TextRun> chatLineRuns(const QString& name, const QColor& nameColour,
                                   const QString& stamp, const QString& text) {
     return {
         base(QStringLiteral("<")),
-        TextRun{name + QLatin1Char(' '), nameColour, kBaseFamily, kBasePointSize},
+        TextRun{onOneLine(name) + QLatin1Char(' '), nameColour, kBaseFamily, kBasePointSize},
         TextRun{stamp, kStampColour, kStampFamily, kStampPointSize},
-        base(QStringLiteral("> ") + text + kEntryBreak),
+        base(QStringLiteral("> ") + onOneLine(text) + kEntryBreak),
     };
 }
 
@@ -38,8 +47,36 @@ void installFontFallbacks() {
     (void)installed;
 }
 
+QString timeFormatWithoutZone(const QString& format) {
+    QString out;
+    bool quoted = false;
+    for (qsizetype i = 0; i < format.size(); ++i) {
+        const QChar c = format[i];
+        if (c == QLatin1Char('\'')) quoted = !quoted;
+        if (quoted || c != QLatin1Char('t')) {
+            out += c;
+            continue;
+        }
+        while (i + 1 < format.size() && format[i + 1] == QLatin1Char('t'))
+            ++i;
+        // Brackets that only held the zone go with it, and so does one side's blank.
+        if (out.endsWith(QLatin1Char('(')) && i + 1 < format.size() &&
+            format[i + 1] == QLatin1Char(')')) {
+            out.chop(1);
+            ++i;
+        }
+        if (out.endsWith(QLatin1Char(' ')))
+            out.chop(1);
+        else if (i + 1 < format.size() && format[i + 1] == QLatin1Char(' '))
+            ++i;
+    }
+    return out.trimmed();
+}
+
 QString timeStamp() {
-    return QLocale::system().toString(QTime::currentTime(), QLocale::LongFormat);
+    const QLocale locale = QLocale::system();
+    return locale.toString(QTime::currentTime(),
+                           timeFormatWithoutZone(locale.timeFormat(QLocale::LongFormat)));
 }
 
 QString receivedText(std::string_view bytes) {
@@ -64,11 +101,11 @@ std::vector<TextRun> connectedNoticeRuns() {
 }
 
 std::vector<TextRun> receivedStatusLineRuns(std::string_view text) {
-    return {base(receivedText(text) + kEntryBreak)};
+    return {base(onOneLine(receivedText(text)) + kEntryBreak)};
 }
 
 std::vector<TextRun> plainLineRuns(std::string_view text) {
-    return {base(platform::fromCp1252(text) + kEntryBreak)};
+    return {base(onOneLine(platform::fromCp1252(text)) + kEntryBreak)};
 }
 
 } // namespace chat

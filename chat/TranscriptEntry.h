@@ -32,11 +32,15 @@ inline const QString kEntryBreak = QStringLiteral("\n");
 // faces that keep the designed widths come first in the font matching. Idempotent.
 void installFontFallbacks();
 
-// The local time of day in the user's long time format.
+// The local time of day in the user's long time format without the time zone, as a
+// desktop clock shows it.
 QString timeStamp();
+// A QLocale time format with its time-zone field, and what only framed it, left out.
+QString timeFormatWithoutZone(const QString& format);
 
 // Received bytes as they are shown: Windows-1252 decoded, one trailing CR (the sender's
-// line end) dropped so that each entry ends with exactly one line break.
+// line end) dropped so that each entry ends with exactly one line break. The entries
+// below show any other CR or LF as a blank: an entry is always one display line.
 QString receivedText(std::string_view bytes);
 
 std::vector<TextRun> ownChatLineRuns(std::string_view user, const QString& stamp,

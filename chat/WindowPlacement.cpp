@@ -3,6 +3,8 @@
 #include "platform/SystemInfo.h"
 
 #include <QStringList>
+#include <cstdint>
+#include <limits>
 
 namespace chat {
 namespace {
@@ -61,7 +63,12 @@ StoredPlacement PlacementStore::read() const {
     const auto ppi = toInt(ini.value(section_, QStringLiteral("PixelsPerInch")));
     if (!flags || !showCmd || !minMax || !norm || !ppi) return stored;
     const QList<int>& n = *norm;
-    if (n[2] <= n[0] || n[3] <= n[1]) return stored;
+    // A rectangle whose width or height does not fit in a number is no place either.
+    const auto span = [](int from, int to) { return std::int64_t{to} - from; };
+    if (span(n[0], n[2]) <= 0 || span(n[1], n[3]) <= 0 ||
+        span(n[0], n[2]) > std::numeric_limits<int>::max() ||
+        span(n[1], n[3]) > std::numeric_limits<int>::max())
+        return stored;
     WindowPlacement p;
     p.flags = *flags;
     p.showCmd = *showCmd;

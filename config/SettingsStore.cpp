@@ -73,26 +73,6 @@ std::string readString(const platform::Registry& registry, const RegistryKey& ke
     return data;
 }
 
-void writeValue(platform::Registry& registry, RegistryKey& key, const char* name, RegType type,
-                const void* data, std::uint32_t size) {
-    RegStatus status = key.setValue(name, type, data, size);
-    checkCorruption(registry, status);
-    if (status != RegStatus::Success) raise("Falha ao ajustar dados para '%1'", name);
-}
-
-void writeBool(platform::Registry& registry, RegistryKey& key, const char* name, bool value) {
-    std::uint32_t number = value ? 1 : 0;
-    unsigned char bytes[4] = {static_cast<unsigned char>(number), 0, 0, 0};
-    writeValue(registry, key, name, RegType::Dword, bytes, sizeof bytes);
-}
-
-// Texts are stored with their terminating zero byte.
-void writeString(platform::Registry& registry, RegistryKey& key, const char* name,
-                 const std::string& value) {
-    writeValue(registry, key, name, RegType::Sz, value.c_str(),
-               static_cast<std::uint32_t>(value.size() + 1));
-}
-
 } // namespace
 
 void SettingsStore::LoadSettings(TSettings& record) {
@@ -119,11 +99,23 @@ void SettingsStore::SaveSettings(const TSettings& values) {
         // The key as it now opens; if it does not, nothing is written and nothing said.
         if (openSettingsKey(registry_, key) != RegStatus::Success) return;
     }
-    writeBool(registry_, *key, "BarraTitulo", values.BarraTitulo);
-    writeBool(registry_, *key, "AutoResposta", values.AutoResposta);
-    writeString(registry_, *key, "Resposta", values.Resposta);
-    writeString(registry_, *key, "ChatConvite", values.ChatConvite);
-    writeBool(registry_, *key, "WinPopUp", values.WinPopUp);
+    // One replace of the store for all five: a save cut short leaves the old values or
+    // the new ones, never some of each. Nothing is written when it fails, so the error
+    // names the first value.
+    const std::string_view flag[] = {std::string_view("\0\0\0\0", 4),
+                                     std::string_view("\1\0\0\0", 4)};
+    const auto text = [](const std::string& value) {
+        return std::string_view(value.c_str(), value.size() + 1); // with its zero byte
+    };
+    const RegStatus status = key->setValues({
+        {"BarraTitulo", RegType::Dword, flag[values.BarraTitulo]},
+        {"AutoResposta", RegType::Dword, flag[values.AutoResposta]},
+        {"Resposta", RegType::Sz, text(values.Resposta)},
+        {"ChatConvite", RegType::Sz, text(values.ChatConvite)},
+        {"WinPopUp", RegType::Dword, flag[values.WinPopUp]},
+    });
+    checkCorruption(registry_, status);
+    if (status != RegStatus::Success) raise("Falha ao ajustar dados para '%1'", "BarraTitulo");
 }
 
 } // namespace config

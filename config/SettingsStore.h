@@ -18,9 +18,9 @@ public:
     // false when it cannot be read. A store file that cannot be parsed throws too.
     void LoadSettings(TSettings& record);
 
-    // Opens the key, creating it when absent, and writes the five values in order. The
-    // first value that cannot be written throws "Falha ao ajustar dados para '...'" and
-    // the later ones are not written.
+    // Opens the key, creating it when absent, and writes the five values in one replace
+    // of the store. When that fails, none is written and "Falha ao ajustar dados para
+    // 'BarraTitulo'" is thrown.
     void SaveSettings(const TSettings& values);
 
 private:

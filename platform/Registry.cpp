@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -156,7 +157,15 @@ struct Registry::Document {
     void endLastLine() {
         if (pieces.empty()) return;
         std::string& raw = pieces.back().raw;
-        if (!raw.empty() && raw.back() != '\n') raw += eol;
+        completeLine(raw);
+    }
+
+    // Ends a line that has no LF yet. A line cut off right after its CR gets the LF
+    // that completes its CR LF; a second line end behind the CR would leave the CR as a
+    // stray control character inside the line, which makes the whole store unreadable.
+    void completeLine(std::string& raw) const {
+        if (raw.empty() || raw.back() == '\n') return;
+        raw += raw.back() == '\r' ? std::string("\n") : eol;
     }
 
     void addSection(const std::string& path) {
@@ -189,8 +198,10 @@ struct Registry::Document {
             addSection(path);
             at = pieces.size();
         }
-        if (pieces[*at - 1].raw.empty() || pieces[*at - 1].raw.back() != '\n')
+        if (pieces[*at - 1].raw.empty())
             pieces[*at - 1].raw += eol;
+        else
+            completeLine(pieces[*at - 1].raw);
         Piece value{Kind::Value, formatValue(name, type, data, eol),
                     path,        std::string(name),
                     type,        std::move(data)};
@@ -397,6 +408,11 @@ QString nearestExisting(const QString& path) {
     return info.absoluteFilePath();
 }
 
+// Where a writer puts the new file before renaming it over the store.
+QString temporaryPath(const QString& store, pid_t writer) {
+    return store + QLatin1Char('.') + QString::number(writer) + QStringLiteral(".tmp");
+}
+
 } // namespace
 
 Registry::Registry(QString filePath) : filePath_(std::move(filePath)) {}
@@ -446,11 +462,31 @@ RegStatus Registry::load(Document& doc, bool& exists) {
     return RegStatus::Success;
 }
 
+void Registry::removeStaleTemporaries() const {
+    // Each writer's temporary file carries its process number: a file left by this
+    // process or by one that is gone (killed before it could rename or remove it) is
+    // removed here, and the file of another writer still at work is left alone.
+    const QFileInfo file(filePath_);
+    const QString prefix = file.fileName() + QLatin1Char('.');
+    const QStringList names = QDir(file.absolutePath())
+                                  .entryList({prefix + QStringLiteral("*.tmp")},
+                                             QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : names) {
+        bool number = false;
+        const pid_t writer =
+            name.mid(prefix.size(), name.size() - prefix.size() - 4).toInt(&number);
+        if (!number || writer <= 0) continue;
+        if (writer != ::getpid() && (::kill(writer, 0) == 0 || errno != ESRCH)) continue;
+        ::unlink(QFile::encodeName(file.absoluteDir().filePath(name)).constData());
+    }
+}
+
 RegStatus Registry::save(const Document& doc) {
     QFileInfo file(filePath_);
     if (!QDir().mkpath(file.absolutePath())) return RegStatus::IoFailed;
-    QByteArray temp = QFile::encodeName(filePath_ + QStringLiteral(".XXXXXX"));
-    int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    removeStaleTemporaries();
+    const QByteArray temp = QFile::encodeName(temporaryPath(filePath_, ::getpid()));
+    int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) return RegStatus::IoFailed;
     struct stat old {};
     mode_t mode = 0644;
@@ -459,10 +495,16 @@ RegStatus Registry::save(const Document& doc) {
 
     const std::string text = doc.text();
     auto fault = [this](RegSaveStep step) { return saveFault ? saveFault(step) : 0; };
+    // A killed writer's descriptor is closed by the system; nothing else happens.
+    auto killed = [fd] {
+        ::close(fd);
+        return RegStatus::IoFailed;
+    };
     bool ok = true;
     if (int e = fault(RegSaveStep::Write)) {
         // A disk that fills up part of the way through.
         writeAll(fd, text.data(), text.size() / 2);
+        if (e == Registry::kKilled) return killed();
         errno = e;
         ok = false;
     } else {
@@ -470,15 +512,18 @@ RegStatus Registry::save(const Document& doc) {
     }
     if (ok) {
         if (int e = fault(RegSaveStep::Sync)) {
+            if (e == Registry::kKilled) return killed();
             errno = e;
             ok = false;
         } else {
             ok = ::fsync(fd) == 0;
         }
     }
+    const int renameFault = ok ? fault(RegSaveStep::Rename) : 0;
+    if (renameFault == Registry::kKilled) return killed();
     if (::close(fd) != 0) ok = false;
     if (ok) {
-        if (int e = fault(RegSaveStep::Rename)) {
+        if (int e = renameFault) {
             errno = e;
             ok = false;
         } else {
@@ -490,6 +535,7 @@ RegStatus Registry::save(const Document& doc) {
         return RegStatus::IoFailed;
     }
     // The rename itself is made lasting by flushing the folder.
+    if (fault(RegSaveStep::SyncFolder) == Registry::kKilled) return RegStatus::IoFailed;
     int dir = ::open(QFile::encodeName(file.absolutePath()).constData(),
                      O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
@@ -551,6 +597,10 @@ RegStatus RegistryKey::queryValue(std::string_view name, RegType* type, void* da
 
 RegStatus RegistryKey::setValue(std::string_view name, RegType type, const void* data,
                                 std::uint32_t size) {
+    return setValues({{name, type, std::string_view(static_cast<const char*>(data), size)}});
+}
+
+RegStatus RegistryKey::setValues(std::initializer_list<NamedValue> values) {
     if (access_ != RegAccess::AllAccess || !registry_->canWrite()) return RegStatus::AccessDenied;
     Registry::Document doc;
     bool exists = false;
@@ -562,7 +612,8 @@ RegStatus RegistryKey::setValue(std::string_view name, RegType type, const void*
                               {},
                               RegType::None,
                               {}});
-    doc.setValue(path_, name, type, std::string(static_cast<const char*>(data), size));
+    for (const NamedValue& value : values)
+        doc.setValue(path_, value.name, value.type, std::string(value.data));
     return registry_->save(doc);
 }
 

@@ -3,6 +3,7 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -16,7 +17,8 @@
 //
 // Every open reads the file afresh, and every write rewrites it whole: the new file is
 // written beside the old one, flushed to disk and renamed over it, so a crash or a full
-// disk leaves either the old store or the new one, never half of one. Keys, values and
+// disk leaves either the old store or the new one, never half of one. What a writer that
+// was killed left beside the store is removed by the next write. Keys, values and
 // comments that the program does not touch are written back byte for byte.
 namespace platform {
 
@@ -42,7 +44,7 @@ enum class RegStatus : long {
 enum class RegAccess { Read, AllAccess };
 
 // Steps of rewriting the file, for tests that make one of them fail.
-enum class RegSaveStep { Write, Sync, Rename };
+enum class RegSaveStep { Write, Sync, Rename, SyncFolder };
 
 class Registry;
 
@@ -58,6 +60,15 @@ public:
 
     // Writes a value, creating or replacing it. Needs a key opened for full access.
     RegStatus setValue(std::string_view name, RegType type, const void* data, std::uint32_t size);
+
+    // Writes several values in one replace of the file: afterwards either all of them
+    // are stored or, when the write fails, none of them.
+    struct NamedValue {
+        std::string_view name;
+        RegType type;
+        std::string_view data;
+    };
+    RegStatus setValues(std::initializer_list<NamedValue> values);
 
     const std::string& path() const { return path_; }
     RegAccess access() const { return access_; }
@@ -93,9 +104,12 @@ public:
 
     // Test seams. `writable` replaces the access(2) check, which a root user always
     // passes; `saveFault` is asked before each step of a rewrite and, when it returns
-    // an errno value, that step fails as the system would have failed it.
+    // an errno value, that step fails as the system would have failed it. When it
+    // returns kKilled, the writer stops dead there as a killed process would (a write
+    // stops half-way), and nothing that would have followed, clean-up included, runs.
     std::function<bool(const QString& path)> writable;
     std::function<int(RegSaveStep)> saveFault;
+    static constexpr int kKilled = -1;
 
     // The parsed file; internal to the stand-in.
     struct Document;
@@ -105,6 +119,7 @@ private:
 
     RegStatus load(Document& doc, bool& exists);
     RegStatus save(const Document& doc);
+    void removeStaleTemporaries() const;
     bool canWrite() const;
 
     QString filePath_;

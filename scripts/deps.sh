@@ -9,8 +9,11 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     libpulse-dev pulseaudio pulseaudio-utils
     xvfb xauth xdotool trayer imagemagick x11-utils fonts-dejavu-core
+    xclip
     iproute2 netbase util-linux
     dpkg-dev file desktop-file-utils appstream lintian debootstrap
+    tshark samba smbclient libsmbclient-dev libavahi-client-dev avahi-daemon avahi-utils dbus xfce4-panel
+    clang libfuzzer-14-dev
 )
 
 missing=()

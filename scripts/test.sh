@@ -15,14 +15,32 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFALAVOX_TESTS=O
 cmake --build build -j "$(nproc)"
 (cd build && ctest --output-on-failure -j2) || status=1
 
-# Name lookups run on worker threads: the socket layer's tests under ThreadSanitizer.
+# Name lookups and the network scan's calls run on worker threads: their tests under
+# ThreadSanitizer.
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFALAVOX_TESTS=ON \
     -DFALAVOX_SANITIZE_THREAD=ON -DFALAVOX_BENCH=OFF
-cmake --build build-tsan -j "$(nproc)" --target net_test_eventsocket net_test_sendqueue net_test_resolve
+cmake --build build-tsan -j "$(nproc)" --target net_test_eventsocket net_test_sendqueue net_test_resolve \
+    app_test_network_scan platform_test_network_enum
 (
     cd build-tsan
     export TSAN_OPTIONS=halt_on_error=1
-    ctest --output-on-failure -R '^net_'
+    ctest --output-on-failure -R '^(net_|app_test_network_scan|platform_test_network_enum)'
+) || status=1
+
+# The messenger's reader and ticker hand their steps to the user-interface thread.
+cmake --build build-tsan -j "$(nproc)" --target notice_test_messenger
+(
+    cd build-tsan
+    export TSAN_OPTIONS=halt_on_error=1
+    ctest --output-on-failure -R '^notice_test_messenger$'
+) || status=1
+
+# The network neighbourhood's providers run on worker threads too, against real daemons.
+cmake --build build-tsan -j "$(nproc)" --target neighbourhood_probe platform_test_netbios_name
+(
+    cd build-tsan
+    export TSAN_OPTIONS=halt_on_error=1:suppressions=$root/tests/platform/tsan.supp
+    ctest --output-on-failure -R '^platform_(neighbourhood_real|test_netbios_name)$'
 ) || status=1
 
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFALAVOX_TESTS=ON \
@@ -52,5 +70,9 @@ package_checks() {
     return "$result"
 }
 package_checks || status=1
+
+# Last, the parsers of received and stored bytes under libFuzzer (build-fuzz/), 12
+# seconds each.
+scripts/fuzz.sh || status=1
 
 exit "$status"

@@ -3,6 +3,7 @@
 #include "ui/ApplicationTitle.h"
 #include "ui/ShowForm.h"
 #include "platform/Sound.h"
+#include "session/AskChatCountdown.h"
 #include "session/FrmAskchat.h"
 
 #include <QApplication>
@@ -28,6 +29,11 @@ platform::SoundPlayer*& injectedPlayer() {
 std::function<void()>& injectedBeep() {
     static std::function<void()> beep;
     return beep;
+}
+
+int& injectedTickInterval() {
+    static int milliseconds = 0;
+    return milliseconds;
 }
 
 std::function<void(TfrmAskchat&)>& hook() {
@@ -56,6 +62,14 @@ void beep() {
         injectedBeep()();
     else
         QApplication::beep();
+}
+
+void setTickInterval(int milliseconds) {
+    injectedTickInterval() = milliseconds;
+}
+
+int tickInterval() {
+    return injectedTickInterval() > 0 ? injectedTickInterval() : AskChatCountdown::kIntervalMs;
 }
 
 void setShownHook(std::function<void(TfrmAskchat&)> shown) {

@@ -53,6 +53,11 @@ platform::SoundPlayer& soundPlayer();
 void setBeep(std::function<void()> beep);
 void beep();
 
+// The countdown's tick in milliseconds, shortened by tests that let the real timer run
+// the whole countdown; 0 puts back the 300 ms of the dialog.
+void setTickInterval(int milliseconds);
+int tickInterval();
+
 // Called from the dialog's own event loop once it is on screen, so a test can answer it.
 void setShownHook(std::function<void(TfrmAskchat&)> hook);
 const std::function<void(TfrmAskchat&)>& shownHook();

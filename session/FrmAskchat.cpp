@@ -109,7 +109,7 @@ void TfrmAskchat::buildControls() {
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(AskChatCountdown::kIntervalMs);
+    Timer1->setInterval(askchat::tickInterval());
     connect(Timer1, &QTimer::timeout, this, &TfrmAskchat::Timer1Timer);
 }
 
@@ -200,8 +200,10 @@ void TfrmAskchat::PutOnTop() {
 bool TfrmAskchat::event(QEvent* e) {
     switch (e->type()) {
     case QEvent::Hide:
-        // However the dialog closed, no tick may answer it afterwards.
-        Timer1->stop();
+        // However the dialog closed, no tick may answer it afterwards. A hide that the
+        // window system sends (the dialog minimised) is no answer: the caller waits for
+        // one, so the countdown runs on until the dialog closes.
+        if (!e->spontaneous()) Timer1->stop();
         PutOnTop();
         break;
     case QEvent::WindowDeactivate:

@@ -81,11 +81,15 @@ void LineAssembler::handOnCompleteLines() {
             if (pending < kCapacity) return;
             // The buffer is full and holds no LF: pass it on whole rather than wait forever.
             start_ = fill_;
+            afterCut_ = true;
             handOn(begin, pending);
             return;
         }
         start_ = lf + 1;
-        handOn(begin, lf - begin);
+        const std::size_t length = lf - begin;
+        const bool endOfCutLine = std::exchange(afterCut_, false) &&
+                                  (length == 0 || (length == 1 && buffer_[begin] == '\r'));
+        if (!endOfCutLine) handOn(begin, length);
     }
 }
 

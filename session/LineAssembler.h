@@ -37,7 +37,8 @@ public:
 
     // One data event: a single read, then every complete line. A line of kCapacity bytes
     // without an LF fills the buffer; it is then handed on as one line, so that reading
-    // never stalls and no byte is dropped. An error thrown by the line callback ends the
+    // never stalls and no byte is dropped, and its line end, when it comes, makes no
+    // further line. An error thrown by the line callback ends the
     // event; the lines still buffered are handed on by the next one.
     void receive(const ReadFunction& read);
     void receive(net::TCustomEventSocket& socket);
@@ -53,6 +54,10 @@ private:
     std::array<char, kBufferSize> buffer_{};
     std::size_t start_ = 0; // first byte not yet handed on
     std::size_t fill_ = 0;  // end of the received bytes
+    // The last line was cut off at the full buffer: the line end that follows it (a bare
+    // LF, or CR LF when the cut fell just before the CR) closes that line and is no line
+    // of its own.
+    bool afterCut_ = false;
     // Counts the changes of the buffer, so that a line loop learns that a nested event
     // moved or added bytes under it.
     std::uint64_t generation_ = 0;

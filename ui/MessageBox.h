@@ -28,8 +28,8 @@ inline BoxHook& messageBoxHook() {
     return hook;
 }
 
-// A box with one "OK" button; returns when it has been answered. The text's CR LF
-// pairs show as line breaks.
+// A box with one "OK" button; returns when it has been answered. The text shows as
+// plain text, and its CR LF pairs as line breaks.
 inline void showMessageBox(BoxKind kind, const QString& caption, const QString& text) {
     if (messageBoxHook()) {
         messageBoxHook()(ShownBox{kind, caption, text});
@@ -39,6 +39,8 @@ inline void showMessageBox(BoxKind kind, const QString& caption, const QString& 
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     QMessageBox box(kind == BoxKind::Error ? QMessageBox::Critical : QMessageBox::Information,
                     caption, shown, QMessageBox::Ok);
+    // Texts carry names and lines from the network: never rendered as markup.
+    box.setTextFormat(Qt::PlainText);
     box.setWindowFlag(Qt::WindowStaysOnTopHint);
     box.button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
     box.exec();

@@ -2,12 +2,19 @@
 // side's chat window (and shown there), sent, received, classified and shown in the other
 // side's transcript. The baseline, measured in the same run, is a ping-pong
 // of as many 40-byte lines over plain blocking sockets between two processes.
+//
+// Then the cost of showing one received line by itself: the received-line handler
+// (classify, four styled runs, caret and focus) in a chat window, against two baselines
+// measured in the same rounds: a bare QPlainTextEdit::appendPlainText of the same text,
+// and a QTextBrowser::append of the line as HTML, as chat programs commonly show lines.
 
 #include "app/Frminicial.h"
 #include "chat/FrmChat.h"
-#include "platform/Sound.h"
-#include "platform/PosixSockets.h"
+#include "chat/ReceivedLineHandler.h"
+#include "chat/TranscriptEntry.h"
 #include "net/SocketLibrary.h"
+#include "platform/PosixSockets.h"
+#include "platform/Sound.h"
 #include "session/AskChat.h"
 #include "session/FrmAskchat.h"
 #include "tests/support/ProgramCopy.h"
@@ -16,9 +23,10 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLineEdit>
-#include <QTest>
-#include <QTextDocument>
 #include <QPlainTextEdit>
+#include <QTest>
+#include <QTextBrowser>
+#include <QTextDocument>
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
 #include <chrono>
@@ -156,8 +164,96 @@ void BM_ProgramChatLines(benchmark::State& state) {
     state.counters["lines_per_second"] = kLines / programSeconds;
 }
 
+// ----- showing a received line -----------------------------------------------------------
+
+const int kShownLines = qEnvironmentVariableIsSet("FALAVOX_BENCH_SHOWN")
+                            ? qEnvironmentVariableIntValue("FALAVOX_BENCH_SHOWN")
+                            : 5000;
+const std::string kReceived = "<ana>" + std::string(kLineBytes - 7, 'm') + "\r";
+
+struct ShownSeconds {
+    double program = 0;
+    double plain = 0;
+    double browser = 0;
+} shownBest;
+
+// Shows the lines in `view`, letting the event loop lay out and paint every hundred, as
+// lines arriving from the network would; the time includes the last paint.
+template <class AppendOne> double timeShowing(QWidget& view, AppendOne appendOne) {
+    view.resize(527, 417);
+    view.show();
+    QCoreApplication::processEvents();
+    QElapsedTimer timer;
+    timer.start();
+    for (int i = 1; i <= kShownLines; ++i) {
+        appendOne();
+        if (i % 100 == 0) QCoreApplication::processEvents();
+    }
+    QCoreApplication::processEvents();
+    return static_cast<double>(timer.nsecsElapsed()) / 1e9;
+}
+
+double programShowing() {
+    net::TEventSocket unused;
+    auto* window = new chat::TfrmChat("Beto", unused, nullptr, QStringLiteral("/dev/null"));
+    const double seconds =
+        timeShowing(*window, [&] { chat::ReceivedLineHandler(kReceived, window, unused, {}); });
+    // A handler that showed nothing would look fast.
+    const int shown = window->findChild<QPlainTextEdit*>("memo1")->document()->blockCount();
+    delete window;
+    return shown > kShownLines ? seconds : -1;
+}
+
+// What the chat window shows for the line: "<Ana " + time stamp + "> " + message.
+QString shownText(const QString& stamp) {
+    return QStringLiteral("<Ana ") + stamp + QStringLiteral("> ") +
+           QString::fromLatin1(kReceived.substr(5, kReceived.size() - 6));
+}
+
+double plainShowing() {
+    QPlainTextEdit edit;
+    edit.setReadOnly(true);
+    const QString stamp = chat::timeStamp();
+    return timeShowing(edit, [&] { edit.appendPlainText(shownText(stamp)); });
+}
+
+double browserShowing() {
+    QTextBrowser browser;
+    const QString stamp = chat::timeStamp();
+    const QString message = QString::fromLatin1(kReceived.substr(5, kReceived.size() - 6));
+    return timeShowing(browser, [&] {
+        browser.append(QStringLiteral("&lt;<font color=\"#008080\">Ana </font>"
+                                      "<font color=\"#808080\" size=\"1\">") +
+                       stamp.toHtmlEscaped() + QStringLiteral("</font>&gt; ") +
+                       message.toHtmlEscaped());
+    });
+}
+
+void keepBest(double& best, double seconds) {
+    if (best == 0 || seconds < best) best = seconds;
+}
+
+// The three sides take turns in every round, so that a busy machine weighs on each alike.
+void BM_ShowReceivedLine(benchmark::State& state) {
+    for (auto _ : state) {
+        const double program = programShowing();
+        if (program < 0) {
+            state.SkipWithError("the chat window did not show the received lines");
+            return;
+        }
+        keepBest(shownBest.program, program);
+        keepBest(shownBest.plain, plainShowing());
+        keepBest(shownBest.browser, browserShowing());
+        state.SetIterationTime(program);
+    }
+    state.counters["program_us_a_line"] = shownBest.program / kShownLines * 1e6;
+    state.counters["plain_us_a_line"] = shownBest.plain / kShownLines * 1e6;
+    state.counters["browser_us_a_line"] = shownBest.browser / kShownLines * 1e6;
+}
+
 BENCHMARK(BM_RawPingPong)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ProgramChatLines)->UseManualTime()->Iterations(2)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ShowReceivedLine)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
@@ -170,10 +266,21 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    std::printf("\nchat lines end to end: %.0f lines per second (%.1f us a line)\n",
-                kLines / programSeconds, programSeconds / kLines * 1e6);
-    std::printf("raw ping-pong: %.1f us a round trip\n", rawSeconds / kLines * 1e6);
-    std::printf("program / raw: %.2f; the program's own work / raw: %.2f (goal <= 2)\n",
-                programSeconds / rawSeconds, (programSeconds - rawSeconds) / rawSeconds);
+    if (programSeconds > 0) {
+        std::printf("\nchat lines end to end: %.0f lines per second (%.1f us a line)\n",
+                    kLines / programSeconds, programSeconds / kLines * 1e6);
+        std::printf("raw ping-pong: %.1f us a round trip\n", rawSeconds / kLines * 1e6);
+        std::printf("program / raw: %.2f; the program's own work / raw: %.2f (goal <= 2)\n",
+                    programSeconds / rawSeconds, (programSeconds - rawSeconds) / rawSeconds);
+    }
+    if (shownBest.program > 0) {
+        std::printf("\nshowing a received line (%d lines): program %.1f us, bare "
+                    "QPlainTextEdit::appendPlainText %.1f us, QTextBrowser::append as HTML "
+                    "%.1f us\n",
+                    kShownLines, shownBest.program / kShownLines * 1e6,
+                    shownBest.plain / kShownLines * 1e6, shownBest.browser / kShownLines * 1e6);
+        std::printf("program / appendPlainText: %.2f; program / QTextBrowser::append: %.2f\n",
+                    shownBest.program / shownBest.plain, shownBest.program / shownBest.browser);
+    }
     return 0;
 }

@@ -296,6 +296,37 @@ TEST_F(ChatWindowTest, placementIsStoredAndUsedByTheNextWindow) {
     EXPECT_EQ(ini.value(s, "Visible"), QStringLiteral("1"));
 }
 
+// Closed while maximised: the normal place is what comes back when the window is
+// restored, not the maximised one.
+TEST_F(ChatWindowTest, placementClosedMaximisedKeepsTheNormalPlace) {
+    openWindow();
+    window->move(40, 50);
+    window->resize(600, 380);
+    window->showMaximized();
+    ASSERT_TRUE(testsupport::waitUntil(
+        [&] { return window->isMaximized() && window->size() != QSize(600, 380); }));
+    window->close();
+    ASSERT_TRUE(testsupport::waitUntil([&] { return window.isNull(); }));
+
+    chat::IniFile ini(iniPath());
+    ini.load();
+    EXPECT_EQ(ini.value("TfrmChat", "ShowCmd"), QStringLiteral("3"));
+    EXPECT_EQ(ini.value("TfrmChat", "NormPos"), QStringLiteral("40,50,640,430"));
+}
+
+// A stored rectangle too wide or too high to measure is not a place to use.
+TEST_F(ChatWindowTest, placementTooLargeToMeasureIsNotUsed) {
+    chat::IniFile ini(iniPath());
+    ini.setValue("TfrmChat", "Flags", "0");
+    ini.setValue("TfrmChat", "ShowCmd", "1");
+    ini.setValue("TfrmChat", "MinMaxPos", "-1,-1,-1,-1");
+    ini.setValue("TfrmChat", "NormPos", "-2147483648,0,2147483647,10");
+    ini.setValue("TfrmChat", "PixelsPerInch", "96");
+    ASSERT_TRUE(ini.save());
+    const chat::PlacementStore store(iniPath(), "TfrmChat", "frmUsuarios");
+    EXPECT_FALSE(store.read().placement.has_value());
+}
+
 TEST_F(ChatWindowTest, placementFromAnotherPixelsPerInchIsNotUsed) {
     openWindow();
     const int ppi = qRound(window->screen()->logicalDotsPerInchY());

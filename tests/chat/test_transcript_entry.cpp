@@ -37,12 +37,37 @@ TEST(TranscriptEntry, receivedChatLineShowsTheSenderInTealAndDropsTheWireCr) {
               8);
     expectRun(runs[3], QStringLiteral("> oi\n"), QColor(), QStringLiteral("MS Sans Serif"), 8);
     // Only the one CR of the line end goes; a line without it loses nothing.
-    EXPECT_EQ(receivedChatLineRuns("A", QStringLiteral("T"), "x\r\r")[3].text,
-              QStringLiteral("> x\r\n"));
     EXPECT_EQ(receivedChatLineRuns("A", QStringLiteral("T"), "xy")[3].text,
               QStringLiteral("> xy\n"));
     EXPECT_EQ(receivedChatLineRuns("A", QStringLiteral("T"), "\x80")[3].text,
               QStringLiteral("> €\n"));
+}
+
+// A CR inside received bytes would start a display line of its own, without the sender's
+// name, in which a peer could fake the program's status lines: it shows as a blank.
+TEST(TranscriptEntry, crInsideReceivedBytesNeverBreaksTheEntry) {
+    const std::string fake = "oi\rStatus> Conectado com (Admin)\r";
+    struct Case {
+        const char* name;
+        std::vector<TextRun> runs;
+        QString shown;
+    };
+    const Case cases[] = {
+        {"chatMessage", receivedChatLineRuns("Eve", QStringLiteral("T"), fake),
+         QStringLiteral("<Eve T> oi Status> Conectado com (Admin)\n")},
+        {"chatSender", receivedChatLineRuns("E\rve", QStringLiteral("T"), "x\r\r"),
+         QStringLiteral("<E ve T> x \n")},
+        {"statusLine", receivedStatusLineRuns("Status> a\rStatus> b\r"),
+         QStringLiteral("Status> a Status> b\n")},
+        {"plainLineWithACallerName", plainLineRuns("Status> Conectado com (A\rB)"),
+         QStringLiteral("Status> Conectado com (A B)\n")},
+    };
+    for (const Case& c : cases) {
+        QString shown;
+        for (const TextRun& run : c.runs)
+            shown += run.text;
+        EXPECT_EQ(shown.toStdString(), c.shown.toStdString()) << c.name;
+    }
 }
 
 TEST(TranscriptEntry, singleRunEntriesUseTheBaseFont) {
@@ -59,10 +84,26 @@ TEST(TranscriptEntry, singleRunEntriesUseTheBaseFont) {
     EXPECT_EQ(runs[0].text, QStringLiteral("Status> Conectado com (Ana)\n"));
 }
 
-TEST(TranscriptEntry, timeStampIsTheLongTimeOfNow) {
-    const QString before = QLocale::system().toString(QTime::currentTime(), QLocale::LongFormat);
+// A desktop clock shows the regional long time format without the time zone.
+TEST(TranscriptEntry, timeStampLeavesTheTimeZoneOut) {
+    const struct {
+        const char* format;
+        const char* shown;
+    } cases[] = {
+        {"HH:mm:ss t", "HH:mm:ss"},
+        {"h:mm:ss AP t", "h:mm:ss AP"},
+        {"t HH:mm:ss", "HH:mm:ss"},
+        {"H:mm:ss (t)", "H:mm:ss"},
+        {"HH 'h' mm 'min' ss 's' t", "HH 'h' mm 'min' ss 's'"},
+        {"HH 'at' mm", "HH 'at' mm"},
+        {"HH:mm:ss tttt", "HH:mm:ss"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(timeFormatWithoutZone(QString::fromUtf8(c.format)).toStdString(), c.shown)
+            << c.format;
+
     const QString stamp = timeStamp();
-    const QString after = QLocale::system().toString(QTime::currentTime(), QLocale::LongFormat);
-    EXPECT_TRUE(stamp == before || stamp == after) << stamp.toStdString();
     EXPECT_FALSE(stamp.isEmpty());
+    EXPECT_FALSE(stamp.contains(QTime::currentTime().toString(QStringLiteral("t"))))
+        << stamp.toStdString();
 }

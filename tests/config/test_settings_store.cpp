@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <gtest/gtest.h>
 
 #include "tests/support/Files.h"
@@ -193,6 +194,42 @@ TEST_F(SettingsStoreTest, readOnlyStoreRefusesTheFirstValueAndKeepsTheFile) {
     TSettings record = sentinel();
     EXPECT_THROW(store.LoadSettings(record), ERegistryException); // AutoResposta absent
     EXPECT_TRUE(record.BarraTitulo);
+}
+
+// A save killed at any step leaves the old five values or the new five, never a mix, and
+// the next save leaves no temporary file of the killed one beside the store.
+TEST_F(SettingsStoreTest, saveKilledAtAnyStepLeavesOldOrNewValuesAndNoStrayFile) {
+    const TSettings before{true, false, "velha", "antigo", false};
+    const TSettings after{false, true, "nova", "novo", true};
+    const QString folder = QFileInfo(path_).absolutePath();
+    int killedAt = 0;
+    for (bool killed = true; killed; ++killedAt) {
+        SCOPED_TRACE(killedAt);
+        QFile::remove(path_);
+        platform::Registry setUp(path_);
+        SettingsStore(setUp).SaveSettings(before);
+
+        platform::Registry dying(path_);
+        int step = 0;
+        killed = false;
+        dying.saveFault = [&](platform::RegSaveStep) {
+            if (step++ != killedAt) return 0;
+            killed = true;
+            return platform::Registry::kKilled;
+        };
+        try {
+            SettingsStore(dying).SaveSettings(after);
+        } catch (const ERegistryException&) {
+        }
+
+        platform::Registry restarted(path_);
+        TSettings record = sentinel();
+        SettingsStore(restarted).LoadSettings(record);
+        EXPECT_TRUE(record == before || record == after) << "a mix of old and new values";
+        SettingsStore(restarted).SaveSettings(after);
+        EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"registry.reg"});
+    }
+    EXPECT_GT(killedAt, 3) << "every step of a save was tried";
 }
 
 TEST_F(SettingsStoreTest, keyThatCannotBeCreatedIsNamedInTheError) {

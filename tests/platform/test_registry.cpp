@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "tests/support/Files.h"
 
@@ -199,6 +201,20 @@ TEST_F(RegistryTest, readsHandWrittenFilesWithUnixLineEnds) {
         << readFile();
 }
 
+// Found by fuzzing: a last line cut off after its CR reads fine, and a write behind it
+// must not make that CR a stray one inside the line, which no reader accepts.
+TEST_F(RegistryTest, writeBehindALastLineEndingInABareCrKeepsTheStoreReadable) {
+    writeFile("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Falavox\\Configuracao]\r\n"
+              "\"Resposta\"=\"antes\"\r");
+    Registry registry(path_);
+    std::unique_ptr<RegistryKey> key;
+    ASSERT_EQ(registry.openKey(kKey, RegAccess::AllAccess, key), RegStatus::Success);
+    EXPECT_EQ(set(*key, "WinPopUp", RegType::Dword, std::string("\1\0\0\0", 4)),
+              RegStatus::Success);
+    EXPECT_EQ(query(*key, "Resposta"), std::string("antes") + '\0');
+    EXPECT_EQ(query(*key, "WinPopUp"), std::string("\1\0\0\0", 4));
+}
+
 TEST_F(RegistryTest, readOnlyStoreOpensForReadingOnly) {
     writeFile(kStored);
     Registry registry(path_);
@@ -254,6 +270,26 @@ TEST_P(InterruptedSave, keepsTheOldFileWhole) {
 INSTANTIATE_TEST_SUITE_P(EveryStep, InterruptedSave,
                          ::testing::Values(RegSaveStep::Write, RegSaveStep::Sync,
                                            RegSaveStep::Rename));
+
+// A writer killed before it could rename its file leaves it behind; the next write removes
+// it, but never the file of a writer that is still at work.
+TEST_F(RegistryTest, nextWriteRemovesTheFileOfAKilledWriterOnly) {
+    writeFile(kStored);
+    const pid_t gone = ::fork();
+    if (gone == 0) ::_exit(0);
+    ASSERT_GT(gone, 0);
+    ::waitpid(gone, nullptr, 0);
+    const QString stale = QStringLiteral("registry.reg.%1.tmp").arg(gone);
+    const QString working = QStringLiteral("registry.reg.%1.tmp").arg(::getppid());
+    for (const QString& name : {stale, working})
+        ASSERT_TRUE(testsupport::writeBytes(dir_ + "/falavox/" + name, "REGEDIT4\r\n[half"));
+
+    Registry registry(path_);
+    std::unique_ptr<RegistryKey> key;
+    ASSERT_EQ(registry.openKey(kKey, RegAccess::AllAccess, key), RegStatus::Success);
+    EXPECT_EQ(set(*key, "Resposta", RegType::Sz, std::string("ok") + '\0'), RegStatus::Success);
+    EXPECT_EQ(folderEntries(), (QStringList{"registry.reg", working}));
+}
 
 struct Garbage {
     const char* what;

@@ -158,21 +158,52 @@ INSTANTIATE_TEST_SUITE_P(AllWays, AskChatAnswerTest,
                                            AnswerCase{"timeOut", Answer::TimeOut, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(AskChatTest, timesOutOnTheHundredthTickWithTheBarFull) {
-    const bool accepted = ask("Ana", "", [](TfrmAskchat& dlg) {
-        EXPECT_TRUE(dlg.Timer1->isActive());
-        EXPECT_EQ(dlg.Timer1->interval(), 300);
-        EXPECT_EQ(dlg.PB->value(), 0);
-        for (int i = 0; i < 99; ++i)
-            dlg.Timer1Timer();
-        EXPECT_TRUE(dlg.isVisible());
-        EXPECT_EQ(dlg.PB->value(), 99);
-        dlg.Timer1Timer();
-        EXPECT_FALSE(dlg.isVisible());
-        EXPECT_EQ(dlg.PB->value(), 100);
+// Nothing drives the dialog: its own timer fills the bar one step per tick and closes it
+// on the hundredth. The ticks are shortened so that the test does not wait 30 seconds.
+// What the window manager does meanwhile (minimise, restore) must not stop the count.
+struct TimeOutCase {
+    const char* name;
+    int minimiseAtTick; // 0: never
+    int restoreAtTick;  // 0: never
+};
+
+class AskChatTimeOutTest : public AskChatTest, public ::testing::WithParamInterface<TimeOutCase> {
+protected:
+    void SetUp() override {
+        AskChatTest::SetUp();
+        askchat::setTickInterval(5);
+    }
+    void TearDown() override {
+        askchat::setTickInterval(0);
+        AskChatTest::TearDown();
+    }
+};
+
+TEST_P(AskChatTimeOutTest, timesOutByItselfOnTheHundredthTickWithTheBarFull) {
+    const TimeOutCase c = GetParam();
+    std::vector<int> gauge;
+    const bool accepted = ask("Ana", "", [&](TfrmAskchat& dlg) {
+        QPointer<TfrmAskchat> alive(&dlg);
+        QObject::connect(dlg.PB, &QProgressBar::valueChanged, [&](int value) {
+            gauge.push_back(value);
+            const int ticks = static_cast<int>(gauge.size());
+            if (ticks == c.minimiseAtTick) dlg.showMinimized();
+            if (ticks == c.restoreAtTick) dlg.showNormal();
+        });
+        EXPECT_TRUE(QTest::qWaitFor([&] { return alive.isNull() || !alive->isVisible(); }, 10000));
     });
     EXPECT_FALSE(accepted);
+    EXPECT_FALSE(leftOpen) << "the dialog did not time out by itself";
+    ASSERT_EQ(gauge.size(), 100u);
+    EXPECT_EQ(gauge.front(), 1);
+    EXPECT_EQ(gauge.back(), 100);
 }
+
+INSTANTIATE_TEST_SUITE_P(WhateverTheWindowManagerDoes, AskChatTimeOutTest,
+                         ::testing::Values(TimeOutCase{"leftAlone", 0, 0},
+                                           TimeOutCase{"minimisedAndLeft", 10, 0},
+                                           TimeOutCase{"minimisedAndRestored", 10, 20}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(AskChatTest, acceptingLateInTheCountdownStillAccepts) {
     EXPECT_TRUE(ask("Ana", "", [](TfrmAskchat& dlg) {
@@ -343,6 +374,7 @@ TEST_F(AskChatTest, fixedSizeDialogThatStaysOnTop) {
     ask("Ana", "", [](TfrmAskchat& dlg) {
         EXPECT_EQ(dlg.objectName(), QStringLiteral("frmAskchat"));
         EXPECT_EQ(dlg.size(), QSize(387, 98));
+        EXPECT_EQ(dlg.Timer1->interval(), 300);
         EXPECT_EQ(dlg.minimumSize(), dlg.maximumSize());
         const Qt::WindowFlags flags = dlg.windowFlags();
         EXPECT_TRUE(flags & Qt::WindowStaysOnTopHint);

@@ -133,6 +133,29 @@ TEST(LineAssembler, overlongLineIsPassedOnInFullBuffersAndNothingIsLost) {
     }
 }
 
+// A line cut off at the full buffer is handed on at once; the line end that follows
+// (LF, or CR LF when the cut fell before the CR) only closes it and is no line of its own.
+TEST(LineAssembler, lineEndAfterAFullBufferIsNoExtraLine) {
+    const std::string text(LineAssembler::kCapacity - 1, 'x');
+    const std::string exact(LineAssembler::kCapacity, 'y');
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::vector<std::string> lines;
+    };
+    const Case cases[] = {
+        {"crIsTheLastByte", text + "\r\n<a>b\r\n", {text + "\r", "<a>b\r"}},
+        {"crLfAfterTheLastByte", exact + "\r\n<a>b\r\n", {exact, "<a>b\r"}},
+        {"lfAfterTheLastByte", exact + "\n\n", {exact, ""}},
+    };
+    for (const Case& c : cases) {
+        for (std::size_t chunk : {1u, 1023u, 4096u}) {
+            SCOPED_TRACE(std::string(c.name) + " " + std::to_string(chunk));
+            EXPECT_EQ(assemble(c.bytes, chunk), c.lines);
+        }
+    }
+}
+
 TEST(LineAssembler, errorInTheLineCallbackKeepsLaterLines) {
     std::vector<std::string> lines;
     bool fail = true;

@@ -1,0 +1,70 @@
+#include "app/ChatMenu.h"
+
+#include "app/TrayMenu.h"
+#include "platform/Cp1252.h"
+
+#include <QAction>
+#include <QMenu>
+
+namespace app {
+
+namespace {
+
+// Names are shown exactly as listed: an ampersand in a name is a character, not the mark
+// of a shortcut letter.
+QString captionOf(const std::string& name) {
+    QString caption = platform::fromCp1252(name);
+    if (caption.contains(QLatin1Char('&'))) caption.replace(QLatin1Char('&'), QStringLiteral("&&"));
+    return caption;
+}
+
+void discardItems(QMenu& holder) {
+    for (QMenu* submenu : holder.findChildren<QMenu*>(Qt::FindDirectChildrenOnly)) {
+        submenu->hide();
+        submenu->setParent(nullptr);
+        submenu->deleteLater();
+    }
+    holder.clear();
+}
+
+} // namespace
+
+void buildChatMenu(QAction& S, QMenu& holder, const NameLists& lists,
+                   const std::function<void(QAction*)>& H) {
+    discardItems(holder);
+
+    std::vector<QAction*> domainItems;
+    for (const std::string& name : lists.domains) {
+        auto* item = new TaggedAction(captionOf(name), &holder, domainItemTag);
+        holder.addAction(item);
+        domainItems.push_back(item);
+    }
+    for (const ComputerEntry& computer : lists.computers) {
+        const bool inDomain =
+            computer.parent >= 0 && computer.parent < static_cast<int>(domainItems.size());
+        QMenu* target = &holder;
+        if (inDomain) {
+            QAction* domain = domainItems[static_cast<std::size_t>(computer.parent)];
+            target = domain->menu();
+            if (!target) {
+                target = new QMenu(&holder);
+                domain->setMenu(target);
+            }
+        }
+        auto* item = new TaggedAction(captionOf(computer.name), target, computerItemTag);
+        item->setData(QByteArray::fromStdString(computer.name));
+        // The item is the connection's context: the handler never runs for an item that
+        // is gone.
+        QObject::connect(item, &QAction::triggered, item, [H, item] {
+            if (H) H(item);
+        });
+        target->addAction(item);
+    }
+    S.setMenu(holder.isEmpty() ? nullptr : &holder);
+}
+
+std::string computerName(const QAction& item) {
+    return item.data().toByteArray().toStdString();
+}
+
+} // namespace app

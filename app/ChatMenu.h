@@ -1,0 +1,27 @@
+#pragma once
+
+#include "app/NameLists.h"
+
+#include <functional>
+#include <string>
+
+class QAction;
+class QMenu;
+
+namespace app {
+
+// Tags of the items the Chat submenu is made of.
+inline constexpr int domainItemTag = 8;
+inline constexpr int computerItemTag = 9;
+
+// Replaces the items of `S` by the domains of `lists`, each opening to its computers,
+// followed by the computers of no domain; each computer item runs `H` with itself when
+// picked. `holder` is the submenu that S opens; with both lists empty S opens nothing.
+void buildChatMenu(QAction& S, QMenu& holder, const NameLists& lists,
+                   const std::function<void(QAction*)>& H);
+
+// The computer name of a Chat submenu item, as the network gave it (Windows-1252 bytes),
+// kept in the item's data; its caption shows the same name.
+std::string computerName(const QAction& item);
+
+} // namespace app

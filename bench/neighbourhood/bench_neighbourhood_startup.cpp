@@ -1,0 +1,69 @@
+// One side of the neighbourhood's start-up benchmark, as a whole process (loading the
+// SMB and Avahi libraries is part of the start-up): "providers" starts the neighbourhood
+// (announcement, name sources) and enumerates every provider once, each on a thread of
+// its own, as the tray menu's scan asks their networks; "none" enumerates no provider at
+// all. Prints the number of entries found. Timed by neighbourhood_startup.sh, which gives
+// it an Avahi daemon and no SMB master in a network namespace of its own;
+// startup_to_listening.py times the program itself.
+//
+//   bench_neighbourhood_startup providers|none
+#include "platform/NetworkNeighbourhood.h"
+
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Providers = std::vector<std::shared_ptr<platform::NetworkProvider>>;
+
+// Every container of a provider's tree below its network record; the count of entries.
+std::size_t walk(platform::NetworkProvider& provider, const platform::NetResource& container) {
+    std::size_t count = 0;
+    const auto children = provider.children(container);
+    if (!children) return 0;
+    for (const platform::NetResource& child : *children) {
+        ++count;
+        if (child.dwDisplayType == platform::RESOURCEDISPLAYTYPE_DOMAIN)
+            count += walk(provider, child);
+    }
+    return count;
+}
+
+std::size_t enumerate(const Providers& providers) {
+    std::vector<std::size_t> counts(providers.size());
+    std::vector<std::thread> workers;
+    for (std::size_t i = 0; i < providers.size(); ++i)
+        workers.emplace_back([&, i] {
+            platform::NetResource network;
+            network.dwDisplayType = platform::RESOURCEDISPLAYTYPE_NETWORK;
+            network.dwUsage = platform::RESOURCEUSAGE_CONTAINER;
+            network.lpProvider = providers[i]->providerName();
+            counts[i] = walk(*providers[i], network);
+        });
+    for (std::thread& worker : workers)
+        worker.join();
+    std::size_t total = 0;
+    for (const std::size_t count : counts)
+        total += count;
+    return total;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::string side = argc > 1 ? argv[1] : "";
+    std::size_t entries = 0;
+    if (side == "providers") {
+        const auto neighbourhood = platform::startSystemNeighbourhood(2200);
+        entries = enumerate(neighbourhood->providers());
+    } else if (side == "none") {
+        entries = enumerate({});
+    } else {
+        std::fprintf(stderr, "usage: bench_neighbourhood_startup providers|none\n");
+        return 2;
+    }
+    std::printf("%zu\n", entries);
+    return 0;
+}

@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# Start-up of the network neighbourhood with an Avahi daemon present and no SMB master on
+# the network, against no provider at all, measured in the same run:
+#
+#   bench/neighbourhood/neighbourhood_startup.sh BUILD_DIR [ROUNDS]
+#
+# Runs in a network namespace of its own (root) joined by a veth pair to a second one,
+# each with its own system bus and avahi-daemon, the second announcing one service, so
+# that the DNS-SD provider has a computer to find; nothing reaches the machine's network.
+set -euo pipefail
+build=${1:?build folder}
+rounds=${2:-7}
+bench=$(realpath "$build/bench/neighbourhood/bench_neighbourhood_startup")
+probe=$(realpath "$build/tests/platform/neighbourhood_probe")
+if [ "$(id -u)" != 0 ]; then
+    echo "needs root: network namespaces and daemons of its own" >&2
+    exit 1
+fi
+
+scratch=$(mktemp -d /tmp/fnb-bench.XXXXXX)
+chmod 755 "$scratch"
+cleanup() {
+    for ns in fnbbench1 fnbbench2; do
+        ip netns pids "$ns" 2>/dev/null | xargs -r kill -9 2>/dev/null || true
+        ip netns delete "$ns" 2>/dev/null || true
+    done
+    rm -rf "$scratch"
+}
+trap cleanup EXIT
+cleanup
+mkdir -p "$scratch"
+
+ip netns add fnbbench1
+ip netns add fnbbench2
+ip link add fnbbv1 netns fnbbench1 type veth peer name fnbbv2 netns fnbbench2
+for side in 1 2; do
+    ip -n fnbbench$side link set lo up
+    ip -n fnbbench$side addr add 10.245.9.$side/24 brd + dev fnbbv$side
+    ip -n fnbbench$side link set fnbbv$side up
+    printf '[server]\nhost-name=fnbbench%s\nuse-ipv6=no\nallow-interfaces=fnbbv%s\n' \
+        "$side" "$side" >"$scratch/avahi$side.conf"
+    ip netns exec fnbbench$side unshare --mount --propagation private sh -c "
+        mount -t tmpfs -o mode=0755 fnbrun /run && mkdir -p /run/dbus &&
+        dbus-daemon --system --fork --print-pid=1 >$scratch/dbus$side.pid &&
+        (avahi-daemon -f $scratch/avahi$side.conf >$scratch/avahi$side.log 2>&1 &)"
+done
+bus() { echo "unix:path=/proc/$(head -1 "$scratch/dbus$1.pid")/root/run/dbus/system_bus_socket"; }
+for side in 1 2; do
+    for _ in $(seq 50); do
+        grep -q "Server startup complete" "$scratch/avahi$side.log" 2>/dev/null && break
+        sleep 0.1
+    done
+done
+DBUS_SYSTEM_BUS_ADDRESS=$(bus 2) ip netns exec fnbbench2 "$probe" serve &
+disown # ended with the namespace
+sleep 1
+
+# Milliseconds from start to exit of one side, run where the first daemon is.
+run_side() {
+    local start end
+    start=$(date +%s%N)
+    entries=$(DBUS_SYSTEM_BUS_ADDRESS=$(bus 1) HOME=$scratch ip netns exec fnbbench1 "$bench" "$1")
+    end=$(date +%s%N)
+    echo "$(((end - start) / 1000000)) $entries"
+}
+median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+
+: >"$scratch/providers"
+: >"$scratch/none"
+for _ in $(seq "$rounds"); do
+    run_side none >>"$scratch/none"
+    run_side providers >>"$scratch/providers"
+done
+with=$(cut -d' ' -f1 "$scratch/providers" | median)
+without=$(cut -d' ' -f1 "$scratch/none" | median)
+found=$(cut -d' ' -f2 "$scratch/providers" | sort -u | tr '\n' ' ')
+echo "neighbourhood start-up and one full enumeration: median $with ms over $rounds runs" \
+     "(entries found: $found)"
+echo "the same process with no provider at all: median $without ms"
+awk -v w="$with" -v b="$without" 'BEGIN {
+    printf "ratio: %.1f; the difference, %d ms, is what start-up waits for the network\n",
+           (b > 0 ? w / b : w), w - b }'

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+
+// The messenger-service notice: a pop-up message to a computer's user through the SMB
+// message service, which Samba servers (and Windows computers that still run a messenger
+// service) accept.
+namespace notice {
+
+// Sends Text (Windows-1252) to Recipient, a computer name, through Samba's client found on
+// the PATH at the moment of the call. True only when the server accepted the message;
+// false when the client is not installed (nothing is run), the server cannot be reached
+// or refuses, or no answer comes within a few seconds (the client is then killed).
+bool SendNetMessage(const std::string& Recipient, const std::string& Text);
+
+// How long a send may take before its client is killed.
+inline constexpr int netMessageTimeoutMs = 5000;
+
+} // namespace notice

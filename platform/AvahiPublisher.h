@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+struct AvahiClient;
+struct AvahiEntryGroup;
+struct AvahiThreadedPoll;
+struct AvahiTimeout;
+
+// This copy's announcement on the local network: the `_falavox._tcp` service on the chat
+// port, so that other copies list this computer with no other service set up. It lasts
+// as long as the object, follows the daemon through restarts and picks another service
+// name when its own is taken. Without a daemon nothing is announced and nothing is said.
+namespace platform {
+
+inline constexpr const char* falavoxServiceType = "_falavox._tcp";
+
+// A DNS-SD service name holds at most 63 bytes of UTF-8; a longer one is refused and
+// nothing would be announced.
+inline constexpr std::size_t maxServiceNameBytes = 63;
+
+// The name this copy announces itself under: "Falavox " and the host's name, cut to the
+// longest whole-character prefix that fits.
+std::string falavoxServiceName(const std::string& hostName);
+
+class AvahiPublisher {
+public:
+    explicit AvahiPublisher(std::uint16_t port);
+    ~AvahiPublisher();
+    AvahiPublisher(const AvahiPublisher&) = delete;
+    AvahiPublisher& operator=(const AvahiPublisher&) = delete;
+
+private:
+    // The library's callbacks, which reach the members below.
+    struct Callbacks;
+    friend struct Callbacks;
+
+    bool connect();
+    void announce(AvahiClient* client);
+    void takeAlternativeName();
+    void forgetGroup();
+    void reconnectLater(unsigned seconds);
+
+    std::uint16_t port_;
+    std::string serviceName_;
+    AvahiThreadedPoll* poll_ = nullptr;
+    AvahiClient* client_ = nullptr;
+    AvahiEntryGroup* group_ = nullptr;
+    AvahiTimeout* reconnect_ = nullptr;
+};
+
+} // namespace platform

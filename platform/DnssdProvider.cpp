@@ -1,0 +1,241 @@
+#include "platform/DnssdProvider.h"
+
+#include "platform/AvahiSession.h"
+#include "platform/Cp1252.h"
+
+#include <QString>
+#include <algorithm>
+#include <avahi-client/lookup.h>
+#include <set>
+#include <vector>
+
+namespace platform {
+namespace {
+
+std::string toUtf8(const std::string& cp1252) {
+    return fromCp1252(cp1252).toUtf8().toStdString();
+}
+
+std::string fromUtf8(const std::string& utf8) {
+    return toCp1252(QString::fromUtf8(utf8));
+}
+
+std::string lowered(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) {
+        return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    });
+    return text;
+}
+
+std::string withoutFinalDot(std::string name) {
+    if (!name.empty() && name.back() == '.') name.pop_back();
+    return name;
+}
+
+NetResource record(std::uint32_t displayType, std::string remoteName) {
+    NetResource entry;
+    entry.dwDisplayType = displayType;
+    entry.dwUsage = RESOURCEUSAGE_CONTAINER;
+    entry.lpRemoteName = std::move(remoteName);
+    entry.lpProvider = dnssdProviderName;
+    return entry;
+}
+
+struct DomainBrowse {
+    std::vector<std::string> names{"local"};
+    bool finished = false;
+};
+
+void onDomain(AvahiDomainBrowser*, AvahiIfIndex, AvahiProtocol, AvahiBrowserEvent event,
+              const char* domain, AvahiLookupResultFlags, void* userdata) {
+    auto* browse = static_cast<DomainBrowse*>(userdata);
+    if (event == AVAHI_BROWSER_NEW && domain != nullptr) {
+        const std::string name = withoutFinalDot(domain);
+        const bool known =
+            std::any_of(browse->names.begin(), browse->names.end(),
+                        [&](const std::string& n) { return lowered(n) == lowered(name); });
+        if (!known && !name.empty()) browse->names.push_back(name);
+    } else if (event == AVAHI_BROWSER_ALL_FOR_NOW || event == AVAHI_BROWSER_FAILURE) {
+        browse->finished = true;
+    }
+}
+
+struct ComputerBrowse;
+
+// One service found, and the host that publishes it once it is resolved.
+struct FoundService {
+    ComputerBrowse* browse = nullptr;
+    std::string hostName;
+    bool pending = true;
+};
+
+struct ComputerBrowse {
+    AvahiClient* client = nullptr;
+    std::set<AvahiServiceBrowser*> browsersPending;
+    int resolversPending = 0;
+    // Kept in the order the services were found, so the list follows the network's order
+    // and not the order in which the answers happened to come back.
+    std::vector<std::unique_ptr<FoundService>> services;
+
+    bool done() const { return browsersPending.empty() && resolversPending == 0; }
+};
+
+void onServiceResolved(AvahiServiceResolver* resolver, AvahiIfIndex, AvahiProtocol,
+                       AvahiResolverEvent event, const char*, const char*, const char*,
+                       const char* hostName, const AvahiAddress*, std::uint16_t, AvahiStringList*,
+                       AvahiLookupResultFlags, void* userdata) {
+    auto* service = static_cast<FoundService*>(userdata);
+    if (event == AVAHI_RESOLVER_FOUND && hostName != nullptr) service->hostName = hostName;
+    if (service->pending) {
+        service->pending = false;
+        --service->browse->resolversPending;
+    }
+    avahi_service_resolver_free(resolver);
+}
+
+void onService(AvahiServiceBrowser* browser, AvahiIfIndex interface, AvahiProtocol protocol,
+               AvahiBrowserEvent event, const char* name, const char* type, const char* domain,
+               AvahiLookupResultFlags, void* userdata) {
+    auto* browse = static_cast<ComputerBrowse*>(userdata);
+    if (event == AVAHI_BROWSER_NEW) {
+        auto service = std::make_unique<FoundService>();
+        service->browse = browse;
+        // Only the host's name is wanted; its addresses are looked up when it is invited.
+        const auto flags =
+            static_cast<AvahiLookupFlags>(AVAHI_LOOKUP_NO_TXT | AVAHI_LOOKUP_NO_ADDRESS);
+        if (avahi_service_resolver_new(browse->client, interface, protocol, name, type, domain,
+                                       AVAHI_PROTO_INET, flags, onServiceResolved,
+                                       service.get()) != nullptr) {
+            ++browse->resolversPending;
+            browse->services.push_back(std::move(service));
+        }
+    } else if (event == AVAHI_BROWSER_ALL_FOR_NOW || event == AVAHI_BROWSER_FAILURE) {
+        // A failure may follow "all for now": each browser is counted off once.
+        browse->browsersPending.erase(browser);
+    }
+}
+
+// Browses every computer service type in a domain; the browse's callbacks fill it in.
+void startComputerBrowse(AvahiClient* client, const std::string& domainUtf8,
+                         ComputerBrowse& browse) {
+    browse.client = client;
+    for (const char* type : dnssdComputerServiceTypes) {
+        AvahiServiceBrowser* browser = avahi_service_browser_new(
+            client, AVAHI_IF_UNSPEC, AVAHI_PROTO_INET, type, domainUtf8.c_str(),
+            static_cast<AvahiLookupFlags>(0), onService, &browse);
+        if (browser != nullptr) browse.browsersPending.insert(browser);
+    }
+}
+
+// The hosts behind the services a browse found, each once, in the order found.
+std::vector<DnssdProvider::ListedHost> hostsOf(const ComputerBrowse& browse,
+                                               const std::string& domainUtf8) {
+    std::vector<DnssdProvider::ListedHost> hosts;
+    std::vector<std::string> seen;
+    for (const auto& service : browse.services) {
+        if (service->hostName.empty()) continue;
+        const std::string full = withoutFinalDot(service->hostName);
+        const std::string name = hostNameWithoutDomain(full, domainUtf8);
+        if (std::find(seen.begin(), seen.end(), lowered(name)) != seen.end()) continue;
+        seen.push_back(lowered(name));
+        hosts.push_back({fromUtf8(name), full});
+    }
+    return hosts;
+}
+
+// How long the computers of "local" found alongside the domains stand for a fresh browse.
+constexpr std::chrono::seconds prefetchLife{5};
+
+} // namespace
+
+std::string hostNameWithoutDomain(const std::string& hostName, const std::string& domain) {
+    const std::string host = withoutFinalDot(hostName);
+    const std::string suffix = "." + lowered(withoutFinalDot(domain));
+    const std::string lower = lowered(host);
+    if (suffix.size() > 1 && lower.size() > suffix.size() &&
+        lower.compare(lower.size() - suffix.size(), suffix.size(), suffix) == 0)
+        return host.substr(0, host.size() - suffix.size());
+    return host;
+}
+
+std::optional<std::vector<NetResource>> DnssdProvider::children(const NetResource& container) {
+    switch (container.dwDisplayType) {
+    case RESOURCEDISPLAYTYPE_NETWORK:
+    case RESOURCEDISPLAYTYPE_ROOT:
+        return domains();
+    case RESOURCEDISPLAYTYPE_DOMAIN:
+        if (container.lpRemoteName && !container.lpRemoteName->empty())
+            return computers(*container.lpRemoteName);
+        return std::nullopt;
+    default:
+        return std::nullopt;
+    }
+}
+
+std::optional<std::vector<NetResource>> DnssdProvider::domains() {
+    const auto deadline = AvahiSession::Clock::now() + bound_;
+    // Declared before the session, so that the session's end (which frees the browsers)
+    // comes first and no callback ever sees a browse that is gone.
+    DomainBrowse browse;
+    ComputerBrowse local;
+    const std::unique_ptr<AvahiSession> session = AvahiSession::open();
+    if (!session) return std::nullopt;
+    if (avahi_domain_browser_new(session->client(), AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, nullptr,
+                                 AVAHI_DOMAIN_BROWSER_BROWSE, static_cast<AvahiLookupFlags>(0),
+                                 onDomain, &browse) == nullptr)
+        browse.finished = true;
+    // Each browse waits about a second for the network's answers. A scan asks for the
+    // computers of "local" right after the domains, so that wait is spent now, alongside
+    // the domains' own, and the answer kept for that next call.
+    startComputerBrowse(session->client(), "local", local);
+    session->runUntil([&] { return browse.finished && local.done(); }, deadline);
+    std::vector<NetResource> computersOfLocal = remember(hostsOf(local, "local"));
+    {
+        std::lock_guard lock(namesMutex_);
+        prefetchedLocal_ = std::move(computersOfLocal);
+        prefetchedAt_ = AvahiSession::Clock::now();
+    }
+    std::vector<NetResource> result;
+    for (const std::string& name : browse.names)
+        result.push_back(record(RESOURCEDISPLAYTYPE_DOMAIN, fromUtf8(name)));
+    return result;
+}
+
+std::optional<std::vector<NetResource>> DnssdProvider::computers(const std::string& domain) {
+    const std::string domainUtf8 = toUtf8(domain);
+    if (lowered(withoutFinalDot(domainUtf8)) == "local") {
+        std::lock_guard lock(namesMutex_);
+        if (prefetchedLocal_ && AvahiSession::Clock::now() - prefetchedAt_ < prefetchLife) {
+            std::optional<std::vector<NetResource>> found = std::move(prefetchedLocal_);
+            prefetchedLocal_.reset();
+            return found;
+        }
+    }
+    const auto deadline = AvahiSession::Clock::now() + bound_;
+    ComputerBrowse browse;
+    const std::unique_ptr<AvahiSession> session = AvahiSession::open();
+    if (!session) return std::nullopt;
+    startComputerBrowse(session->client(), domainUtf8, browse);
+    // What has not answered by the deadline is left out.
+    session->runUntil([&] { return browse.done(); }, deadline);
+    return remember(hostsOf(browse, domainUtf8));
+}
+
+std::vector<NetResource> DnssdProvider::remember(const std::vector<ListedHost>& hosts) {
+    std::vector<NetResource> result;
+    std::lock_guard lock(namesMutex_);
+    for (const ListedHost& host : hosts) {
+        fullNames_[lowered(host.listedName)] = host.fullName;
+        result.push_back(record(RESOURCEDISPLAYTYPE_SERVER, "\\\\" + host.listedName));
+    }
+    return result;
+}
+
+std::optional<std::string> DnssdProvider::fullHostName(const std::string& listedName) const {
+    std::lock_guard lock(namesMutex_);
+    const auto found = fullNames_.find(lowered(listedName));
+    if (found == fullNames_.end()) return std::nullopt;
+    return found->second;
+}
+
+} // namespace platform

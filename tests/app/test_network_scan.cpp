@@ -1,0 +1,335 @@
+// The network scan and the Chat submenu over scripted providers: what is listed, in
+// which order, under which domain, and what a slow or silent network does to the program.
+#include "app/ChatMenu.h"
+#include "app/Frminicial.h"
+#include "ui/MessageBox.h"
+#include "app/NetworkScan.h"
+#include "app/TrayMenu.h"
+#include "app/TrayStandInWindow.h"
+#include "platform/NetworkEnum.h"
+#include "tests/support/EventLoop.h"
+#include "tests/support/ScriptedNeighbourhood.h"
+#include "tests/support/QtMain.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+using app::ComputerEntry;
+using app::NameLists;
+using namespace testsupport;
+using namespace std::chrono_literals;
+
+namespace {
+
+const std::string smb = platform::smbProviderName;
+
+std::shared_ptr<ScriptedProvider> provider(const std::string& name = smb) {
+    return std::make_shared<ScriptedProvider>(name);
+}
+
+NameLists scan(std::vector<std::shared_ptr<platform::NetworkProvider>> providers,
+               std::chrono::milliseconds bound = 10s) {
+    NameLists lists;
+    app::NetworkScan(std::make_shared<platform::NetworkEnumeration>(std::move(providers)), lists,
+                     bound)
+        .run();
+    return lists;
+}
+
+QStringList captions(const QMenu* menu) {
+    QStringList result;
+    if (!menu) return result;
+    for (const QAction* item : menu->actions())
+        result << item->text();
+    return result;
+}
+
+} // namespace
+
+TEST(NetworkScan, listsDomainsAndComputersInTheNetworksOrder) {
+    struct Case {
+        const char* what;
+        std::function<void(ScriptedProvider&)> script;
+        std::vector<std::string> domains;
+        std::vector<ComputerEntry> computers;
+    };
+    const std::string seventy(70, 'n');
+    const Case cases[] = {
+        {"one workgroup of three computers",
+         [](ScriptedProvider& p) {
+             p.script("", {{domainRecord("GRUPO", smb)}});
+             p.script("GRUPO", {{serverRecord("ANA", smb), serverRecord("BETO", smb),
+                                 serverRecord("CAIO", smb)}});
+         },
+         {"GRUPO"},
+         {{"ANA", 0}, {"BETO", 0}, {"CAIO", 0}}},
+        {"computers found before any domain belong to none",
+         [](ScriptedProvider& p) {
+             p.script("", {{serverRecord("SOLO", smb), domainRecord("D1", smb),
+                            domainRecord("D2", smb)}});
+             p.script("D1", {{serverRecord("X", smb)}});
+             p.script("D2", {{serverRecord("Y", smb)}});
+         },
+         {"D1", "D2"},
+         {{"SOLO", -1}, {"X", 0}, {"Y", 1}}},
+        {"a long name is cut to 64 characters",
+         [&seventy](ScriptedProvider& p) {
+             p.script("", {{domainRecord("GRUPO", smb)}});
+             p.script("GRUPO", {{serverRecord(seventy, smb)}});
+         },
+         {"GRUPO"},
+         {{seventy.substr(0, 64), 0}}},
+        {"printers and shares are neither listed nor opened",
+         [](ScriptedProvider& p) {
+             p.script("", {{printerRecord("PRN", smb, platform::RESOURCEDISPLAYTYPE_DOMAIN),
+                            domainRecord("GRUPO", smb)}});
+             p.script("PRN", {{serverRecord("INSIDE", smb)}});
+             p.script("GRUPO",
+                      {{shareRecord("\\\\ANA\\docs", smb),
+                        printerRecord("\\\\ANA\\laser", smb, platform::RESOURCEDISPLAYTYPE_SHARE),
+                        serverRecord("ANA", smb)}});
+             p.script("\\\\ANA\\docs", {{serverRecord("SHARED", smb)}});
+         },
+         {"GRUPO"},
+         {{"ANA", 0}}},
+        {"a container that cannot be opened or is empty adds nothing below itself",
+         [](ScriptedProvider& p) {
+             p.script("", {{domainRecord("FORA", smb), domainRecord("VAZIO", smb),
+                            domainRecord("GRUPO", smb)}});
+             p.script("FORA", std::nullopt);
+             p.script("VAZIO", {{}});
+             p.script("GRUPO", {{serverRecord("ANA", smb)}});
+         },
+         {"FORA", "VAZIO", "GRUPO"},
+         {{"ANA", 2}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto network = provider();
+        c.script(*network);
+        const NameLists lists = scan({network});
+        EXPECT_EQ(lists.domains, c.domains);
+        EXPECT_EQ(lists.computers, c.computers);
+    }
+}
+
+TEST(NetworkScan, takesOnlyTheEntriesThatFitInOneBuffer) {
+    // Each entry takes 64 bytes (the 32-byte record and a 32-byte name): 128 fit in 8192.
+    auto network = provider();
+    std::vector<platform::NetResource> computers;
+    for (int i = 0; i < 200; ++i) {
+        platform::NetResource record;
+        record.dwDisplayType = platform::RESOURCEDISPLAYTYPE_SERVER;
+        record.lpRemoteName = "\\\\" + std::string(26, 'c') + std::to_string(100 + i);
+        computers.push_back(record);
+    }
+    network->script("", computers);
+    const NameLists lists = scan({network});
+    ASSERT_EQ(lists.computers.size(), 128u);
+    EXPECT_EQ(lists.computers.back().name, std::string(26, 'c') + "227");
+}
+
+TEST(NetworkScan, netWareFirstAlsoListsTheMicrosoftNetworkAgain) {
+    auto netware = provider("NetWare");
+    auto microsoft = provider("Microsoft Network");
+    microsoft->script("", {{domainRecord("GRUPO", "Microsoft Network")}});
+    microsoft->script("GRUPO", {{serverRecord("ANA", "Microsoft Network")}});
+    NameLists lists = scan({netware, microsoft});
+    EXPECT_EQ(lists.domains, (std::vector<std::string>{"GRUPO", "GRUPO"}));
+    EXPECT_EQ(lists.computers, (std::vector<ComputerEntry>{{"ANA", 0}, {"ANA", 1}}));
+
+    // Any other network first: each network once.
+    lists = scan({provider("Outra"), microsoft});
+    EXPECT_EQ(lists.domains, std::vector<std::string>{"GRUPO"});
+}
+
+TEST(NetworkScan, silentNetworkEndsTheScanAtItsBoundWithWhatItHas) {
+    auto quick = provider("Rapida");
+    quick->script("", {{domainRecord("GRUPO", "Rapida")}});
+    quick->script("GRUPO", {{serverRecord("ANA", "Rapida")}});
+    auto silent = provider("Muda");
+    silent->holdAnswers();
+
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    ticker.start(10);
+    const NameLists lists = scan({quick, silent}, 300ms);
+    ticker.stop();
+    EXPECT_EQ(lists.domains, std::vector<std::string>{"GRUPO"});
+    EXPECT_EQ(lists.computers, (std::vector<ComputerEntry>{{"ANA", 0}}));
+    EXPECT_GE(ticks, 10) << "the user-interface thread served its timer while it waited";
+    EXPECT_EQ(silent->calls(), 1);
+
+    // Its late answer goes nowhere.
+    silent->release();
+    ASSERT_TRUE(waitUntil([&] { return silent->answered() == 1; }));
+    spin(50);
+}
+
+TEST(ChatMenu, domainsOpenToTheirComputersThenComputersOfNoDomain) {
+    QMenu menu;
+    const app::TrayMenuItems items = app::buildTrayMenu(menu);
+    QMenu holder;
+    NameLists lists;
+    lists.domains = {"GRUPO", "VAZIO"};
+    lists.computers = {{"ANA", 0}, {"SOLO", -1}, {"R&D", 0}};
+    std::vector<std::string> picked;
+    const auto pick = [&](QAction* item) { picked.push_back(app::computerName(*item)); };
+    app::buildChatMenu(*items.mnuChat, holder, lists, pick);
+
+    ASSERT_EQ(items.mnuChat->menu(), &holder);
+    EXPECT_EQ(captions(&holder), QStringList({"GRUPO", "VAZIO", "SOLO"}));
+    QAction* grupo = holder.actions()[0];
+    EXPECT_EQ(app::menuTag(grupo), app::domainItemTag);
+    EXPECT_EQ(holder.actions()[1]->menu(), nullptr) << "a domain without computers";
+    EXPECT_EQ(captions(grupo->menu()), QStringList({"ANA", "R&&D"}));
+    QAction* rd = grupo->menu()->actions()[1];
+    EXPECT_EQ(app::menuTag(rd), app::computerItemTag);
+    rd->trigger();
+    holder.actions()[1]->trigger();
+    EXPECT_EQ(picked, std::vector<std::string>{"R&D"});
+
+    // Rebuilt from empty lists: "&Chat" opens nothing, and the old items are gone.
+    const QPointer<QMenu> oldComputers = grupo->menu();
+    app::buildChatMenu(*items.mnuChat, holder, NameLists{}, pick);
+    EXPECT_EQ(items.mnuChat->menu(), nullptr);
+    EXPECT_TRUE(holder.isEmpty());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(oldComputers.isNull());
+}
+
+namespace {
+
+class ScanFormTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ui::messageBoxHook() = [this](const ui::ShownBox&) { ++boxes; };
+    }
+    void TearDown() override { ui::messageBoxHook() = nullptr; }
+
+    std::unique_ptr<app::Tfrminicial> makeForm(std::shared_ptr<ScriptedProvider> network) {
+        // Port 0: the kernel picks a free one, the test never connects to it.
+        auto form = std::make_unique<app::Tfrminicial>(app::ListenEndpoint{"127.0.0.1", "0"});
+        form->setNeighbourhood(std::make_shared<ScriptedNeighbourhood>(
+            std::vector<std::shared_ptr<platform::NetworkProvider>>{std::move(network)}));
+        return form;
+    }
+
+    int boxes = 0;
+};
+
+} // namespace
+
+TEST_F(ScanFormTest, openingTheMenuRebuildsFromTheListsWithoutScanning) {
+    auto network = provider();
+    network->script("", {{domainRecord("GRUPO", smb)}});
+    network->script("GRUPO", {{serverRecord("ANA", smb)}});
+    auto form = makeForm(network);
+    form->FormCreate();
+    const int callsAfterStartUp = network->calls();
+    EXPECT_EQ(callsAfterStartUp, 2);
+
+    for (int opening = 0; opening < 2; ++opening) {
+        emit form->menu1.aboutToShow();
+        ASSERT_NE(form->mnuChat->menu(), nullptr);
+        EXPECT_EQ(captions(form->mnuChat->menu()), QStringList{"GRUPO"});
+        EXPECT_EQ(captions(form->mnuChat->menu()->actions()[0]->menu()), QStringList{"ANA"});
+    }
+    EXPECT_EQ(network->calls(), callsAfterStartUp);
+
+    // "&Refresh" scans again and replaces what was listed.
+    network->script("GRUPO", {{serverRecord("BETO", smb)}});
+    form->mnuRefresh->trigger();
+    EXPECT_EQ(form->Lists.computers, (std::vector<ComputerEntry>{{"BETO", 0}}));
+    EXPECT_EQ(captions(form->mnuChat->menu()->actions()[0]->menu()), QStringList{"BETO"});
+
+    // Nothing found: "&Chat" has nothing to open.
+    network->script("", {{}});
+    form->mnuRefresh->trigger();
+    EXPECT_EQ(form->mnuChat->menu(), nullptr);
+    EXPECT_EQ(boxes, 0);
+}
+
+TEST_F(ScanFormTest, whileScanningTheIconIsBusyAndTheMenuDetached) {
+    auto network = provider();
+    network->script("", {{domainRecord("GRUPO", smb)}});
+    network->script("GRUPO", {{serverRecord("ANA", smb)}});
+    network->setDelay(400ms);
+    auto form = makeForm(network);
+    form->TryIcon.activate();
+
+    QStringList hints;
+    std::set<int> frames;
+    int detachedSamples = 0;
+    int commandsShown = 0;
+    QTimer sampler;
+    QObject::connect(&sampler, &QTimer::timeout, [&] {
+        if (!form->Scanning()) return;
+        hints << form->TryIcon.hint();
+        frames.insert(form->TryIcon.animationFrame());
+        detachedSamples += form->TryIcon.menu() == nullptr ? 1 : 0;
+        commandsShown += form->TryIcon.standInWindow()->findChildren<QPushButton*>().size();
+        form->mnuRefresh->trigger();            // a second scan meanwhile is not started
+        form->TryIcon.standInWindow()->close(); // nor is the program ended from there
+    });
+    sampler.start(20);
+    form->mnuRefresh->trigger();
+    sampler.stop();
+
+    ASSERT_FALSE(hints.isEmpty());
+    EXPECT_EQ(hints.filter(QString::fromUtf8("Localizando usuários...")).size(), hints.size());
+    EXPECT_EQ(detachedSamples, hints.size());
+    EXPECT_EQ(commandsShown, 0) << "the stand-in window offers no command during the scan";
+    EXPECT_TRUE(form->TryIcon.isActive());
+    EXPECT_GE(frames.size(), 5u) << "the busy animation moves while the network is waited on";
+    EXPECT_EQ(network->calls(), 2);
+    EXPECT_EQ(form->TryIcon.hint(), QString::fromUtf8("Falavox©"));
+    EXPECT_EQ(form->TryIcon.menu(), &form->menu1);
+    EXPECT_FALSE(form->TryIcon.isAnimating());
+}
+
+TEST_F(ScanFormTest, startUpOnASilentNetworkStillListensSoon) {
+    auto silent = provider();
+    silent->holdAnswers();
+    auto form = makeForm(silent);
+    form->StartupScanBound = 200ms;
+    form->FormCreate();
+    EXPECT_EQ(form->SrvSocket.State(), net::wsListening);
+    EXPECT_EQ(form->TryIcon.hint(), QString::fromUtf8("Falavox©"));
+    EXPECT_EQ(form->TryIcon.menu(), &form->menu1);
+    EXPECT_EQ(form->mnuChat->menu(), nullptr);
+    form.reset();
+    silent->release(); // answers after the form is gone
+    ASSERT_TRUE(waitUntil([&] { return silent->answered() == 1; }));
+    spin(50);
+}
+
+TEST_F(ScanFormTest, pickingAComputerInvitesItByName) {
+#if defined(__SANITIZE_THREAD__)
+    // The chat window paints through the toolkit's thread pool, whose locking the thread
+    // sanitizer cannot see in an uninstrumented toolkit.
+    GTEST_SKIP() << "the chat window is not checked under ThreadSanitizer";
+#endif
+    auto network = provider();
+    network->script("", {{serverRecord("127.0.0.1", smb)}});
+    auto form = makeForm(network);
+    form->FormCreate();
+    emit form->menu1.aboutToShow();
+    ASSERT_NE(form->mnuChat->menu(), nullptr);
+    form->mnuChat->menu()->actions()[0]->trigger();
+    ASSERT_TRUE(form->frmChat) << "the invitation opened the chat window";
+    const auto* transcript = form->frmChat->findChild<QPlainTextEdit*>("memo1");
+    ASSERT_NE(transcript, nullptr);
+    EXPECT_TRUE(transcript->toPlainText().contains("(127.0.0.1)"));
+    // Nothing listens on port 0: the invitation ends before the form does.
+    EXPECT_TRUE(waitUntil([&] { return transcript->blockCount() >= 3; }));
+    EXPECT_EQ(boxes, 0);
+}
+
+FALAVOX_TEST_MAIN(QApplication)

@@ -1,0 +1,116 @@
+// The neighbourhood of this computer as the program sees it, for the tests that run the
+// real daemons in network namespaces:
+//
+//   neighbourhood_probe serve           starts the neighbourhood (announcing port 2200)
+//                                       and keeps it until stopped
+//   neighbourhood_probe list            one full enumeration: "domain PROVIDER<TAB>NAME"
+//                                       and "computer PROVIDER<TAB>DOMAIN<TAB>NAME" lines
+//   neighbourhood_probe computers DOMAIN
+//                                       the computers of one domain, asked for directly
+//                                       (not after its network's domains)
+//   neighbourhood_probe lookup NAME     the invitation's lookup: dotted addresses, or
+//                                       "error N"
+//   neighbourhood_probe netbios NAME    the NetBIOS name query alone
+#include "platform/HostLookup.h"
+#include "platform/NetbiosLookup.h"
+#include "platform/NetworkNeighbourhood.h"
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+const std::vector<platform::NetResource> none;
+
+void printAddresses(const std::vector<std::uint32_t>& addresses) {
+    for (const std::uint32_t address : addresses) {
+        in_addr in{};
+        in.s_addr = address;
+        std::printf("%s\n", inet_ntoa(in));
+    }
+}
+
+// One provider's whole tree, as lines.
+std::string listed(platform::NetworkProvider& provider) {
+    const std::string name = provider.providerName();
+    platform::NetResource network;
+    network.dwDisplayType = platform::RESOURCEDISPLAYTYPE_NETWORK;
+    network.dwUsage = platform::RESOURCEUSAGE_CONTAINER;
+    network.lpProvider = name;
+    std::string lines;
+    for (const auto& domain : provider.children(network).value_or(none)) {
+        if (domain.dwDisplayType != platform::RESOURCEDISPLAYTYPE_DOMAIN) continue;
+        const std::string domainName = domain.lpRemoteName.value_or("");
+        lines += "domain " + name + "\t" + domainName + "\n";
+        for (const auto& computer : provider.children(domain).value_or(none))
+            if (computer.dwDisplayType == platform::RESOURCEDISPLAYTYPE_SERVER)
+                lines += "computer " + name + "\t" + domainName + "\t" +
+                         computer.lpRemoteName.value_or("") + "\n";
+    }
+    return lines;
+}
+
+// The providers are asked at once, each on a thread of its own, as the tray menu's scan
+// asks them.
+void list(const platform::SystemNeighbourhood& neighbourhood) {
+    const auto providers = neighbourhood.providers();
+    std::vector<std::string> trees(providers.size());
+    std::vector<std::thread> workers;
+    for (std::size_t i = 0; i < providers.size(); ++i)
+        workers.emplace_back([&, i] { trees[i] = listed(*providers[i]); });
+    for (std::thread& worker : workers)
+        worker.join();
+    for (const std::string& tree : trees)
+        std::fputs(tree.c_str(), stdout);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::string command = argc > 1 ? argv[1] : "";
+    if (command == "netbios" && argc == 3) {
+        printAddresses(platform::netbiosLookup(argv[2], std::chrono::milliseconds(1500)));
+        return 0;
+    }
+    const auto neighbourhood = platform::startSystemNeighbourhood(2200);
+    if (command == "serve") {
+        sigset_t stop;
+        sigemptyset(&stop);
+        sigaddset(&stop, SIGTERM);
+        sigaddset(&stop, SIGINT);
+        sigprocmask(SIG_BLOCK, &stop, nullptr);
+        int signal = 0;
+        sigwait(&stop, &signal);
+        return 0;
+    }
+    if (command == "list") {
+        list(*neighbourhood);
+        return 0;
+    }
+    if (command == "computers" && argc == 3) {
+        platform::NetResource domain;
+        domain.dwDisplayType = platform::RESOURCEDISPLAYTYPE_DOMAIN;
+        domain.dwUsage = platform::RESOURCEUSAGE_CONTAINER;
+        domain.lpRemoteName = argv[2];
+        for (const auto& provider : neighbourhood->providers())
+            for (const auto& computer : provider->children(domain).value_or(none))
+                std::printf("computer %s\t%s\t%s\n", provider->providerName().c_str(), argv[2],
+                            computer.lpRemoteName.value_or("").c_str());
+        return 0;
+    }
+    if (command == "lookup" && argc == 3) {
+        const platform::HostLookupResult result = platform::lookupHost(argv[2]);
+        if (result.error != 0) std::printf("error %d\n", result.error);
+        printAddresses(result.addresses);
+        return 0;
+    }
+    std::fprintf(stderr, "usage: neighbourhood_probe serve | list | computers DOMAIN | "
+                         "lookup NAME | netbios NAME\n");
+    return 2;
+}

@@ -1,0 +1,290 @@
+#!/usr/bin/env python3
+"""The network neighbourhood against real daemons, in network namespaces of its own.
+
+  fnbA --veth 10.245.1.0/24-- fnbB        each with its own dbus-daemon and avahi-daemon
+  fnbA --veth 10.245.2.0/24-- fnbS        Samba's nmbd and smbd, workgroup GRUPO
+
+A copy of the neighbourhood runs in fnbA and in fnbB (neighbourhood_probe serve): each
+lists the other's host under "local" through DNS-SD, and the invitation's lookup finds
+the other's address though no DNS server knows the name; fnbB's announcement comes back
+after its avahi-daemon restarts. Once Samba is the master
+browser (about 23 s after it starts), the SMB provider in fnbA lists "GRUPO" with the
+server in it, and a NetBIOS name query finds the server's address.
+
+Needs root and the daemons; skipped (77) otherwise. Everything it starts runs inside its
+own namespaces and is ended by PID; the namespaces are removed at the end.
+"""
+
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+SKIP = 77
+NAMESPACES = ("fnbA", "fnbB", "fnbS")
+HOST_A, HOST_B = "fnbhosta", "fnbhostb"
+ADDRESS_A, ADDRESS_B = "10.245.1.1", "10.245.1.2"
+ADDRESS_A_SMB, ADDRESS_SMB = "10.245.2.1", "10.245.2.2"
+SMB_NAME, WORKGROUP = "FNBSMB", "GRUPO"
+SMB_PROVIDER, DNSSD_PROVIDER = "Microsoft Windows Network", "Multicast DNS"
+TOOLS = ("ip", "unshare", "nsenter", "dbus-daemon", "dbus-send", "avahi-daemon", "nmbd", "smbd")
+
+
+class Failure(Exception):
+    pass
+
+
+def run(*argv, timeout=20, check=True):
+    result = subprocess.run(argv, capture_output=True, text=True, timeout=timeout)
+    if check and result.returncode != 0:
+        raise Failure(f"{' '.join(argv)}: {result.stderr.strip()}")
+    return result.stdout
+
+
+def wait_for(what, predicate, timeout):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        value = predicate()
+        if value:
+            return value
+        time.sleep(0.3)
+    raise Failure(f"timed out after {timeout:.0f} s waiting for {what}")
+
+
+def remove_namespaces():
+    """Ends every process left in our namespaces (daemons fork), then removes them."""
+    present = run("ip", "netns", "list", check=False)
+    for namespace in NAMESPACES:
+        if namespace not in present.split():
+            continue
+        for _ in range(20):
+            pids = [int(p) for p in run("ip", "netns", "pids", namespace, check=False).split()]
+            if not pids:
+                break
+            for pid in pids:
+                try:
+                    os.kill(pid, signal.SIGKILL)
+                except ProcessLookupError:
+                    pass
+            time.sleep(0.1)
+        run("ip", "netns", "delete", namespace, check=False)
+
+
+def make_network():
+    for namespace in NAMESPACES:
+        run("ip", "netns", "add", namespace)
+        run("ip", "-n", namespace, "link", "set", "lo", "up")
+    for (left, left_if, left_ip), (right, right_if, right_ip) in (
+        (("fnbA", "fnba0", ADDRESS_A), ("fnbB", "fnbb0", ADDRESS_B)),
+        (("fnbA", "fnbas", ADDRESS_A_SMB), ("fnbS", "fnbsa", ADDRESS_SMB)),
+    ):
+        run("ip", "link", "add", left_if, "netns", left, "type", "veth",
+            "peer", "name", right_if, "netns", right)
+        for namespace, interface, address in ((left, left_if, left_ip),
+                                              (right, right_if, right_ip)):
+            run("ip", "-n", namespace, "addr", "add", f"{address}/24", "brd", "+",
+                "dev", interface)
+            run("ip", "-n", namespace, "link", "set", interface, "up")
+
+
+def start_avahi(scratch, namespace, host, interface):
+    """dbus-daemon and avahi-daemon in a private /run; returns the system bus address."""
+    folder = os.path.join(scratch, namespace)
+    os.makedirs(folder)
+    config = os.path.join(folder, "avahi.conf")
+    with open(config, "w") as out:
+        out.write(f"[server]\nhost-name={host}\nuse-ipv4=yes\nuse-ipv6=no\n"
+                  f"allow-interfaces={interface}\nenable-dbus=yes\n"
+                  "[wide-area]\nenable-wide-area=no\n"
+                  # Only what the program announces itself may make the host appear.
+                  "[publish]\npublish-workstation=no\npublish-hinfo=no\n")
+    dbus_pid = os.path.join(folder, "dbus.pid")
+    script = ("mount -t tmpfs -o mode=0755 fnbrun /run && mkdir -p /run/dbus && "
+              f"dbus-daemon --system --fork --print-pid=1 >{dbus_pid} && "
+              f"(avahi-daemon -f {config} >{folder}/avahi.log 2>&1 &)")
+    run("ip", "netns", "exec", namespace, "unshare", "--mount", "--propagation", "private",
+        "sh", "-c", script)
+    pid = int(open(dbus_pid).read().split()[0])
+    bus = f"unix:path=/proc/{pid}/root/run/dbus/system_bus_socket"
+    # The daemon is up once it owns its name on the bus.
+    wait_for(f"avahi-daemon in {namespace}", lambda: "org.freedesktop.Avahi" in run(
+        "dbus-send", f"--bus={bus}", "--print-reply", "--dest=org.freedesktop.DBus",
+        "/org/freedesktop/DBus", "org.freedesktop.DBus.ListNames", check=False), 10)
+    return bus
+
+
+def restart_avahi(scratch, namespace, bus):
+    """Stops the namespace's avahi-daemon and, once the other side has seen it go, starts
+    it again in the same private /run."""
+    dbus_pid = bus.split("/proc/")[1].split("/")[0]
+    for pid in run("ip", "netns", "pids", namespace).split():
+        try:
+            with open(f"/proc/{pid}/comm") as comm:
+                if comm.read().strip() == "avahi-daemon":
+                    os.kill(int(pid), signal.SIGTERM)
+        except (FileNotFoundError, ProcessLookupError):
+            pass
+    wait_for(f"avahi-daemon in {namespace} to stop", lambda: "org.freedesktop.Avahi" not in run(
+        "dbus-send", f"--bus={bus}", "--print-reply", "--dest=org.freedesktop.DBus",
+        "/org/freedesktop/DBus", "org.freedesktop.DBus.ListNames", check=False), 10)
+    folder = os.path.join(scratch, namespace)
+    # The stopped daemon may leave its PID file behind, and a process of the machine may
+    # have that number by now.
+    return lambda: run("nsenter", "-t", dbus_pid, "-m", "-n", "sh", "-c",
+                       "rm -f /run/avahi-daemon/pid; "
+                       f"avahi-daemon -f {folder}/avahi.conf >>{folder}/avahi.log 2>&1 &")
+
+
+def start_samba(scratch):
+    folder = os.path.join(scratch, "fnbS")
+    os.makedirs(folder)
+    private = {name: os.path.join(folder, name)
+               for name in ("lock", "state", "cache", "pid", "private", "ncalrpc", "binddns",
+                            "log")}
+    for path in private.values():
+        os.makedirs(path)
+    config = os.path.join(folder, "smb.conf")
+    with open(config, "w") as out:
+        out.write(f"""[global]
+workgroup = {WORKGROUP}
+netbios name = {SMB_NAME}
+server min protocol = NT1
+local master = yes
+preferred master = yes
+os level = 65
+interfaces = {ADDRESS_SMB}/24
+bind interfaces only = yes
+load printers = no
+disable spoolss = yes
+lock directory = {private['lock']}
+state directory = {private['state']}
+cache directory = {private['cache']}
+pid directory = {private['pid']}
+private dir = {private['private']}
+ncalrpc dir = {private['ncalrpc']}
+binddns dir = {private['binddns']}
+log file = {private['log']}/%m.log
+""")
+    for daemon in ("nmbd", "smbd"):
+        subprocess.Popen(["ip", "netns", "exec", "fnbS", daemon, "-F", "-s", config],
+                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+class Probe:
+    def __init__(self, binary, scratch, namespace, bus):
+        self.binary, self.namespace = binary, namespace
+        home = os.path.join(scratch, namespace, "home")
+        os.makedirs(home, exist_ok=True)
+        self.bus = bus
+        self.env = dict(os.environ, DBUS_SYSTEM_BUS_ADDRESS=bus, HOME=home)
+
+    def argv(self, *args):
+        return ["ip", "netns", "exec", self.namespace, self.binary, *args]
+
+    def serve(self):
+        return subprocess.Popen(self.argv("serve"), env=self.env)
+
+    def __call__(self, *args):
+        result = subprocess.run(self.argv(*args), env=self.env, capture_output=True, text=True,
+                                timeout=30)
+        if result.returncode != 0 or result.stderr:
+            raise Failure(f"probe {' '.join(args)} in {self.namespace}: "
+                          f"status {result.returncode}, {result.stderr.strip()!r}")
+        return result.stdout.splitlines()
+
+
+def lists(probe, line):
+    return lambda: line in probe("list")
+
+
+def check_daemon_restart(a, b, scratch):
+    """The announcement outlives a restart of the daemon it was made with."""
+    start_again = restart_avahi(scratch, "fnbB", b.bus)
+    line = f"computer {DNSSD_PROVIDER}\tlocal\t\\\\{HOST_B}"
+    wait_for(f"{HOST_B} to leave fnbA's list", lambda: line not in a("list"), 10)
+    start_again()
+    wait_for(f"{HOST_B} back in fnbA's list after its daemon restarted", lists(a, line), 15)
+
+
+def check_dnssd(a, b):
+    wait_for(f"{HOST_B} under local in fnbA",
+             lists(a, f"computer {DNSSD_PROVIDER}\tlocal\t\\\\{HOST_B}"), 15)
+    wait_for(f"{HOST_A} under local in fnbB",
+             lists(b, f"computer {DNSSD_PROVIDER}\tlocal\t\\\\{HOST_A}"), 15)
+    # Asked for directly, not right after the domains (as a scan asks), too.
+    if f"computer {DNSSD_PROVIDER}\tlocal\t\\\\{HOST_B}" not in a("computers", "local"):
+        raise Failure(f"{HOST_B} missing from the computers of local asked for directly")
+    for probe, host, address in ((a, HOST_B, ADDRESS_B), (b, HOST_A, ADDRESS_A)):
+        found = probe("lookup", host)
+        if found != [address]:
+            raise Failure(f"lookup of {host} in {probe.namespace} gave {found}")
+    # A name that no one knows still fails, with the system resolver's error.
+    unknown = a("lookup", "fnbnobody")
+    if len(unknown) != 1 or not unknown[0].startswith("error 1100"):
+        raise Failure(f"lookup of an unknown name gave {unknown}")
+
+
+def check_smb(a):
+    out = wait_for(f"{WORKGROUP} with {SMB_NAME} in the SMB provider",
+                   lambda: (lambda lines: lines if f"computer {SMB_PROVIDER}\t{WORKGROUP}\t"
+                            f"\\\\{SMB_NAME}" in lines else None)(a("list")), 45)
+    if f"domain {SMB_PROVIDER}\t{WORKGROUP}" not in out:
+        raise Failure(f"{WORKGROUP} missing from {out}")
+    found = a("netbios", SMB_NAME)
+    if found != [ADDRESS_SMB]:
+        raise Failure(f"NetBIOS query for {SMB_NAME} gave {found}")
+    # The invitation's lookup reaches the same answer through its sources.
+    found = a("lookup", SMB_NAME.lower())
+    if found != [ADDRESS_SMB]:
+        raise Failure(f"lookup of {SMB_NAME.lower()} gave {found}")
+
+
+def main():
+    if len(sys.argv) != 2:
+        print("usage: neighbourhood_real.py NEIGHBOURHOOD_PROBE", file=sys.stderr)
+        return 2
+    missing = [tool for tool in TOOLS if not shutil.which(tool)]
+    if os.geteuid() != 0 or missing:
+        print(f"skipped: needs root and {', '.join(missing) or 'network namespaces'}",
+              file=sys.stderr)
+        return SKIP
+    binary = os.path.abspath(sys.argv[1])
+    scratch = os.environ.get("FALAVOX_TEST_TMP") or tempfile.mkdtemp(prefix="fnb-")
+    shutil.rmtree(scratch, ignore_errors=True)
+    os.makedirs(scratch)
+    os.chmod(scratch, 0o755)
+    started = time.monotonic()
+    remove_namespaces()
+    try:
+        make_network()
+        start_samba(scratch)
+        a = Probe(binary, scratch, "fnbA", start_avahi(scratch, "fnbA", HOST_A, "fnba0"))
+        b = Probe(binary, scratch, "fnbB", start_avahi(scratch, "fnbB", HOST_B, "fnbb0"))
+        servers = [a.serve(), b.serve()]
+        check_dnssd(a, b)
+        print(f"DNS-SD: both hosts listed and resolved ({time.monotonic() - started:.1f} s)")
+        check_daemon_restart(a, b, scratch)
+        print(f"DNS-SD: announced again after a daemon restart "
+              f"({time.monotonic() - started:.1f} s)")
+        check_smb(a)
+        print(f"SMB: {WORKGROUP} and {SMB_NAME} listed and resolved "
+              f"({time.monotonic() - started:.1f} s)")
+        # The neighbourhood ends cleanly: the announcement is withdrawn, its thread
+        # stopped, nothing left over (which the sanitizer builds check at exit).
+        for server in servers:
+            server.terminate()
+            if server.wait(10) != 0:
+                raise Failure(f"neighbourhood ended with status {server.returncode}")
+    except (Failure, subprocess.TimeoutExpired) as failure:
+        print(f"FAILED: {failure} (daemons' logs in {scratch})", file=sys.stderr)
+        return 1
+    finally:
+        remove_namespaces()
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
