@@ -88,7 +88,7 @@ Tfrminicial::Tfrminicial(ListenEndpoint endpoint, TrayIcon::Backend trayBackend,
         if (TryIcon.menu()) mnuFechar->trigger();
     });
 
-    SettingsStore.setMenuLeftMarginHandler([this](int margin) {
+    SettingsOwner.setMenuLeftMarginHandler([this](int margin) {
         menu1Margin = margin;
         menu1.setBandWidth(margin);
     });
@@ -125,8 +125,8 @@ void Tfrminicial::FormCreate() {
     // Defaults, then what is stored. A stored value that cannot be read is shown, and
     // start-up goes on with the values read so far and the defaults for the rest: a
     // program without its icon and listener could neither be used nor ended.
-    SettingsStore.settings() = config::TSettings{};
-    SettingsStore.ReloadSettingsAtStartup();
+    SettingsOwner.settings() = config::TSettings{};
+    SettingsOwner.ReloadSettingsAtStartup();
 
     TryIcon.activate();
     UserName = app::localUserName();
@@ -218,7 +218,7 @@ QIcon Tfrminicial::menu1GetItemParams(QObject*, const QAction* item) const {
 
 void Tfrminicial::mnuOpcoesClick() {
     showForm(frmConfiguracao, ShowMode::Modeless,
-             [this] { return new config::TfrmConfiguracao(SettingsStore, NtFamily); });
+             [this] { return new config::TfrmConfiguracao(SettingsOwner, NtFamily); });
 }
 
 void Tfrminicial::mnuSobreClick() {
@@ -231,9 +231,13 @@ void Tfrminicial::mnuFecharClick() {
     QCoreApplication::quit();
 }
 
-void Tfrminicial::Invite(const std::string& peerName) { Session.Invite(peerName); }
+void Tfrminicial::Invite(const std::string& peerName) {
+    Session.Invite(peerName);
+}
 
-session::ChatView* Tfrminicial::chatWindow() { return frmChat.data(); }
+session::ChatView* Tfrminicial::chatWindow() {
+    return frmChat.data();
+}
 
 session::ChatView& Tfrminicial::showChatWindow() {
     showForm(frmChat, ShowMode::Modeless, [this] {
@@ -247,8 +251,7 @@ session::ChatView& Tfrminicial::showChatWindow() {
 }
 
 bool Tfrminicial::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::Close && watched == frmChat.data())
-        chatWindowClosing(*frmChat);
+    if (event->type() == QEvent::Close && watched == frmChat.data()) chatWindowClosing(*frmChat);
     return QObject::eventFilter(watched, event);
 }
 
@@ -259,8 +262,7 @@ bool Tfrminicial::eventFilter(QObject* watched, QEvent* event) {
 void Tfrminicial::chatWindowClosing(chat::TfrmChat& window) {
     frmChat = nullptr;
     Session.ChatWindowClosing();
-    if (window.closedForInvitation() || !window.holdsSession())
-        return;
+    if (window.closedForInvitation() || !window.holdsSession()) return;
     window.setHoldsSession(false);
     runGuarded([this] { CliSocket.Close(); });
 }
@@ -292,8 +294,7 @@ void Tfrminicial::sendInvitationNotice(const std::string& peerName) {
                              const std::string& text) { SendWinPopUpNotice(user, to, text); };
     notice::sendInvitationNotice(NtFamily, UserName, peer, Settings().ChatConvite, routes,
                                  [this](const std::string& line) {
-                                     if (frmChat)
-                                         frmChat->addPlainLine(line);
+                                     if (frmChat) frmChat->addPlainLine(line);
                                  });
 }
 

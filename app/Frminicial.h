@@ -85,7 +85,7 @@ public:
     notice::TMessenger Messenger1; // active only while a WinPopUp notice is written
 
     // The form's own fields.
-    config::SettingsOwner SettingsStore;
+    config::SettingsOwner SettingsOwner;
     int menu1Margin = 0; // width of the tray menu's title band, in pixels
     NameLists Lists;     // what the last network scan found
     std::string UserName;
@@ -94,7 +94,7 @@ public:
     QPointer<chat::TfrmChat> frmChat;
     QPointer<config::TfrmConfiguracao> frmConfiguracao;
 
-    const config::TSettings& Settings() const { return SettingsStore.settings(); }
+    const config::TSettings& Settings() const { return SettingsOwner.settings(); }
 
     // The invitation as a WinPopUp message to PeerName's "messngr" mailslot, between the
     // messenger's announcement and farewell. The messenger's own errors pass unseen.

@@ -1,9 +1,9 @@
 #include "app/Application.h"
-#include "ui/ApplicationTitle.h"
 #include "app/Frminicial.h"
 #include "app/StartupDiagnostics.h"
 #include "platform/NetworkNeighbourhood.h"
 #include "session/Protocol.h"
+#include "ui/ApplicationTitle.h"
 
 #include <cstdio>
 
@@ -11,8 +11,7 @@
 int main(int argc, char** argv) {
     // The toolkit's own event loop, rather than GLib's, costs a chat line noticeably
     // less time on its way from the socket to the window.
-    if (qEnvironmentVariableIsEmpty("QT_NO_GLIB"))
-        qputenv("QT_NO_GLIB", "1");
+    if (qEnvironmentVariableIsEmpty("QT_NO_GLIB")) qputenv("QT_NO_GLIB", "1");
     // Without a display the toolkit would abort with a page of advice and a core dump;
     // whoever started the program gets one plain line instead.
     if (const std::string reason = app::missingDisplayReason(argc, argv); !reason.empty()) {

@@ -1,23 +1,23 @@
 #include "chat/FrmChat.h"
 
 #include "assets/AssetPaths.h"
-#include "ui/DialogLook.h"
-#include "ui/MessageBox.h"
 #include "chat/ChatRules.h"
 #include "chat/SpeedBar.h"
 #include "net/EventSocket.h"
 #include "platform/Cp1252.h"
 #include "session/Protocol.h"
+#include "ui/DialogLook.h"
+#include "ui/MessageBox.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
-#include <QPlainTextEdit>
 #include <QToolButton>
 #include <QTreeWidget>
 

@@ -46,8 +46,8 @@ bool IniFile::save() const {
     for (const QString& line : lines_)
         text += line + QStringLiteral("\r\n");
     const QByteArray bytes = text.toUtf8();
-    return platform::replaceFile(path_, std::string_view(bytes.constData(),
-                                                         static_cast<std::size_t>(bytes.size())));
+    return platform::replaceFile(
+        path_, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
 }
 
 int IniFile::findSection(const QString& section) const {

@@ -166,8 +166,8 @@ private:
     Setting port_;
     Setting proto_;
     Setting localPort_;
-    std::uint32_t addrValue_ = 0;   // network byte order
-    std::uint16_t portValue_ = 0;   // host byte order
+    std::uint32_t addrValue_ = 0; // network byte order
+    std::uint16_t portValue_ = 0; // host byte order
     int protoValue_ = 6;
     std::uint16_t localPortValue_ = 0;
     sockaddr_in sin_{};

@@ -9,7 +9,9 @@
 namespace net {
 namespace {
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // Leading blanks skipped, then digits up to the first other character; no digits read
 // as 0. Like the system's own reading, larger numbers simply wrap.
@@ -42,7 +44,8 @@ std::string TrimBlanks(const std::string& text) {
 
 std::uint32_t SocketResolveHost(const std::string& text) {
     if (text.empty() || text.size() > 256)
-        throw ESocketException("SocketResolveHost: '" + utf8FromCp1252(text) + "' Invalid Hostname.");
+        throw ESocketException("SocketResolveHost: '" + utf8FromCp1252(text) +
+                               "' Invalid Hostname.");
     const std::string host = TrimBlanks(text);
     platform::SocketLibrary& library = socketLibrary();
     if (!host.empty() && isDigit(host[0])) {
@@ -54,22 +57,22 @@ std::uint32_t SocketResolveHost(const std::string& text) {
     }
     const auto entry = library.gethostbyname(host);
     if (!entry || entry->empty())
-        throw ESocketException("SocketResolveHost: Cannot convert host address '" + utf8FromCp1252(text) +
-                               "'");
+        throw ESocketException("SocketResolveHost: Cannot convert host address '" +
+                               utf8FromCp1252(text) + "'");
     return entry->front();
 }
 
 std::uint16_t SocketResolvePort(const std::string& port, const std::string& protocol) {
     if (port.empty() || port.size() >= 32)
         throw ESocketException("SocketResolvePort: Invalid Port.");
-    if (isDigit(port[0]))
-        return static_cast<std::uint16_t>(decimalReading(port));
+    if (isDigit(port[0])) return static_cast<std::uint16_t>(decimalReading(port));
     const std::string name = TrimBlanks(port);
     const std::string proto = TrimBlanks(protocol);
     platform::SocketLibrary& library = socketLibrary();
     const auto found = library.getservbyname(name, proto.empty() ? nullptr : proto.c_str());
     if (!found)
-        throw ESocketException("SocketResolvePort: Cannot convert port '" + utf8FromCp1252(port) + "'");
+        throw ESocketException("SocketResolvePort: Cannot convert port '" + utf8FromCp1252(port) +
+                               "'");
     return library.networkToHost16(*found);
 }
 
@@ -77,12 +80,11 @@ int SocketResolveProto(const std::string& text) {
     if (text.empty() || text.size() >= 32)
         throw ESocketException("SocketResolveProto: Invalid Protocol.");
     const std::string proto = TrimBlanks(text);
-    if (!proto.empty() && isDigit(proto[0]))
-        return static_cast<int>(decimalReading(proto));
+    if (!proto.empty() && isDigit(proto[0])) return static_cast<int>(decimalReading(proto));
     const auto found = socketLibrary().getprotobyname(proto);
     if (!found)
-        throw ESocketException("SocketResolveProto: Cannot convert protocol '" + utf8FromCp1252(proto) +
-                               "'");
+        throw ESocketException("SocketResolveProto: Cannot convert protocol '" +
+                               utf8FromCp1252(proto) + "'");
     return *found;
 }
 

@@ -21,8 +21,7 @@ LibraryState& state() {
 
 platform::SocketLibrary& socketLibrary() {
     LibraryState& s = state();
-    if (s.library)
-        return *s.library;
+    if (s.library) return *s.library;
     int error = 0;
     auto library = platform::loadSocketLibrary(s.name, error);
     if (!library)
@@ -37,16 +36,21 @@ platform::SocketLibrary& socketLibrary() {
 
 void releaseSocketLibrary() {
     LibraryState& s = state();
-    if (!s.library)
-        return;
+    if (!s.library) return;
     s.library->WSACleanup();
     s.library.reset();
 }
 
-bool socketLibraryLoaded() { return state().library != nullptr; }
+bool socketLibraryLoaded() {
+    return state().library != nullptr;
+}
 
-const std::string& socketLibraryName() { return state().name; }
+const std::string& socketLibraryName() {
+    return state().name;
+}
 
-void setSocketLibraryName(const std::string& name) { state().name = name; }
+void setSocketLibraryName(const std::string& name) {
+    state().name = name;
+}
 
 } // namespace net

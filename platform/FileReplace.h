@@ -5,20 +5,24 @@
 #include <string_view>
 
 // The one way the program rewrites a file it keeps (the settings store, the window
-// placement INI): a crash or a full disk never leaves half a file behind.
+// placement INI): a crash, a killed process or a full disk never leaves half a file.
 namespace platform {
 
-enum class ReplaceStep { Write, Sync, Rename };
+enum class ReplaceStep { Write, Sync, Rename, SyncFolder };
 
-// Asked before each step; a non-zero errno value makes that step fail as if the system
-// had. Tests use it to interrupt a rewrite at every step.
+// Test seam, asked before each step: an errno value makes that step fail as the system
+// would have failed it; kReplaceKilled stops the writer dead there, as a killed process
+// would (a write stops half-way), and nothing that would have followed, clean-up
+// included, runs.
 using ReplaceFault = std::function<int(ReplaceStep)>;
+inline constexpr int kReplaceKilled = -1;
 
 // Replaces the file at `path` with exactly `bytes`: they go to a temporary file beside
-// it, which is flushed to disk and renamed over the old one, and the folder is flushed so
-// that the rename lasts. The old file's permissions are kept. Makes the folder when
-// missing. On failure the old file is untouched, no temporary file is left, errno says
-// why, and the result is false.
+// it named after this process, which is flushed to disk and renamed over the old one,
+// and the folder is flushed so that the rename lasts. The old file's permissions are
+// kept; the folder is made when missing. Temporary files that a writer which is gone
+// left behind are removed first. On failure the old file is untouched, errno says why,
+// and the result is false.
 bool replaceFile(const QString& path, std::string_view bytes, const ReplaceFault& fault = {});
 
 } // namespace platform

@@ -1,10 +1,10 @@
 #include "session/AskChat.h"
 
-#include "ui/ApplicationTitle.h"
-#include "ui/ShowForm.h"
 #include "platform/Sound.h"
 #include "session/AskChatCountdown.h"
 #include "session/FrmAskchat.h"
+#include "ui/ApplicationTitle.h"
+#include "ui/ShowForm.h"
 
 #include <QApplication>
 #include <QPointer>

@@ -13,7 +13,11 @@ inline QString& applicationTitleStorage() {
     return title;
 }
 
-inline QString applicationTitle() { return applicationTitleStorage(); }
-inline void setApplicationTitle(const QString& title) { applicationTitleStorage() = title; }
+inline QString applicationTitle() {
+    return applicationTitleStorage();
+}
+inline void setApplicationTitle(const QString& title) {
+    applicationTitleStorage() = title;
+}
 
 } // namespace ui

@@ -2,8 +2,8 @@
 
 #include "ui/ApplicationTitle.h"
 
-#include <QApplication>
 #include <QAbstractButton>
+#include <QApplication>
 #include <QMessageBox>
 #include <QString>
 #include <functional>

@@ -42,8 +42,7 @@ private:
 template <class TForm> void showIn(TForm* form, ShowMode mode, BusyCursor& cursor) {
     if (mode == ShowMode::Modal) {
         if constexpr (std::is_base_of_v<QDialog, TForm>) {
-            if (form->isVisible())
-                throw ModalWindowError();
+            if (form->isVisible()) throw ModalWindowError();
             // The hourglass belongs to the opening, not to the time the user looks at it.
             cursor.release();
             form->exec();

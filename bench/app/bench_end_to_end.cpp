@@ -41,7 +41,9 @@
 
 namespace {
 
-const int kLines = qEnvironmentVariableIsSet("FALAVOX_BENCH_LINES") ? qEnvironmentVariableIntValue("FALAVOX_BENCH_LINES") : 20000;
+const int kLines = qEnvironmentVariableIsSet("FALAVOX_BENCH_LINES")
+                       ? qEnvironmentVariableIntValue("FALAVOX_BENCH_LINES")
+                       : 20000;
 constexpr std::size_t kLineBytes = 40;
 
 double rawSeconds = 0;
@@ -54,8 +56,7 @@ bool exchange(int fd, char* line, bool first) {
         std::size_t got = 0;
         while (got < kLineBytes) {
             const ssize_t n = ::recv(fd, line + got, kLineBytes - got, 0);
-            if (n <= 0)
-                return false;
+            if (n <= 0) return false;
             got += static_cast<std::size_t>(n);
         }
         return true;
@@ -63,7 +64,8 @@ bool exchange(int fd, char* line, bool first) {
     if (first)
         return ::send(fd, line, kLineBytes, MSG_NOSIGNAL) == static_cast<ssize_t>(kLineBytes) &&
                readAll();
-    return readAll() && ::send(fd, line, kLineBytes, MSG_NOSIGNAL) == static_cast<ssize_t>(kLineBytes);
+    return readAll() &&
+           ::send(fd, line, kLineBytes, MSG_NOSIGNAL) == static_cast<ssize_t>(kLineBytes);
 }
 
 double rawPingPong() {
@@ -85,8 +87,7 @@ double rawPingPong() {
     std::memset(line, 'x', sizeof line);
     const auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < kLines; ++i)
-        if (!exchange(fd, line, true))
-            return -1;
+        if (!exchange(fd, line, true)) return -1;
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     ::close(fd);
@@ -116,8 +117,10 @@ double programLines() {
     app::Tfrminicial& ana = *anaCopy.form;
     app::Tfrminicial& beto = *betoCopy.form;
     ana.Invite(betoCopy.address);
-    waitFor([&] { return beto.frmChat && ana.frmChat && ana.CliSocket.State() == net::wsConnected &&
-                         ana.frmChat->findChild<QLineEdit*>("mmomensagem")->isEnabled(); });
+    waitFor([&] {
+        return beto.frmChat && ana.frmChat && ana.CliSocket.State() == net::wsConnected &&
+               ana.frmChat->findChild<QLineEdit*>("mmomensagem")->isEnabled();
+    });
     if (qEnvironmentVariableIsSet("NODELAY")) {
         auto& lib = static_cast<platform::PosixSocketLibrary&>(net::socketLibrary());
         const int one = 1;
@@ -126,7 +129,8 @@ double programLines() {
     }
     auto* input = ana.frmChat->findChild<QLineEdit*>("mmomensagem");
     QTextDocument* shown = beto.frmChat->findChild<QPlainTextEdit*>("memo1")->document();
-    const QString text = QString(static_cast<int>(kLineBytes) - 9, QLatin1Char('m')); // "<Ana>" + CR LF
+    const QString text =
+        QString(static_cast<int>(kLineBytes) - 9, QLatin1Char('m')); // "<Ana>" + CR LF
     const int before = shown->blockCount();
     QElapsedTimer timer;
     timer.start();
@@ -135,8 +139,7 @@ double programLines() {
     for (int i = 1; i <= kLines; ++i) {
         input->setText(text);
         QTest::keyClick(input, Qt::Key_Return);
-        if (i % 100 == 0)
-            QCoreApplication::processEvents();
+        if (i % 100 == 0) QCoreApplication::processEvents();
     }
     waitFor([&] { return shown->blockCount() >= before + kLines; });
     const double seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
@@ -149,8 +152,7 @@ void BM_RawPingPong(benchmark::State& state) {
     for (auto _ : state) {
         const double seconds = rawPingPong();
         state.SetIterationTime(seconds);
-        if (rawSeconds == 0 || seconds < rawSeconds)
-            rawSeconds = seconds;
+        if (rawSeconds == 0 || seconds < rawSeconds) rawSeconds = seconds;
     }
 }
 
@@ -158,8 +160,7 @@ void BM_ProgramChatLines(benchmark::State& state) {
     for (auto _ : state) {
         const double seconds = programLines();
         state.SetIterationTime(seconds);
-        if (programSeconds == 0 || seconds < programSeconds)
-            programSeconds = seconds;
+        if (programSeconds == 0 || seconds < programSeconds) programSeconds = seconds;
     }
     state.counters["lines_per_second"] = kLines / programSeconds;
 }
@@ -258,8 +259,7 @@ BENCHMARK(BM_ShowReceivedLine)->UseManualTime()->Iterations(3)->Unit(benchmark::
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("QT_NO_GLIB", "1");
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);

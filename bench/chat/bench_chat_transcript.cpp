@@ -35,8 +35,8 @@ void appendLine(chat::TfrmChat& window, int i) {
 }
 
 std::unique_ptr<chat::TfrmChat> openWindow(net::TEventSocket& socket) {
-    auto window =
-        std::make_unique<chat::TfrmChat>("Ana", socket, nullptr, QDir::tempPath() + "/bench-chat.ini");
+    auto window = std::make_unique<chat::TfrmChat>("Ana", socket, nullptr,
+                                                   QDir::tempPath() + "/bench-chat.ini");
     window->show();
     window->connectedLook();
     return window;

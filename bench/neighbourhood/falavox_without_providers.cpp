@@ -3,10 +3,10 @@
 // startup_to_listening.py measures what the real neighbourhood adds before the listener
 // opens.
 #include "app/Application.h"
-#include "ui/ApplicationTitle.h"
 #include "app/Frminicial.h"
 #include "app/StartupDiagnostics.h"
 #include "platform/NetworkNeighbourhood.h"
+#include "ui/ApplicationTitle.h"
 
 #include <cstdio>
 
@@ -22,8 +22,7 @@ public:
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_NO_GLIB"))
-        qputenv("QT_NO_GLIB", "1");
+    if (qEnvironmentVariableIsEmpty("QT_NO_GLIB")) qputenv("QT_NO_GLIB", "1");
     if (const std::string reason = app::missingDisplayReason(argc, argv); !reason.empty()) {
         std::fprintf(stderr, "falavox_without_providers: %s\n", reason.c_str());
         return app::noDisplayExitCode;

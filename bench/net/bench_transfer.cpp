@@ -40,8 +40,7 @@ std::map<std::string, double> bestSeconds;
 
 void record(const std::string& name, double seconds) {
     auto it = bestSeconds.find(name);
-    if (it == bestSeconds.end() || seconds < it->second)
-        bestSeconds[name] = seconds;
+    if (it == bestSeconds.end() || seconds < it->second) bestSeconds[name] = seconds;
 }
 
 // ----- plain blocking sockets -------------------------------------------------------------
@@ -49,8 +48,7 @@ void record(const std::string& name, double seconds) {
 bool writeAll(int fd, const char* data, std::size_t count) {
     while (count > 0) {
         const ssize_t n = ::send(fd, data, count, MSG_NOSIGNAL);
-        if (n <= 0)
-            return false;
+        if (n <= 0) return false;
         data += n;
         count -= static_cast<std::size_t>(n);
     }
@@ -60,8 +58,7 @@ bool writeAll(int fd, const char* data, std::size_t count) {
 bool readAll(int fd, char* data, std::size_t count) {
     while (count > 0) {
         const ssize_t n = ::recv(fd, data, count, 0);
-        if (n <= 0)
-            return false;
+        if (n <= 0) return false;
         data += n;
         count -= static_cast<std::size_t>(n);
     }
@@ -84,8 +81,7 @@ struct BenchApp {
 template <class Server, class Client> double runPair(Server server, Client client) {
     int portPipe[2];
     int timePipe[2];
-    if (::pipe(portPipe) != 0 || ::pipe(timePipe) != 0)
-        return -1;
+    if (::pipe(portPipe) != 0 || ::pipe(timePipe) != 0) return -1;
     const pid_t serverPid = ::fork();
     if (serverPid == 0) {
         const double seconds = server(portPipe[1]);
@@ -140,8 +136,7 @@ double rawBulkServer(int portPipe) {
     const auto start = Clock::now();
     while (total < kBulkBytes) {
         const ssize_t n = ::recv(fd, buffer.data(), buffer.size(), 0);
-        if (n <= 0)
-            break;
+        if (n <= 0) break;
         total += static_cast<std::size_t>(n);
     }
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
@@ -153,8 +148,7 @@ void rawBulkClient(std::uint16_t port) {
     const int fd = testsupport::rawConnect(port);
     std::vector<char> chunk(kChunk, 'x');
     for (std::size_t sent = 0; sent < kBulkBytes; sent += kChunk)
-        if (!writeAll(fd, chunk.data(), kChunk))
-            break;
+        if (!writeAll(fd, chunk.data(), kChunk)) break;
     char end;
     ::recv(fd, &end, 1, 0); // wait for the server to finish
     ::close(fd);
@@ -174,8 +168,7 @@ double eventBulkServer(int portPipe) {
     };
     session.OnDataAvailable = [&](net::TCustomEventSocket* s, std::uint16_t) {
         const int n = s->Receive(buffer.data(), static_cast<int>(buffer.size()));
-        if (n > 0)
-            total += static_cast<std::size_t>(n);
+        if (n > 0) total += static_cast<std::size_t>(n);
         if (total >= kBulkBytes && seconds < 0) {
             seconds = std::chrono::duration<double>(Clock::now() - start).count();
             QCoreApplication::exit(0);
@@ -227,8 +220,7 @@ double rawPingServer(int portPipe) {
     const auto start = Clock::now();
     for (int i = 0; i < kLines; ++i) {
         writeAll(fd, line, sizeof line);
-        if (!readAll(fd, line, sizeof line))
-            return -1;
+        if (!readAll(fd, line, sizeof line)) return -1;
     }
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     ::close(fd);
@@ -241,8 +233,7 @@ void rawPingClient(std::uint16_t port) {
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     char line[kLineBytes];
     for (int i = 0; i < kLines; ++i) {
-        if (!readAll(fd, line, sizeof line))
-            break;
+        if (!readAll(fd, line, sizeof line)) break;
         writeAll(fd, line, sizeof line);
     }
     ::close(fd);
@@ -254,11 +245,9 @@ bool pollThenRead(int fd, char* line) {
     std::size_t got = 0;
     while (got < kLineBytes) {
         pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, -1) != 1)
-            return false;
+        if (::poll(&p, 1, -1) != 1) return false;
         const ssize_t n = ::recv(fd, line + got, kLineBytes - got, MSG_DONTWAIT);
-        if (n <= 0)
-            return false;
+        if (n <= 0) return false;
         got += static_cast<std::size_t>(n);
     }
     return true;
@@ -274,8 +263,7 @@ double pollPingServer(int portPipe) {
     const auto start = Clock::now();
     for (int i = 0; i < kLines; ++i) {
         writeAll(fd, line, sizeof line);
-        if (!pollThenRead(fd, line))
-            return -1;
+        if (!pollThenRead(fd, line)) return -1;
     }
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     ::close(fd);
@@ -286,8 +274,7 @@ void pollPingClient(std::uint16_t port) {
     const int fd = testsupport::rawConnect(port);
     char line[kLineBytes];
     for (int i = 0; i < kLines; ++i) {
-        if (!pollThenRead(fd, line))
-            break;
+        if (!pollThenRead(fd, line)) break;
         writeAll(fd, line, sizeof line);
     }
     ::close(fd);
@@ -348,8 +335,7 @@ void notifierPingClient(std::uint16_t port) {
         while (pending >= kLineBytes) {
             pending -= kLineBytes;
             ::send(fd, buffer, kLineBytes, MSG_NOSIGNAL | MSG_DONTWAIT);
-            if (++answered == kLines)
-                QCoreApplication::exit(0);
+            if (++answered == kLines) QCoreApplication::exit(0);
         }
     });
     app.exec();
@@ -375,8 +361,7 @@ double eventPingServer(int portPipe) {
     };
     session.OnDataAvailable = [&](net::TCustomEventSocket* s, std::uint16_t) {
         const int n = s->Receive(buffer, sizeof buffer);
-        if (n <= 0)
-            return;
+        if (n <= 0) return;
         pending += static_cast<std::size_t>(n);
         while (pending >= kLineBytes) {
             pending -= kLineBytes;
@@ -404,14 +389,12 @@ void eventPingClient(std::uint16_t port) {
     const std::string line(kLineBytes, 'q');
     s.OnDataAvailable = [&](net::TCustomEventSocket* socket, std::uint16_t) {
         const int n = socket->Receive(buffer, sizeof buffer);
-        if (n <= 0)
-            return;
+        if (n <= 0) return;
         pending += static_cast<std::size_t>(n);
         while (pending >= kLineBytes) {
             pending -= kLineBytes;
             socket->SendText(line);
-            if (++answered == kLines)
-                QCoreApplication::exit(0);
+            if (++answered == kLines) QCoreApplication::exit(0);
         }
     };
     s.OnSessionClosed = [](net::TCustomEventSocket*, std::uint16_t) { QCoreApplication::exit(0); };
@@ -436,8 +419,7 @@ double qtBulkServer(int portPipe) {
         QObject::connect(session, &QTcpSocket::readyRead, [&] {
             for (;;) {
                 const qint64 n = session->read(buffer.data(), static_cast<qint64>(buffer.size()));
-                if (n <= 0)
-                    break;
+                if (n <= 0) break;
                 total += static_cast<std::size_t>(n);
             }
             if (total >= kBulkBytes && seconds < 0) {
@@ -491,8 +473,7 @@ double qtPingServer(int portPipe) {
         session->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         QObject::connect(session, &QTcpSocket::readyRead, [&] {
             const qint64 n = session->read(buffer, sizeof buffer);
-            if (n <= 0)
-                return;
+            if (n <= 0) return;
             pending += static_cast<std::size_t>(n);
             while (pending >= kLineBytes) {
                 pending -= kLineBytes;
@@ -525,8 +506,7 @@ void qtPingClient(std::uint16_t port) {
                      [&] { s.setSocketOption(QAbstractSocket::LowDelayOption, 1); });
     QObject::connect(&s, &QTcpSocket::readyRead, [&] {
         const qint64 n = s.read(buffer, sizeof buffer);
-        if (n <= 0)
-            return;
+        if (n <= 0) return;
         pending += static_cast<std::size_t>(n);
         while (pending >= kLineBytes) {
             pending -= kLineBytes;
@@ -590,12 +570,27 @@ void BM_PingPongEventSocketVersusQt(benchmark::State& state) {
                eventPingClient, kLines * kLineBytes * 2);
 }
 
-BENCHMARK(BM_BulkEventSocketVersusRaw)->UseManualTime()->Iterations(7)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_PingPongEventSocketVersusRaw)->UseManualTime()->Iterations(7)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_PingPongNotifierVersusRaw)->UseManualTime()->Iterations(7)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BulkEventSocketVersusRaw)
+    ->UseManualTime()
+    ->Iterations(7)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PingPongEventSocketVersusRaw)
+    ->UseManualTime()
+    ->Iterations(7)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PingPongNotifierVersusRaw)
+    ->UseManualTime()
+    ->Iterations(7)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PingPongPollVersusRaw)->UseManualTime()->Iterations(7)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_BulkEventSocketVersusQt)->UseManualTime()->Iterations(7)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_PingPongEventSocketVersusQt)->UseManualTime()->Iterations(7)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BulkEventSocketVersusQt)
+    ->UseManualTime()
+    ->Iterations(7)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PingPongEventSocketVersusQt)
+    ->UseManualTime()
+    ->Iterations(7)
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace
 
@@ -614,7 +609,8 @@ int main(int argc, char** argv) {
     };
     const double bulk = ratio("bulk raw", "bulk event");
     const double ping = ratio("ping event", "ping raw");
-    std::printf("\nbulk transfer throughput, event socket / raw POSIX: %.2f (goal >= 0.80)\n", bulk);
+    std::printf("\nbulk transfer throughput, event socket / raw POSIX: %.2f (goal >= 0.80)\n",
+                bulk);
     std::printf("ping-pong latency, event socket / raw POSIX:        %.2f (goal <= 1.30)\n", ping);
     std::printf("ping-pong raw round trip: %.1f us\n", bestSeconds["ping raw"] / kLines * 1e6);
     std::printf("for comparison, plain sockets waiting in poll() / raw POSIX: %.2f\n",

@@ -22,7 +22,9 @@ void type(chat::TfrmChat* window, const char* utf8) {
     QTest::keyClick(input, Qt::Key_Return);
 }
 
-void settle(int ms) { QTest::qWait(ms); }
+void settle(int ms) {
+    QTest::qWait(ms);
+}
 
 } // namespace
 
@@ -37,7 +39,7 @@ int main(int argc, char** argv) {
     beto.FormCreate();
     ana.UserName = "Ana";
     beto.UserName = "Beto";
-    ana.SettingsStore.settings().ChatConvite =
+    ana.SettingsOwner.settings().ChatConvite =
         platform::toCp1252(QString::fromUtf8("Vamos revisar a ata da reunião?"));
 
     session::askchat::setShownHook([dialogOnly](session::TfrmAskchat& dialog) {

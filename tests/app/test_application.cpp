@@ -1,9 +1,9 @@
 // The application object's last line of defence, and the local user's name.
 #include "app/Application.h"
 #include "app/LocalUserName.h"
+#include "tests/support/QtMain.h"
 #include "text/AsciiText.h"
 #include "ui/MessageBox.h"
-#include "tests/support/QtMain.h"
 
 #include <QEvent>
 #include <QObject>

@@ -3,24 +3,24 @@
 // both ways, and the end of the session on either side.
 
 #include "app/Frminicial.h"
-#include "ui/MessageBox.h"
+#include "chat/FrmChat.h"
 #include "net/SocketLibrary.h"
 #include "platform/PosixSockets.h"
-#include "chat/FrmChat.h"
 #include "platform/Sound.h"
 #include "session/AskChat.h"
 #include "session/FrmAskchat.h"
 #include "tests/support/EventLoop.h"
 #include "tests/support/ProgramCopy.h"
+#include "tests/support/QtMain.h"
 #include "tests/support/Raised.h"
 #include "tests/support/RawPeer.h"
-#include "tests/support/QtMain.h"
+#include "ui/MessageBox.h"
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QTest>
-#include <QPlainTextEdit>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <arpa/inet.h>
@@ -33,10 +33,10 @@
 #include <unistd.h>
 
 using app::Tfrminicial;
+using ::testing::ElementsAre;
 using testsupport::ProgramCopy;
 using testsupport::spin;
 using testsupport::waitUntil;
-using ::testing::ElementsAre;
 
 namespace {
 
@@ -53,17 +53,23 @@ protected:
         session::askchat::setSoundPlayer(&silent);
         session::askchat::setShownHook([this](session::TfrmAskchat& dialog) {
             ++dialogs;
-            if (beforeAnswer)
-                beforeAnswer();
+            if (beforeAnswer) beforeAnswer();
             switch (answer) {
-            case Answer::Accept: dialog.btnAceitarClick(); break;
-            case Answer::Ignore: dialog.btnIgnorarClick(); break;
-            case Answer::CloseBox: dialog.close(); break;
+            case Answer::Accept:
+                dialog.btnAceitarClick();
+                break;
+            case Answer::Ignore:
+                dialog.btnIgnorarClick();
+                break;
+            case Answer::CloseBox:
+                dialog.close();
+                break;
             case Answer::TimeOut:
                 for (int i = 0; i < 100; ++i)
                     dialog.Timer1Timer();
                 break;
-            case Answer::None: break;
+            case Answer::None:
+                break;
             }
         });
         ui::messageBoxHook() = [this](const ui::ShownBox& box) { boxes.push_back(box.text); };
@@ -152,10 +158,9 @@ TEST_F(ChatSessionTest, inviteAcceptAndChatBothWays) {
                 ElementsAre("Status> Convidando (127.0.0.3) ao chat... (Aguarde)",
                             "Status> Conectado.", "<Ana> Oi, Beto! <b>tudo bem?</b>",
                             QString::fromUtf8("<Beto> Tudo ótimo, e você?"), "<Beto> "));
-    EXPECT_THAT(beto->lines(), ElementsAre("Status> Conectado com (Ana)",
-                                           "<Ana> Oi, Beto! <b>tudo bem?</b>",
-                                           QString::fromUtf8("<Beto> Tudo ótimo, e você?"),
-                                           "<Beto> "));
+    EXPECT_THAT(beto->lines(),
+                ElementsAre("Status> Conectado com (Ana)", "<Ana> Oi, Beto! <b>tudo bem?</b>",
+                            QString::fromUtf8("<Beto> Tudo ótimo, e você?"), "<Beto> "));
     EXPECT_TRUE(boxes.empty());
 }
 
@@ -176,20 +181,19 @@ TEST_F(ChatSessionTest, everyWayOfNotAcceptingRefusesAndDisconnects) {
 }
 
 TEST_F(ChatSessionTest, autoAnswerWithATextShowsItAndDisconnects) {
-    beto->form->SettingsStore.settings().AutoResposta = true;
-    beto->form->SettingsStore.settings().Resposta = "Volto j\xe1!";
+    beto->form->SettingsOwner.settings().AutoResposta = true;
+    beto->form->SettingsOwner.settings().Resposta = "Volto j\xe1!";
     anaInvitesBeto(Answer::None);
     ASSERT_TRUE(waitUntil([&] { return ana->showsLine("Status> Desconectado!"); }));
-    EXPECT_THAT(ana->lines(),
-                ElementsAre("Status> Convidando (127.0.0.3) ao chat... (Aguarde)",
-                            QString::fromUtf8("<Beto (auto-resposta)>  Volto já!"),
-                            "Status> Desconectado!"));
+    EXPECT_THAT(ana->lines(), ElementsAre("Status> Convidando (127.0.0.3) ao chat... (Aguarde)",
+                                          QString::fromUtf8("<Beto (auto-resposta)>  Volto já!"),
+                                          "Status> Desconectado!"));
     EXPECT_EQ(dialogs, 0);
     EXPECT_EQ(beto->chat(), nullptr);
 }
 
 TEST_F(ChatSessionTest, autoAnswerWithoutATextRefuses) {
-    beto->form->SettingsStore.settings().AutoResposta = true;
+    beto->form->SettingsOwner.settings().AutoResposta = true;
     anaInvitesBeto(Answer::None);
     ASSERT_TRUE(waitUntil([&] { return ana->showsLine("Status> Desconectado!"); }));
     EXPECT_THAT(ana->lines(),
@@ -200,7 +204,7 @@ TEST_F(ChatSessionTest, autoAnswerWithoutATextRefuses) {
 }
 
 TEST_F(ChatSessionTest, theInvitationCarriesTheInvitationText) {
-    ana->form->SettingsStore.settings().ChatConvite = "Vamos conversar?";
+    ana->form->SettingsOwner.settings().ChatConvite = "Vamos conversar?";
     std::string shownText;
     beforeAnswer = [&] { shownText = session::askChatData().invitationText; };
     startSession();
@@ -214,9 +218,9 @@ TEST_F(ChatSessionTest, aSecondCallerHearsThatTheUserIsBusy) {
     ASSERT_TRUE(carla.listening());
     carla.form->Invite(beto->address);
     ASSERT_TRUE(waitUntil([&] { return carla.showsLine("Status> Desconectado!"); }));
-    EXPECT_THAT(carla.lines(), ElementsAre("Status> Convidando (127.0.0.3) ao chat... (Aguarde)",
-                                           "Status> Ocupado! Tente mais tarde...",
-                                           "Status> Desconectado!"));
+    EXPECT_THAT(carla.lines(),
+                ElementsAre("Status> Convidando (127.0.0.3) ao chat... (Aguarde)",
+                            "Status> Ocupado! Tente mais tarde...", "Status> Desconectado!"));
     // The running session goes on, untouched.
     ana->type("ainda aqui");
     ASSERT_TRUE(waitUntil([&] { return beto->showsLine("<Ana> ainda aqui"); }));
@@ -255,10 +259,11 @@ TEST_F(ChatSessionTest, eitherSideEndsTheSession) {
 TEST_F(ChatSessionTest, aRefusedConnectionAndAnUnknownName) {
     ana->form->Invite("127.0.0.5"); // nothing listens there
     ASSERT_TRUE(waitUntil([&] { return ana->showsLine("Status> Desconectado!"); }));
-    EXPECT_THAT(ana->lines(),
-                ElementsAre("Status> Convidando (127.0.0.5) ao chat... (Aguarde)",
-                            QString::fromUtf8("Status> O usuário (127.0.0.5), não esta disponível!"),
-                            "Status> Desconectado!"));
+    EXPECT_THAT(
+        ana->lines(),
+        ElementsAre("Status> Convidando (127.0.0.5) ao chat... (Aguarde)",
+                    QString::fromUtf8("Status> O usuário (127.0.0.5), não esta disponível!"),
+                    "Status> Desconectado!"));
 
     ana->form->Invite("example.invalid.");
     ASSERT_TRUE(waitUntil([&] { return ana->showsLine("Status> Servidor desconhecido"); }, 15000));
@@ -409,8 +414,7 @@ TEST_F(ChatSessionTest, aNewCallerWhileTheDialogIsUpHearsTheBusyLine) {
         waitUntil([&] {
             char buffer[256];
             const ssize_t n = ::recv(other, buffer, sizeof buffer, MSG_DONTWAIT);
-            if (n > 0)
-                heard.append(buffer, static_cast<std::size_t>(n));
+            if (n > 0) heard.append(buffer, static_cast<std::size_t>(n));
             closed = n == 0 || (n < 0 && errno != EAGAIN);
             return closed;
         });
@@ -432,8 +436,7 @@ public:
     static inline std::vector<int> errors;
     platform::SOCKET accept(platform::SOCKET s, sockaddr_in* address) override {
         const platform::SOCKET taken = PosixSocketLibrary::accept(s, address);
-        if (taken == platform::INVALID_SOCKET || errors.empty())
-            return taken;
+        if (taken == platform::INVALID_SOCKET || errors.empty()) return taken;
         closesocket(taken);
         WSASetLastError(errors.front());
         errors.erase(errors.begin());

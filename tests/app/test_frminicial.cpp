@@ -2,18 +2,18 @@
 // loopback port, the second copy's error box, "&Fechar" and the About box.
 #include "app/Frminicial.h"
 #include "app/LocalUserName.h"
-#include "ui/MessageBox.h"
 #include "app/TrayStandInWindow.h"
 #include "platform/SystemInfo.h"
 #include "tests/support/QtMain.h"
 #include "tests/support/RawPeer.h"
+#include "ui/MessageBox.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QLineEdit>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -56,7 +56,9 @@ void storeSettings(const std::string& values) {
     file.write(values.c_str());
 }
 
-void removeStoredSettings() { QFile::remove(platform::configDirectory() + "/registry.reg"); }
+void removeStoredSettings() {
+    QFile::remove(platform::configDirectory() + "/registry.reg");
+}
 
 // Every message box of a test, captured instead of shown.
 class FormTest : public ::testing::Test {
@@ -75,7 +77,6 @@ protected:
     int port = 0;
     std::vector<ui::ShownBox> boxes;
 };
-
 
 } // namespace
 

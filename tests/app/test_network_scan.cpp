@@ -2,14 +2,14 @@
 // which order, under which domain, and what a slow or silent network does to the program.
 #include "app/ChatMenu.h"
 #include "app/Frminicial.h"
-#include "ui/MessageBox.h"
 #include "app/NetworkScan.h"
 #include "app/TrayMenu.h"
 #include "app/TrayStandInWindow.h"
 #include "platform/NetworkEnum.h"
 #include "tests/support/EventLoop.h"
-#include "tests/support/ScriptedNeighbourhood.h"
 #include "tests/support/QtMain.h"
+#include "tests/support/ScriptedNeighbourhood.h"
+#include "ui/MessageBox.h"
 
 #include <QAction>
 #include <QApplication>

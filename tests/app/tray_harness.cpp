@@ -10,9 +10,9 @@
 // Prints "ready" once started, "hint <text>" whenever the tray icon's tooltip changes and
 // "menu opened" whenever the tray menu is about to show, and
 // "A: <text>" / "B: <text>" whenever a copy's chat transcript changes. Runs until killed.
-#include "ui/ApplicationTitle.h"
 #include "app/Frminicial.h"
 #include "tests/support/ScriptedNeighbourhood.h"
+#include "ui/ApplicationTitle.h"
 
 #include <QApplication>
 #include <QPlainTextEdit>

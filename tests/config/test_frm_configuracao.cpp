@@ -1,5 +1,5 @@
-#include "config/LimitedEdit.h"
 #include "config/FrmConfiguracao.h"
+#include "config/LimitedEdit.h"
 #include "config/SettingsOwner.h"
 #include "config/Switch.h"
 
@@ -55,7 +55,7 @@ protected:
     // As the tray command opens it.
     TfrmConfiguracao* open(bool ntFamily = true) {
         return ui::showForm(form_, ui::ShowMode::Modeless,
-                             [&] { return new TfrmConfiguracao(*owner_, ntFamily); });
+                            [&] { return new TfrmConfiguracao(*owner_, ntFamily); });
     }
 
     template <class W = QWidget> W* child(const char* name) {
@@ -346,7 +346,8 @@ TEST_F(FrmConfiguracaoTest, aDamagedStoreIsReportedButNeverHoldsTheDialogOpen) {
     owner_->settings().ChatConvite = "in use";
     open();
     ASSERT_EQ(boxes_.size(), 1u);
-    EXPECT_TRUE(boxes_[0].text.contains(QString::fromUtf8("danificado"))) << boxes_[0].text.toStdString();
+    EXPECT_TRUE(boxes_[0].text.contains(QString::fromUtf8("danificado")))
+        << boxes_[0].text.toStdString();
     click("btnCancelar");
     EXPECT_TRUE(destroyed()) << "a store no one can mend from here must not trap the dialog";
     ASSERT_EQ(boxes_.size(), 2u);

@@ -25,7 +25,8 @@ TEST(SocketResolveHost, dottedAddressesAreConvertedWithoutAsking) {
 }
 
 TEST(SocketResolveHost, emptyOrOverlongNamesAreRefused) {
-    EXPECT_EQ(testsupport::raisedText([] { SocketResolveHost(""); }), "SocketResolveHost: '' Invalid Hostname.");
+    EXPECT_EQ(testsupport::raisedText([] { SocketResolveHost(""); }),
+              "SocketResolveHost: '' Invalid Hostname.");
     const std::string longName(257, 'a');
     EXPECT_EQ(testsupport::raisedText([&] { SocketResolveHost(longName); }),
               "SocketResolveHost: '" + longName + "' Invalid Hostname.");
@@ -45,7 +46,8 @@ TEST(SocketResolvePort, numbersAreReadAndNamesLookedUp) {
     EXPECT_EQ(SocketResolvePort("2200x", "tcp"), 2200);
     EXPECT_EQ(SocketResolvePort("0", "tcp"), 0);
     EXPECT_EQ(SocketResolvePort("67536", "tcp"), 2000); // the low 16 bits
-    EXPECT_EQ(testsupport::raisedText([] { SocketResolvePort("", "tcp"); }), "SocketResolvePort: Invalid Port.");
+    EXPECT_EQ(testsupport::raisedText([] { SocketResolvePort("", "tcp"); }),
+              "SocketResolvePort: Invalid Port.");
     EXPECT_EQ(testsupport::raisedText([] { SocketResolvePort(std::string(32, '1'), "tcp"); }),
               "SocketResolvePort: Invalid Port.");
     EXPECT_EQ(testsupport::raisedText([] { SocketResolvePort("nosuchservice", "tcp"); }),
@@ -60,7 +62,8 @@ TEST(SocketResolveProto, numbersAndNames) {
     EXPECT_EQ(SocketResolveProto(" TCP "), 6);
     EXPECT_EQ(SocketResolveProto("17"), 17);
     EXPECT_EQ(SocketResolveProto(" 6 "), 6);
-    EXPECT_EQ(testsupport::raisedText([] { SocketResolveProto(""); }), "SocketResolveProto: Invalid Protocol.");
+    EXPECT_EQ(testsupport::raisedText([] { SocketResolveProto(""); }),
+              "SocketResolveProto: Invalid Protocol.");
     EXPECT_EQ(testsupport::raisedText([] { SocketResolveProto("nosuch"); }),
               "SocketResolveProto: Cannot convert protocol 'nosuch'");
 }

@@ -1,6 +1,6 @@
-#include "tests/notice/FakeMailslot.h"
 #include "notice/MessageLines.h"
 #include "notice/Messenger.h"
+#include "tests/notice/FakeMailslot.h"
 #include "tests/support/EventLoop.h"
 #include "tests/support/QtMain.h"
 

@@ -20,12 +20,12 @@ inline void useScratchConfigFolder() {
 // A test program's entry with the application object its tests need. Closing a test's
 // last window must not end the application: Qt would leave every event loop the tests
 // are spinning.
-#define FALAVOX_TEST_MAIN(AppClass)                                                            \
-    int main(int argc, char** argv) {                                                          \
-        testsupport::useScratchConfigFolder();                                                 \
-        AppClass app(argc, argv);                                                              \
-        if constexpr (std::is_base_of_v<QGuiApplication, AppClass>)                            \
-            QGuiApplication::setQuitOnLastWindowClosed(false);                                 \
-        ::testing::InitGoogleTest(&argc, argv);                                                \
-        return RUN_ALL_TESTS();                                                                \
+#define FALAVOX_TEST_MAIN(AppClass)                                                                \
+    int main(int argc, char** argv) {                                                              \
+        testsupport::useScratchConfigFolder();                                                     \
+        AppClass app(argc, argv);                                                                  \
+        if constexpr (std::is_base_of_v<QGuiApplication, AppClass>)                                \
+            QGuiApplication::setQuitOnLastWindowClosed(false);                                     \
+        ::testing::InitGoogleTest(&argc, argv);                                                    \
+        return RUN_ALL_TESTS();                                                                    \
     }

@@ -21,12 +21,13 @@ RawListener::RawListener() {
     port_ = localPortOf(fd_);
 }
 
-RawListener::~RawListener() { ::close(fd_); }
+RawListener::~RawListener() {
+    ::close(fd_);
+}
 
 int RawListener::accept(int timeoutMs) {
     pollfd p{fd_, POLLIN, 0};
-    if (::poll(&p, 1, timeoutMs) != 1)
-        return -1;
+    if (::poll(&p, 1, timeoutMs) != 1) return -1;
     return ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
 }
 
@@ -47,12 +48,10 @@ std::string rawRead(int fd, std::size_t count, int timeoutMs) {
     std::string bytes;
     while (bytes.size() < count) {
         pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, timeoutMs) != 1)
-            break;
+        if (::poll(&p, 1, timeoutMs) != 1) break;
         char buffer[65536];
         const ssize_t n = ::recv(fd, buffer, std::min(sizeof buffer, count - bytes.size()), 0);
-        if (n <= 0)
-            break;
+        if (n <= 0) break;
         bytes.append(buffer, static_cast<std::size_t>(n));
     }
     return bytes;
@@ -63,8 +62,7 @@ std::string rawReadUntilClosed(int fd, bool& closed, int timeoutMs) {
     closed = false;
     for (;;) {
         pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, timeoutMs) != 1)
-            return bytes;
+        if (::poll(&p, 1, timeoutMs) != 1) return bytes;
         char buffer[65536];
         const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
         if (n <= 0) {
@@ -80,15 +78,16 @@ void rawWrite(int fd, const std::string& bytes) {
     while (done < bytes.size()) {
         const ssize_t n = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
         if (n <= 0) {
-            if (n < 0 && errno == EINTR)
-                continue;
+            if (n < 0 && errno == EINTR) continue;
             throw std::runtime_error("test write failed");
         }
         done += static_cast<std::size_t>(n);
     }
 }
 
-void rawClose(int fd) { ::close(fd); }
+void rawClose(int fd) {
+    ::close(fd);
+}
 
 void rawReset(int fd) {
     const linger l{1, 0};
