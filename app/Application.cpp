@@ -1,6 +1,6 @@
 #include "app/Application.h"
 
-#include "app/MessageBox.h"
+#include "ui/MessageBox.h"
 
 #include <exception>
 
@@ -12,9 +12,9 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
     try {
         return QApplication::notify(receiver, event);
     } catch (const std::exception& e) {
-        showApplicationError(QString::fromUtf8(e.what()));
+        ui::showApplicationError(QString::fromUtf8(e.what()));
     } catch (...) {
-        showApplicationError(QStringLiteral("Erro desconhecido."));
+        ui::showApplicationError(QStringLiteral("Erro desconhecido."));
     }
     return false;
 }

@@ -1,5 +1,6 @@
 #include "app/FrmAbout.h"
 
+#include "assets/AssetPaths.h"
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
@@ -15,8 +16,8 @@ TfrmAbout::TfrmAbout(const QString& userName, QWidget* parent)
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Sobre"));
 
-    for (int i = 1; i <= 4; ++i) {
-        QPixmap frame(QStringLiteral(":/about/frame%1.png").arg(i));
+    for (int i = 1; i <= assets::kAboutFrameCount; ++i) {
+        QPixmap frame(assets::aboutFramePath(i));
         if (!frame.isNull()) frames_.push_back(frame);
     }
     picture_->setObjectName(QStringLiteral("Image1"));

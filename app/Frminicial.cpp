@@ -2,9 +2,7 @@
 
 #include "app/ChatMenu.h"
 #include "app/LocalUserName.h"
-#include "app/MessageBox.h"
 #include "app/NetworkScan.h"
-#include "app/ShowForm.h"
 #include "app/StartupDiagnostics.h"
 #include "app/TitleBand.h"
 #include "assets/AssetPaths.h"
@@ -13,7 +11,9 @@
 #include "notice/NTLib.h"
 #include "platform/Cp1252.h"
 #include "platform/SystemInfo.h"
-#include "session/AsciiText.h"
+#include "text/AsciiText.h"
+#include "ui/MessageBox.h"
+#include "ui/ShowForm.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -24,6 +24,11 @@
 #include <exception>
 
 namespace app {
+
+using ui::runGuarded;
+using ui::showError;
+using ui::showForm;
+using ui::ShowMode;
 
 namespace {
 
@@ -37,7 +42,7 @@ const char* const listenFailedText =
 } // namespace
 
 Tfrminicial::Tfrminicial(ListenEndpoint endpoint, TrayIcon::Backend trayBackend, QObject* parent)
-    : QObject(parent), TryIcon(trayBackend), Image2(QStringLiteral(":/app/telephone.png")),
+    : QObject(parent), TryIcon(trayBackend), Image2(QString::fromLatin1(assets::kTelephone)),
       Session(SrvSocket, CliSocket, TmpSocket, *this, endpoint.Port),
       endpoint_(std::move(endpoint)) {
     setObjectName(QStringLiteral("frminicial"));
@@ -63,7 +68,7 @@ Tfrminicial::Tfrminicial(ListenEndpoint endpoint, TrayIcon::Backend trayBackend,
     for (int n = 1; n <= assets::kBusyFrameCount; ++n)
         busyFrames_.append(QIcon(assets::busyFramePath(n)));
 
-    TryIcon.setIcon(QIcon(QStringLiteral(":/tray/static.png")));
+    TryIcon.setIcon(QIcon(QString::fromLatin1(assets::kTrayStatic)));
     TryIcon.setHint(QStringLiteral("Falavox"));
     TryIcon.setMenu(&menu1);
 
@@ -83,7 +88,7 @@ Tfrminicial::Tfrminicial(ListenEndpoint endpoint, TrayIcon::Backend trayBackend,
         if (TryIcon.menu()) mnuFechar->trigger();
     });
 
-    SettingsStore.setMenuLeftMarginHandler([this](int margin) {
+    SettingsOwner.setMenuLeftMarginHandler([this](int margin) {
         menu1Margin = margin;
         menu1.setBandWidth(margin);
     });
@@ -120,8 +125,8 @@ void Tfrminicial::FormCreate() {
     // Defaults, then what is stored. A stored value that cannot be read is shown, and
     // start-up goes on with the values read so far and the defaults for the rest: a
     // program without its icon and listener could neither be used nor ended.
-    SettingsStore.settings() = config::TSettings{};
-    SettingsStore.ReloadSettingsAtStartup();
+    SettingsOwner.settings() = config::TSettings{};
+    SettingsOwner.ReloadSettingsAtStartup();
 
     TryIcon.activate();
     UserName = app::localUserName();
@@ -144,7 +149,7 @@ void Tfrminicial::FormCreate() {
 bool Tfrminicial::Listen() {
     try {
         SrvSocket.SetPort(endpoint_.Port);
-        SrvSocket.SetProto("tcp");
+        SrvSocket.SetProto(std::string(session::kSessionProto));
         SrvSocket.SetAddr(endpoint_.Addr);
         SrvSocket.Listen();
         return true;
@@ -213,7 +218,7 @@ QIcon Tfrminicial::menu1GetItemParams(QObject*, const QAction* item) const {
 
 void Tfrminicial::mnuOpcoesClick() {
     showForm(frmConfiguracao, ShowMode::Modeless,
-             [this] { return new config::TfrmConfiguracao(SettingsStore, NtFamily); });
+             [this] { return new config::TfrmConfiguracao(SettingsOwner, NtFamily); });
 }
 
 void Tfrminicial::mnuSobreClick() {
@@ -226,13 +231,17 @@ void Tfrminicial::mnuFecharClick() {
     QCoreApplication::quit();
 }
 
-void Tfrminicial::Invite(const std::string& peerName) { Session.Invite(peerName); }
+void Tfrminicial::Invite(const std::string& peerName) {
+    Session.Invite(peerName);
+}
 
-session::ChatView* Tfrminicial::chatWindow() { return frmChat.data(); }
+session::ChatView* Tfrminicial::chatWindow() {
+    return frmChat.data();
+}
 
 session::ChatView& Tfrminicial::showChatWindow() {
     showForm(frmChat, ShowMode::Modeless, [this] {
-        auto* window = new TfrmChat(UserName, CliSocket);
+        auto* window = new chat::TfrmChat(UserName, CliSocket);
         // A window closed while its invitation still looks up the computer's name
         // takes the invitation with it (see eventFilter).
         window->installEventFilter(this);
@@ -242,8 +251,7 @@ session::ChatView& Tfrminicial::showChatWindow() {
 }
 
 bool Tfrminicial::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::Close && watched == frmChat.data())
-        chatWindowClosing(*frmChat);
+    if (event->type() == QEvent::Close && watched == frmChat.data()) chatWindowClosing(*frmChat);
     return QObject::eventFilter(watched, event);
 }
 
@@ -251,11 +259,10 @@ bool Tfrminicial::eventFilter(QObject* watched, QEvent* event) {
 // after a new session has begun (an invitation closes the window before its dialog, and
 // the next window is opened while the dialog's loop runs). So the window stops being the
 // chat window as soon as it closes, and the session it showed ends at that moment.
-void Tfrminicial::chatWindowClosing(TfrmChat& window) {
+void Tfrminicial::chatWindowClosing(chat::TfrmChat& window) {
     frmChat = nullptr;
     Session.ChatWindowClosing();
-    if (window.closedForInvitation() || !window.holdsSession())
-        return;
+    if (window.closedForInvitation() || !window.holdsSession()) return;
     window.setHoldsSession(false);
     runGuarded([this] { CliSocket.Close(); });
 }
@@ -265,7 +272,7 @@ bool Tfrminicial::askChat(const std::string& callerName, const std::string& invi
 }
 
 void Tfrminicial::showInformation(const std::string& text) {
-    app::showInformation(platform::fromCp1252(text));
+    ui::showInformation(platform::fromCp1252(text));
 }
 
 void Tfrminicial::receivedLine(std::string_view line) {
@@ -280,15 +287,14 @@ void Tfrminicial::receivedLine(std::string_view line) {
 void Tfrminicial::sendInvitationNotice(const std::string& peerName) {
     // The notice names the peer as the chat window shows it; only a window that still
     // exists is told how it went.
-    const std::string peer = frmChat ? frmChat->peerName() : session::capitalizeName(peerName);
+    const std::string peer = frmChat ? frmChat->peerName() : text::capitalizeName(peerName);
     notice::NoticeRoutes routes;
     routes.netMessage = notice::SendNetMessage;
     routes.winPopUp = [this](const std::string& user, const std::string& to,
                              const std::string& text) { SendWinPopUpNotice(user, to, text); };
     notice::sendInvitationNotice(NtFamily, UserName, peer, Settings().ChatConvite, routes,
                                  [this](const std::string& line) {
-                                     if (frmChat)
-                                         frmChat->addPlainLine(line);
+                                     if (frmChat) frmChat->addPlainLine(line);
                                  });
 }
 

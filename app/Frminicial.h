@@ -5,14 +5,15 @@
 #include "app/TitleBandMenu.h"
 #include "app/TrayIcon.h"
 #include "app/TrayMenu.h"
-#include "chat/frmChat.h"
-#include "config/OptionsDialog.h"
+#include "chat/FrmChat.h"
+#include "config/FrmConfiguracao.h"
 #include "config/SettingsOwner.h"
 #include "net/EventSocket.h"
 #include "notice/Messenger.h"
 #include "platform/NetworkEnum.h"
 #include "session/AskChat.h"
 #include "session/ChatSession.h"
+#include "session/Protocol.h"
 
 #include <QIcon>
 #include <QMenu>
@@ -29,8 +30,8 @@ namespace app {
 // The program itself always uses the default; tests give a loopback address and a free
 // port.
 struct ListenEndpoint {
-    std::string Addr = "0.0.0.0";
-    std::string Port = "2200";
+    std::string Addr = std::string(session::kListenAddr);
+    std::string Port = std::string(session::kSessionPort);
 };
 
 // The exit code of a copy that could not listen (most often: another copy runs).
@@ -84,16 +85,16 @@ public:
     notice::TMessenger Messenger1; // active only while a WinPopUp notice is written
 
     // The form's own fields.
-    config::SettingsOwner SettingsStore;
+    config::SettingsOwner SettingsOwner;
     int menu1Margin = 0; // width of the tray menu's title band, in pixels
     NameLists Lists;     // what the last network scan found
     std::string UserName;
     bool NtFamily = true;
     session::ChatSession Session;
-    QPointer<TfrmChat> frmChat;
+    QPointer<chat::TfrmChat> frmChat;
     QPointer<config::TfrmConfiguracao> frmConfiguracao;
 
-    const config::TSettings& Settings() const { return SettingsStore.settings(); }
+    const config::TSettings& Settings() const { return SettingsOwner.settings(); }
 
     // The invitation as a WinPopUp message to PeerName's "messngr" mailslot, between the
     // messenger's announcement and farewell. The messenger's own errors pass unseen.
@@ -143,7 +144,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void chatWindowClosing(TfrmChat& window);
+    void chatWindowClosing(chat::TfrmChat& window);
     void connectSocketEvents();
     void Terminate(int exitCode);
 

@@ -1,6 +1,6 @@
 #include "app/TrayStandInWindow.h"
 
-#include "app/ApplicationTitle.h"
+#include "ui/ApplicationTitle.h"
 
 #include <QAction>
 #include <QApplication>
@@ -19,7 +19,7 @@ TrayStandInWindow::TrayStandInWindow()
     : iconLabel_(new QLabel), hintLabel_(new QLabel), commands_(new QWidget),
       commandsLayout_(new QVBoxLayout(commands_)) {
     setObjectName(QStringLiteral("TrayStandInWindow"));
-    setWindowTitle(applicationTitle());
+    setWindowTitle(ui::applicationTitle());
     setWindowFlag(Qt::WindowMaximizeButtonHint, false);
 
     iconLabel_->setFixedSize(16, 16);

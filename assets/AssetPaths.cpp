@@ -2,26 +2,22 @@
 
 namespace assets {
 
-QString busyFramePath(int n)
-{
-    if (n < 1 || n > kBusyFrameCount)
-        return {};
+QString busyFramePath(int n) {
+    if (n < 1 || n > kBusyFrameCount) return {};
     return QStringLiteral(":/tray/busy%1.png").arg(n, 2, 10, QLatin1Char('0'));
 }
 
-QString aboutFramePath(int n)
-{
-    if (n < 1 || n > kAboutFrameCount)
-        return {};
+QString aboutFramePath(int n) {
+    if (n < 1 || n > kAboutFrameCount) return {};
     return QStringLiteral(":/about/frame%1.png").arg(n);
 }
 
-QStringList allPicturePaths()
-{
-    QStringList paths{kTrayStatic, kMenuGlyphs, kTelephone, kHello, kFaceClosed, kFaceOpen,
-                      kFaceWide, kChatSair, kChatEmChat, kChatDesconectar, kChatFecharUser,
-                      kChatUser, kChatBackground, kConfigDesktop, kConfigMenuBand,
-                      kConfigMenuPlain, kConfigNote, kConfigJester};
+QStringList allPicturePaths() {
+    QStringList paths{kTrayStatic,     kMenuGlyphs,      kTelephone,      kHello,
+                      kFaceClosed,     kFaceOpen,        kFaceWide,       kChatSair,
+                      kChatEmChat,     kChatDesconectar, kChatFecharUser, kChatUser,
+                      kChatBackground, kConfigDesktop,   kConfigMenuBand, kConfigMenuPlain,
+                      kConfigNote,     kConfigJester};
     for (int n = 1; n <= kBusyFrameCount; ++n)
         paths << busyFramePath(n);
     for (int n = 1; n <= kAboutFrameCount; ++n)
@@ -29,4 +25,4 @@ QStringList allPicturePaths()
     return paths;
 }
 
-}  // namespace assets
+} // namespace assets

@@ -41,4 +41,4 @@ QString aboutFramePath(int n);
 // Every embedded picture (not the chime), in a fixed order.
 QStringList allPicturePaths();
 
-}  // namespace assets
+} // namespace assets

@@ -1,12 +1,12 @@
 #include "chat/ChatRules.h"
 
 #include "platform/Cp1252.h"
-#include "session/AsciiText.h"
+#include "text/AsciiText.h"
 
 namespace chat {
 
 QString userListEntry(std::string_view name) {
-    return platform::fromCp1252(session::asciiUpperCase(name));
+    return platform::fromCp1252(text::asciiUpperCase(name));
 }
 
 int peerEntryIndex(const QStringList& entries, std::string_view localUser) {

@@ -1,9 +1,8 @@
 #include "chat/IniFile.h"
 
-#include <QDir>
+#include "platform/FileReplace.h"
+
 #include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 
 namespace chat {
 namespace {
@@ -43,14 +42,12 @@ void IniFile::load() {
 }
 
 bool IniFile::save() const {
-    QDir().mkpath(QFileInfo(path_).absolutePath());
-    QSaveFile file(path_);
-    if (!file.open(QIODevice::WriteOnly)) return false;
     QString text;
     for (const QString& line : lines_)
         text += line + QStringLiteral("\r\n");
-    file.write(text.toUtf8());
-    return file.commit();
+    const QByteArray bytes = text.toUtf8();
+    return platform::replaceFile(
+        path_, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
 }
 
 int IniFile::findSection(const QString& section) const {

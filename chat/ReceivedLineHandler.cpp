@@ -13,6 +13,7 @@ void ReceivedLineHandler(std::string_view line, session::ChatView* window,
         try {
             window->hideSelection();
         } catch (...) {
+            // Only the look of the transcript is at stake; the line is still handled.
         }
     }
     const session::ClassifiedLine classified = session::classifyLine(line);
@@ -20,8 +21,7 @@ void ReceivedLineHandler(std::string_view line, session::ChatView* window,
         invitationReceived(std::string(classified.name()), std::string(classified.text()));
         return;
     }
-    if (!window)
-        return;
+    if (!window) return;
     switch (classified.kind) {
     case session::LineKind::Chat:
         window->appendReceivedChatLine(std::string(classified.name()),
@@ -37,8 +37,7 @@ void ReceivedLineHandler(std::string_view line, session::ChatView* window,
         break;
     }
     window->finishEntry();
-    if (classified.close)
-        cliSocket.Close();
+    if (classified.close) cliSocket.Close();
 }
 
 } // namespace chat

@@ -15,8 +15,8 @@ namespace chat {
 
 // Receives an invitation's caller name and text (Windows-1252 bytes); the main form keeps
 // them and runs its incoming-invitation routine.
-using InvitationReceived = std::function<void(const std::string& callerName,
-                                              const std::string& invitationText)>;
+using InvitationReceived =
+    std::function<void(const std::string& callerName, const std::string& invitationText)>;
 
 // The one place where a line received on the session socket takes effect: an invitation
 // goes to the main form; every other line is shown in the chat window, the acceptance

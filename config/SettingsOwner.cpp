@@ -1,9 +1,6 @@
 #include "config/SettingsOwner.h"
 
-// MessageBox.h uses QAbstractButton without including it.
-#include <QAbstractButton>
-
-#include "app/MessageBox.h"
+#include "ui/MessageBox.h"
 
 namespace config {
 
@@ -36,7 +33,7 @@ QString SettingsOwner::ReloadSettingsAtStartup() {
         // the user learns which value is bad and can store good ones from the options.
         applyMargin();
         QString text = QString::fromUtf8(e.what());
-        app::showApplicationError(text);
+        ui::showApplicationError(text);
         return text;
     }
 }

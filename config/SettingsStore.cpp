@@ -29,8 +29,7 @@ using platform::RegType;
 
 // A store that cannot be parsed is reported as such, not mistaken for a missing key.
 void checkCorruption(const platform::Registry& registry, RegStatus status) {
-    if (status == RegStatus::CorruptStore)
-        throw EDamagedStore(registry.corruption().toStdString());
+    if (status == RegStatus::CorruptStore) throw EDamagedStore(registry.corruption().toStdString());
 }
 
 // Full access first, read access when that is refused.

@@ -21,8 +21,8 @@ using platform::INVALID_SOCKET;
 namespace {
 
 // Notifications each kind of use asks for.
-constexpr long kListenEvents = FD_READ | FD_WRITE | FD_ACCEPT | FD_CLOSE;          // 43
-constexpr long kDupEvents = FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE;            // 51
+constexpr long kListenEvents = FD_READ | FD_WRITE | FD_ACCEPT | FD_CLOSE;               // 43
+constexpr long kDupEvents = FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE;                 // 51
 constexpr long kConnectEvents = FD_READ | FD_WRITE | FD_ACCEPT | FD_CONNECT | FD_CLOSE; // 59
 
 // Blocks handed to the system in one gathered send.
@@ -75,16 +75,19 @@ TCustomEventSocket::~TCustomEventSocket() {
     try {
         CancelPendingLookup(true);
     } catch (...) {
+        // A destructor must not throw; a lookup that cannot be cancelled never reports to
+        // a socket that is gone.
     }
     if (state_ != wsClosed) {
         try {
             Close();
         } catch (...) {
+            // A destructor must not throw; the handle is released with the library anyway.
         }
     }
     if (--liveSockets <= 0) {
         liveSockets = 0;
-        WSocketReleaseLibrary();
+        releaseSocketLibrary();
     }
     sendQueue_.Discard();
     window_->detach();
@@ -112,8 +115,7 @@ void TCustomEventSocket::ResetDefaults() {
 }
 
 void TCustomEventSocket::SetSetting(Setting& setting, const std::string& text, const char* name) {
-    if (setting.assigned && text == setting.text)
-        return;
+    if (setting.assigned && text == setting.text) return;
     if (state_ != wsClosed) {
         ReportError(std::string("Cannot change ") + name + " if not closed");
         return;
@@ -123,9 +125,15 @@ void TCustomEventSocket::SetSetting(Setting& setting, const std::string& text, c
     setting.resolved = false;
 }
 
-void TCustomEventSocket::SetAddr(const std::string& text) { SetSetting(addr_, text, "Addr"); }
-void TCustomEventSocket::SetPort(const std::string& text) { SetSetting(port_, text, "Port"); }
-void TCustomEventSocket::SetProto(const std::string& text) { SetSetting(proto_, text, "Proto"); }
+void TCustomEventSocket::SetAddr(const std::string& text) {
+    SetSetting(addr_, text, "Addr");
+}
+void TCustomEventSocket::SetPort(const std::string& text) {
+    SetSetting(port_, text, "Port");
+}
+void TCustomEventSocket::SetProto(const std::string& text) {
+    SetSetting(proto_, text, "Proto");
+}
 
 void TCustomEventSocket::SetLocalPort(const std::string& text) {
     if (state_ != wsClosed) {
@@ -146,17 +154,15 @@ void TCustomEventSocket::SetSendFlags(int flags) {
 }
 
 TSocketSendFlags TCustomEventSocket::SendFlags() {
-    if (sendFlags_ == 0)
-        return wsSendNormal;
-    if (sendFlags_ == platform::WS_MSG_OOB)
-        return wsSendUrgent;
+    if (sendFlags_ == 0) return wsSendNormal;
+    if (sendFlags_ == platform::WS_MSG_OOB) return wsSendUrgent;
     ReportError("Invalid internal SendFlags");
     return wsSendNormal;
 }
 
 std::int32_t TCustomEventSocket::RcvdCount() {
     unsigned long waiting = 0;
-    if (WSocket().ioctlsocket(handle_, platform::WS_FIONREAD, &waiting) != 0) {
+    if (socketLibrary().ioctlsocket(handle_, platform::WS_FIONREAD, &waiting) != 0) {
         ReportSocketError("ioctlSocket");
         return -1;
     }
@@ -170,7 +176,7 @@ void TCustomEventSocket::ChangeState(TSocketState newState) {
 }
 
 void TCustomEventSocket::ResolveSettings(bool forConnect) {
-    platform::SocketLibrary& library = WSocket();
+    platform::SocketLibrary& library = socketLibrary();
     if (!proto_.resolved) {
         protoValue_ = SocketResolveProto(proto_.text);
         proto_.resolved = true;
@@ -199,7 +205,7 @@ void TCustomEventSocket::Listen() {
         ReportError("Listen: Socket already in use");
         return;
     }
-    platform::SocketLibrary& library = WSocket();
+    platform::SocketLibrary& library = socketLibrary();
     const struct {
         const Setting& setting;
         const char* text;
@@ -245,7 +251,7 @@ void TCustomEventSocket::Listen() {
 }
 
 SOCKET TCustomEventSocket::Accept() {
-    platform::SocketLibrary& library = WSocket();
+    platform::SocketLibrary& library = socketLibrary();
     if (state_ != wsListening) {
         library.WSASetLastError(platform::WSAEINVAL);
         ReportSocketError("not a listening socket");
@@ -261,7 +267,7 @@ SOCKET TCustomEventSocket::Accept() {
 }
 
 void TCustomEventSocket::Dup(SOCKET handle) {
-    platform::SocketLibrary& library = WSocket();
+    platform::SocketLibrary& library = socketLibrary();
     if (handle == 0 || handle == INVALID_SOCKET) {
         library.WSASetLastError(platform::WSAEINVAL);
         ReportSocketError("Dup");
@@ -272,8 +278,7 @@ void TCustomEventSocket::Dup(SOCKET handle) {
     auto releaseAdopted = [&] {
         const int error = library.WSAGetLastError();
         library.closesocket(handle);
-        if (handle_ == handle)
-            handle_ = INVALID_SOCKET;
+        if (handle_ == handle) handle_ = INVALID_SOCKET;
         library.WSASetLastError(error);
     };
     if (state_ != wsClosed) {
@@ -328,7 +333,7 @@ void TCustomEventSocket::Connect() {
         ReportError(std::string("connect: ") + e.what());
         return;
     }
-    platform::SocketLibrary& library = WSocket();
+    platform::SocketLibrary& library = socketLibrary();
     sendQueue_.Discard();
     handle_ = library.socket(AF_INET, 1, protoValue_);
     if (handle_ == INVALID_SOCKET) {
@@ -339,8 +344,7 @@ void TCustomEventSocket::Connect() {
     closeReported_ = false;
     allSent_ = true;
     ChangeState(wsOpened);
-    if (localPortValue_ != 0 && !BindLocalPortChecked())
-        return;
+    if (localPortValue_ != 0 && !BindLocalPortChecked()) return;
     ApplyLinger();
     const std::uint32_t allBits = 0xFFFFFFFFu;
     if (library.setsockopt(handle_, platform::WS_SOL_SOCKET, platform::WS_SO_KEEPALIVE, &allBits,
@@ -367,7 +371,7 @@ void TCustomEventSocket::Connect() {
 }
 
 bool TCustomEventSocket::BindLocalPortChecked() {
-    platform::SocketLibrary& library = WSocket();
+    platform::SocketLibrary& library = socketLibrary();
     sockaddr_in local{};
     local.sin_family = AF_INET;
     local.sin_port = library.hostToNetwork16(localPortValue_);
@@ -385,16 +389,15 @@ bool TCustomEventSocket::BindLocalPortChecked() {
 }
 
 void TCustomEventSocket::ApplyLinger() {
-    if (lingerOnOff_ == wsLingerNoSet)
-        return;
+    if (lingerOnOff_ == wsLingerNoSet) return;
     if (handle_ == INVALID_SOCKET) {
         ReportError("Cannot set linger option at this time");
         return;
     }
     const platform::WsLinger linger{static_cast<std::uint16_t>(lingerOnOff_ == wsLingerOn ? 1 : 0),
                                     static_cast<std::uint16_t>(lingerTimeout_)};
-    if (WSocket().setsockopt(handle_, platform::WS_SOL_SOCKET, platform::WS_SO_LINGER, &linger,
-                             sizeof linger) != 0)
+    if (socketLibrary().setsockopt(handle_, platform::WS_SOL_SOCKET, platform::WS_SO_LINGER,
+                                   &linger, sizeof linger) != 0)
         ReportSocketError("setsockopt(SO_LINGER)");
 }
 
@@ -404,7 +407,7 @@ void TCustomEventSocket::DnsLookup(const std::string& hostName) {
         TriggerDnsLookupDone(platform::WSAEINVAL);
         return;
     }
-    platform::SocketLibrary& library = WSocket();
+    platform::SocketLibrary& library = socketLibrary();
     if (pendingLookup_ != 0) {
         library.WSACancelAsyncRequest(pendingLookup_);
         pendingLookup_ = 0;
@@ -426,29 +429,29 @@ void TCustomEventSocket::DnsLookup(const std::string& hostName) {
     pendingLookup_ = request;
 }
 
-void TCustomEventSocket::CancelDnsLookup() { CancelPendingLookup(false); }
+void TCustomEventSocket::CancelDnsLookup() {
+    CancelPendingLookup(false);
+}
 
 void TCustomEventSocket::CancelPendingLookup(bool destroying) {
-    if (pendingLookup_ == 0)
-        return;
-    const int result = WSocket().WSACancelAsyncRequest(pendingLookup_);
+    if (pendingLookup_ == 0) return;
+    const int result = socketLibrary().WSACancelAsyncRequest(pendingLookup_);
     pendingLookup_ = 0;
     if (result != 0) {
         ReportSocketError("WSACancelAsyncRequest");
         return;
     }
-    if (!destroying)
-        TriggerDnsLookupDone(platform::WSAEINTR);
+    if (!destroying) TriggerDnsLookupDone(platform::WSAEINTR);
 }
 
 int TCustomEventSocket::DoRecv(char* buffer, int size, int flags) {
-    return WSocket().recv(handle_, buffer, size, flags);
+    return socketLibrary().recv(handle_, buffer, size, flags);
 }
 
 int TCustomEventSocket::Receive(void* buffer, int size) {
     const int received = DoRecv(static_cast<char*>(buffer), size, 0);
     if (received < 0)
-        lastError_ = WSocket().WSAGetLastError();
+        lastError_ = socketLibrary().WSAGetLastError();
     else
         readCount_ += received;
     return received;
@@ -458,7 +461,7 @@ int TCustomEventSocket::Receive(void* buffer, int size) {
 
 int TCustomEventSocket::Send(const void* data, int count) {
     if (state_ != wsConnected) {
-        WSocket().WSASetLastError(platform::WSAENOTCONN);
+        socketLibrary().WSASetLastError(platform::WSAENOTCONN);
         ReportSocketError("Send");
         return -1;
     }
@@ -469,8 +472,7 @@ int TCustomEventSocket::Send(const void* data, int count) {
         result = count;
     }
     TryToSend();
-    if (allSent_)
-        PostWriteNotification();
+    if (allSent_) PostWriteNotification();
     return result;
 }
 
@@ -486,17 +488,15 @@ void TCustomEventSocket::PostWriteNotification() {
         ownWritePending_ = handle_;
         return;
     }
-    QCoreApplication::postEvent(window_.get(),
-                                new platform::SocketMessage(handle_, FD_WRITE, 0));
+    QCoreApplication::postEvent(window_.get(), new platform::SocketMessage(handle_, FD_WRITE, 0));
 }
 
 int TCustomEventSocket::RealSend(const iovec* pieces, int count) {
-    return WSocket().sendGathered(handle_, pieces, count, sendFlags_);
+    return socketLibrary().sendGathered(handle_, pieces, count, sendFlags_);
 }
 
 void TCustomEventSocket::TryToSend() {
-    if (handle_ == INVALID_SOCKET || sendQueue_.empty())
-        return;
+    if (handle_ == INVALID_SOCKET || sendQueue_.empty()) return;
     for (;;) {
         int unread = 0;
         sendQueue_.front().PeekData(unread);
@@ -515,10 +515,9 @@ void TCustomEventSocket::TryToSend() {
         for (int i = 0; i < count; ++i)
             offered += pieces[static_cast<std::size_t>(i)].iov_len;
         const int sent = RealSend(pieces.data(), count);
-        if (sent == 0)
-            return;
+        if (sent == 0) return;
         if (sent < 0) {
-            const int error = WSocket().WSAGetLastError();
+            const int error = socketLibrary().WSAGetLastError();
             switch (error) {
             case platform::WSAECONNRESET:
             case platform::WSAENOTSOCK:
@@ -539,18 +538,23 @@ void TCustomEventSocket::TryToSend() {
         int remaining = sent;
         for (std::size_t i = 0; remaining > 0 && i < sendQueue_.blockCount(); ++i)
             remaining -= sendQueue_.block(i).Consume(remaining);
-        if (static_cast<std::size_t>(sent) < offered)
-            return;
+        if (static_cast<std::size_t>(sent) < offered) return;
     }
 }
 
 // ----- closing --------------------------------------------------------------------------
 
-void TCustomEventSocket::Close() { InternalClose(true, 0); }
+void TCustomEventSocket::Close() {
+    InternalClose(true, 0);
+}
 
-void TCustomEventSocket::ShutDown(int how) { WSocket().shutdown(handle_, how); }
+void TCustomEventSocket::ShutDown(int how) {
+    socketLibrary().shutdown(handle_, how);
+}
 
-void TCustomEventSocket::MessagePump() { QCoreApplication::processEvents(); }
+void TCustomEventSocket::MessagePump() {
+    QCoreApplication::processEvents();
+}
 
 void TCustomEventSocket::InternalClose(bool shutdown, std::uint16_t error) {
     if (handle_ == INVALID_SOCKET) {
@@ -560,21 +564,17 @@ void TCustomEventSocket::InternalClose(bool shutdown, std::uint16_t error) {
         }
         return;
     }
-    if (state_ == wsClosed)
-        return;
-    if (shutdown)
-        ShutDown(platform::WS_SD_SEND);
-    platform::SocketLibrary& library = WSocket();
+    if (state_ == wsClosed) return;
+    if (shutdown) ShutDown(platform::WS_SD_SEND);
+    platform::SocketLibrary& library = socketLibrary();
     for (;;) {
-        if (library.closesocket(handle_) == 0)
-            break;
+        if (library.closesocket(handle_) == 0) break;
         lastError_ = library.WSAGetLastError();
         if (lastError_ == platform::WSAEWOULDBLOCK) {
             MessagePump();
             continue;
         }
-        if (lastError_ == platform::WSANOTINITIALISED)
-            break;
+        if (lastError_ == platform::WSANOTINITIALISED) break;
         handle_ = INVALID_SOCKET;
         ReportSocketError("Disconnect (closesocket)");
         return;
@@ -585,12 +585,13 @@ void TCustomEventSocket::InternalClose(bool shutdown, std::uint16_t error) {
         closeReported_ = true;
         TriggerSessionClosed(error);
         // The handler took up a new connection on this socket: that one is not reset.
-        if (handle_ != INVALID_SOCKET)
-            return;
+        if (handle_ != INVALID_SOCKET) return;
     }
     try {
         ResetDefaults();
     } catch (...) {
+        // Resetting only assigns fields (at most memory for the protocol text can run
+        // out), and the connection is closed either way.
     }
 }
 
@@ -615,16 +616,14 @@ void TCustomEventSocket::ReportError(const std::string& text) {
 }
 
 void TCustomEventSocket::ReportSocketError(const std::string& functionName) {
-    platform::SocketLibrary& library = WSocket();
+    platform::SocketLibrary& library = socketLibrary();
     const int error = library.WSAGetLastError();
     const std::string text = "Error " + std::to_string(error) + " in function " + functionName +
                              "\r\n" + WinsockErrorText(error);
     if (error == platform::WSAECONNRESET || error == platform::WSAENOTCONN) {
-        if (handle_ != INVALID_SOCKET)
-            library.closesocket(handle_);
+        if (handle_ != INVALID_SOCKET) library.closesocket(handle_);
         handle_ = INVALID_SOCKET;
-        if (state_ != wsClosed)
-            ChangeState(wsClosed);
+        if (state_ != wsClosed) ChangeState(wsClosed);
     }
     lastError_ = error;
     ReportError(text);
@@ -636,12 +635,16 @@ void TCustomEventSocket::HandleBackgroundException(const std::exception& e) {
         try {
             OnHandlerException(this, e, canClose);
         } catch (...) {
+            // An error of the error handler has no one left to report to; the socket is
+            // aborted below as if the handler had not been set.
         }
     }
     if (canClose) {
         try {
             Abort();
         } catch (...) {
+            // This runs from the event loop, where an escaping error would end the
+            // program; an abort that fails leaves nothing more to undo.
         }
     }
 }
@@ -681,57 +684,46 @@ void TCustomEventSocket::HandleSocketMessage(const platform::SocketMessage& mess
     const auto error = static_cast<std::uint16_t>(message.error);
     // A handler may close or reuse the socket; each step looks again.
     auto stillOurs = [&] { return handle != INVALID_SOCKET && handle == handle_; };
-    if (!stillOurs())
-        return;
+    if (!stillOurs()) return;
     if (message.events & FD_CONNECT) {
         ChangeState(wsConnected);
         TriggerSessionConnected(error);
         // A handler that closed the failed socket and took up another connection keeps it.
-        if (error != 0 && stillOurs() && state_ != wsClosed)
-            Close();
-        if (!stillOurs())
-            return;
+        if (error != 0 && stillOurs() && state_ != wsClosed) Close();
+        if (!stillOurs()) return;
     }
     if (message.events & FD_READ) {
         ReceivePendingData(error);
-        if (!stillOurs())
-            return;
+        if (!stillOurs()) return;
     }
     if (message.events & FD_WRITE) {
         TryToSend();
         // A send that ended the connection has not sent everything, whatever the reset
         // of the closed socket says.
-        if (!stillOurs())
-            return;
-        if (allSent_)
-            TriggerDataSent(error);
-        if (!stillOurs())
-            return;
+        if (!stillOurs()) return;
+        if (allSent_) TriggerDataSent(error);
+        if (!stillOurs()) return;
     }
     if (message.events & FD_ACCEPT) {
         TriggerSessionAvailable(error);
-        if (!stillOurs())
-            return;
+        if (!stillOurs()) return;
     }
     if (message.events & FD_CLOSE) {
-        if (state_ == wsConnecting)
-            return;
+        if (state_ == wsConnecting) return;
         ReceivePendingData(0);
         // The data handler may have closed the socket, which reported the end already.
-        if (!stillOurs())
-            return;
+        if (!stillOurs()) return;
         if (OnSessionClosed && !closeReported_) {
             closeReported_ = true;
             TriggerSessionClosed(error);
         }
-        if (stillOurs() && state_ != wsClosed)
-            Close();
+        if (stillOurs() && state_ != wsClosed) Close();
     }
 }
 
 void TCustomEventSocket::ReceivePendingData(std::uint16_t error) {
     try {
-        platform::SocketLibrary& library = WSocket();
+        platform::SocketLibrary& library = socketLibrary();
         for (;;) {
             lastError_ = 0;
             if (OnDataAvailable) {
@@ -741,19 +733,16 @@ void TCustomEventSocket::ReceivePendingData(std::uint16_t error) {
                 if (library.recv(handle_, scratch, sizeof scratch, 0) < 0) {
                     const int failure = library.WSAGetLastError();
                     lastError_ = failure == platform::WSAEWOULDBLOCK ? 0 : failure;
-                    if (lastError_ == 0)
-                        return;
+                    if (lastError_ == 0) return;
                 }
             }
-            if (lastError_ != 0)
-                return;
+            if (lastError_ != 0) return;
             unsigned long waiting = 0;
             if (library.waitingAfterReceive(handle_, &waiting) != 0) {
                 lastError_ = library.WSAGetLastError();
                 return;
             }
-            if (waiting == 0)
-                return;
+            if (waiting == 0) return;
         }
     } catch (...) {
         // An error of the data event goes no further: the connection stays as it is.
@@ -761,15 +750,13 @@ void TCustomEventSocket::ReceivePendingData(std::uint16_t error) {
 }
 
 void TCustomEventSocket::HandleLookupMessage(const platform::LookupMessage& message) {
-    if (pendingLookup_ == 0 || message.request != pendingLookup_)
-        return;
+    if (pendingLookup_ == 0 || message.request != pendingLookup_) return;
     pendingLookup_ = 0;
     if (message.error == 0) {
-        platform::SocketLibrary& library = WSocket();
+        platform::SocketLibrary& library = socketLibrary();
         for (std::uint32_t address : message.addresses)
             dnsResultList_.push_back(library.inet_ntoa(address));
-        if (!dnsResultList_.empty())
-            dnsResult_ = dnsResultList_.front();
+        if (!dnsResultList_.empty()) dnsResult_ = dnsResultList_.front();
     }
     TriggerDnsLookupDone(static_cast<std::uint16_t>(message.error));
 }
@@ -777,36 +764,28 @@ void TCustomEventSocket::HandleLookupMessage(const platform::LookupMessage& mess
 // ----- event triggers -------------------------------------------------------------------
 
 void TCustomEventSocket::TriggerDataAvailable(std::uint16_t error) {
-    if (OnDataAvailable)
-        OnDataAvailable(this, error);
+    if (OnDataAvailable) OnDataAvailable(this, error);
 }
 void TCustomEventSocket::TriggerSessionAvailable(std::uint16_t error) {
-    if (OnSessionAvailable)
-        OnSessionAvailable(this, error);
+    if (OnSessionAvailable) OnSessionAvailable(this, error);
 }
 void TCustomEventSocket::TriggerSessionConnected(std::uint16_t error) {
-    if (OnSessionConnected)
-        OnSessionConnected(this, error);
+    if (OnSessionConnected) OnSessionConnected(this, error);
 }
 void TCustomEventSocket::TriggerSessionClosed(std::uint16_t error) {
-    if (OnSessionClosed)
-        OnSessionClosed(this, error);
+    if (OnSessionClosed) OnSessionClosed(this, error);
 }
 void TCustomEventSocket::TriggerDataSent(std::uint16_t error) {
-    if (OnDataSent)
-        OnDataSent(this, error);
+    if (OnDataSent) OnDataSent(this, error);
 }
 void TCustomEventSocket::TriggerChangeState(TSocketState oldState, TSocketState newState) {
-    if (OnChangeState)
-        OnChangeState(this, oldState, newState);
+    if (OnChangeState) OnChangeState(this, oldState, newState);
 }
 void TCustomEventSocket::TriggerDnsLookupDone(std::uint16_t error) {
-    if (OnDnsLookupDone)
-        OnDnsLookupDone(this, error);
+    if (OnDnsLookupDone) OnDnsLookupDone(this, error);
 }
 void TCustomEventSocket::TriggerError() {
-    if (OnError)
-        OnError(this);
+    if (OnError) OnError(this);
 }
 
 } // namespace net

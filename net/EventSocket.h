@@ -92,7 +92,7 @@ public:
     virtual void Dup(SOCKET handle);
     virtual void Connect();
     virtual void DnsLookup(const std::string& hostName);
-    // Gives up a pending lookup; OnDnsLookupDone then fires with 10004 (interrupted).
+    // Gives up a pending lookup; OnDnsLookupDone then fires with WSAEINTR.
     virtual void CancelDnsLookup();
     bool DnsLookupPending() const { return pendingLookup_ != 0; }
     virtual int Receive(void* buffer, int size);
@@ -166,8 +166,8 @@ private:
     Setting port_;
     Setting proto_;
     Setting localPort_;
-    std::uint32_t addrValue_ = 0;   // network byte order
-    std::uint16_t portValue_ = 0;   // host byte order
+    std::uint32_t addrValue_ = 0; // network byte order
+    std::uint16_t portValue_ = 0; // host byte order
     int protoValue_ = 6;
     std::uint16_t localPortValue_ = 0;
     sockaddr_in sin_{};

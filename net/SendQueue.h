@@ -1,6 +1,6 @@
 #pragma once
 
-#include "net/SockBuf.h"
+#include "net/Buffer.h"
 
 #include <deque>
 #include <memory>
@@ -23,9 +23,7 @@ public:
 
     // Copies the bytes in behind everything queued, making new blocks as needed.
     void Append(const char* data, int count);
-    // Removes the first block.
     void PopFront() { blocks_.pop_front(); }
-    // Frees every block.
     void Discard() { blocks_.clear(); }
 
     // Fills `pieces` with the unread bytes of the first blocks, in order, at most

@@ -19,10 +19,9 @@ LibraryState& state() {
 
 } // namespace
 
-platform::SocketLibrary& WSocket() {
+platform::SocketLibrary& socketLibrary() {
     LibraryState& s = state();
-    if (s.library)
-        return *s.library;
+    if (s.library) return *s.library;
     int error = 0;
     auto library = platform::loadSocketLibrary(s.name, error);
     if (!library)
@@ -35,18 +34,23 @@ platform::SocketLibrary& WSocket() {
     return *s.library;
 }
 
-void WSocketReleaseLibrary() {
+void releaseSocketLibrary() {
     LibraryState& s = state();
-    if (!s.library)
-        return;
+    if (!s.library) return;
     s.library->WSACleanup();
     s.library.reset();
 }
 
-bool WSocketLibraryLoaded() { return state().library != nullptr; }
+bool socketLibraryLoaded() {
+    return state().library != nullptr;
+}
 
-const std::string& WSocketLibraryName() { return state().name; }
+const std::string& socketLibraryName() {
+    return state().name;
+}
 
-void WSocketSetLibraryName(const std::string& name) { state().name = name; }
+void setSocketLibraryName(const std::string& name) {
+    state().name = name;
+}
 
 } // namespace net

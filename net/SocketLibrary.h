@@ -11,15 +11,15 @@ namespace net {
 
 // The loaded library; loads and starts it first when needed. Raises ESocketException
 // when it cannot be loaded or started.
-platform::SocketLibrary& WSocket();
+platform::SocketLibrary& socketLibrary();
 
 // Cleans up and unloads the library if it is loaded.
-void WSocketReleaseLibrary();
+void releaseSocketLibrary();
 
-bool WSocketLibraryLoaded();
+bool socketLibraryLoaded();
 
 // The name the library is loaded by; "wsock32.dll" unless a test changes it.
-const std::string& WSocketLibraryName();
-void WSocketSetLibraryName(const std::string& name);
+const std::string& socketLibraryName();
+void setSocketLibraryName(const std::string& name);
 
 } // namespace net

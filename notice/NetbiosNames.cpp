@@ -1,17 +1,12 @@
 #include "notice/NetbiosNames.h"
 
+#include "text/AsciiText.h"
+
 #include <algorithm>
-#include <cctype>
 #include <fstream>
 
 namespace notice {
 namespace {
-
-std::string upper(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
-}
 
 std::string trimmed(const std::string& text) {
     const std::size_t first = text.find_first_not_of(" \t\r");
@@ -23,7 +18,7 @@ std::string trimmed(const std::string& text) {
 } // namespace
 
 std::string computerNetbiosName(const std::string& hostName) {
-    return upper(hostName.substr(0, 15));
+    return text::asciiUpperCase(hostName.substr(0, 15));
 }
 
 std::string sambaWorkgroup(const std::string& configPath) {
@@ -34,13 +29,13 @@ std::string sambaWorkgroup(const std::string& configPath) {
         line = trimmed(line);
         if (line.empty() || line[0] == '#' || line[0] == ';') continue;
         if (line.front() == '[') {
-            section = upper(trimmed(line.substr(1, line.find(']') - 1)));
+            section = text::asciiUpperCase(trimmed(line.substr(1, line.find(']') - 1)));
             section = section == "GLOBAL" ? "global" : section;
             continue;
         }
         const std::size_t equals = line.find('=');
         if (section != "global" || equals == std::string::npos) continue;
-        std::string key = upper(trimmed(line.substr(0, equals)));
+        std::string key = text::asciiUpperCase(trimmed(line.substr(0, equals)));
         key.erase(std::remove(key.begin(), key.end(), ' '), key.end());
         const std::string value = trimmed(line.substr(equals + 1));
         if (key == "WORKGROUP" && !value.empty()) return computerNetbiosName(value);

@@ -12,11 +12,9 @@ constexpr std::array<char16_t, 32> kHighControls = {
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 char byteFor(char16_t c) {
-    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
-        return static_cast<char>(c);
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<char>(c);
     for (std::size_t i = 0; i < kHighControls.size(); ++i)
-        if (kHighControls[i] == c)
-            return static_cast<char>(0x80 + i);
+        if (kHighControls[i] == c) return static_cast<char>(0x80 + i);
     return '?';
 }
 
@@ -36,8 +34,7 @@ std::string toCp1252(const QString& text) {
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text.at(i);
         // A character outside the basic plane is one unknown character, not two.
-        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
-            ++i;
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) ++i;
         bytes.push_back(byteFor(c.unicode()));
     }
     return bytes;

@@ -34,8 +34,7 @@ HostLookupResult systemLookup(const std::string& name) {
     }
     result.addresses = ipv4AddressesOf(found);
     ::freeaddrinfo(found);
-    if (result.addresses.empty())
-        result.error = WSANO_DATA;
+    if (result.addresses.empty()) result.error = WSANO_DATA;
     return result;
 }
 
@@ -56,8 +55,7 @@ void removeHostLookupSource(int id) {
 
 HostLookupResult lookupHost(const std::string& name) {
     HostLookupResult result = systemLookup(name);
-    if (result.error == 0 || name.empty())
-        return result;
+    if (result.error == 0 || name.empty()) return result;
     // Copied out, so a slow source never holds others from adding or removing theirs.
     std::vector<HostLookupSource> further;
     {
@@ -68,8 +66,7 @@ HostLookupResult lookupHost(const std::string& name) {
     }
     for (const HostLookupSource& source : further) {
         std::vector<std::uint32_t> addresses = source(name);
-        if (!addresses.empty())
-            return HostLookupResult{0, std::move(addresses)};
+        if (!addresses.empty()) return HostLookupResult{0, std::move(addresses)};
     }
     return result;
 }

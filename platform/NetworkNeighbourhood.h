@@ -51,8 +51,7 @@ struct NetResource {
     std::size_t bufferSize() const {
         std::size_t size = 32;
         for (const auto* text : {&lpLocalName, &lpRemoteName, &lpComment, &lpProvider})
-            if (*text)
-                size += (*text)->size() + 1;
+            if (*text) size += (*text)->size() + 1;
         return size;
     }
 };

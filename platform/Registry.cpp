@@ -1,6 +1,8 @@
 #include "platform/Registry.h"
 
+#include "platform/FileReplace.h"
 #include "platform/SystemInfo.h"
+#include "text/AsciiText.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -22,15 +24,9 @@ namespace {
 constexpr std::string_view kRoot = "HKEY_LOCAL_MACHINE";
 constexpr std::string_view kHeader = "REGEDIT4";
 
-char lowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-}
-
 // Key and value names compare without regard to ASCII case, as in the system registry.
 bool sameName(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return lowerAscii(x) == lowerAscii(y);
-           });
+    return text::sameTextAscii(a, b);
 }
 
 std::string fullKeyPath(std::string_view subKey) {
@@ -48,7 +44,7 @@ std::string fullKeyPath(std::string_view subKey) {
 
 int hexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
-    c = lowerAscii(c);
+    c = text::asciiLower(c);
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     return -1;
 }
@@ -392,19 +388,6 @@ private:
     int lineNo_ = 0;
 };
 
-bool writeAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 // The folder nearest to `path` that exists, which is where new folders would be made.
 QString nearestExisting(const QString& path) {
     QFileInfo info(path);
@@ -414,11 +397,6 @@ QString nearestExisting(const QString& path) {
         info = QFileInfo(parent);
     }
     return info.absoluteFilePath();
-}
-
-// Where a writer puts the new file before renaming it over the store.
-QString temporaryPath(const QString& store, pid_t writer) {
-    return store + QLatin1Char('.') + QString::number(writer) + QStringLiteral(".tmp");
 }
 
 } // namespace
@@ -470,87 +448,9 @@ RegStatus Registry::load(Document& doc, bool& exists) {
     return RegStatus::Success;
 }
 
-void Registry::removeStaleTemporaries() const {
-    // Each writer's temporary file carries its process number: a file left by this
-    // process or by one that is gone (killed before it could rename or remove it) is
-    // removed here, and the file of another writer still at work is left alone.
-    const QFileInfo file(filePath_);
-    const QString prefix = file.fileName() + QLatin1Char('.');
-    const QStringList names = QDir(file.absolutePath())
-                                  .entryList({prefix + QStringLiteral("*.tmp")},
-                                             QDir::Files | QDir::Hidden | QDir::System);
-    for (const QString& name : names) {
-        bool number = false;
-        const pid_t writer =
-            name.mid(prefix.size(), name.size() - prefix.size() - 4).toInt(&number);
-        if (!number || writer <= 0) continue;
-        if (writer != ::getpid() && (::kill(writer, 0) == 0 || errno != ESRCH)) continue;
-        ::unlink(QFile::encodeName(file.absoluteDir().filePath(name)).constData());
-    }
-}
-
 RegStatus Registry::save(const Document& doc) {
-    QFileInfo file(filePath_);
-    if (!QDir().mkpath(file.absolutePath())) return RegStatus::IoFailed;
-    removeStaleTemporaries();
-    const QByteArray temp = QFile::encodeName(temporaryPath(filePath_, ::getpid()));
-    int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) return RegStatus::IoFailed;
-    struct stat old {};
-    mode_t mode = 0644;
-    if (::stat(QFile::encodeName(filePath_).constData(), &old) == 0) mode = old.st_mode & 07777;
-    ::fchmod(fd, mode);
-
     const std::string text = doc.text();
-    auto fault = [this](RegSaveStep step) { return saveFault ? saveFault(step) : 0; };
-    // A killed writer's descriptor is closed by the system; nothing else happens.
-    auto killed = [fd] {
-        ::close(fd);
-        return RegStatus::IoFailed;
-    };
-    bool ok = true;
-    if (int e = fault(RegSaveStep::Write)) {
-        // A disk that fills up part of the way through.
-        writeAll(fd, text.data(), text.size() / 2);
-        if (e == Registry::kKilled) return killed();
-        errno = e;
-        ok = false;
-    } else {
-        ok = writeAll(fd, text.data(), text.size());
-    }
-    if (ok) {
-        if (int e = fault(RegSaveStep::Sync)) {
-            if (e == Registry::kKilled) return killed();
-            errno = e;
-            ok = false;
-        } else {
-            ok = ::fsync(fd) == 0;
-        }
-    }
-    const int renameFault = ok ? fault(RegSaveStep::Rename) : 0;
-    if (renameFault == Registry::kKilled) return killed();
-    if (::close(fd) != 0) ok = false;
-    if (ok) {
-        if (int e = renameFault) {
-            errno = e;
-            ok = false;
-        } else {
-            ok = ::rename(temp.constData(), QFile::encodeName(filePath_).constData()) == 0;
-        }
-    }
-    if (!ok) {
-        ::unlink(temp.constData());
-        return RegStatus::IoFailed;
-    }
-    // The rename itself is made lasting by flushing the folder.
-    if (fault(RegSaveStep::SyncFolder) == Registry::kKilled) return RegStatus::IoFailed;
-    int dir = ::open(QFile::encodeName(file.absolutePath()).constData(),
-                     O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
-    return RegStatus::Success;
+    return replaceFile(filePath_, text, saveFault) ? RegStatus::Success : RegStatus::IoFailed;
 }
 
 RegStatus Registry::openKey(std::string_view subKey, RegAccess access,

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/FileReplace.h"
+
 #include <QString>
 #include <cstdint>
 #include <functional>
@@ -44,7 +46,7 @@ enum class RegStatus : long {
 enum class RegAccess { Read, AllAccess };
 
 // Steps of rewriting the file, for tests that make one of them fail.
-enum class RegSaveStep { Write, Sync, Rename, SyncFolder };
+using RegSaveStep = ReplaceStep;
 
 class Registry;
 
@@ -108,8 +110,8 @@ public:
     // returns kKilled, the writer stops dead there as a killed process would (a write
     // stops half-way), and nothing that would have followed, clean-up included, runs.
     std::function<bool(const QString& path)> writable;
-    std::function<int(RegSaveStep)> saveFault;
-    static constexpr int kKilled = -1;
+    ReplaceFault saveFault;
+    static constexpr int kKilled = kReplaceKilled;
 
     // The parsed file; internal to the stand-in.
     struct Document;
@@ -119,7 +121,6 @@ private:
 
     RegStatus load(Document& doc, bool& exists);
     RegStatus save(const Document& doc);
-    void removeStaleTemporaries() const;
     bool canWrite() const;
 
     QString filePath_;

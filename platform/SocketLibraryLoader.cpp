@@ -20,6 +20,8 @@ std::unique_ptr<SocketLibrary> loadSocketLibrary(const std::string& name, int& e
     return loadSystemSocketLibrary(name, error);
 }
 
-void setSocketLibraryLoader(SocketLibraryLoader loader) { currentLoader() = std::move(loader); }
+void setSocketLibraryLoader(SocketLibraryLoader loader) {
+    currentLoader() = std::move(loader);
+}
 
 } // namespace platform

@@ -18,24 +18,23 @@ std::string userName() {
         name = found->pw_name;
     else if (const char* env = getenv("USER"))
         name = env;
-    if (name.size() > 256)
-        name.resize(256);
+    if (name.size() > 256) name.resize(256);
     return name;
 }
 
 std::string computerName() {
     char host[HOST_NAME_MAX + 1] = {};
-    if (gethostname(host, sizeof host - 1) != 0)
-        return {};
+    if (gethostname(host, sizeof host - 1) != 0) return {};
     return host;
 }
 
-bool isNtFamily() { return true; }
+bool isNtFamily() {
+    return true;
+}
 
 QString configDirectory() {
     QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (base.isEmpty())
-        base = QDir::homePath() + QStringLiteral("/.config");
+    if (base.isEmpty()) base = QDir::homePath() + QStringLiteral("/.config");
     return base + QStringLiteral("/falavox");
 }
 

@@ -13,7 +13,7 @@ packages=(
     iproute2 netbase util-linux
     dpkg-dev file desktop-file-utils appstream lintian debootstrap
     tshark samba smbclient libsmbclient-dev libavahi-client-dev avahi-daemon avahi-utils dbus xfce4-panel
-    clang libfuzzer-14-dev
+    clang libfuzzer-14-dev clang-format
 )
 
 missing=()

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, then builds and runs the whole test suite twice: as shipped
-# (build/) and under AddressSanitizer with UndefinedBehaviorSanitizer (build-asan/); in
+# Installs what is missing, checks the sources' format, then builds and runs the whole
+# test suite twice: as shipped (build/, also built once in Debug with warnings as errors,
+# build-debug/) and under AddressSanitizer with UndefinedBehaviorSanitizer (build-asan/); in
 # between, the socket layer's tests under ThreadSanitizer (build-tsan/). Every stage
 # always runs; the exit status is non-zero when any had a failure.
 set -euo pipefail
@@ -11,9 +12,19 @@ scripts/deps.sh
 
 status=0
 
+# The committed format (.clang-format), on every C++ source of the project.
+find . \( -path './build*' -o -path './.git' -o -path './dist' \) -prune -o \
+    \( -name '*.cpp' -o -name '*.h' \) -print0 |
+    xargs -0 clang-format --dry-run --Werror || status=1
+
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFALAVOX_TESTS=ON
 cmake --build build -j "$(nproc)"
 (cd build && ctest --output-on-failure -j2) || status=1
+
+# Warnings are errors in a Debug build: the program, its tests and the benchmarks are
+# built once that way. The tests ran above and are not run again.
+cmake -S . -B build-debug -G Ninja -DCMAKE_BUILD_TYPE=Debug -DFALAVOX_TESTS=ON
+cmake --build build-debug -j "$(nproc)" || status=1
 
 # Name lookups and the network scan's calls run on worker threads: their tests under
 # ThreadSanitizer.

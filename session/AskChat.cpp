@@ -1,10 +1,10 @@
 #include "session/AskChat.h"
 
-#include "app/ApplicationTitle.h"
-#include "app/ShowForm.h"
 #include "platform/Sound.h"
 #include "session/AskChatCountdown.h"
-#include "session/frmAskchat.h"
+#include "session/FrmAskchat.h"
+#include "ui/ApplicationTitle.h"
+#include "ui/ShowForm.h"
 
 #include <QApplication>
 #include <QPointer>
@@ -97,10 +97,10 @@ bool AskChat(AskChatHost& host, const std::string& callerName, const std::string
 
     host.deactivateTrayIcon();
     // Returns when the dialog has closed; throws at once when one is already up.
-    app::showForm(frmAskchat, app::ShowMode::Modal, [] { return new TfrmAskchat(); });
+    ui::showForm(frmAskchat, ui::ShowMode::Modal, [] { return new TfrmAskchat(); });
     host.activateTrayIcon();
     QApplication::setWindowIcon(host.applicationIcon());
-    app::setApplicationTitle(QStringLiteral("Falavox©"));
+    ui::setApplicationTitle(QStringLiteral("Falavox©"));
     return data.accepted;
 }
 

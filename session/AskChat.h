@@ -28,7 +28,7 @@ public:
 // Plays the invitation sound, shows the invitation dialog modally and returns true
 // when the user accepted. `callerName` and `invitationText` are Windows-1252 bytes;
 // the text may be empty and may end in a CR. While a dialog is already up, throws
-// app::ModalWindowError and leaves that dialog running; the caller name and text kept
+// ui::ModalWindowError and leaves that dialog running; the caller name and text kept
 // for the dialog are replaced all the same and the tray icon is deactivated again (the
 // running call brings it back).
 bool AskChat(AskChatHost& host, const std::string& callerName, const std::string& invitationText);

@@ -1,10 +1,10 @@
 #include "session/ChatSession.h"
 
-#include "session/AsciiText.h"
+#include "platform/Cp1252.h"
 #include "session/ChatView.h"
 #include "session/LineClassifier.h"
 #include "session/Protocol.h"
-#include "platform/Cp1252.h"
+#include "text/AsciiText.h"
 
 #include <QString>
 
@@ -14,12 +14,10 @@ using net::wsClosed;
 using net::wsConnected;
 
 namespace {
-// The lookup was given up by the program itself: nothing to tell the user.
-constexpr std::uint16_t kLookupCancelled = 10004;
-constexpr std::uint16_t kConnectionRefused = 10061;
-
 // The program's own texts are written here in UTF-8; the window takes Windows-1252 bytes.
-std::string ansi(const char* utf8) { return platform::toCp1252(QString::fromUtf8(utf8)); }
+std::string ansi(const char* utf8) {
+    return platform::toCp1252(QString::fromUtf8(utf8));
+}
 } // namespace
 
 ChatSession::ChatSession(net::TCustomEventSocket& srvSocket, net::TCustomEventSocket& cliSocket,
@@ -30,8 +28,7 @@ ChatSession::ChatSession(net::TCustomEventSocket& srvSocket, net::TCustomEventSo
       assembler_([this](std::string_view line) { receivedLine(line); }) {}
 
 void ChatSession::addLine(const std::string& text) {
-    if (ChatView* window = host_.chatWindow())
-        window->addPlainLine(text);
+    if (ChatView* window = host_.chatWindow()) window->addPlainLine(text);
 }
 
 // ----- invited side ---------------------------------------------------------------------
@@ -46,6 +43,8 @@ void ChatSession::SrvSocketSessionAvailable(std::uint16_t) {
             try {
                 TmpSocket.Abort();
             } catch (...) {
+                // The caller could not be taken and its connection not even dropped: the
+                // listener still goes on for the next one.
             }
         }
     }
@@ -68,10 +67,8 @@ void ChatSession::TakeCaller() {
     // The caller takes the session socket over, also in the middle of an outgoing attempt.
     // A name lookup of that attempt is given up, so that its late answer cannot touch
     // the adopted connection, and the inviting window no longer holds the socket.
-    if (CliSocket.DnsLookupPending())
-        CliSocket.CancelDnsLookup();
-    if (ChatView* window = host_.chatWindow())
-        window->setHoldsSession(false);
+    if (CliSocket.DnsLookupPending()) CliSocket.CancelDnsLookup();
+    if (ChatView* window = host_.chatWindow()) window->setHoldsSession(false);
     CliSocket.Dup(caller);
     StartReceiving();
 }
@@ -85,13 +82,14 @@ void ChatSession::receivedLine(std::string_view line) {
     // A window that shows the connected look holds the connection it shows, also one it
     // did not invite: closing it must end that connection.
     if (classifyLine(line).kind == LineKind::Acceptance) {
-        if (ChatView* window = host_.chatWindow())
-            window->setHoldsSession(true);
+        if (ChatView* window = host_.chatWindow()) window->setHoldsSession(true);
     }
     host_.receivedLine(line);
 }
 
-void ChatSession::CliSocketDataAvailable(std::uint16_t) { assembler_.receive(CliSocket); }
+void ChatSession::CliSocketDataAvailable(std::uint16_t) {
+    assembler_.receive(CliSocket);
+}
 
 void ChatSession::IncomingInvitation() {
     const config::TSettings& settings = host_.settings();
@@ -102,8 +100,7 @@ void ChatSession::IncomingInvitation() {
                                                          : autoAnswerLine(user, settings.Resposta));
         return;
     }
-    if (ChatView* window = host_.chatWindow())
-        window->closeForInvitation();
+    if (ChatView* window = host_.chatWindow()) window->closeForInvitation();
 
     // The dialog's caller: a further invitation line while it is up must not rename it.
     const std::string caller = CallerName;
@@ -115,8 +112,7 @@ void ChatSession::IncomingInvitation() {
             bool& flag;
             const bool outer = !flag;
             ~DialogUp() {
-                if (outer)
-                    flag = false;
+                if (outer) flag = false;
             }
         } up{dialogUp_};
         dialogUp_ = true;
@@ -146,8 +142,7 @@ void ChatSession::IncomingInvitation() {
 
 void ChatSession::CliSocketSessionClosed(std::uint16_t) {
     ChatView* window = host_.chatWindow();
-    if (!window)
-        return;
+    if (!window) return;
     window->setHoldsSession(false);
     window->addPlainLine("Status> Desconectado!");
     window->disconnectedLook();
@@ -161,28 +156,26 @@ void ChatSession::Invite(const std::string& peerName) {
         host_.showInformation(ansi("Você já esta conectado!!"));
         return;
     }
-    if (asciiUpperCase(peerName) == asciiUpperCase(host_.localUserName())) {
+    if (text::asciiUpperCase(peerName) == text::asciiUpperCase(host_.localUserName())) {
         host_.showInformation(ansi("Você esta tentando se auto-conectar!"));
         return;
     }
     // An invitation still connecting to another computer is given up: the user has moved
     // on, and its answer would land in a window now showing someone else.
-    if (CliSocket.State() != wsClosed)
-        CliSocket.Close();
+    if (CliSocket.State() != wsClosed) CliSocket.Close();
     ChatView& window = host_.showChatWindow();
     PeerName = peerName;
     window.setHoldsSession(true);
-    window.setPeerName(capitalizeName(peerName));
+    window.setPeerName(text::capitalizeName(peerName));
     window.clearTranscript();
     window.clearInput();
     CliSocket.DnsLookup(peerName);
 }
 
 void ChatSession::CliSocketDnsLookupDone(std::uint16_t error) {
-    // A lookup the program gave up, or whose socket has meanwhile been taken over by a
-    // caller, has nothing left to do.
-    if (error == kLookupCancelled || CliSocket.State() != wsClosed)
-        return;
+    // A lookup the program gave up (it ends with WSAEINTR), or whose socket has meanwhile
+    // been taken over by a caller, has nothing left to do.
+    if (error == platform::WSAEINTR || CliSocket.State() != wsClosed) return;
     if (error != 0) {
         addLine("Status> Servidor desconhecido");
         return;
@@ -193,8 +186,7 @@ void ChatSession::CliSocketDnsLookupDone(std::uint16_t error) {
     CliSocket.Connect();
     StartReceiving();
     ChatView* window = host_.chatWindow();
-    if (!window)
-        return;
+    if (!window) return;
     window->addPlainLine("Status> Convidando (" + window->peerName() + ") ao chat... (Aguarde)");
     window->disconnectedLook();
 }
@@ -202,10 +194,9 @@ void ChatSession::CliSocketDnsLookupDone(std::uint16_t error) {
 void ChatSession::CliSocketSessionConnected(std::uint16_t error) {
     ChatView* window = host_.chatWindow();
     const std::string peer = window ? window->peerName() : std::string();
-    if (error == kConnectionRefused) {
+    if (error == platform::WSAECONNREFUSED) {
         addLine(ansi("Status> O usuário (") + peer + ansi("), não esta disponível!"));
-        if (host_.settings().WinPopUp)
-            host_.sendInvitationNotice(PeerName);
+        if (host_.settings().WinPopUp) host_.sendInvitationNotice(PeerName);
         return;
     }
     if (error != 0) {
@@ -216,8 +207,7 @@ void ChatSession::CliSocketSessionConnected(std::uint16_t error) {
 }
 
 void ChatSession::ChatWindowClosing() {
-    if (CliSocket.DnsLookupPending())
-        CliSocket.CancelDnsLookup();
+    if (CliSocket.DnsLookupPending()) CliSocket.CancelDnsLookup();
 }
 
 } // namespace session

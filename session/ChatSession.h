@@ -3,6 +3,7 @@
 #include "config/Settings.h"
 #include "net/EventSocket.h"
 #include "session/LineAssembler.h"
+#include "session/Protocol.h"
 
 #include <cstdint>
 #include <string>
@@ -42,7 +43,7 @@ class ChatSession {
 public:
     ChatSession(net::TCustomEventSocket& srvSocket, net::TCustomEventSocket& cliSocket,
                 net::TCustomEventSocket& tmpSocket, SessionHost& host,
-                std::string sessionPort = "2200");
+                std::string sessionPort = std::string(kSessionPort));
 
     // Invited side.
     void SrvSocketSessionAvailable(std::uint16_t error);

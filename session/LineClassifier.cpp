@@ -1,11 +1,15 @@
 #include "session/LineClassifier.h"
 
-#include "session/AsciiText.h"
 #include "session/ByteScan.h"
 #include "session/Protocol.h"
+#include "text/AsciiText.h"
 
 namespace session {
 namespace {
+
+using text::asciiLower;
+using text::asciiUpper;
+using text::copyText;
 
 // 1-based position of the first `c`, 0 when absent.
 [[gnu::always_inline]] inline long positionOf(std::string_view line, char c) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -8,6 +9,7 @@
 // CR LF included, to be handed to the socket as one piece.
 namespace session {
 
+inline constexpr std::uint16_t kSessionPortNumber = 2200;
 inline constexpr std::string_view kSessionPort = "2200";
 inline constexpr std::string_view kSessionProto = "tcp";
 inline constexpr std::string_view kListenAddr = "0.0.0.0";

@@ -9,14 +9,16 @@
 // and a QTextBrowser::append of the line as HTML, as chat programs commonly show lines.
 
 #include "app/Frminicial.h"
+#include "chat/FrmChat.h"
 #include "chat/ReceivedLineHandler.h"
 #include "chat/TranscriptEntry.h"
-#include "chat/frmChat.h"
 #include "net/SocketLibrary.h"
 #include "platform/PosixSockets.h"
 #include "platform/Sound.h"
 #include "session/AskChat.h"
-#include "session/frmAskchat.h"
+#include "session/FrmAskchat.h"
+#include "tests/support/ProgramCopy.h"
+#include "tests/support/RawPeer.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -39,7 +41,9 @@
 
 namespace {
 
-const int kLines = qEnvironmentVariableIsSet("FALAVOX_BENCH_LINES") ? qEnvironmentVariableIntValue("FALAVOX_BENCH_LINES") : 20000;
+const int kLines = qEnvironmentVariableIsSet("FALAVOX_BENCH_LINES")
+                       ? qEnvironmentVariableIntValue("FALAVOX_BENCH_LINES")
+                       : 20000;
 constexpr std::size_t kLineBytes = 40;
 
 double rawSeconds = 0;
@@ -52,8 +56,7 @@ bool exchange(int fd, char* line, bool first) {
         std::size_t got = 0;
         while (got < kLineBytes) {
             const ssize_t n = ::recv(fd, line + got, kLineBytes - got, 0);
-            if (n <= 0)
-                return false;
+            if (n <= 0) return false;
             got += static_cast<std::size_t>(n);
         }
         return true;
@@ -61,22 +64,15 @@ bool exchange(int fd, char* line, bool first) {
     if (first)
         return ::send(fd, line, kLineBytes, MSG_NOSIGNAL) == static_cast<ssize_t>(kLineBytes) &&
                readAll();
-    return readAll() && ::send(fd, line, kLineBytes, MSG_NOSIGNAL) == static_cast<ssize_t>(kLineBytes);
+    return readAll() &&
+           ::send(fd, line, kLineBytes, MSG_NOSIGNAL) == static_cast<ssize_t>(kLineBytes);
 }
 
 double rawPingPong() {
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof a;
-    ::bind(listener, reinterpret_cast<sockaddr*>(&a), length);
-    ::listen(listener, 1);
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &length);
+    testsupport::RawListener listener;
     const pid_t child = ::fork();
     if (child == 0) {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        const int fd = testsupport::rawConnect(listener.port());
         const int one = 1;
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         char line[kLineBytes];
@@ -84,19 +80,17 @@ double rawPingPong() {
         }
         ::_exit(0);
     }
-    const int fd = ::accept(listener, nullptr, nullptr);
+    const int fd = listener.accept();
     const int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     char line[kLineBytes];
     std::memset(line, 'x', sizeof line);
     const auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < kLines; ++i)
-        if (!exchange(fd, line, true))
-            return -1;
+        if (!exchange(fd, line, true)) return -1;
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     ::close(fd);
-    ::close(listener);
     ::waitpid(child, nullptr, 0);
     return seconds;
 }
@@ -117,24 +111,26 @@ double programLines() {
     SilentPlayer silent;
     session::askchat::setSoundPlayer(&silent);
     session::askchat::setShownHook([](session::TfrmAskchat& d) { d.btnAceitarClick(); });
-    app::Tfrminicial ana({"127.0.0.2", "22000"}, app::TrayIcon::Backend::Window);
-    app::Tfrminicial beto({"127.0.0.3", "22000"}, app::TrayIcon::Backend::Window);
-    ana.FormCreate();
-    beto.FormCreate();
-    ana.UserName = "Ana";
-    beto.UserName = "Beto";
-    ana.Invite("127.0.0.3");
-    waitFor([&] { return beto.frmChat && ana.frmChat && ana.CliSocket.State() == net::wsConnected &&
-                         ana.frmChat->findChild<QLineEdit*>("mmomensagem")->isEnabled(); });
+    const std::string port = std::to_string(testsupport::freeLoopbackPort("127.0.0.2"));
+    testsupport::ProgramCopy anaCopy("127.0.0.2", port, "Ana");
+    testsupport::ProgramCopy betoCopy("127.0.0.3", port, "Beto");
+    app::Tfrminicial& ana = *anaCopy.form;
+    app::Tfrminicial& beto = *betoCopy.form;
+    ana.Invite(betoCopy.address);
+    waitFor([&] {
+        return beto.frmChat && ana.frmChat && ana.CliSocket.State() == net::wsConnected &&
+               ana.frmChat->findChild<QLineEdit*>("mmomensagem")->isEnabled();
+    });
     if (qEnvironmentVariableIsSet("NODELAY")) {
-        auto& lib = static_cast<platform::PosixSocketLibrary&>(net::WSocket());
+        auto& lib = static_cast<platform::PosixSocketLibrary&>(net::socketLibrary());
         const int one = 1;
         for (auto* s : {&ana.CliSocket, &beto.CliSocket})
             ::setsockopt(lib.descriptorOf(s->Handle()), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     }
     auto* input = ana.frmChat->findChild<QLineEdit*>("mmomensagem");
     QTextDocument* shown = beto.frmChat->findChild<QPlainTextEdit*>("memo1")->document();
-    const QString text = QString(static_cast<int>(kLineBytes) - 9, QLatin1Char('m')); // "<Ana>" + CR LF
+    const QString text =
+        QString(static_cast<int>(kLineBytes) - 9, QLatin1Char('m')); // "<Ana>" + CR LF
     const int before = shown->blockCount();
     QElapsedTimer timer;
     timer.start();
@@ -143,8 +139,7 @@ double programLines() {
     for (int i = 1; i <= kLines; ++i) {
         input->setText(text);
         QTest::keyClick(input, Qt::Key_Return);
-        if (i % 100 == 0)
-            QCoreApplication::processEvents();
+        if (i % 100 == 0) QCoreApplication::processEvents();
     }
     waitFor([&] { return shown->blockCount() >= before + kLines; });
     const double seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
@@ -157,8 +152,7 @@ void BM_RawPingPong(benchmark::State& state) {
     for (auto _ : state) {
         const double seconds = rawPingPong();
         state.SetIterationTime(seconds);
-        if (rawSeconds == 0 || seconds < rawSeconds)
-            rawSeconds = seconds;
+        if (rawSeconds == 0 || seconds < rawSeconds) rawSeconds = seconds;
     }
 }
 
@@ -166,8 +160,7 @@ void BM_ProgramChatLines(benchmark::State& state) {
     for (auto _ : state) {
         const double seconds = programLines();
         state.SetIterationTime(seconds);
-        if (programSeconds == 0 || seconds < programSeconds)
-            programSeconds = seconds;
+        if (programSeconds == 0 || seconds < programSeconds) programSeconds = seconds;
     }
     state.counters["lines_per_second"] = kLines / programSeconds;
 }
@@ -203,7 +196,7 @@ template <class AppendOne> double timeShowing(QWidget& view, AppendOne appendOne
 
 double programShowing() {
     net::TEventSocket unused;
-    auto* window = new TfrmChat("Beto", unused, nullptr, QStringLiteral("/dev/null"));
+    auto* window = new chat::TfrmChat("Beto", unused, nullptr, QStringLiteral("/dev/null"));
     const double seconds =
         timeShowing(*window, [&] { chat::ReceivedLineHandler(kReceived, window, unused, {}); });
     // A handler that showed nothing would look fast.
@@ -266,8 +259,7 @@ BENCHMARK(BM_ShowReceivedLine)->UseManualTime()->Iterations(3)->Unit(benchmark::
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("QT_NO_GLIB", "1");
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);

@@ -5,7 +5,7 @@
 //  - the cost per line of a whole transcript of that many lines (goal: ratio <= 1.2);
 //  - the cost of 2,000 more lines on a transcript that already holds that many.
 // Run with QT_QPA_PLATFORM=offscreen.
-#include "chat/frmChat.h"
+#include "chat/FrmChat.h"
 #include "net/EventSocket.h"
 
 #include <QApplication>
@@ -28,15 +28,15 @@ std::string message(int i) {
     return "mensagem numero " + std::to_string(i) + " com algum texto para ocupar a linha\r";
 }
 
-void appendLine(TfrmChat& window, int i) {
+void appendLine(chat::TfrmChat& window, int i) {
     window.hideSelection();
     window.appendReceivedChatLine("Bob", message(i));
     window.finishEntry();
 }
 
-std::unique_ptr<TfrmChat> openWindow(net::TEventSocket& socket) {
-    auto window =
-        std::make_unique<TfrmChat>("Ana", socket, nullptr, QDir::tempPath() + "/bench-chat.ini");
+std::unique_ptr<chat::TfrmChat> openWindow(net::TEventSocket& socket) {
+    auto window = std::make_unique<chat::TfrmChat>("Ana", socket, nullptr,
+                                                   QDir::tempPath() + "/bench-chat.ini");
     window->show();
     window->connectedLook();
     return window;

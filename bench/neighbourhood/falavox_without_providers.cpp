@@ -3,10 +3,10 @@
 // startup_to_listening.py measures what the real neighbourhood adds before the listener
 // opens.
 #include "app/Application.h"
-#include "app/ApplicationTitle.h"
 #include "app/Frminicial.h"
 #include "app/StartupDiagnostics.h"
 #include "platform/NetworkNeighbourhood.h"
+#include "ui/ApplicationTitle.h"
 
 #include <cstdio>
 
@@ -22,8 +22,7 @@ public:
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_NO_GLIB"))
-        qputenv("QT_NO_GLIB", "1");
+    if (qEnvironmentVariableIsEmpty("QT_NO_GLIB")) qputenv("QT_NO_GLIB", "1");
     if (const std::string reason = app::missingDisplayReason(argc, argv); !reason.empty()) {
         std::fprintf(stderr, "falavox_without_providers: %s\n", reason.c_str());
         return app::noDisplayExitCode;
@@ -32,7 +31,7 @@ int main(int argc, char** argv) {
     app::TApplication application(argc, argv);
     toolkitStart.finish();
     QApplication::setApplicationName(QStringLiteral("falavox"));
-    app::setApplicationTitle(QStringLiteral("Falavox©"));
+    ui::setApplicationTitle(QStringLiteral("Falavox©"));
     QApplication::setQuitOnLastWindowClosed(false);
 
     app::Tfrminicial frminicial;

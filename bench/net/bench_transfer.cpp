@@ -5,6 +5,7 @@
 
 #include "net/EventSocket.h"
 #include "net/SocketLibrary.h"
+#include "tests/support/RawPeer.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -39,40 +40,15 @@ std::map<std::string, double> bestSeconds;
 
 void record(const std::string& name, double seconds) {
     auto it = bestSeconds.find(name);
-    if (it == bestSeconds.end() || seconds < it->second)
-        bestSeconds[name] = seconds;
+    if (it == bestSeconds.end() || seconds < it->second) bestSeconds[name] = seconds;
 }
 
 // ----- plain blocking sockets -------------------------------------------------------------
 
-int rawListen(std::uint16_t& port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::listen(fd, 4);
-    socklen_t length = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
-    port = ntohs(a.sin_port);
-    return fd;
-}
-
-int rawConnect(std::uint16_t port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    return fd;
-}
-
 bool writeAll(int fd, const char* data, std::size_t count) {
     while (count > 0) {
         const ssize_t n = ::send(fd, data, count, MSG_NOSIGNAL);
-        if (n <= 0)
-            return false;
+        if (n <= 0) return false;
         data += n;
         count -= static_cast<std::size_t>(n);
     }
@@ -82,8 +58,7 @@ bool writeAll(int fd, const char* data, std::size_t count) {
 bool readAll(int fd, char* data, std::size_t count) {
     while (count > 0) {
         const ssize_t n = ::recv(fd, data, count, 0);
-        if (n <= 0)
-            return false;
+        if (n <= 0) return false;
         data += n;
         count -= static_cast<std::size_t>(n);
     }
@@ -106,8 +81,7 @@ struct BenchApp {
 template <class Server, class Client> double runPair(Server server, Client client) {
     int portPipe[2];
     int timePipe[2];
-    if (::pipe(portPipe) != 0 || ::pipe(timePipe) != 0)
-        return -1;
+    if (::pipe(portPipe) != 0 || ::pipe(timePipe) != 0) return -1;
     const pid_t serverPid = ::fork();
     if (serverPid == 0) {
         const double seconds = server(portPipe[1]);
@@ -132,7 +106,7 @@ template <class Server, class Client> double runPair(Server server, Client clien
 
 std::uint16_t listeningPort(net::TCustomEventSocket& s) {
     sockaddr_in a{};
-    net::WSocket().getsockname(s.Handle(), &a);
+    net::socketLibrary().getsockname(s.Handle(), &a);
     return ntohs(a.sin_port);
 }
 
@@ -153,31 +127,28 @@ void connectTo(net::TEventSocket& s, std::uint16_t port) {
 // ----- bulk transfer ----------------------------------------------------------------------
 
 double rawBulkServer(int portPipe) {
-    std::uint16_t port;
-    const int listener = rawListen(port);
+    testsupport::RawListener listener;
+    const std::uint16_t port = listener.port();
     ::write(portPipe, &port, sizeof port);
-    const int fd = ::accept(listener, nullptr, nullptr);
+    const int fd = listener.accept();
     std::vector<char> buffer(kChunk);
     std::size_t total = 0;
     const auto start = Clock::now();
     while (total < kBulkBytes) {
         const ssize_t n = ::recv(fd, buffer.data(), buffer.size(), 0);
-        if (n <= 0)
-            break;
+        if (n <= 0) break;
         total += static_cast<std::size_t>(n);
     }
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     ::close(fd);
-    ::close(listener);
     return total == kBulkBytes ? seconds : -1;
 }
 
 void rawBulkClient(std::uint16_t port) {
-    const int fd = rawConnect(port);
+    const int fd = testsupport::rawConnect(port);
     std::vector<char> chunk(kChunk, 'x');
     for (std::size_t sent = 0; sent < kBulkBytes; sent += kChunk)
-        if (!writeAll(fd, chunk.data(), kChunk))
-            break;
+        if (!writeAll(fd, chunk.data(), kChunk)) break;
     char end;
     ::recv(fd, &end, 1, 0); // wait for the server to finish
     ::close(fd);
@@ -197,8 +168,7 @@ double eventBulkServer(int portPipe) {
     };
     session.OnDataAvailable = [&](net::TCustomEventSocket* s, std::uint16_t) {
         const int n = s->Receive(buffer.data(), static_cast<int>(buffer.size()));
-        if (n > 0)
-            total += static_cast<std::size_t>(n);
+        if (n > 0) total += static_cast<std::size_t>(n);
         if (total >= kBulkBytes && seconds < 0) {
             seconds = std::chrono::duration<double>(Clock::now() - start).count();
             QCoreApplication::exit(0);
@@ -239,10 +209,10 @@ void eventBulkClient(std::uint16_t port) {
 // ----- ping-pong of short lines -----------------------------------------------------------
 
 double rawPingServer(int portPipe) {
-    std::uint16_t port;
-    const int listener = rawListen(port);
+    testsupport::RawListener listener;
+    const std::uint16_t port = listener.port();
     ::write(portPipe, &port, sizeof port);
-    const int fd = ::accept(listener, nullptr, nullptr);
+    const int fd = listener.accept();
     const int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     char line[kLineBytes];
@@ -250,23 +220,20 @@ double rawPingServer(int portPipe) {
     const auto start = Clock::now();
     for (int i = 0; i < kLines; ++i) {
         writeAll(fd, line, sizeof line);
-        if (!readAll(fd, line, sizeof line))
-            return -1;
+        if (!readAll(fd, line, sizeof line)) return -1;
     }
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     ::close(fd);
-    ::close(listener);
     return seconds;
 }
 
 void rawPingClient(std::uint16_t port) {
-    const int fd = rawConnect(port);
+    const int fd = testsupport::rawConnect(port);
     const int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     char line[kLineBytes];
     for (int i = 0; i < kLines; ++i) {
-        if (!readAll(fd, line, sizeof line))
-            break;
+        if (!readAll(fd, line, sizeof line)) break;
         writeAll(fd, line, sizeof line);
     }
     ::close(fd);
@@ -278,41 +245,36 @@ bool pollThenRead(int fd, char* line) {
     std::size_t got = 0;
     while (got < kLineBytes) {
         pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, -1) != 1)
-            return false;
+        if (::poll(&p, 1, -1) != 1) return false;
         const ssize_t n = ::recv(fd, line + got, kLineBytes - got, MSG_DONTWAIT);
-        if (n <= 0)
-            return false;
+        if (n <= 0) return false;
         got += static_cast<std::size_t>(n);
     }
     return true;
 }
 
 double pollPingServer(int portPipe) {
-    std::uint16_t port;
-    const int listener = rawListen(port);
+    testsupport::RawListener listener;
+    const std::uint16_t port = listener.port();
     ::write(portPipe, &port, sizeof port);
-    const int fd = ::accept(listener, nullptr, nullptr);
+    const int fd = listener.accept();
     char line[kLineBytes];
     std::memset(line, 'p', sizeof line);
     const auto start = Clock::now();
     for (int i = 0; i < kLines; ++i) {
         writeAll(fd, line, sizeof line);
-        if (!pollThenRead(fd, line))
-            return -1;
+        if (!pollThenRead(fd, line)) return -1;
     }
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     ::close(fd);
-    ::close(listener);
     return seconds;
 }
 
 void pollPingClient(std::uint16_t port) {
-    const int fd = rawConnect(port);
+    const int fd = testsupport::rawConnect(port);
     char line[kLineBytes];
     for (int i = 0; i < kLines; ++i) {
-        if (!pollThenRead(fd, line))
-            break;
+        if (!pollThenRead(fd, line)) break;
         writeAll(fd, line, sizeof line);
     }
     ::close(fd);
@@ -321,10 +283,10 @@ void pollPingClient(std::uint16_t port) {
 // The same ping-pong on the toolkit's event loop with a bare socket notifier and no socket
 // layer at all: what the event loop costs by itself.
 double notifierPingServer(int portPipe) {
-    std::uint16_t port;
-    const int listener = rawListen(port);
+    testsupport::RawListener listener;
+    const std::uint16_t port = listener.port();
     ::write(portPipe, &port, sizeof port);
-    const int fd = ::accept(listener, nullptr, nullptr);
+    const int fd = listener.accept();
     BenchApp app;
     char line[kLineBytes];
     std::memset(line, 'p', sizeof line);
@@ -353,12 +315,11 @@ double notifierPingServer(int portPipe) {
     const int result = app.exec();
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     ::close(fd);
-    ::close(listener);
     return result == 0 ? seconds : -1;
 }
 
 void notifierPingClient(std::uint16_t port) {
-    const int fd = rawConnect(port);
+    const int fd = testsupport::rawConnect(port);
     BenchApp app;
     std::size_t pending = 0;
     int answered = 0;
@@ -374,8 +335,7 @@ void notifierPingClient(std::uint16_t port) {
         while (pending >= kLineBytes) {
             pending -= kLineBytes;
             ::send(fd, buffer, kLineBytes, MSG_NOSIGNAL | MSG_DONTWAIT);
-            if (++answered == kLines)
-                QCoreApplication::exit(0);
+            if (++answered == kLines) QCoreApplication::exit(0);
         }
     });
     app.exec();
@@ -401,8 +361,7 @@ double eventPingServer(int portPipe) {
     };
     session.OnDataAvailable = [&](net::TCustomEventSocket* s, std::uint16_t) {
         const int n = s->Receive(buffer, sizeof buffer);
-        if (n <= 0)
-            return;
+        if (n <= 0) return;
         pending += static_cast<std::size_t>(n);
         while (pending >= kLineBytes) {
             pending -= kLineBytes;
@@ -430,14 +389,12 @@ void eventPingClient(std::uint16_t port) {
     const std::string line(kLineBytes, 'q');
     s.OnDataAvailable = [&](net::TCustomEventSocket* socket, std::uint16_t) {
         const int n = socket->Receive(buffer, sizeof buffer);
-        if (n <= 0)
-            return;
+        if (n <= 0) return;
         pending += static_cast<std::size_t>(n);
         while (pending >= kLineBytes) {
             pending -= kLineBytes;
             socket->SendText(line);
-            if (++answered == kLines)
-                QCoreApplication::exit(0);
+            if (++answered == kLines) QCoreApplication::exit(0);
         }
     };
     s.OnSessionClosed = [](net::TCustomEventSocket*, std::uint16_t) { QCoreApplication::exit(0); };
@@ -462,8 +419,7 @@ double qtBulkServer(int portPipe) {
         QObject::connect(session, &QTcpSocket::readyRead, [&] {
             for (;;) {
                 const qint64 n = session->read(buffer.data(), static_cast<qint64>(buffer.size()));
-                if (n <= 0)
-                    break;
+                if (n <= 0) break;
                 total += static_cast<std::size_t>(n);
             }
             if (total >= kBulkBytes && seconds < 0) {
@@ -517,8 +473,7 @@ double qtPingServer(int portPipe) {
         session->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         QObject::connect(session, &QTcpSocket::readyRead, [&] {
             const qint64 n = session->read(buffer, sizeof buffer);
-            if (n <= 0)
-                return;
+            if (n <= 0) return;
             pending += static_cast<std::size_t>(n);
             while (pending >= kLineBytes) {
                 pending -= kLineBytes;
@@ -551,8 +506,7 @@ void qtPingClient(std::uint16_t port) {
                      [&] { s.setSocketOption(QAbstractSocket::LowDelayOption, 1); });
     QObject::connect(&s, &QTcpSocket::readyRead, [&] {
         const qint64 n = s.read(buffer, sizeof buffer);
-        if (n <= 0)
-            return;
+        if (n <= 0) return;
         pending += static_cast<std::size_t>(n);
         while (pending >= kLineBytes) {
             pending -= kLineBytes;
@@ -616,12 +570,27 @@ void BM_PingPongEventSocketVersusQt(benchmark::State& state) {
                eventPingClient, kLines * kLineBytes * 2);
 }
 
-BENCHMARK(BM_BulkEventSocketVersusRaw)->UseManualTime()->Iterations(7)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_PingPongEventSocketVersusRaw)->UseManualTime()->Iterations(7)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_PingPongNotifierVersusRaw)->UseManualTime()->Iterations(7)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BulkEventSocketVersusRaw)
+    ->UseManualTime()
+    ->Iterations(7)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PingPongEventSocketVersusRaw)
+    ->UseManualTime()
+    ->Iterations(7)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PingPongNotifierVersusRaw)
+    ->UseManualTime()
+    ->Iterations(7)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PingPongPollVersusRaw)->UseManualTime()->Iterations(7)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_BulkEventSocketVersusQt)->UseManualTime()->Iterations(7)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_PingPongEventSocketVersusQt)->UseManualTime()->Iterations(7)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BulkEventSocketVersusQt)
+    ->UseManualTime()
+    ->Iterations(7)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PingPongEventSocketVersusQt)
+    ->UseManualTime()
+    ->Iterations(7)
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace
 
@@ -640,7 +609,8 @@ int main(int argc, char** argv) {
     };
     const double bulk = ratio("bulk raw", "bulk event");
     const double ping = ratio("ping event", "ping raw");
-    std::printf("\nbulk transfer throughput, event socket / raw POSIX: %.2f (goal >= 0.80)\n", bulk);
+    std::printf("\nbulk transfer throughput, event socket / raw POSIX: %.2f (goal >= 0.80)\n",
+                bulk);
     std::printf("ping-pong latency, event socket / raw POSIX:        %.2f (goal <= 1.30)\n", ping);
     std::printf("ping-pong raw round trip: %.1f us\n", bestSeconds["ping raw"] / kLines * 1e6);
     std::printf("for comparison, plain sockets waiting in poll() / raw POSIX: %.2f\n",

@@ -2,10 +2,10 @@
 // "dialog" stops with the invitation on the invited side's screen; "session" shows both
 // chat windows side by side after a few lines. Stays up until killed.
 #include "app/Frminicial.h"
-#include "chat/frmChat.h"
+#include "chat/FrmChat.h"
 #include "platform/Cp1252.h"
 #include "session/AskChat.h"
-#include "session/frmAskchat.h"
+#include "session/FrmAskchat.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -16,13 +16,15 @@
 
 namespace {
 
-void type(TfrmChat* window, const char* utf8) {
+void type(chat::TfrmChat* window, const char* utf8) {
     auto* input = window->findChild<QLineEdit*>("mmomensagem");
     input->setText(QString::fromUtf8(utf8));
     QTest::keyClick(input, Qt::Key_Return);
 }
 
-void settle(int ms) { QTest::qWait(ms); }
+void settle(int ms) {
+    QTest::qWait(ms);
+}
 
 } // namespace
 
@@ -37,7 +39,7 @@ int main(int argc, char** argv) {
     beto.FormCreate();
     ana.UserName = "Ana";
     beto.UserName = "Beto";
-    ana.SettingsStore.settings().ChatConvite =
+    ana.SettingsOwner.settings().ChatConvite =
         platform::toCp1252(QString::fromUtf8("Vamos revisar a ata da reunião?"));
 
     session::askchat::setShownHook([dialogOnly](session::TfrmAskchat& dialog) {

@@ -3,22 +3,24 @@
 // both ways, and the end of the session on either side.
 
 #include "app/Frminicial.h"
-#include "app/MessageBox.h"
+#include "chat/FrmChat.h"
 #include "net/SocketLibrary.h"
 #include "platform/PosixSockets.h"
-#include "chat/frmChat.h"
 #include "platform/Sound.h"
 #include "session/AskChat.h"
-#include "session/frmAskchat.h"
-#include "support/EventLoop.h"
-#include "support/Raised.h"
-#include "support/RawPeer.h"
+#include "session/FrmAskchat.h"
+#include "tests/support/EventLoop.h"
+#include "tests/support/ProgramCopy.h"
+#include "tests/support/QtMain.h"
+#include "tests/support/Raised.h"
+#include "tests/support/RawPeer.h"
+#include "ui/MessageBox.h"
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QTest>
-#include <QPlainTextEdit>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <arpa/inet.h>
@@ -31,80 +33,16 @@
 #include <unistd.h>
 
 using app::Tfrminicial;
+using ::testing::ElementsAre;
+using testsupport::ProgramCopy;
 using testsupport::spin;
 using testsupport::waitUntil;
-using ::testing::ElementsAre;
 
 namespace {
 
 class SilentPlayer : public platform::SoundPlayer {
 public:
     void playSync(std::string_view) override {}
-};
-
-// A port that is free on the loopback addresses the copies use.
-std::string freePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = inet_addr("127.0.0.2");
-    socklen_t length = sizeof a;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), length);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
-    ::close(fd);
-    return std::to_string(ntohs(a.sin_port));
-}
-
-// One running copy of the program.
-struct Copy {
-    std::unique_ptr<Tfrminicial> form;
-    std::string address;
-
-    Copy(const std::string& address, const std::string& port, const std::string& user)
-        : form(std::make_unique<Tfrminicial>(app::ListenEndpoint{address, port},
-                                             app::TrayIcon::Backend::Window)),
-          address(address) {
-        form->FormCreate();
-        form->UserName = user;
-        EXPECT_EQ(form->SrvSocket.State(), net::wsListening);
-    }
-
-    TfrmChat* chat() const { return form->frmChat.data(); }
-
-    QStringList transcript() const {
-        if (!chat())
-            return {};
-        QString text = chat()->findChild<QPlainTextEdit*>("memo1")->toPlainText();
-        if (text.endsWith('\n'))
-            text.chop(1);
-        return text.isEmpty() ? QStringList() : text.split('\n');
-    }
-    // The transcript with the time stamps of chat lines taken out.
-    QStringList lines() const {
-        QStringList result;
-        static const QRegularExpression stamp(QStringLiteral("^<([^>]*) [0-9][^>]*> "));
-        for (QString line : transcript())
-            result << line.replace(stamp, QStringLiteral("<\\1> "));
-        return result;
-    }
-    bool showsLine(const QString& line) const { return lines().contains(line); }
-
-    QLineEdit* input() const { return chat()->findChild<QLineEdit*>("mmomensagem"); }
-    void type(const QString& text) const {
-        input()->setText(text);
-        QTest::keyClick(input(), Qt::Key_Return);
-    }
-    QStringList users() const {
-        QStringList names;
-        auto* list = chat()->findChild<QTreeWidget*>("ListUser");
-        for (int i = 0; i < list->topLevelItemCount(); ++i)
-            names << list->topLevelItem(i)->text(0);
-        return names;
-    }
-    bool connectedLook() const {
-        return input()->isEnabled() && chat()->findChild<QToolButton*>("btnEncerrar")->isVisible();
-    }
-    net::TSocketState session() const { return form->CliSocket.State(); }
 };
 
 enum class Answer { Accept, Ignore, CloseBox, TimeOut, None };
@@ -115,23 +53,31 @@ protected:
         session::askchat::setSoundPlayer(&silent);
         session::askchat::setShownHook([this](session::TfrmAskchat& dialog) {
             ++dialogs;
-            if (beforeAnswer)
-                beforeAnswer();
+            if (beforeAnswer) beforeAnswer();
             switch (answer) {
-            case Answer::Accept: dialog.btnAceitarClick(); break;
-            case Answer::Ignore: dialog.btnIgnorarClick(); break;
-            case Answer::CloseBox: dialog.close(); break;
+            case Answer::Accept:
+                dialog.btnAceitarClick();
+                break;
+            case Answer::Ignore:
+                dialog.btnIgnorarClick();
+                break;
+            case Answer::CloseBox:
+                dialog.close();
+                break;
             case Answer::TimeOut:
                 for (int i = 0; i < 100; ++i)
                     dialog.Timer1Timer();
                 break;
-            case Answer::None: break;
+            case Answer::None:
+                break;
             }
         });
-        app::messageBoxHook() = [this](const app::ShownBox& box) { boxes.push_back(box.text); };
-        port = freePort();
-        ana = std::make_unique<Copy>("127.0.0.2", port, "Ana");
-        beto = std::make_unique<Copy>("127.0.0.3", port, "Beto");
+        ui::messageBoxHook() = [this](const ui::ShownBox& box) { boxes.push_back(box.text); };
+        port = std::to_string(testsupport::freeLoopbackPort("127.0.0.2"));
+        ana = std::make_unique<ProgramCopy>("127.0.0.2", port, "Ana");
+        beto = std::make_unique<ProgramCopy>("127.0.0.3", port, "Beto");
+        EXPECT_TRUE(ana->listening());
+        EXPECT_TRUE(beto->listening());
     }
     void TearDown() override {
         ana.reset();
@@ -139,7 +85,7 @@ protected:
         spin(20);
         session::askchat::setShownHook(nullptr);
         session::askchat::setSoundPlayer(nullptr);
-        app::messageBoxHook() = nullptr;
+        ui::messageBoxHook() = nullptr;
     }
 
     // Ana invites Beto's computer and Beto answers the dialog.
@@ -157,7 +103,7 @@ protected:
 
     // A plain connection to a copy's listener, as a caller that has not spoken yet.
     int callAna() const { return call(*ana); }
-    int call(const Copy& copy) const {
+    int call(const ProgramCopy& copy) const {
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_port = htons(static_cast<std::uint16_t>(std::stoi(port)));
@@ -185,8 +131,8 @@ protected:
     int dialogs = 0;
     std::vector<QString> boxes;
     std::string port;
-    std::unique_ptr<Copy> ana;
-    std::unique_ptr<Copy> beto;
+    std::unique_ptr<ProgramCopy> ana;
+    std::unique_ptr<ProgramCopy> beto;
 };
 
 } // namespace
@@ -212,10 +158,9 @@ TEST_F(ChatSessionTest, inviteAcceptAndChatBothWays) {
                 ElementsAre("Status> Convidando (127.0.0.3) ao chat... (Aguarde)",
                             "Status> Conectado.", "<Ana> Oi, Beto! <b>tudo bem?</b>",
                             QString::fromUtf8("<Beto> Tudo ótimo, e você?"), "<Beto> "));
-    EXPECT_THAT(beto->lines(), ElementsAre("Status> Conectado com (Ana)",
-                                           "<Ana> Oi, Beto! <b>tudo bem?</b>",
-                                           QString::fromUtf8("<Beto> Tudo ótimo, e você?"),
-                                           "<Beto> "));
+    EXPECT_THAT(beto->lines(),
+                ElementsAre("Status> Conectado com (Ana)", "<Ana> Oi, Beto! <b>tudo bem?</b>",
+                            QString::fromUtf8("<Beto> Tudo ótimo, e você?"), "<Beto> "));
     EXPECT_TRUE(boxes.empty());
 }
 
@@ -236,20 +181,19 @@ TEST_F(ChatSessionTest, everyWayOfNotAcceptingRefusesAndDisconnects) {
 }
 
 TEST_F(ChatSessionTest, autoAnswerWithATextShowsItAndDisconnects) {
-    beto->form->SettingsStore.settings().AutoResposta = true;
-    beto->form->SettingsStore.settings().Resposta = "Volto j\xe1!";
+    beto->form->SettingsOwner.settings().AutoResposta = true;
+    beto->form->SettingsOwner.settings().Resposta = "Volto j\xe1!";
     anaInvitesBeto(Answer::None);
     ASSERT_TRUE(waitUntil([&] { return ana->showsLine("Status> Desconectado!"); }));
-    EXPECT_THAT(ana->lines(),
-                ElementsAre("Status> Convidando (127.0.0.3) ao chat... (Aguarde)",
-                            QString::fromUtf8("<Beto (auto-resposta)>  Volto já!"),
-                            "Status> Desconectado!"));
+    EXPECT_THAT(ana->lines(), ElementsAre("Status> Convidando (127.0.0.3) ao chat... (Aguarde)",
+                                          QString::fromUtf8("<Beto (auto-resposta)>  Volto já!"),
+                                          "Status> Desconectado!"));
     EXPECT_EQ(dialogs, 0);
     EXPECT_EQ(beto->chat(), nullptr);
 }
 
 TEST_F(ChatSessionTest, autoAnswerWithoutATextRefuses) {
-    beto->form->SettingsStore.settings().AutoResposta = true;
+    beto->form->SettingsOwner.settings().AutoResposta = true;
     anaInvitesBeto(Answer::None);
     ASSERT_TRUE(waitUntil([&] { return ana->showsLine("Status> Desconectado!"); }));
     EXPECT_THAT(ana->lines(),
@@ -260,7 +204,7 @@ TEST_F(ChatSessionTest, autoAnswerWithoutATextRefuses) {
 }
 
 TEST_F(ChatSessionTest, theInvitationCarriesTheInvitationText) {
-    ana->form->SettingsStore.settings().ChatConvite = "Vamos conversar?";
+    ana->form->SettingsOwner.settings().ChatConvite = "Vamos conversar?";
     std::string shownText;
     beforeAnswer = [&] { shownText = session::askChatData().invitationText; };
     startSession();
@@ -270,12 +214,13 @@ TEST_F(ChatSessionTest, theInvitationCarriesTheInvitationText) {
 
 TEST_F(ChatSessionTest, aSecondCallerHearsThatTheUserIsBusy) {
     startSession();
-    Copy carla("127.0.0.4", port, "Carla");
+    ProgramCopy carla("127.0.0.4", port, "Carla");
+    ASSERT_TRUE(carla.listening());
     carla.form->Invite(beto->address);
     ASSERT_TRUE(waitUntil([&] { return carla.showsLine("Status> Desconectado!"); }));
-    EXPECT_THAT(carla.lines(), ElementsAre("Status> Convidando (127.0.0.3) ao chat... (Aguarde)",
-                                           "Status> Ocupado! Tente mais tarde...",
-                                           "Status> Desconectado!"));
+    EXPECT_THAT(carla.lines(),
+                ElementsAre("Status> Convidando (127.0.0.3) ao chat... (Aguarde)",
+                            "Status> Ocupado! Tente mais tarde...", "Status> Desconectado!"));
     // The running session goes on, untouched.
     ana->type("ainda aqui");
     ASSERT_TRUE(waitUntil([&] { return beto->showsLine("<Ana> ainda aqui"); }));
@@ -314,10 +259,11 @@ TEST_F(ChatSessionTest, eitherSideEndsTheSession) {
 TEST_F(ChatSessionTest, aRefusedConnectionAndAnUnknownName) {
     ana->form->Invite("127.0.0.5"); // nothing listens there
     ASSERT_TRUE(waitUntil([&] { return ana->showsLine("Status> Desconectado!"); }));
-    EXPECT_THAT(ana->lines(),
-                ElementsAre("Status> Convidando (127.0.0.5) ao chat... (Aguarde)",
-                            QString::fromUtf8("Status> O usuário (127.0.0.5), não esta disponível!"),
-                            "Status> Desconectado!"));
+    EXPECT_THAT(
+        ana->lines(),
+        ElementsAre("Status> Convidando (127.0.0.5) ao chat... (Aguarde)",
+                    QString::fromUtf8("Status> O usuário (127.0.0.5), não esta disponível!"),
+                    "Status> Desconectado!"));
 
     ana->form->Invite("example.invalid.");
     ASSERT_TRUE(waitUntil([&] { return ana->showsLine("Status> Servidor desconhecido"); }, 15000));
@@ -468,8 +414,7 @@ TEST_F(ChatSessionTest, aNewCallerWhileTheDialogIsUpHearsTheBusyLine) {
         waitUntil([&] {
             char buffer[256];
             const ssize_t n = ::recv(other, buffer, sizeof buffer, MSG_DONTWAIT);
-            if (n > 0)
-                heard.append(buffer, static_cast<std::size_t>(n));
+            if (n > 0) heard.append(buffer, static_cast<std::size_t>(n));
             closed = n == 0 || (n < 0 && errno != EAGAIN);
             return closed;
         });
@@ -491,8 +436,7 @@ public:
     static inline std::vector<int> errors;
     platform::SOCKET accept(platform::SOCKET s, sockaddr_in* address) override {
         const platform::SOCKET taken = PosixSocketLibrary::accept(s, address);
-        if (taken == platform::INVALID_SOCKET || errors.empty())
-            return taken;
+        if (taken == platform::INVALID_SOCKET || errors.empty()) return taken;
         closesocket(taken);
         WSASetLastError(errors.front());
         errors.erase(errors.begin());
@@ -503,7 +447,7 @@ public:
 class ChatSessionAcceptFaultTest : public ChatSessionTest {
 protected:
     void SetUp() override {
-        ASSERT_FALSE(net::WSocketLibraryLoaded());
+        ASSERT_FALSE(net::socketLibraryLoaded());
         platform::setSocketLibraryLoader(
             [](const std::string&) { return std::make_unique<BreakingAccepts>(); });
         ChatSessionTest::SetUp();
@@ -528,9 +472,4 @@ TEST_F(ChatSessionAcceptFaultTest, failedAcceptsAreDroppedAndTheNextCallerIsServ
     startSession();
 }
 
-int main(int argc, char** argv) {
-    QApplication application(argc, argv);
-    QApplication::setQuitOnLastWindowClosed(false);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
+FALAVOX_TEST_MAIN(QApplication)

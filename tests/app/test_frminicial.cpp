@@ -2,23 +2,24 @@
 // loopback port, the second copy's error box, "&Fechar" and the About box.
 #include "app/Frminicial.h"
 #include "app/LocalUserName.h"
-#include "app/MessageBox.h"
 #include "app/TrayStandInWindow.h"
 #include "platform/SystemInfo.h"
+#include "tests/support/QtMain.h"
+#include "tests/support/RawPeer.h"
+#include "ui/MessageBox.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QLineEdit>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
-#include <stdexcept>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <vector>
@@ -32,22 +33,6 @@ const QString secondCopyText =
                       ". Você já esta executando o Falavox©\r\n"
                       ". Seu protocolo de rede não é TCP/IP\r\n\r\n"
                       "O sistema será finalizado.");
-
-// A loopback port that nothing listens on right now.
-int freeLoopbackPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    sockaddr* raw = reinterpret_cast<sockaddr*>(&address);
-    if (::bind(fd, raw, length) != 0 || ::getsockname(fd, raw, &length) != 0) {
-        ::close(fd);
-        throw std::runtime_error("no free loopback port");
-    }
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
 
 bool acceptsConnections(int port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -71,26 +56,27 @@ void storeSettings(const std::string& values) {
     file.write(values.c_str());
 }
 
-void removeStoredSettings() { QFile::remove(platform::configDirectory() + "/registry.reg"); }
+void removeStoredSettings() {
+    QFile::remove(platform::configDirectory() + "/registry.reg");
+}
 
 // Every message box of a test, captured instead of shown.
 class FormTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        port = freeLoopbackPort();
-        app::messageBoxHook() = [this](const app::ShownBox& box) { boxes.push_back(box); };
+        port = testsupport::freeLoopbackPort();
+        ui::messageBoxHook() = [this](const ui::ShownBox& box) { boxes.push_back(box); };
     }
     void TearDown() override {
-        app::messageBoxHook() = nullptr;
+        ui::messageBoxHook() = nullptr;
         removeStoredSettings();
     }
 
     app::ListenEndpoint endpoint() const { return {"127.0.0.1", std::to_string(port)}; }
 
     int port = 0;
-    std::vector<app::ShownBox> boxes;
+    std::vector<ui::ShownBox> boxes;
 };
-
 
 } // namespace
 
@@ -133,7 +119,7 @@ TEST_F(FormTest, secondCopyOnTheSamePortShowsTheErrorAndEnds) {
     Tfrminicial second(endpoint());
     second.FormCreate();
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].kind, app::BoxKind::Error);
+    EXPECT_EQ(boxes[0].kind, ui::BoxKind::Error);
     EXPECT_EQ(boxes[0].caption, "Erro");
     EXPECT_EQ(boxes[0].text, secondCopyText);
     EXPECT_TRUE(second.Terminated());
@@ -238,7 +224,7 @@ TEST_F(FormTest, withoutATrayTheStandInWindowEndsTheProgram) {
     EXPECT_FALSE(form.TryIcon.standInWindow()->isVisible());
 
     // Its close box means the same.
-    Tfrminicial again({"127.0.0.1", std::to_string(freeLoopbackPort())});
+    Tfrminicial again({"127.0.0.1", std::to_string(testsupport::freeLoopbackPort())});
     again.FormCreate();
     QTimer::singleShot(0, [&again] { again.TryIcon.standInWindow()->close(); });
     EXPECT_EQ(QApplication::exec(), 0);
@@ -269,11 +255,4 @@ TEST_F(FormTest, sobreOpensOneAboutBoxWithTheUserName) {
     EXPECT_TRUE(boxes.empty());
 }
 
-int main(int argc, char** argv) {
-    if (const QByteArray scratch = qgetenv("FALAVOX_TEST_TMP"); !scratch.isEmpty())
-        qputenv("XDG_CONFIG_HOME", scratch + "/config");
-    QApplication application(argc, argv);
-    QApplication::setQuitOnLastWindowClosed(false);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
+FALAVOX_TEST_MAIN(QApplication)

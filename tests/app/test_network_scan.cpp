@@ -2,13 +2,14 @@
 // which order, under which domain, and what a slow or silent network does to the program.
 #include "app/ChatMenu.h"
 #include "app/Frminicial.h"
-#include "app/MessageBox.h"
 #include "app/NetworkScan.h"
 #include "app/TrayMenu.h"
 #include "app/TrayStandInWindow.h"
 #include "platform/NetworkEnum.h"
-#include "support/EventLoop.h"
-#include "support/ScriptedNeighbourhood.h"
+#include "tests/support/EventLoop.h"
+#include "tests/support/QtMain.h"
+#include "tests/support/ScriptedNeighbourhood.h"
+#include "ui/MessageBox.h"
 
 #include <QAction>
 #include <QApplication>
@@ -208,9 +209,9 @@ namespace {
 class ScanFormTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        app::messageBoxHook() = [this](const app::ShownBox&) { ++boxes; };
+        ui::messageBoxHook() = [this](const ui::ShownBox&) { ++boxes; };
     }
-    void TearDown() override { app::messageBoxHook() = nullptr; }
+    void TearDown() override { ui::messageBoxHook() = nullptr; }
 
     std::unique_ptr<app::Tfrminicial> makeForm(std::shared_ptr<ScriptedProvider> network) {
         // Port 0: the kernel picks a free one, the test never connects to it.
@@ -331,11 +332,4 @@ TEST_F(ScanFormTest, pickingAComputerInvitesItByName) {
     EXPECT_EQ(boxes, 0);
 }
 
-int main(int argc, char** argv) {
-    if (const QByteArray scratch = qgetenv("FALAVOX_TEST_TMP"); !scratch.isEmpty())
-        qputenv("XDG_CONFIG_HOME", scratch + "/config");
-    QApplication application(argc, argv);
-    QApplication::setQuitOnLastWindowClosed(false);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
+FALAVOX_TEST_MAIN(QApplication)

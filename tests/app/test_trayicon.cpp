@@ -3,6 +3,7 @@
 #include "app/TrayIcon.h"
 #include "app/TrayMenu.h"
 #include "app/TrayStandInWindow.h"
+#include "tests/support/QtMain.h"
 
 #include <QAction>
 #include <QApplication>
@@ -184,8 +185,4 @@ TEST(TrayIcon, systemTrayIconCarriesIconTooltipAndMenu) {
     EXPECT_FALSE(tray.systemTrayIcon()->isVisible());
 }
 
-int main(int argc, char** argv) {
-    QApplication application(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
+FALAVOX_TEST_MAIN(QApplication)

@@ -10,9 +10,9 @@
 // Prints "ready" once started, "hint <text>" whenever the tray icon's tooltip changes and
 // "menu opened" whenever the tray menu is about to show, and
 // "A: <text>" / "B: <text>" whenever a copy's chat transcript changes. Runs until killed.
-#include "app/ApplicationTitle.h"
 #include "app/Frminicial.h"
-#include "support/ScriptedNeighbourhood.h"
+#include "tests/support/ScriptedNeighbourhood.h"
+#include "ui/ApplicationTitle.h"
 
 #include <QApplication>
 #include <QPlainTextEdit>
@@ -62,7 +62,7 @@ QString transcript(const app::Tfrminicial& form) {
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
-    app::setApplicationTitle(QStringLiteral("Falavox©"));
+    ui::setApplicationTitle(QStringLiteral("Falavox©"));
     const std::string mode = argc > 1 ? argv[1] : "menu";
     const bool slow = mode == "slow";
     const bool pair = mode == "pair";

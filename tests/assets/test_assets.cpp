@@ -16,28 +16,25 @@
 
 namespace {
 
-QByteArray readAll(const QString& path)
-{
+QByteArray readAll(const QString& path) {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
+    if (!f.open(QIODevice::ReadOnly)) return {};
     return f.readAll();
 }
 
 // Expected sizes, written out here rather than taken from the library, so a wrong table in
 // the library cannot agree with itself.
-std::map<QString, QSize> expectedPictures()
-{
+std::map<QString, QSize> expectedPictures() {
     std::map<QString, QSize> m{
-        {":/tray/static.png", {16, 16}},       {":/menu/glyphs.png", {115, 16}},
-        {":/app/telephone.png", {32, 32}},     {":/askchat/hello.png", {32, 32}},
+        {":/tray/static.png", {16, 16}},         {":/menu/glyphs.png", {115, 16}},
+        {":/app/telephone.png", {32, 32}},       {":/askchat/hello.png", {32, 32}},
         {":/askchat/face_closed.png", {16, 16}}, {":/askchat/face_open.png", {16, 16}},
-        {":/askchat/face_wide.png", {16, 16}}, {":/chat/sair.png", {32, 32}},
-        {":/chat/emchat.png", {32, 32}},       {":/chat/desconectar.png", {32, 32}},
-        {":/chat/fecharuser.png", {10, 9}},    {":/chat/user.png", {16, 16}},
-        {":/chat/BACKGROUND.png", {640, 125}}, {":/config/desktop.png", {274, 130}},
-        {":/config/menu_band.png", {113, 100}}, {":/config/menu_plain.png", {113, 100}},
-        {":/config/note.png", {32, 32}},       {":/config/jester.png", {32, 32}},
+        {":/askchat/face_wide.png", {16, 16}},   {":/chat/sair.png", {32, 32}},
+        {":/chat/emchat.png", {32, 32}},         {":/chat/desconectar.png", {32, 32}},
+        {":/chat/fecharuser.png", {10, 9}},      {":/chat/user.png", {16, 16}},
+        {":/chat/BACKGROUND.png", {640, 125}},   {":/config/desktop.png", {274, 130}},
+        {":/config/menu_band.png", {113, 100}},  {":/config/menu_plain.png", {113, 100}},
+        {":/config/note.png", {32, 32}},         {":/config/jester.png", {32, 32}},
     };
     for (int n = 1; n <= 13; ++n)
         m[QStringLiteral(":/tray/busy%1.png").arg(n, 2, 10, QLatin1Char('0'))] = {16, 16};
@@ -46,8 +43,7 @@ std::map<QString, QSize> expectedPictures()
     return m;
 }
 
-int opaquePixels(const QImage& img, const QRect& area)
-{
+int opaquePixels(const QImage& img, const QRect& area) {
     int count = 0;
     for (int y = area.top(); y <= area.bottom(); ++y)
         for (int x = area.left(); x <= area.right(); ++x)
@@ -55,27 +51,23 @@ int opaquePixels(const QImage& img, const QRect& area)
     return count;
 }
 
-QString scratchRoot()
-{
+QString scratchRoot() {
     const QByteArray env = qgetenv("FALAVOX_TEST_TMP");
     const QString root = env.isEmpty() ? QDir::tempPath() : QString::fromLocal8Bit(env);
     QDir().mkpath(root);
     return root;
 }
 
-int runScript(const QStringList& args, QByteArray* errors = nullptr)
-{
+int runScript(const QStringList& args, QByteArray* errors = nullptr) {
     QProcess p;
-    p.start(QStringLiteral(FALAVOX_PYTHON), QStringList{QStringLiteral(FALAVOX_ASSET_SCRIPT)} + args);
-    if (!p.waitForFinished(120000))
-        return -1;
-    if (errors)
-        *errors = p.readAllStandardError();
+    p.start(QStringLiteral(FALAVOX_PYTHON),
+            QStringList{QStringLiteral(FALAVOX_ASSET_SCRIPT)} + args);
+    if (!p.waitForFinished(120000)) return -1;
+    if (errors) *errors = p.readAllStandardError();
     return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
 }
 
-std::map<QString, QByteArray> filesUnder(const QString& root)
-{
+std::map<QString, QByteArray> filesUnder(const QString& root) {
     std::map<QString, QByteArray> files;
     QDirIterator it(root, QDir::Files, QDirIterator::Subdirectories);
     while (it.hasNext()) {
@@ -85,10 +77,9 @@ std::map<QString, QByteArray> filesUnder(const QString& root)
     return files;
 }
 
-}  // namespace
+} // namespace
 
-TEST(Assets, everyPictureLoadsWithItsStatedSize)
-{
+TEST(Assets, everyPictureLoadsWithItsStatedSize) {
     for (const auto& [path, size] : expectedPictures()) {
         QImage img(path);
         ASSERT_FALSE(img.isNull()) << qPrintable(path);
@@ -97,8 +88,7 @@ TEST(Assets, everyPictureLoadsWithItsStatedSize)
     }
 }
 
-TEST(Assets, pathListMatchesWhatIsEmbedded)
-{
+TEST(Assets, pathListMatchesWhatIsEmbedded) {
     QStringList expected;
     for (const auto& entry : expectedPictures())
         expected << entry.first;
@@ -114,8 +104,7 @@ TEST(Assets, pathListMatchesWhatIsEmbedded)
     EXPECT_TRUE(assets::aboutFramePath(5).isEmpty());
 }
 
-TEST(Assets, animationsMoveFromFrameToFrame)
-{
+TEST(Assets, animationsMoveFromFrameToFrame) {
     for (int n = 1; n <= assets::kBusyFrameCount; ++n) {
         const QImage a(assets::busyFramePath(n));
         const QImage b(assets::busyFramePath(n % assets::kBusyFrameCount + 1));
@@ -129,8 +118,7 @@ TEST(Assets, animationsMoveFromFrameToFrame)
     EXPECT_NE(closed, wide);
 }
 
-TEST(Assets, glyphStripHasSevenFilledCellsAndUnusedTail)
-{
+TEST(Assets, glyphStripHasSevenFilledCellsAndUnusedTail) {
     const QImage strip(assets::kMenuGlyphs);
     ASSERT_FALSE(strip.isNull());
     const int cell = strip.width() / assets::kGlyphCellCount;
@@ -140,8 +128,7 @@ TEST(Assets, glyphStripHasSevenFilledCellsAndUnusedTail)
     EXPECT_EQ(opaquePixels(strip, QRect(7 * cell, 0, strip.width() - 7 * cell, 16)), 0);
 }
 
-TEST(Assets, menuPreviewsDifferOnlyByTheTitleBand)
-{
+TEST(Assets, menuPreviewsDifferOnlyByTheTitleBand) {
     const QImage band(assets::kConfigMenuBand), plain(assets::kConfigMenuPlain);
     ASSERT_FALSE(band.isNull());
     ASSERT_FALSE(plain.isNull());
@@ -155,8 +142,7 @@ TEST(Assets, menuPreviewsDifferOnlyByTheTitleBand)
     EXPECT_EQ(plain.pixel(5, 4), qRgb(192, 192, 192));
 }
 
-TEST(Assets, chimeIsACompleteEightBitMonoWave)
-{
+TEST(Assets, chimeIsACompleteEightBitMonoWave) {
     const QByteArray wav = readAll(assets::kChime);
     ASSERT_EQ(wav.size(), 9996);
     const auto u32 = [&](int at) { return qFromLittleEndian<quint32>(wav.constData() + at); };
@@ -190,8 +176,7 @@ TEST(Assets, chimeIsACompleteEightBitMonoWave)
     }
 }
 
-TEST(Assets, scriptIsReproducibleAndMatchesWhatIsEmbedded)
-{
+TEST(Assets, scriptIsReproducibleAndMatchesWhatIsEmbedded) {
     QTemporaryDir scratch(scratchRoot() + QStringLiteral("/assets-XXXXXX"));
     ASSERT_TRUE(scratch.isValid());
     const QString first = scratch.filePath(QStringLiteral("first"));
@@ -210,8 +195,7 @@ TEST(Assets, scriptIsReproducibleAndMatchesWhatIsEmbedded)
     }
 }
 
-TEST(Assets, scriptRefusesAMissingOutputFolderArgument)
-{
+TEST(Assets, scriptRefusesAMissingOutputFolderArgument) {
     QByteArray errors;
     EXPECT_NE(runScript({}, &errors), 0);
     EXPECT_TRUE(errors.contains("usage")) << errors.constData();

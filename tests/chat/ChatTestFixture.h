@@ -3,13 +3,11 @@
 // A chat window over a real loopback session: the window's CliSocket is connected to a
 // plain POSIX peer that the test reads and writes directly.
 
-#include <QAbstractButton> // needed by app/MessageBox.h
-
-#include "app/MessageBox.h"
-#include "chat/frmChat.h"
+#include "chat/FrmChat.h"
 #include "net/EventSocket.h"
 #include "tests/support/EventLoop.h"
 #include "tests/support/RawPeer.h"
+#include "ui/MessageBox.h"
 
 #include <QDir>
 #include <QPointer>
@@ -27,13 +25,13 @@ protected:
         QDir(configHome_).removeRecursively();
         QDir().mkpath(configHome_);
         qputenv("XDG_CONFIG_HOME", configHome_.toUtf8());
-        app::messageBoxHook() = [this](const app::ShownBox& box) { boxes.push_back(box); };
+        ui::messageBoxHook() = [this](const ui::ShownBox& box) { boxes.push_back(box); };
     }
 
     void TearDown() override {
         delete window.data();
         if (peerFd >= 0) testsupport::rawClose(peerFd);
-        app::messageBoxHook() = nullptr;
+        ui::messageBoxHook() = nullptr;
     }
 
     void connectSession() {
@@ -46,8 +44,8 @@ protected:
         ASSERT_TRUE(testsupport::waitUntil([&] { return cli.State() == net::wsConnected; }));
     }
 
-    TfrmChat* openWindow(const std::string& user = "Ana") {
-        window = new TfrmChat(user, cli);
+    chat::TfrmChat* openWindow(const std::string& user = "Ana") {
+        window = new chat::TfrmChat(user, cli);
         window->show();
         return window.data();
     }
@@ -62,6 +60,6 @@ protected:
     net::TEventSocket cli;
     testsupport::RawListener listener;
     int peerFd = -1;
-    QPointer<TfrmChat> window;
-    std::vector<app::ShownBox> boxes;
+    QPointer<chat::TfrmChat> window;
+    std::vector<ui::ShownBox> boxes;
 };

@@ -1,7 +1,7 @@
 // Shows the chat window as a session leaves it, with every kind of transcript entry, and
 // stays up until it is killed or closed. Argument: "connected" or "disconnected".
+#include "chat/FrmChat.h"
 #include "chat/TranscriptEntry.h"
-#include "chat/frmChat.h"
 #include "net/EventSocket.h"
 #include "platform/Cp1252.h"
 
@@ -14,7 +14,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const bool connected = argc > 1 && std::strcmp(argv[1], "connected") == 0;
     net::TEventSocket socket;
-    auto* window = new TfrmChat("Ana", socket, nullptr, QDir::tempPath() + "/chat-screenshot.ini");
+    auto* window =
+        new chat::TfrmChat("Ana", socket, nullptr, QDir::tempPath() + "/chat-screenshot.ini");
     window->setPeerName("Bruno");
     window->show();
     const auto bytes = [](const char* utf8) { return platform::toCp1252(QString::fromUtf8(utf8)); };

@@ -3,9 +3,9 @@
 
 #include <QAction>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QTest>
 #include <QTextBlock>
-#include <QPlainTextEdit>
 #include <QToolButton>
 #include <QTreeWidget>
 

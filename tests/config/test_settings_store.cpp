@@ -1,17 +1,14 @@
 #include "config/SettingsOwner.h"
 #include "config/SettingsStore.h"
 
-// MessageBox.h uses QAbstractButton without including it.
-#include <QAbstractButton>
-
-#include "app/MessageBox.h"
+#include "ui/MessageBox.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <gtest/gtest.h>
 
-#include "support/Files.h"
+#include "tests/support/Files.h"
 
 using config::ERegistryException;
 using config::SettingsOwner;
@@ -33,9 +30,9 @@ class SettingsStoreTest : public ::testing::Test {
 protected:
     void SetUp() override {
         path_ = testsupport::freshTestFolder() + "/registry.reg";
-        app::messageBoxHook() = [this](const app::ShownBox& box) { boxes_.push_back(box); };
+        ui::messageBoxHook() = [this](const ui::ShownBox& box) { boxes_.push_back(box); };
     }
-    void TearDown() override { app::messageBoxHook() = nullptr; }
+    void TearDown() override { ui::messageBoxHook() = nullptr; }
 
     void writeFile(const std::string& bytes) { ASSERT_TRUE(testsupport::writeBytes(path_, bytes)); }
     std::string readFile() const { return testsupport::readBytes(path_); }
@@ -54,7 +51,7 @@ protected:
     }
 
     QString path_;
-    std::vector<app::ShownBox> boxes_;
+    std::vector<ui::ShownBox> boxes_;
 };
 
 } // namespace
@@ -287,7 +284,7 @@ TEST_F(SettingsStoreTest, startUpGoesOnWithDefaultsAfterAnUnreadableValue) {
     owner.setMenuLeftMarginHandler([&](int m) { margins.push_back(m); });
     EXPECT_EQ(owner.ReloadSettingsAtStartup(), "Tipo de dado inválido para 'Resposta'");
     ASSERT_EQ(boxes_.size(), 1u);
-    EXPECT_EQ(boxes_[0].kind, app::BoxKind::Error);
+    EXPECT_EQ(boxes_[0].kind, ui::BoxKind::Error);
     EXPECT_EQ(boxes_[0].text, "Tipo de dado inválido para 'Resposta'");
     // What was read before the bad value is in effect; the rest keeps its defaults.
     EXPECT_EQ(owner.settings(), (TSettings{false, true, "", "", false}));

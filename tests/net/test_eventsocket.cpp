@@ -4,24 +4,24 @@
 #include "net/EventSocket.h"
 #include "net/SocketLibrary.h"
 #include "platform/PosixSockets.h"
-#include "support/EventLoop.h"
-#include "support/QtMain.h"
-#include "support/RawPeer.h"
+#include "tests/support/EventLoop.h"
+#include "tests/support/QtMain.h"
+#include "tests/support/RawPeer.h"
 
 #include <QThread>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "support/Raised.h"
+#include "tests/support/Raised.h"
 #include <memory>
 #include <poll.h>
 #include <string>
 #include <vector>
 
 using namespace net;
+using ::testing::ElementsAre;
 using testsupport::spin;
 using testsupport::waitUntil;
-using ::testing::ElementsAre;
 
 namespace {
 
@@ -54,7 +54,7 @@ struct EventLog {
 
 std::uint16_t listeningPort(TCustomEventSocket& listener) {
     sockaddr_in a{};
-    WSocket().getsockname(listener.Handle(), &a);
+    socketLibrary().getsockname(listener.Handle(), &a);
     return ntohs(a.sin_port);
 }
 
@@ -126,9 +126,10 @@ TEST(EventSocket, stateChangesOfAConnectAreReportedInOrder) {
     ASSERT_GE(fd, 0);
     ASSERT_TRUE(waitUntil([&] { return s.State() == wsConnected; }));
     s.Close();
-    EXPECT_THAT(changes, ElementsAre(std::pair(wsClosed, wsOpened), std::pair(wsOpened, wsConnecting),
-                                     std::pair(wsConnecting, wsConnected),
-                                     std::pair(wsConnected, wsClosed)));
+    EXPECT_THAT(changes,
+                ElementsAre(std::pair(wsClosed, wsOpened), std::pair(wsOpened, wsConnecting),
+                            std::pair(wsConnecting, wsConnected),
+                            std::pair(wsConnected, wsClosed)));
     testsupport::rawClose(fd);
 }
 
@@ -271,7 +272,8 @@ TEST(EventSocket, settingsCannotChangeWhileConnected) {
     Pair p;
     const std::string port = p.client.Port();
     EXPECT_EQ(testsupport::raisedText([&] { p.client.SetPort(port); }), "<nothing raised>");
-    EXPECT_EQ(testsupport::raisedText([&] { p.client.SetPort("1"); }), "Cannot change Port if not closed");
+    EXPECT_EQ(testsupport::raisedText([&] { p.client.SetPort("1"); }),
+              "Cannot change Port if not closed");
     EXPECT_EQ(p.client.Port(), port);
     EXPECT_EQ(testsupport::raisedText([&] { p.client.SetAddr("10.0.0.1"); }),
               "Cannot change Addr if not closed");
@@ -279,7 +281,8 @@ TEST(EventSocket, settingsCannotChangeWhileConnected) {
               "Cannot change Proto if not closed");
     EXPECT_EQ(testsupport::raisedText([&] { p.client.SetLocalPort("0"); }),
               "Cannot change LocalPort if not closed");
-    EXPECT_EQ(testsupport::raisedText([&] { p.client.Connect(); }), "Connect: Socket already in use");
+    EXPECT_EQ(testsupport::raisedText([&] { p.client.Connect(); }),
+              "Connect: Socket already in use");
     // With an error handler the report goes there and the operation goes on.
     int errors = 0;
     p.client.OnError = [&](TCustomEventSocket*) { ++errors; };
@@ -325,7 +328,8 @@ TEST(EventSocket, acceptAndDupRefuseBadCalls) {
               "Error 10022 in function not a listening socket\r\nInvalid argument");
     EXPECT_EQ(testsupport::raisedText([&] { s.Dup(platform::INVALID_SOCKET); }),
               "Error 10022 in function Dup\r\nInvalid argument");
-    EXPECT_EQ(testsupport::raisedText([&] { s.Dup(0); }), "Error 10022 in function Dup\r\nInvalid argument");
+    EXPECT_EQ(testsupport::raisedText([&] { s.Dup(0); }),
+              "Error 10022 in function Dup\r\nInvalid argument");
     s.OnError = [](TCustomEventSocket*) {};
     EXPECT_EQ(s.Accept(), platform::INVALID_SOCKET);
 }
@@ -355,7 +359,8 @@ TEST(EventSocket, dupOfAConnectedSocketReplacesItsConnectionQuietly) {
     };
     ASSERT_TRUE(waitUntil([&] { return changes.size() == 2; }));
     EXPECT_EQ(closes, 0);
-    EXPECT_THAT(changes, ElementsAre(std::pair(wsConnected, wsClosed), std::pair(wsClosed, wsConnected)));
+    EXPECT_THAT(changes,
+                ElementsAre(std::pair(wsConnected, wsClosed), std::pair(wsClosed, wsConnected)));
     // The first client's connection ended; the new caller is served.
     ASSERT_TRUE(waitUntil([&] { return p.client.State() == wsClosed; }));
     p.server.SendText("to the new caller");
@@ -551,8 +556,7 @@ TEST(EventSocket, aDataHandlerClosingAtThePeersResetReportsTheCloseOnce) {
     // notification's own read sees.
     s.OnDataAvailable = [](TCustomEventSocket* socket, std::uint16_t) {
         char buffer[64];
-        if (socket->Receive(buffer, sizeof buffer) == 0)
-            socket->Close();
+        if (socket->Receive(buffer, sizeof buffer) == 0) socket->Close();
     };
     connectTo(s, peer.port());
     const int fd = peer.accept();
@@ -576,8 +580,7 @@ TEST(EventSocket, aConnectionAdoptedInsideAnEndingEventStaysOpen) {
         TCustomEventSocket& s = ending == Ending::RefusedConnect ? refused : p.server;
         bool adopted = false;
         auto adopt = [&](TCustomEventSocket* socket, std::uint16_t) {
-            if (adopted)
-                return;
+            if (adopted) return;
             adopted = true;
             socket->Dup(p.listener.Accept());
         };
@@ -634,8 +637,7 @@ TEST(EventSocket, rcvdCountTellsTheBytesThatWait) {
     s.OnDataAvailable = [&](TCustomEventSocket* socket, std::uint16_t) {
         char buffer[64];
         const int n = socket->Receive(buffer, sizeof buffer);
-        if (n > 0)
-            received.append(buffer, static_cast<std::size_t>(n));
+        if (n > 0) received.append(buffer, static_cast<std::size_t>(n));
     };
     connectTo(s, peer.port());
     const int fd = peer.accept();
@@ -644,8 +646,9 @@ TEST(EventSocket, rcvdCountTellsTheBytesThatWait) {
     ASSERT_TRUE(waitUntil([&] { return received == "abc"; }));
     // More arrives while the event loop does not run: it waits in the system's buffer.
     testsupport::rawWrite(fd, "defg");
-    pollfd ready{dynamic_cast<platform::PosixSocketLibrary&>(WSocket()).descriptorOf(s.Handle()),
-                 POLLIN, 0};
+    pollfd ready{
+        dynamic_cast<platform::PosixSocketLibrary&>(socketLibrary()).descriptorOf(s.Handle()),
+        POLLIN, 0};
     ASSERT_EQ(::poll(&ready, 1, 5000), 1);
     EXPECT_EQ(s.RcvdCount(), 4);
     testsupport::rawClose(fd);
@@ -657,8 +660,7 @@ class RefusingLibrary : public platform::PosixSocketLibrary {
 public:
     int selectError = 0;
     int WSAAsyncSelect(platform::SOCKET s, platform::NotifyWindow* window, long events) override {
-        if (selectError == 0)
-            return PosixSocketLibrary::WSAAsyncSelect(s, window, events);
+        if (selectError == 0) return PosixSocketLibrary::WSAAsyncSelect(s, window, events);
         WSASetLastError(selectError);
         return platform::SOCKET_ERROR;
     }
@@ -666,7 +668,7 @@ public:
 } // namespace
 
 TEST(EventSocket, aFailedDupReleasesTheAdoptedConnection) {
-    ASSERT_FALSE(WSocketLibraryLoaded());
+    ASSERT_FALSE(socketLibraryLoaded());
     RefusingLibrary* library = nullptr;
     platform::setSocketLibraryLoader([&](const std::string&) {
         auto made = std::make_unique<RefusingLibrary>();

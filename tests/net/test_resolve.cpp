@@ -6,10 +6,9 @@
 #include "platform/Winsock.h"
 
 #include <arpa/inet.h>
-#include <cerrno>
 #include <gtest/gtest.h>
 
-#include "support/Raised.h"
+#include "tests/support/Raised.h"
 #include <netdb.h>
 
 using namespace net;
@@ -26,7 +25,8 @@ TEST(SocketResolveHost, dottedAddressesAreConvertedWithoutAsking) {
 }
 
 TEST(SocketResolveHost, emptyOrOverlongNamesAreRefused) {
-    EXPECT_EQ(testsupport::raisedText([] { SocketResolveHost(""); }), "SocketResolveHost: '' Invalid Hostname.");
+    EXPECT_EQ(testsupport::raisedText([] { SocketResolveHost(""); }),
+              "SocketResolveHost: '' Invalid Hostname.");
     const std::string longName(257, 'a');
     EXPECT_EQ(testsupport::raisedText([&] { SocketResolveHost(longName); }),
               "SocketResolveHost: '" + longName + "' Invalid Hostname.");
@@ -46,7 +46,8 @@ TEST(SocketResolvePort, numbersAreReadAndNamesLookedUp) {
     EXPECT_EQ(SocketResolvePort("2200x", "tcp"), 2200);
     EXPECT_EQ(SocketResolvePort("0", "tcp"), 0);
     EXPECT_EQ(SocketResolvePort("67536", "tcp"), 2000); // the low 16 bits
-    EXPECT_EQ(testsupport::raisedText([] { SocketResolvePort("", "tcp"); }), "SocketResolvePort: Invalid Port.");
+    EXPECT_EQ(testsupport::raisedText([] { SocketResolvePort("", "tcp"); }),
+              "SocketResolvePort: Invalid Port.");
     EXPECT_EQ(testsupport::raisedText([] { SocketResolvePort(std::string(32, '1'), "tcp"); }),
               "SocketResolvePort: Invalid Port.");
     EXPECT_EQ(testsupport::raisedText([] { SocketResolvePort("nosuchservice", "tcp"); }),
@@ -61,7 +62,8 @@ TEST(SocketResolveProto, numbersAndNames) {
     EXPECT_EQ(SocketResolveProto(" TCP "), 6);
     EXPECT_EQ(SocketResolveProto("17"), 17);
     EXPECT_EQ(SocketResolveProto(" 6 "), 6);
-    EXPECT_EQ(testsupport::raisedText([] { SocketResolveProto(""); }), "SocketResolveProto: Invalid Protocol.");
+    EXPECT_EQ(testsupport::raisedText([] { SocketResolveProto(""); }),
+              "SocketResolveProto: Invalid Protocol.");
     EXPECT_EQ(testsupport::raisedText([] { SocketResolveProto("nosuch"); }),
               "SocketResolveProto: Cannot convert protocol 'nosuch'");
 }
@@ -74,22 +76,4 @@ TEST(WinsockErrorText, knownAndUnknownNumbers) {
     EXPECT_STREQ(WinsockErrorText(11001), "Host not found");
     EXPECT_STREQ(WinsockErrorText(12345), "Not a WinSock error");
     EXPECT_STREQ(WinsockErrorText(-1), "Not a WinSock error");
-}
-
-TEST(SystemErrors, translateByMeaningNotByNumber) {
-    using namespace platform;
-    EXPECT_EQ(winsockErrorFromErrno(EADDRINUSE), 10048); // 98 on Linux
-    EXPECT_EQ(winsockErrorFromErrno(ECONNREFUSED), 10061);
-    EXPECT_EQ(winsockErrorFromErrno(ETIMEDOUT), 10060);
-    EXPECT_EQ(winsockErrorFromErrno(ECONNRESET), 10054);
-    EXPECT_EQ(winsockErrorFromErrno(EPIPE), 10054);
-    EXPECT_EQ(winsockErrorFromErrno(EAGAIN), 10035);
-    EXPECT_EQ(winsockErrorFromErrno(EINPROGRESS), 10035);
-    EXPECT_EQ(winsockErrorFromErrno(ENOTCONN), 10057);
-    EXPECT_EQ(winsockErrorFromErrno(EBADF), 10038);
-    EXPECT_EQ(winsockErrorFromErrno(EINVAL), 10022);
-    EXPECT_EQ(winsockErrorFromErrno(EINTR), 10004);
-    EXPECT_EQ(winsockErrorFromLookup(EAI_NONAME), 11001);
-    EXPECT_EQ(winsockErrorFromLookup(EAI_AGAIN), 11002);
-    EXPECT_EQ(winsockErrorFromLookup(EAI_FAIL), 11003);
 }

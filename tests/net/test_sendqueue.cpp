@@ -1,21 +1,21 @@
 // The send queue: blocks, partial sends, fatal send errors and the data-sent event,
 // with faults put into the sockets library.
 
+#include "net/Buffer.h"
 #include "net/EventSocket.h"
-#include "net/SockBuf.h"
 #include "net/SocketLibrary.h"
 #include "platform/PosixSockets.h"
-#include "support/EventLoop.h"
-#include "support/QtMain.h"
-#include "support/RawPeer.h"
+#include "tests/support/EventLoop.h"
+#include "tests/support/QtMain.h"
+#include "tests/support/RawPeer.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 using namespace net;
+using ::testing::ElementsAre;
 using testsupport::spin;
 using testsupport::waitUntil;
-using ::testing::ElementsAre;
 
 namespace {
 
@@ -53,8 +53,7 @@ public:
             WSASetLastError(platform::WSAEWOULDBLOCK);
             return platform::SOCKET_ERROR;
         }
-        if (sendLimit < 0)
-            return PosixSocketLibrary::sendGathered(s, pieces, count, flags);
+        if (sendLimit < 0) return PosixSocketLibrary::sendGathered(s, pieces, count, flags);
         iovec first = pieces[0];
         first.iov_len = std::min<std::size_t>(first.iov_len, static_cast<std::size_t>(sendLimit));
         const int sent = PosixSocketLibrary::sendGathered(s, &first, 1, flags);
@@ -68,7 +67,7 @@ public:
 class SendQueueTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_FALSE(WSocketLibraryLoaded()) << "a socket outlived its test";
+        ASSERT_FALSE(socketLibraryLoaded()) << "a socket outlived its test";
         platform::setSocketLibraryLoader(
             [](const std::string&) { return std::make_unique<FaultyLibrary>(); });
     }
@@ -129,10 +128,12 @@ struct Connected {
 // Reads from the raw peer while the event loop keeps the socket under test going.
 std::string readSpinning(int fd, std::size_t count, int timeoutMs = 10000) {
     std::string received;
-    waitUntil([&] {
-        received += testsupport::rawRead(fd, count - received.size(), 1);
-        return received.size() >= count;
-    }, timeoutMs);
+    waitUntil(
+        [&] {
+            received += testsupport::rawRead(fd, count - received.size(), 1);
+            return received.size() >= count;
+        },
+        timeoutMs);
     return received;
 }
 
@@ -192,7 +193,8 @@ TEST_F(SendQueueTest, bytesArriveInCallOrderWhateverTheSystemTakesEachTime) {
         c.library().sendLimit = limit;
         std::string expected;
         for (int i = 0; i < 30; ++i) {
-            const std::string piece = std::to_string(i) + ":" + pattern(static_cast<std::size_t>(i * 97 % 2000));
+            const std::string piece =
+                std::to_string(i) + ":" + pattern(static_cast<std::size_t>(i * 97 % 2000));
             expected += piece;
             EXPECT_EQ(c.send(piece), static_cast<int>(piece.size()));
         }
@@ -222,8 +224,8 @@ TEST_F(SendQueueTest, dataSentFiresAfterSendReturnsNeverInsideIt) {
 
 TEST_F(SendQueueTest, sendOfNothingStillPushesWhatIsQueued) {
     Connected c;
-    EXPECT_EQ(c.send(""), 0);                       // empty text
-    EXPECT_EQ(c.socket.Send("ignored", -5), 0);     // a negative count is nothing
+    EXPECT_EQ(c.send(""), 0);                   // empty text
+    EXPECT_EQ(c.socket.Send("ignored", -5), 0); // a negative count is nothing
     c.library().sendLimit = 0;
     c.send("held back");
     c.library().sendLimit = -1;
@@ -275,7 +277,8 @@ TEST_F(SendQueueTest, otherSendErrorsAreReportedAndKeepTheBytes) {
         c.send("kept");
         FAIL() << "no report";
     } catch (const ESocketException& e) {
-        EXPECT_STREQ(e.what(), "Error 10055 in function TryToSend failed\r\nNo buffer space available");
+        EXPECT_STREQ(e.what(),
+                     "Error 10055 in function TryToSend failed\r\nNo buffer space available");
     }
     EXPECT_THAT(c.blockFills(), ElementsAre(4));
     c.library().sendError = 0;
@@ -305,10 +308,10 @@ TEST_F(SendQueueTest, theLibraryIsReleasedWithTheLastSocketAndLoadedAgain) {
         TEventSocket a;
         TEventSocket b;
         a.DnsLookup("127.0.0.1"); // first use loads
-        ASSERT_TRUE(WSocketLibraryLoaded());
+        ASSERT_TRUE(socketLibraryLoaded());
         EXPECT_EQ(FaultyLibrary::current->startups, 1);
     }
-    EXPECT_FALSE(WSocketLibraryLoaded());
+    EXPECT_FALSE(socketLibraryLoaded());
     EXPECT_EQ(FaultyLibrary::cleanups, cleanupsBefore + 1);
     Connected c; // a new socket loads and starts it again, and works
     EXPECT_EQ(c.library().startups, 1);

@@ -1,8 +1,8 @@
 #include "notice/InvitationNotice.h"
 #include "notice/NTLib.h"
 #include "platform/Cp1252.h"
-#include "support/Files.h"
-#include "support/QtMain.h"
+#include "tests/support/Files.h"
+#include "tests/support/QtMain.h"
 
 #include <QDir>
 #include <QFile>
@@ -107,7 +107,8 @@ TEST_F(NetMessageTest, acceptedOnlyWhenTheServerTookIt) {
     };
     for (const auto& c : cases) {
         client(c.behaviour);
-        EXPECT_EQ(SendNetMessage("localhost", "Convite ao chat: ol\xe1"), c.delivered) << c.behaviour;
+        EXPECT_EQ(SendNetMessage("localhost", "Convite ao chat: ol\xe1"), c.delivered)
+            << c.behaviour;
     }
     // The recipient inside its option, so no name is ever read as an option; the address
     // from the program's own lookup.

@@ -1,7 +1,7 @@
 #include "notice/MailslotDatagram.h"
 #include "notice/NetbiosNames.h"
-#include "support/Files.h"
-#include "support/QtMain.h"
+#include "tests/support/Files.h"
+#include "tests/support/QtMain.h"
 
 #include <gtest/gtest.h>
 

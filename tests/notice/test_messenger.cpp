@@ -1,8 +1,8 @@
-#include "FakeMailslot.h"
 #include "notice/MessageLines.h"
 #include "notice/Messenger.h"
-#include "support/EventLoop.h"
-#include "support/QtMain.h"
+#include "tests/notice/FakeMailslot.h"
+#include "tests/support/EventLoop.h"
+#include "tests/support/QtMain.h"
 
 #include <QCoreApplication>
 #include <gtest/gtest.h>

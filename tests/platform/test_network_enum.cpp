@@ -1,6 +1,6 @@
 // The neighbourhood's open / enumerate / close calls over scripted providers.
 #include "platform/NetworkEnum.h"
-#include "support/ScriptedNeighbourhood.h"
+#include "tests/support/ScriptedNeighbourhood.h"
 
 #include <gtest/gtest.h>
 

@@ -8,7 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "support/Files.h"
+#include "tests/support/Files.h"
 
 using platform::RegAccess;
 using platform::Registry;

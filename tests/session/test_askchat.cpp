@@ -1,9 +1,10 @@
-#include "app/ApplicationTitle.h"
-#include "app/ShowForm.h"
 #include "platform/Sound.h"
 #include "session/AskChat.h"
 #include "session/AskChatCountdown.h"
-#include "session/frmAskchat.h"
+#include "session/FrmAskchat.h"
+#include "tests/support/QtMain.h"
+#include "ui/ApplicationTitle.h"
+#include "ui/ShowForm.h"
 
 #include <QApplication>
 #include <QFile>
@@ -71,7 +72,7 @@ protected:
     void SetUp() override {
         askchat::setSoundPlayer(&player);
         askchat::setBeep([this] { ++beeps; });
-        app::setApplicationTitle(QStringLiteral("Falavox©"));
+        ui::setApplicationTitle(QStringLiteral("Falavox©"));
     }
     void TearDown() override {
         askchat::setShownHook({});
@@ -121,7 +122,7 @@ TEST_P(AskChatAnswerTest, answerRestoresTrayTitleAndIcon) {
         EXPECT_EQ(host.deactivations, 1);
         EXPECT_EQ(host.activations, 0);
         EXPECT_FALSE(host.trayShown);
-        EXPECT_EQ(app::applicationTitle(), QStringLiteral("Convite ao Chat..."));
+        EXPECT_EQ(ui::applicationTitle(), QStringLiteral("Convite ao Chat..."));
         switch (GetParam().answer) {
         case Answer::Accept:
             QTest::mouseClick(dlg.btnAceitar, Qt::LeftButton);
@@ -146,7 +147,7 @@ TEST_P(AskChatAnswerTest, answerRestoresTrayTitleAndIcon) {
     EXPECT_EQ(host.deactivations, 1);
     EXPECT_EQ(host.activations, 1);
     EXPECT_TRUE(host.trayShown);
-    EXPECT_EQ(app::applicationTitle(), QStringLiteral("Falavox©"));
+    EXPECT_EQ(ui::applicationTitle(), QStringLiteral("Falavox©"));
     EXPECT_EQ(iconImage(QApplication::windowIcon()), iconImage(host.icon));
 }
 
@@ -238,7 +239,7 @@ TEST_F(AskChatTest, secondCallWhileUpFailsAndFirstGoesOn) {
     const bool accepted = ask("Ana", "oi", [&](TfrmAskchat& dlg) {
         try {
             AskChat(host, "Bruno", "outro");
-        } catch (const app::ModalWindowError& e) {
+        } catch (const ui::ModalWindowError& e) {
             threw = true;
             EXPECT_STREQ(e.what(), "Não é possível fazer uma janela modal visível");
         }
@@ -246,7 +247,7 @@ TEST_F(AskChatTest, secondCallWhileUpFailsAndFirstGoesOn) {
         EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Convite ao chat do usuário: Ana"));
         EXPECT_EQ(dlg.Label1->text(), QStringLiteral("oi"));
         EXPECT_EQ(host.activations, 0);
-        EXPECT_EQ(app::applicationTitle(), QStringLiteral("Convite ao Chat..."));
+        EXPECT_EQ(ui::applicationTitle(), QStringLiteral("Convite ao Chat..."));
         dlg.Timer1Timer();
         EXPECT_EQ(dlg.PB->value(), 1);
         QTest::mouseClick(dlg.btnAceitar, Qt::LeftButton);
@@ -409,8 +410,4 @@ TEST(AskChatCountdownTest, facesTalkAndTheGaugeFillsToAHundred) {
 
 } // namespace
 
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
+FALAVOX_TEST_MAIN(QApplication)

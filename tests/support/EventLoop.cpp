@@ -1,4 +1,4 @@
-#include "EventLoop.h"
+#include "tests/support/EventLoop.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -10,8 +10,7 @@ bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
     QElapsedTimer timer;
     timer.start();
     while (!condition()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
+        if (timer.elapsed() > timeoutMs) return false;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         QCoreApplication::sendPostedEvents();
         QThread::usleep(200);

@@ -1,4 +1,4 @@
-#include "Files.h"
+#include "tests/support/Files.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,8 +18,7 @@ QString freshTestFolder() {
 
 std::string readBytes(const QString& path) {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return "<missing>";
+    if (!f.open(QIODevice::ReadOnly)) return "<missing>";
     return f.readAll().toStdString();
 }
 

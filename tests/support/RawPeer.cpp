@@ -1,4 +1,4 @@
-#include "RawPeer.h"
+#include "tests/support/RawPeer.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -21,12 +21,13 @@ RawListener::RawListener() {
     port_ = localPortOf(fd_);
 }
 
-RawListener::~RawListener() { ::close(fd_); }
+RawListener::~RawListener() {
+    ::close(fd_);
+}
 
 int RawListener::accept(int timeoutMs) {
     pollfd p{fd_, POLLIN, 0};
-    if (::poll(&p, 1, timeoutMs) != 1)
-        return -1;
+    if (::poll(&p, 1, timeoutMs) != 1) return -1;
     return ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
 }
 
@@ -47,12 +48,10 @@ std::string rawRead(int fd, std::size_t count, int timeoutMs) {
     std::string bytes;
     while (bytes.size() < count) {
         pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, timeoutMs) != 1)
-            break;
+        if (::poll(&p, 1, timeoutMs) != 1) break;
         char buffer[65536];
         const ssize_t n = ::recv(fd, buffer, std::min(sizeof buffer, count - bytes.size()), 0);
-        if (n <= 0)
-            break;
+        if (n <= 0) break;
         bytes.append(buffer, static_cast<std::size_t>(n));
     }
     return bytes;
@@ -63,8 +62,7 @@ std::string rawReadUntilClosed(int fd, bool& closed, int timeoutMs) {
     closed = false;
     for (;;) {
         pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, timeoutMs) != 1)
-            return bytes;
+        if (::poll(&p, 1, timeoutMs) != 1) return bytes;
         char buffer[65536];
         const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
         if (n <= 0) {
@@ -80,15 +78,16 @@ void rawWrite(int fd, const std::string& bytes) {
     while (done < bytes.size()) {
         const ssize_t n = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
         if (n <= 0) {
-            if (n < 0 && errno == EINTR)
-                continue;
+            if (n < 0 && errno == EINTR) continue;
             throw std::runtime_error("test write failed");
         }
         done += static_cast<std::size_t>(n);
     }
 }
 
-void rawClose(int fd) { ::close(fd); }
+void rawClose(int fd) {
+    ::close(fd);
+}
 
 void rawReset(int fd) {
     const linger l{1, 0};
@@ -101,6 +100,20 @@ std::uint16_t localPortOf(int fd) {
     socklen_t length = sizeof a;
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
     return ntohs(a.sin_port);
+}
+
+std::uint16_t freeLoopbackPort(const char* address) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = ::inet_addr(address);
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        if (fd >= 0) ::close(fd);
+        throw std::runtime_error("no free loopback port");
+    }
+    const std::uint16_t port = localPortOf(fd);
+    ::close(fd);
+    return port;
 }
 
 } // namespace testsupport

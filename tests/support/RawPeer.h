@@ -35,4 +35,8 @@ void rawReset(int fd);
 // The local port of a socket descriptor.
 std::uint16_t localPortOf(int fd);
 
+// A port that nothing listens on right now at the given loopback address, so that tests
+// and benchmarks never depend on a fixed port another program may hold.
+std::uint16_t freeLoopbackPort(const char* address = "127.0.0.1");
+
 } // namespace testsupport

@@ -1,4 +1,4 @@
-#include "ScriptedNeighbourhood.h"
+#include "tests/support/ScriptedNeighbourhood.h"
 
 #include <thread>
 

@@ -1,25 +1,27 @@
-#include "chat/frmChat.h"
+#include "chat/FrmChat.h"
 
-#include <QAbstractButton> // app/MessageBox.h uses it without including it
-
-#include "app/MessageBox.h"
+#include "assets/AssetPaths.h"
 #include "chat/ChatRules.h"
 #include "chat/SpeedBar.h"
 #include "net/EventSocket.h"
 #include "platform/Cp1252.h"
 #include "session/Protocol.h"
+#include "ui/DialogLook.h"
+#include "ui/MessageBox.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
-#include <QPlainTextEdit>
 #include <QToolButton>
 #include <QTreeWidget>
+
+namespace chat {
 
 TfrmChat::TfrmChat(std::string localUser, net::TCustomEventSocket& cliSocket, QWidget* parent,
                    QString placementFile)
@@ -31,7 +33,7 @@ TfrmChat::TfrmChat(std::string localUser, net::TCustomEventSocket& cliSocket, QW
     buildWindow();
 
     // FormCreate.
-    SpeedBar1->setWallpaper(QPixmap(QStringLiteral(":/chat/BACKGROUND.png")));
+    SpeedBar1->setWallpaper(QPixmap(QString::fromLatin1(assets::kChatBackground)));
     setWindowTitle(QStringLiteral("Falavox© - Usuário:") + QLatin1Char(' ') +
                    platform::fromCp1252(localUser_));
     disconnectedLook();
@@ -72,16 +74,8 @@ void TfrmChat::clearInput() {
     mmomensagem->clear();
 }
 
-void TfrmChat::setInputColour(QPalette::ColorRole role) {
-    QPalette palette = mmomensagem->palette();
-    const QColor colour = QApplication::palette().color(QPalette::Active, role);
-    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
-        palette.setColor(group, QPalette::Base, colour);
-    mmomensagem->setPalette(palette);
-}
-
 void TfrmChat::connectedLook() {
-    setInputColour(QPalette::Base);
+    ui::setEditBackground(mmomensagem, QPalette::Base);
     mmomensagem->setEnabled(true);
     btnEncerrar->show();
     mmomensagem->setFocus();
@@ -90,14 +84,14 @@ void TfrmChat::connectedLook() {
 void TfrmChat::disconnectedLook() {
     mmomensagem->clear();
     mmomensagem->setEnabled(false);
-    setInputColour(QPalette::Button);
+    ui::setEditBackground(mmomensagem, QPalette::Button);
     btnEncerrar->hide();
 }
 
 void TfrmChat::addUser(const std::string& name) {
     auto* item = new QTreeWidgetItem(ListUser, QStringList{chat::userListEntry(name)});
     QIcon picture;
-    const QPixmap pixmap(QStringLiteral(":/chat/user.png"));
+    const QPixmap pixmap(QString::fromLatin1(assets::kChatUser));
     picture.addPixmap(pixmap, QIcon::Normal);
     picture.addPixmap(pixmap, QIcon::Selected);
     picture.addPixmap(pixmap, QIcon::Disabled);
@@ -260,7 +254,7 @@ bool TfrmChat::eventFilter(QObject* watched, QEvent* event) {
 // ---- Commands ----
 
 void TfrmChat::btnEnviarClick() {
-    app::runGuarded([this] {
+    ui::runGuarded([this] {
         const std::string typed = platform::toCp1252(mmomensagem->text());
         // A failed send raises and leaves both the transcript and the typed text alone.
         cliSocket_.SendText(session::chatLine(localUser_, typed));
@@ -282,7 +276,7 @@ void TfrmChat::btnChatClick() {
 }
 
 void TfrmChat::btnEncerrarClick() {
-    app::runGuarded([this] { cliSocket_.Close(); });
+    ui::runGuarded([this] { cliSocket_.Close(); });
 }
 
 void TfrmChat::btnFecharUserClick() {
@@ -307,3 +301,5 @@ void TfrmChat::memo1Change() {
 void TfrmChat::memo1SelectionChange() {
     mnuCopiar->setEnabled(chat::copyEnabledOnSelectionChange(memo1->textCursor().hasSelection()));
 }
+
+} // namespace chat

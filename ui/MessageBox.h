@@ -1,9 +1,9 @@
 #pragma once
 
-#include "app/ApplicationTitle.h"
+#include "ui/ApplicationTitle.h"
 
-#include <QApplication>
 #include <QAbstractButton>
+#include <QApplication>
 #include <QMessageBox>
 #include <QString>
 #include <functional>
@@ -11,7 +11,7 @@
 
 // The program's message boxes. Tests set a hook that receives each box instead of
 // showing it, so that nothing ever waits for a click.
-namespace app {
+namespace ui {
 
 enum class BoxKind { Information, Error };
 
@@ -70,4 +70,4 @@ template <class F> void runGuarded(F&& f) {
     }
 }
 
-} // namespace app
+} // namespace ui

@@ -1,6 +1,6 @@
-#include "session/AsciiText.h"
+#include "text/AsciiText.h"
 
-namespace session {
+namespace text {
 
 std::string asciiUpperCase(std::string_view text) {
     std::string result(text);
@@ -33,4 +33,4 @@ bool sameTextAscii(std::string_view a, std::string_view b) {
     return true;
 }
 
-} // namespace session
+} // namespace text

@@ -1,13 +1,10 @@
+#include "config/FrmConfiguracao.h"
 #include "config/LimitedEdit.h"
-#include "config/OptionsDialog.h"
 #include "config/SettingsOwner.h"
 #include "config/Switch.h"
 
-// MessageBox.h uses QAbstractButton without including it.
-#include <QAbstractButton>
-
-#include "app/MessageBox.h"
-#include "app/ShowForm.h"
+#include "ui/MessageBox.h"
+#include "ui/ShowForm.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -22,7 +19,8 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-#include "support/Files.h"
+#include "tests/support/Files.h"
+#include "tests/support/QtMain.h"
 
 using config::SettingsOwner;
 using config::TfrmConfiguracao;
@@ -38,17 +36,17 @@ const std::string kStored = kHeader + "\"BarraTitulo\"=dword:00000001\r\n"
                                       "\"ChatConvite\"=\"Vamos conversar?\"\r\n"
                                       "\"WinPopUp\"=dword:00000000\r\n";
 
-class OptionsDialogTest : public ::testing::Test {
+class FrmConfiguracaoTest : public ::testing::Test {
 protected:
     void SetUp() override {
         path_ = testsupport::freshTestFolder() + "/registry.reg";
         owner_ = std::make_unique<SettingsOwner>(path_);
         owner_->setMenuLeftMarginHandler([this](int m) { margins_.push_back(m); });
-        app::messageBoxHook() = [this](const app::ShownBox& box) { boxes_.push_back(box); };
+        ui::messageBoxHook() = [this](const ui::ShownBox& box) { boxes_.push_back(box); };
     }
     void TearDown() override {
         delete form_.data();
-        app::messageBoxHook() = nullptr;
+        ui::messageBoxHook() = nullptr;
     }
 
     void writeFile(const std::string& bytes) { ASSERT_TRUE(testsupport::writeBytes(path_, bytes)); }
@@ -56,8 +54,8 @@ protected:
 
     // As the tray command opens it.
     TfrmConfiguracao* open(bool ntFamily = true) {
-        return app::showForm(form_, app::ShowMode::Modeless,
-                             [&] { return new TfrmConfiguracao(*owner_, ntFamily); });
+        return ui::showForm(form_, ui::ShowMode::Modeless,
+                            [&] { return new TfrmConfiguracao(*owner_, ntFamily); });
     }
 
     template <class W = QWidget> W* child(const char* name) {
@@ -80,12 +78,12 @@ protected:
     std::unique_ptr<SettingsOwner> owner_;
     QPointer<TfrmConfiguracao> form_;
     std::vector<int> margins_;
-    std::vector<app::ShownBox> boxes_;
+    std::vector<ui::ShownBox> boxes_;
 };
 
 } // namespace
 
-TEST_F(OptionsDialogTest, layoutFollowsTheDesign) {
+TEST_F(FrmConfiguracaoTest, layoutFollowsTheDesign) {
     open();
     EXPECT_EQ(form_->objectName(), "frmConfiguracao");
     EXPECT_EQ(form_->windowTitle(), "Falavox© - Opções de Configuração");
@@ -129,7 +127,7 @@ TEST_F(OptionsDialogTest, layoutFollowsTheDesign) {
     EXPECT_EQ(child("btnOk")->nextInFocusChain(), child("btnCancelar"));
 }
 
-TEST_F(OptionsDialogTest, noStoreShowsDefaultsAndOkStoresAllFive) {
+TEST_F(FrmConfiguracaoTest, noStoreShowsDefaultsAndOkStoresAllFive) {
     open();
     EXPECT_EQ(child<QTabWidget>("tabOpcoes")->currentWidget(), child("tabMenu"));
     EXPECT_TRUE(child<QCheckBox>("CheckBox1")->isChecked());
@@ -151,7 +149,7 @@ TEST_F(OptionsDialogTest, noStoreShowsDefaultsAndOkStoresAllFive) {
     EXPECT_EQ(margins_, std::vector<int>{27});
 }
 
-TEST_F(OptionsDialogTest, okStoresWhatIsShownAndTheRecordFollows) {
+TEST_F(FrmConfiguracaoTest, okStoresWhatIsShownAndTheRecordFollows) {
     writeFile(kStored);
     open();
     EXPECT_EQ(child<QLineEdit>("edtresposta")->text(), "Agora não posso");
@@ -173,7 +171,7 @@ TEST_F(OptionsDialogTest, okStoresWhatIsShownAndTheRecordFollows) {
     EXPECT_NE(readFile().find("\"ChatConvite\"=\"Ol\xe1, tudo bem? \x80\"\r\n"), std::string::npos);
 }
 
-TEST_F(OptionsDialogTest, cancelAndCloseBoxWriteNothingAndReloadTheRecord) {
+TEST_F(FrmConfiguracaoTest, cancelAndCloseBoxWriteNothingAndReloadTheRecord) {
     writeFile(kStored);
     const TSettings stored{true, true, "Agora n\xe3o posso", "Vamos conversar?", false};
     for (const char* how : {"Cancelar", "close box", "Escape"}) {
@@ -196,7 +194,7 @@ TEST_F(OptionsDialogTest, cancelAndCloseBoxWriteNothingAndReloadTheRecord) {
     EXPECT_TRUE(boxes_.empty());
 }
 
-TEST_F(OptionsDialogTest, readOnlyStoreReportsTheFirstValueAndKeepsWhatIsStored) {
+TEST_F(FrmConfiguracaoTest, readOnlyStoreReportsTheFirstValueAndKeepsWhatIsStored) {
     writeFile(kStored);
     owner_->registry().writable = [](const QString&) { return false; };
     open();
@@ -205,14 +203,14 @@ TEST_F(OptionsDialogTest, readOnlyStoreReportsTheFirstValueAndKeepsWhatIsStored)
     click("btnOk");
     EXPECT_TRUE(destroyed()) << "the dialog closes after a failed write";
     ASSERT_EQ(boxes_.size(), 1u);
-    EXPECT_EQ(boxes_[0].kind, app::BoxKind::Error);
+    EXPECT_EQ(boxes_[0].kind, ui::BoxKind::Error);
     EXPECT_EQ(boxes_[0].text, "Falha ao ajustar dados para 'BarraTitulo'");
     EXPECT_EQ(readFile(), kStored);
     EXPECT_EQ(owner_->settings(),
               (TSettings{true, true, "Agora n\xe3o posso", "Vamos conversar?", false}));
 }
 
-TEST_F(OptionsDialogTest, switchTogglesByLeftClickAndSpaceOnly) {
+TEST_F(FrmConfiguracaoTest, switchTogglesByLeftClickAndSpaceOnly) {
     writeFile(kStored);
     open();
     auto* sw = child<config::TSwitch>("Switch2");
@@ -244,7 +242,7 @@ TEST_F(OptionsDialogTest, switchTogglesByLeftClickAndSpaceOnly) {
     EXPECT_EQ(sw->focusPolicy(), Qt::StrongFocus);
 }
 
-TEST_F(OptionsDialogTest, invitationEditTakesAtMost73TypedCharacters) {
+TEST_F(FrmConfiguracaoTest, invitationEditTakesAtMost73TypedCharacters) {
     open();
     auto* edit = child<QLineEdit>("edtChat");
     edit->setFocus();
@@ -275,7 +273,7 @@ TEST_F(OptionsDialogTest, invitationEditTakesAtMost73TypedCharacters) {
     EXPECT_EQ(owner_->settings().ChatConvite, std::string(89, 'c'));
 }
 
-TEST_F(OptionsDialogTest, invitationTextIsNotSelectedOnFocus) {
+TEST_F(FrmConfiguracaoTest, invitationTextIsNotSelectedOnFocus) {
     writeFile(kStored);
     open();
     form_->activateWindow();
@@ -286,7 +284,7 @@ TEST_F(OptionsDialogTest, invitationTextIsNotSelectedOnFocus) {
     EXPECT_FALSE(edit->hasSelectedText());
 }
 
-TEST_F(OptionsDialogTest, noticeOptionIsWordedByTheSystemFamily) {
+TEST_F(FrmConfiguracaoTest, noticeOptionIsWordedByTheSystemFamily) {
     open(true);
     EXPECT_EQ(child<QGroupBox>("GroupBox1")->title(), " Mensageiro ");
     EXPECT_EQ(child<QCheckBox>("CheckBox2")->text(), "Utilizar o serviço de mensagens.");
@@ -297,12 +295,12 @@ TEST_F(OptionsDialogTest, noticeOptionIsWordedByTheSystemFamily) {
     EXPECT_EQ(child<QCheckBox>("CheckBox2")->text(), "Utilizar o WinPopUp.");
 }
 
-TEST_F(OptionsDialogTest, openingTwiceShowsOneDialogWithoutRefilling) {
+TEST_F(FrmConfiguracaoTest, openingTwiceShowsOneDialogWithoutRefilling) {
     writeFile(kStored);
     TfrmConfiguracao* first = open();
     child<QLineEdit>("edtChat")->setText("being typed");
     int made = 0;
-    TfrmConfiguracao* second = app::showForm(form_, app::ShowMode::Modeless, [&] {
+    TfrmConfiguracao* second = ui::showForm(form_, ui::ShowMode::Modeless, [&] {
         ++made;
         return new TfrmConfiguracao(*owner_, true);
     });
@@ -315,7 +313,7 @@ TEST_F(OptionsDialogTest, openingTwiceShowsOneDialogWithoutRefilling) {
     EXPECT_EQ(dialogs, 1);
 }
 
-TEST_F(OptionsDialogTest, unreadableStoreOpensUnfilledAndHoldsTheDialogOpenUntilRepaired) {
+TEST_F(FrmConfiguracaoTest, unreadableStoreOpensUnfilledAndHoldsTheDialogOpenUntilRepaired) {
     writeFile(kHeader + "\"BarraTitulo\"=dword:0\r\n\"AutoResposta\"=\"1\"\r\n"
                         "\"Resposta\"=\"r\"\r\n");
     open();
@@ -342,13 +340,14 @@ TEST_F(OptionsDialogTest, unreadableStoreOpensUnfilledAndHoldsTheDialogOpenUntil
     EXPECT_EQ(margins_, std::vector<int>{0});
 }
 
-TEST_F(OptionsDialogTest, aDamagedStoreIsReportedButNeverHoldsTheDialogOpen) {
+TEST_F(FrmConfiguracaoTest, aDamagedStoreIsReportedButNeverHoldsTheDialogOpen) {
     const std::string garbage = kHeader + "\"BarraTitulo\"=dword:000\x01\x02garbage";
     writeFile(garbage);
     owner_->settings().ChatConvite = "in use";
     open();
     ASSERT_EQ(boxes_.size(), 1u);
-    EXPECT_TRUE(boxes_[0].text.contains(QString::fromUtf8("danificado"))) << boxes_[0].text.toStdString();
+    EXPECT_TRUE(boxes_[0].text.contains(QString::fromUtf8("danificado")))
+        << boxes_[0].text.toStdString();
     click("btnCancelar");
     EXPECT_TRUE(destroyed()) << "a store no one can mend from here must not trap the dialog";
     ASSERT_EQ(boxes_.size(), 2u);
@@ -358,7 +357,7 @@ TEST_F(OptionsDialogTest, aDamagedStoreIsReportedButNeverHoldsTheDialogOpen) {
 
 // Pictures of the dialog for people to look at: run on a real display with
 // FALAVOX_CONFIG_SHOTS set to the folder that receives them.
-TEST_F(OptionsDialogTest, screenshots) {
+TEST_F(FrmConfiguracaoTest, screenshots) {
     const QString folder = qEnvironmentVariable("FALAVOX_CONFIG_SHOTS");
     if (folder.isEmpty() || QGuiApplication::platformName() != "xcb")
         GTEST_SKIP() << "needs FALAVOX_CONFIG_SHOTS and an X display";
@@ -382,8 +381,4 @@ TEST_F(OptionsDialogTest, screenshots) {
     shoot("chat");
 }
 
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
+FALAVOX_TEST_MAIN(QApplication)

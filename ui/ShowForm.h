@@ -8,9 +8,8 @@
 #include <type_traits>
 
 // The one way every window of the program is opened, so that there is never a second
-// window of the same kind. Header-only: the session and configuration windows use it
-// without depending on the application library.
-namespace app {
+// window of the same kind.
+namespace ui {
 
 enum class ShowMode { Modeless = 0, Modal = 1 };
 
@@ -43,8 +42,7 @@ private:
 template <class TForm> void showIn(TForm* form, ShowMode mode, BusyCursor& cursor) {
     if (mode == ShowMode::Modal) {
         if constexpr (std::is_base_of_v<QDialog, TForm>) {
-            if (form->isVisible())
-                throw ModalWindowError();
+            if (form->isVisible()) throw ModalWindowError();
             // The hourglass belongs to the opening, not to the time the user looks at it.
             cursor.release();
             form->exec();
@@ -81,4 +79,4 @@ TForm* showForm(QPointer<TForm>& form, ShowMode mode, Create create) {
     return existing;
 }
 
-} // namespace app
+} // namespace ui

@@ -6,14 +6,18 @@
 // put to the user. It captions the default error box. It is kept here rather than as the
 // toolkit's display name, which the X11 platform appends to every window's caption and
 // would spoil the captions the windows set themselves.
-namespace app {
+namespace ui {
 
 inline QString& applicationTitleStorage() {
     static QString title = QString::fromUtf8("Falavox©");
     return title;
 }
 
-inline QString applicationTitle() { return applicationTitleStorage(); }
-inline void setApplicationTitle(const QString& title) { applicationTitleStorage() = title; }
+inline QString applicationTitle() {
+    return applicationTitleStorage();
+}
+inline void setApplicationTitle(const QString& title) {
+    applicationTitleStorage() = title;
+}
 
-} // namespace app
+} // namespace ui

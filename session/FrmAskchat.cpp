@@ -1,6 +1,8 @@
-#include "session/frmAskchat.h"
+#include "session/FrmAskchat.h"
 
-#include "app/ApplicationTitle.h"
+#include "assets/AssetPaths.h"
+#include "ui/ApplicationTitle.h"
+#include "ui/DialogLook.h"
 
 #include "platform/Cp1252.h"
 #include "platform/Sound.h"
@@ -21,27 +23,6 @@
 
 namespace session {
 namespace {
-
-QFont dialogFont() {
-    // The dialog was laid out for a small 8-point sans-serif; the first of these that
-    // the system has wins, and font matching picks a sans-serif when none does.
-    QFont font;
-    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
-                      QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
-                      QStringLiteral("DejaVu Sans")});
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSize(8);
-    return font;
-}
-
-QFrame* bevelPanel(QWidget* parent, const char* name, QFrame::Shadow shadow, QRect geometry) {
-    auto* panel = new QFrame(parent);
-    panel->setObjectName(QString::fromLatin1(name));
-    panel->setFrameStyle(QFrame::Panel | shadow);
-    panel->setLineWidth(1);
-    panel->setGeometry(geometry);
-    return panel;
-}
 
 QLabel* picture(QWidget* parent, const char* name, const char* resource, QRect geometry) {
     auto* image = new QLabel(parent);
@@ -83,7 +64,7 @@ TfrmAskchat::TfrmAskchat() : QDialog(nullptr) {
                    Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint |
                    Qt::MSWindowsFixedSizeDialogHint);
     setWindowTitle(QStringLiteral("Convite ao chat do usuário:"));
-    setFont(dialogFont());
+    setFont(ui::dialogFont());
     setFixedSize(kClientWidth, kClientHeight);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
@@ -98,10 +79,10 @@ void TfrmAskchat::buildControls() {
     Label1->setWordWrap(false);
     Label1->setGeometry(8, 5, Label1->sizeHint().width(), fontMetrics().height());
 
-    Panel1 = bevelPanel(this, "Panel1", QFrame::Raised, QRect(6, 23, 375, 38));
-    Panel2 = bevelPanel(Panel1, "Panel2", QFrame::Sunken, QRect(2, 2, 34, 35));
-    Image1 = picture(Panel2, "Image1", ":/askchat/hello.png", QRect(1, 1, 32, 32));
-    Panel3 = bevelPanel(Panel1, "Panel3", QFrame::Sunken, QRect(41, 9, 328, 18));
+    Panel1 = ui::bevelPanel(this, "Panel1", QFrame::Raised, QRect(6, 23, 375, 38));
+    Panel2 = ui::bevelPanel(Panel1, "Panel2", QFrame::Sunken, QRect(2, 2, 34, 35));
+    Image1 = picture(Panel2, "Image1", assets::kHello, QRect(1, 1, 32, 32));
+    Panel3 = ui::bevelPanel(Panel1, "Panel3", QFrame::Sunken, QRect(41, 9, 328, 18));
 
     PB = new QProgressBar(Panel3);
     PB->setObjectName(QStringLiteral("PB"));
@@ -120,9 +101,9 @@ void TfrmAskchat::buildControls() {
     connect(btnIgnorar, &QToolButton::clicked, this, &TfrmAskchat::btnIgnorarClick);
 
     // The three faces only lend their pictures to the application icon.
-    Image2 = picture(this, "Image2", ":/askchat/face_closed.png", QRect(2, 64, 16, 16));
-    Image3 = picture(this, "Image3", ":/askchat/face_open.png", QRect(36, 64, 16, 16));
-    Image4 = picture(this, "Image4", ":/askchat/face_wide.png", QRect(70, 64, 16, 16));
+    Image2 = picture(this, "Image2", assets::kFaceClosed, QRect(2, 64, 16, 16));
+    Image3 = picture(this, "Image3", assets::kFaceOpen, QRect(36, 64, 16, 16));
+    Image4 = picture(this, "Image4", assets::kFaceWide, QRect(70, 64, 16, 16));
     for (QLabel* face : {Image2, Image3, Image4})
         face->hide();
 
@@ -134,7 +115,7 @@ void TfrmAskchat::buildControls() {
 
 void TfrmAskchat::FormCreate() {
     QApplication::setWindowIcon(faceIcon(AskChatCountdown::Face::Closed));
-    app::setApplicationTitle(QStringLiteral("Convite ao Chat..."));
+    ui::setApplicationTitle(QStringLiteral("Convite ao Chat..."));
 }
 
 QIcon TfrmAskchat::faceIcon(AskChatCountdown::Face face) const {
@@ -175,7 +156,7 @@ void TfrmAskchat::FormShow() {
 void TfrmAskchat::playInvitationSound() {
     // The invitation must be noticed even where the sound cannot be played.
     try {
-        QFile file(QStringLiteral(":/sound/WAVE1.wav"));
+        QFile file(QString::fromLatin1(assets::kChime));
         if (!file.open(QIODevice::ReadOnly))
             throw platform::SoundError("the invitation sound is missing");
         const QByteArray wave = file.readAll();

@@ -1,15 +1,14 @@
-#include "config/OptionsDialog.h"
+#include "config/FrmConfiguracao.h"
 
+#include "assets/AssetPaths.h"
 #include "config/LimitedEdit.h"
 #include "config/SettingsOwner.h"
 #include "config/Switch.h"
 #include "platform/Cp1252.h"
 #include "platform/SystemInfo.h"
 
-// MessageBox.h uses QAbstractButton without including it.
-#include <QAbstractButton>
-
-#include "app/MessageBox.h"
+#include "ui/DialogLook.h"
+#include "ui/MessageBox.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -28,19 +27,6 @@ namespace config {
 namespace {
 
 constexpr int kInvitationLimit = 73;
-
-// The dialog is laid out for an 8-point sans serif at 96 dpi; the nearest face this
-// system has stands in for it at the same pixel size.
-QFont dialogFont() {
-    QFont font;
-    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
-                      QStringLiteral("Tahoma"), QStringLiteral("Liberation Sans"),
-                      QStringLiteral("Arial"), QStringLiteral("DejaVu Sans Condensed"),
-                      QStringLiteral("DejaVu Sans")});
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(11);
-    return font;
-}
 
 template <class W> W* place(W* widget, const char* name, int x, int y, int w, int h) {
     widget->setObjectName(QString::fromLatin1(name));
@@ -66,16 +52,6 @@ QLabel* text(QWidget* parent, const char* name, const char* caption, int x, int 
     return label;
 }
 
-// The edit's background by role: the window colour when it can be typed in, the button
-// face when it cannot, in every state of the palette.
-void setEditBackground(QLineEdit* edit, QPalette::ColorRole role) {
-    QPalette pal = edit->palette();
-    const QColor colour = QApplication::palette().color(QPalette::Active, role);
-    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
-        pal.setColor(group, QPalette::Base, colour);
-    edit->setPalette(pal);
-}
-
 } // namespace
 
 bool TfrmConfiguracao::defaultNtFamily() {
@@ -89,7 +65,7 @@ TfrmConfiguracao::TfrmConfiguracao(SettingsOwner& owner, bool ntFamily, QWidget*
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint);
     setAttribute(Qt::WA_DeleteOnClose);
-    setFont(dialogFont());
+    setFont(ui::dialogFont());
     setFixedSize(337, 349);
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
@@ -119,14 +95,14 @@ TfrmConfiguracao::TfrmConfiguracao(SettingsOwner& owner, bool ntFamily, QWidget*
     connect(btnCancelar, &QPushButton::clicked, this, [this] { btnCancelarClick(); });
 
     // An error while filling leaves the dialog open with its controls as designed.
-    app::runGuarded([this] { FormCreate(); });
+    ui::runGuarded([this] { FormCreate(); });
 }
 
 void TfrmConfiguracao::buildMenuPage(QWidget* page) {
     auto* panel = place(new QFrame(page), "Panel1", 23, 22, 276, 132);
     panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     panel->setLineWidth(1);
-    picture(panel, "Image1", ":/config/desktop.png", 1, 1, 274, 130);
+    picture(panel, "Image1", assets::kConfigDesktop, 1, 1, 274, 130);
 
     MenuPop = place(new QStackedWidget(panel), "MenuPop", 78, 1, 115, 100);
     MenuPop->setAutoFillBackground(true);
@@ -139,8 +115,8 @@ void TfrmConfiguracao::buildMenuPage(QWidget* page) {
     page1->setObjectName(QStringLiteral("Page1"));
     MenuPop->addWidget(pageDefault);
     MenuPop->addWidget(page1);
-    picture(pageDefault, "Image2", ":/config/menu_band.png", 0, -2, 113, 100);
-    picture(page1, "Image5", ":/config/menu_plain.png", 0, -2, 113, 100);
+    picture(pageDefault, "Image2", assets::kConfigMenuBand, 0, -2, 113, 100);
+    picture(page1, "Image5", assets::kConfigMenuPlain, 0, -2, 113, 100);
 
     CheckBox1 =
         place(new QCheckBox(QStringLiteral("Mostrar a barra de título no menu Popup"), page),
@@ -152,13 +128,13 @@ void TfrmConfiguracao::buildMenuPage(QWidget* page) {
     Switch2->setToolTip(QStringLiteral("Off"));
     edtresposta = place(new QLineEdit(GroupBox2), "edtresposta", 51, 29, 246, 21);
     edtresposta->setMaxLength(std::numeric_limits<int>::max());
-    setEditBackground(edtresposta, QPalette::Button);
+    ui::setEditBackground(edtresposta, QPalette::Button);
 }
 
 void TfrmConfiguracao::buildChatPage(QWidget* page) {
     auto* message = place(new QGroupBox(QStringLiteral(" Personalizar mensagem "), page),
                           "GroupBox5", 6, 12, 307, 133);
-    picture(message, "Image6", ":/config/note.png", 9, 21, 32, 32);
+    picture(message, "Image6", assets::kConfigNote, 9, 21, 32, 32);
     text(message, "Label1", "Você pode incluir uma mensagem personalizada", 61, 21);
     text(message, "Label2", "para utilizar como convite ao usuário com quem", 61, 36);
     text(message, "Label4", "deseja conversar.", 61, 52);
@@ -166,7 +142,7 @@ void TfrmConfiguracao::buildChatPage(QWidget* page) {
     edtChat = place(new TLimitedEdit(kInvitationLimit, message), "edtChat", 11, 98, 284, 21);
 
     GroupBox1 = place(new QGroupBox(page), "GroupBox1", 5, 150, 307, 116);
-    picture(GroupBox1, "Image3", ":/config/jester.png", 9, 21, 32, 32);
+    picture(GroupBox1, "Image3", assets::kConfigJester, 9, 21, 32, 32);
     text(GroupBox1, "Label5", "Esta opção permite que você envie seu convite", 61, 21);
     text(GroupBox1, "Label6", "ao chat para o usuário, sem que o mesmo precise", 61, 36);
     text(GroupBox1, "Label8", "estar com Falavox© carregado.", 61, 52);
@@ -206,13 +182,13 @@ void TfrmConfiguracao::CheckBox1Click() {
 void TfrmConfiguracao::Switch2On() {
     Switch2->setToolTip(QStringLiteral("On"));
     edtresposta->setEnabled(true);
-    setEditBackground(edtresposta, QPalette::Base);
+    ui::setEditBackground(edtresposta, QPalette::Base);
 }
 
 void TfrmConfiguracao::Switch2Off() {
     Switch2->setToolTip(QStringLiteral("Off"));
     edtresposta->setEnabled(false);
-    setEditBackground(edtresposta, QPalette::Button);
+    ui::setEditBackground(edtresposta, QPalette::Button);
 }
 
 void TfrmConfiguracao::btnOkClick() {
@@ -231,7 +207,7 @@ void TfrmConfiguracao::btnOkClick() {
     }
     // Closed in every case: the main form then reads back whatever did get stored.
     close();
-    if (error) app::showApplicationError(*error);
+    if (error) ui::showApplicationError(*error);
 }
 
 void TfrmConfiguracao::btnCancelarClick() {
@@ -248,11 +224,11 @@ void TfrmConfiguracao::closeEvent(QCloseEvent* event) {
     } catch (const EDamagedStore& e) {
         // A damaged store stays damaged however often the dialog is closed, and "OK"
         // never writes over it: the dialog closes, the settings in use stay as they were.
-        app::showApplicationError(QString::fromUtf8(e.what()));
+        ui::showApplicationError(QString::fromUtf8(e.what()));
     } catch (const std::exception& e) {
         // A value of the wrong kind is mended by "OK", so the dialog stays for it.
         event->ignore();
-        app::showApplicationError(QString::fromUtf8(e.what()));
+        ui::showApplicationError(QString::fromUtf8(e.what()));
         return;
     }
     event->accept();

@@ -1,8 +1,10 @@
 // The chat window's controls, as designed at 96 pixels per inch.
-#include "chat/frmChat.h"
+#include "chat/FrmChat.h"
 
+#include "assets/AssetPaths.h"
 #include "chat/ChatInputLine.h"
 #include "chat/SpeedBar.h"
+#include "ui/DialogLook.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -13,22 +15,14 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+namespace chat {
+
 namespace {
 
 QFont baseFont() {
     QFont font(chat::kBaseFamily);
     font.setPointSizeF(chat::kBasePointSize);
     return font;
-}
-
-QFrame* makeBevel(QWidget* parent, const char* name, QFrame::Shadow shadow, int left, int width) {
-    auto* bevel = new QFrame(parent);
-    bevel->setObjectName(QLatin1String(name));
-    bevel->setFrameShape(QFrame::Panel);
-    bevel->setFrameShadow(shadow);
-    bevel->setLineWidth(1);
-    bevel->setGeometry(left, 3, width, 50);
-    return bevel;
 }
 
 } // namespace
@@ -96,18 +90,18 @@ void TfrmChat::buildSpeedBar() {
     auto* section = new QWidget(SpeedBar1);
     section->setObjectName(QStringLiteral("SpeedbarSection1"));
     section->setGeometry(0, 0, 300, 56);
-    makeBevel(section, "Bevel3", QFrame::Raised, 5, 3);
-    makeBevel(section, "Bevel4", QFrame::Raised, 8, 3);
+    ui::bevelPanel(section, "Bevel3", QFrame::Raised, QRect(5, 3, 3, 50));
+    ui::bevelPanel(section, "Bevel4", QFrame::Raised, QRect(8, 3, 3, 50));
     btnSair =
         chat::makeSpeedButton(section, QStringLiteral("btnSair"), QStringLiteral("Sair do chat"),
-                              QStringLiteral(":/chat/sair.png"), 18, 3);
-    makeBevel(section, "Bevel1", QFrame::Sunken, 92, 2);
+                              QString::fromLatin1(assets::kChatSair), 18, 3);
+    ui::bevelPanel(section, "Bevel1", QFrame::Sunken, QRect(92, 3, 2, 50));
     btnChat = chat::makeSpeedButton(section, QStringLiteral("btnChat"), QStringLiteral("Em Chat"),
-                                    QStringLiteral(":/chat/emchat.png"), 98, 3);
+                                    QString::fromLatin1(assets::kChatEmChat), 98, 3);
     btnChat->setCheckable(true);
     btnEncerrar =
         chat::makeSpeedButton(section, QStringLiteral("btnEncerrar"), QStringLiteral("Desconectar"),
-                              QStringLiteral(":/chat/desconectar.png"), 168, 3);
+                              QString::fromLatin1(assets::kChatDesconectar), 168, 3);
     connect(btnSair, &QToolButton::clicked, this, [this] { btnSairClick(); });
     connect(btnChat, &QToolButton::clicked, this, [this] { btnChatClick(); });
     connect(btnEncerrar, &QToolButton::clicked, this, [this] { btnEncerrarClick(); });
@@ -136,7 +130,7 @@ QFrame* TfrmChat::buildUsersPanel() {
     btnFecharUser->setObjectName(QStringLiteral("btnFecharUser"));
     btnFecharUser->setAutoRaise(true);
     btnFecharUser->setGeometry(95, 3, 20, 18);
-    btnFecharUser->setIcon(QIcon(QPixmap(QStringLiteral(":/chat/fecharuser.png"))));
+    btnFecharUser->setIcon(QIcon(QPixmap(QString::fromLatin1(assets::kChatFecharUser))));
     btnFecharUser->setIconSize(QSize(10, 9));
     btnFecharUser->setFocusPolicy(Qt::NoFocus);
     connect(btnFecharUser, &QToolButton::clicked, this, [this] { btnFecharUserClick(); });
@@ -183,3 +177,5 @@ void TfrmChat::buildMenu() {
     SelecionarTudo1->setObjectName(QStringLiteral("SelecionarTudo1"));
     connect(SelecionarTudo1, &QAction::triggered, this, [this] { SelecionarTudo1Click(); });
 }
+
+} // namespace chat

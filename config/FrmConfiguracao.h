@@ -12,7 +12,7 @@ class QTabWidget;
 
 // The options dialog: shows the stored settings, stores them on "OK", and on every close
 // has the main form read back what is stored. Modeless, always on top, one at a time
-// (open it through app::showForm) and destroyed when closed.
+// (open it through ui::showForm) and destroyed when closed.
 namespace config {
 
 class SettingsOwner;

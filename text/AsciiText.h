@@ -4,10 +4,11 @@
 #include <string>
 #include <string_view>
 
-// Text helpers of the session protocol. Names travel as Windows-1252 bytes and are
-// compared and capitalised with ASCII-only case rules, so that both sides agree on a
-// name whatever their locale: accented letters keep their case.
-namespace session {
+// The program's one set of case rules for Windows-1252 bytes: names on the wire, the
+// local user's name, registry keys and value names. Only ASCII letters change case, so
+// that both sides of a session agree on a name whatever their locale: accented letters
+// keep their case.
+namespace text {
 
 // Without branches: names are cased letter by letter, and mixed case mispredicts.
 inline char asciiUpper(char c) {
@@ -35,4 +36,4 @@ inline std::string_view copyText(std::string_view text, long index, long count) 
     return text.substr(start, static_cast<std::size_t>(count));
 }
 
-} // namespace session
+} // namespace text

@@ -21,8 +21,8 @@ class TCustomEventSocket;
 }
 
 namespace chat {
+
 class SpeedBar;
-}
 
 // The chat window: the session's transcript, the input line, the users in the chat and
 // the commands. It is created for a session and deletes itself when closed; closing it
@@ -93,7 +93,6 @@ private:
     void applyStoredPlacement();
     void savePlacement(bool destroying);
     void moveCaretToEnd();
-    void setInputColour(QPalette::ColorRole role);
 
     std::string localUser_;
     net::TCustomEventSocket& cliSocket_;
@@ -119,3 +118,5 @@ private:
     QAction* mnuCopiar = nullptr;
     QAction* SelecionarTudo1 = nullptr;
 };
+
+} // namespace chat

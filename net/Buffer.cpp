@@ -1,4 +1,4 @@
-#include "net/SockBuf.h"
+#include "net/Buffer.h"
 
 #include <algorithm>
 #include <cstring>
@@ -11,8 +11,7 @@ TBuffer::TBuffer(int capacity)
 
 int TBuffer::Append(const char* data, int count) {
     const int room = capacity_ - fillCount_;
-    if (room <= 0 || count <= 0)
-        return 0;
+    if (room <= 0 || count <= 0) return 0;
     const int taken = std::min(room, count);
     std::memcpy(storage_.get() + fillCount_, data, static_cast<std::size_t>(taken));
     fillCount_ += taken;
@@ -30,12 +29,10 @@ const char* TBuffer::PeekData(int& count) const {
 
 int TBuffer::Consume(int count) {
     const int unread = fillCount_ - readOffset_;
-    if (unread <= 0 || count <= 0)
-        return 0;
+    if (unread <= 0 || count <= 0) return 0;
     const int taken = std::min(unread, count);
     readOffset_ += taken;
-    if (readOffset_ == fillCount_)
-        readOffset_ = fillCount_ = 0;
+    if (readOffset_ == fillCount_) readOffset_ = fillCount_ = 0;
     return taken;
 }
 

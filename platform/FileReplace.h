@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <string_view>
+
+// The one way the program rewrites a file it keeps (the settings store, the window
+// placement INI): a crash, a killed process or a full disk never leaves half a file.
+namespace platform {
+
+enum class ReplaceStep { Write, Sync, Rename, SyncFolder };
+
+// Test seam, asked before each step: an errno value makes that step fail as the system
+// would have failed it; kReplaceKilled stops the writer dead there, as a killed process
+// would (a write stops half-way), and nothing that would have followed, clean-up
+// included, runs.
+using ReplaceFault = std::function<int(ReplaceStep)>;
+inline constexpr int kReplaceKilled = -1;
+
+// Replaces the file at `path` with exactly `bytes`: they go to a temporary file beside
+// it named after this process, which is flushed to disk and renamed over the old one,
+// and the folder is flushed so that the rename lasts. The old file's permissions are
+// kept; the folder is made when missing. Temporary files that a writer which is gone
+// left behind are removed first. On failure the old file is untouched, errno says why,
+// and the result is false.
+bool replaceFile(const QString& path, std::string_view bytes, const ReplaceFault& fault = {});
+
+} // namespace platform
