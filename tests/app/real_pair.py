@@ -242,6 +242,7 @@ def main():
     os.chmod(scratch, 0o755)
     session = desktop.Session(scratch)
     session.binary = os.path.abspath(sys.argv[1])
+    turn = daemons.hold_namespaces("fnc")  # noqa: F841 (held until the run ends)
     daemons.remove_namespaces()
     try:
         make_network()

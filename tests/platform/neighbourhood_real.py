@@ -15,6 +15,7 @@ Needs root and the daemons; skipped (77) otherwise. Everything it starts runs in
 own namespaces and is ended by PID; the namespaces are removed at the end.
 """
 
+import fcntl
 import os
 import shutil
 import signal
@@ -52,6 +53,14 @@ def wait_for(what, predicate, timeout):
             return value
         time.sleep(0.3)
     raise Failure(f"timed out after {timeout:.0f} s waiting for {what}")
+
+
+def hold_namespaces(tag):
+    """Runs that use the same namespaces take turns: each one starts by removing what an
+    earlier run left behind, which must never be the daemons of a run still going."""
+    lock = open(os.path.join(tempfile.gettempdir(), f"falavox-test-{tag}.lock"), "w")
+    fcntl.flock(lock, fcntl.LOCK_EX)
+    return lock
 
 
 def remove_namespaces():
@@ -257,6 +266,7 @@ def main():
     os.makedirs(scratch)
     os.chmod(scratch, 0o755)
     started = time.monotonic()
+    turn = hold_namespaces("fnb")  # noqa: F841 (held until the run ends)
     remove_namespaces()
     try:
         make_network()
