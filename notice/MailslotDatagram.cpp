@@ -1,5 +1,8 @@
 #include "notice/MailslotDatagram.h"
 
+#include "platform/NetbiosName.h"
+#include "text/AsciiText.h"
+
 #include <array>
 #include <cstring>
 
@@ -16,10 +19,6 @@ constexpr std::size_t transactionFixedSize = 1 + 2 * transactionWordCount + 2;
 constexpr std::array<std::uint16_t, 3> mailslotWriteSetup = {1, 0, 2};
 constexpr std::uint8_t firstFragmentFlag = 0x02;
 constexpr std::uint8_t moreFragmentsFlag = 0x01;
-
-char upperAscii(char c) {
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
 
 void putBig16(std::string& out, std::uint16_t value) {
     out.push_back(static_cast<char>(value >> 8));
@@ -100,18 +99,11 @@ std::optional<NetbiosName> decodeNetbiosName(ByteReader& in) {
 } // namespace
 
 std::string encodeNetbiosName(const NetbiosName& name) {
-    std::string raw = name.name.substr(0, 15);
-    for (char& c : raw)
-        c = upperAscii(c);
-    raw.resize(15, ' ');
-    raw.push_back(static_cast<char>(name.suffix));
-    std::string out(1, static_cast<char>(32));
-    for (unsigned char c : raw) {
-        out.push_back(static_cast<char>('A' + (c >> 4)));
-        out.push_back(static_cast<char>('A' + (c & 0x0f)));
-    }
-    out.push_back('\0');
-    return out;
+    // A name is at most 15 characters; an empty one is sent as blanks, which is what a
+    // single blank becomes once padded.
+    const std::string_view shown = std::string_view(name.name).substr(0, 15);
+    return *platform::netbios::encodeName(shown.empty() ? std::string_view(" ") : shown,
+                                          name.suffix);
 }
 
 std::size_t maxMailslotMessage(std::string_view mailslot) {
@@ -221,10 +213,7 @@ std::optional<MailslotDatagram> parseMailslotDatagram(std::string_view bytes) {
 }
 
 bool sameMailslotName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (upperAscii(a[i]) != upperAscii(b[i])) return false;
-    return true;
+    return text::sameTextAscii(a, b);
 }
 
 } // namespace notice

@@ -1,5 +1,7 @@
 #include "platform/NetbiosName.h"
 
+#include "text/AsciiText.h"
+
 #include <algorithm>
 
 namespace platform::netbios {
@@ -86,9 +88,7 @@ bool readOwnerName(Reader& in, const std::string& encodedName, bool questionEcho
 
 std::optional<std::string> encodeName(std::string_view name, std::uint8_t suffix) {
     if (name.empty() || name.size() > 15) return std::nullopt;
-    std::string padded(name);
-    for (char& c : padded)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    std::string padded = text::asciiUpperCase(name);
     padded.resize(15, ' ');
     padded.push_back(static_cast<char>(suffix));
     std::string out(1, static_cast<char>(32));
