@@ -1,0 +1,42 @@
+#include "app/Program.h"
+
+#include "app/Application.h"
+#include "app/Frminicial.h"
+#include "app/StartupDiagnostics.h"
+#include "ui/ApplicationTitle.h"
+
+#include <cstdio>
+
+namespace app {
+
+int runProgram(
+    int argc, char** argv,
+    const std::function<std::shared_ptr<platform::SystemNeighbourhood>()>& startNeighbourhood) {
+    // The toolkit's own event loop, rather than GLib's, costs a chat line noticeably
+    // less time on its way from the socket to the window.
+    if (qEnvironmentVariableIsEmpty("QT_NO_GLIB")) qputenv("QT_NO_GLIB", "1");
+    // Without a display the toolkit would abort with a page of advice and a core dump;
+    // whoever started the program gets one plain line instead.
+    if (const std::string reason = missingDisplayReason(argc, argv); !reason.empty()) {
+        std::fprintf(stderr, "falavox: %s\n", reason.c_str());
+        return noDisplayExitCode;
+    }
+    ToolkitStartGuard toolkitStart;
+    TApplication application(argc, argv);
+    toolkitStart.finish();
+    QApplication::setApplicationName(QStringLiteral("falavox"));
+    ui::setApplicationTitle(QStringLiteral("Falavox©"));
+    // The program lives in the tray: closing its last window must not end it.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    Tfrminicial frminicial;
+    QApplication::setWindowIcon(frminicial.Image2);
+    // The network neighbourhood: what the tray menu lists, and this copy's announcement
+    // on the network, for as long as the program runs.
+    frminicial.setNeighbourhood(startNeighbourhood());
+    frminicial.FormCreate();
+    if (frminicial.Terminated()) return frminicial.ExitCode();
+    return application.exec();
+}
+
+} // namespace app
