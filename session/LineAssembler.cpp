@@ -1,31 +1,12 @@
 #include "session/LineAssembler.h"
 
 #include "net/EventSocket.h"
-#include "session/ByteScan.h"
 
 #include <algorithm>
 #include <cstring>
 #include <utility>
 
 namespace session {
-namespace {
-
-// Lines are short: sixteen bytes per step, reading (never using) up to fifteen bytes past
-// the line while they still lie inside the buffer, beats a library call.
-void copyLine(char* to, const char* from, std::size_t length, const char* bufferEnd) {
-#if defined(__SSE2__)
-    std::size_t i = 0;
-    for (; i < length && from + i + 16 <= bufferEnd; i += 16)
-        _mm_store_si128(reinterpret_cast<__m128i*>(to + i),
-                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i)));
-    if (i < length) std::memcpy(to + i, from + i, length - i);
-#else
-    (void)bufferEnd;
-    std::memcpy(to, from, length);
-#endif
-}
-
-} // namespace
 
 LineAssembler::LineAssembler(LineFunction onLine) : onLine_(std::move(onLine)) {}
 
@@ -39,7 +20,6 @@ void LineAssembler::compact() {
 }
 
 void LineAssembler::receive(const ReadFunction& read) {
-    ++generation_;
     compact();
     const std::size_t room = kCapacity - fill_;
     if (room > 0) {
@@ -59,23 +39,19 @@ void LineAssembler::receive(net::TCustomEventSocket& socket) {
 void LineAssembler::handOn(std::size_t begin, std::size_t length) {
     // A copy of its own on this call's stack: a nested event may refill the buffer while
     // the callback still looks at the line.
-    alignas(16) char line[kBufferSize + 16];
-    copyLine(line, buffer_.data() + begin, length, buffer_.data() + buffer_.size());
+    char line[kBufferSize];
+    std::memcpy(line, buffer_.data() + begin, length);
     onLine_(std::string_view(line, length));
 }
 
 void LineAssembler::handOnCompleteLines() {
-    ByteMap lineEnds;
-    std::uint64_t mapped = generation_;
-    lineEnds.build(buffer_.data(), start_, fill_, '\n', buffer_.size());
     for (;;) {
         // Members only: a nested event during the previous line may have moved the data.
-        if (mapped != generation_) {
-            mapped = generation_;
-            lineEnds.build(buffer_.data(), start_, fill_, '\n', buffer_.size());
-        }
         const std::size_t begin = start_;
-        const std::size_t lf = lineEnds.next(begin, fill_);
+        const void* found = std::memchr(buffer_.data() + begin, '\n', fill_ - begin);
+        const std::size_t lf =
+            found ? static_cast<std::size_t>(static_cast<const char*>(found) - buffer_.data())
+                  : fill_;
         if (lf == fill_) {
             const std::size_t pending = fill_ - begin;
             if (pending < kCapacity) return;

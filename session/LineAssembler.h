@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cstddef>
-#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -58,9 +57,6 @@ private:
     // LF, or CR LF when the cut fell just before the CR) closes that line and is no line
     // of its own.
     bool afterCut_ = false;
-    // Counts the changes of the buffer, so that a line loop learns that a nested event
-    // moved or added bytes under it.
-    std::uint64_t generation_ = 0;
 };
 
 } // namespace session

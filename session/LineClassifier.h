@@ -34,7 +34,7 @@ public:
 
 private:
     friend void classifyLine(std::string_view line, ClassifiedLine& out);
-    void setName(std::string_view raw, std::string_view line);
+    void setName(std::string_view raw);
 
     // Names fit here nearly always, so classifying a line needs no string operation.
     char shortName_[48] = {};

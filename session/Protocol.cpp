@@ -22,12 +22,12 @@ std::string invitationLine(std::string_view user, std::string_view invitationTex
 }
 
 std::string acceptanceLine() {
-    return join({"Status> ", kAcceptanceWord});
+    return join({kStatusPrefix, kAcceptanceWord});
 }
 
 std::string refusalLine() {
     return join(
-        {"Status> ", kCloseMarker, "Seu convite ao chat foi recusado! Tente mais tarde..."});
+        {kStatusPrefix, kCloseMarker, "Seu convite ao chat foi recusado! Tente mais tarde..."});
 }
 
 std::string autoAnswerLine(std::string_view user, std::string_view answerText) {

@@ -23,6 +23,8 @@ inline constexpr std::string_view kCloseMarker = "@!%";
 // The peer recognises acceptance by exactly these eleven characters, misspelling included.
 inline constexpr std::string_view kAcceptanceWord = "Green Ligth";
 inline constexpr std::string_view kStatusWord = "Status";
+// What begins every status line sent; the acceptance word follows it directly.
+inline constexpr std::string_view kStatusPrefix = "Status> ";
 inline constexpr std::string_view kAutoAnswerSuffix = " (auto-resposta)";
 
 std::string invitationLine(std::string_view user, std::string_view invitationText);

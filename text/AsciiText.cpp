@@ -9,15 +9,16 @@ std::string asciiUpperCase(std::string_view text) {
     return result;
 }
 
+void capitalizeNameTo(std::string_view name, char* out) {
+    if (name.empty()) return;
+    out[0] = asciiUpper(name[0]);
+    for (std::size_t i = 1; i < name.size(); ++i)
+        out[i] = asciiLower(name[i]);
+}
+
 void capitalizeNameInto(std::string_view name, std::string& out) {
-    out.clear();
-    out.append(name.data(), name.size());
-    const std::size_t n = out.size();
-    if (n == 0) return;
-    char* p = out.data();
-    p[0] = asciiUpper(p[0]);
-    for (std::size_t i = 1; i < n; ++i)
-        p[i] = asciiLower(p[i]);
+    out.resize(name.size());
+    capitalizeNameTo(name, out.data());
 }
 
 std::string capitalizeName(std::string_view name) {

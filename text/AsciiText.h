@@ -22,6 +22,8 @@ std::string asciiUpperCase(std::string_view text);
 // First character upper case, all others lower case; an empty name stays empty.
 std::string capitalizeName(std::string_view name);
 void capitalizeNameInto(std::string_view name, std::string& out);
+// The same into `name.size()` bytes at `out`, for callers that keep names in place.
+void capitalizeNameTo(std::string_view name, char* out);
 
 bool sameTextAscii(std::string_view a, std::string_view b);
 

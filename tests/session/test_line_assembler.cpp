@@ -1,11 +1,9 @@
-#include "session/ByteScan.h"
 #include "session/LineAssembler.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
-#include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -216,23 +214,4 @@ TEST(LineAssembler, nestedEventWhileTheLastLineOfAFullBufferIsHandled) {
     EXPECT_EQ(lines[1], "<%$#ana>oi\r");
     EXPECT_EQ(lines[2], "<a>depois\r");
     EXPECT_TRUE(source.done());
-}
-
-TEST(ByteMap, findsEveryLineEndInEveryRange) {
-    std::mt19937 random(7);
-    char buffer[1024];
-    for (char& c : buffer)
-        c = random() % 9 == 0 ? '\n' : 'x';
-    session::ByteMap map;
-    for (int round = 0; round < 2000; ++round) {
-        const std::size_t from = random() % 1024;
-        const std::size_t to = from + random() % (1024 - from + 1);
-        map.build(buffer, from, to, '\n', sizeof buffer);
-        for (std::size_t at = from; at <= to; at += 1 + random() % 40) {
-            std::size_t expected = at;
-            while (expected < to && buffer[expected] != '\n')
-                ++expected;
-            ASSERT_EQ(map.next(at, to), expected) << from << " " << to << " " << at;
-        }
-    }
 }

@@ -1,6 +1,5 @@
 #include "session/LineClassifier.h"
 #include "session/Protocol.h"
-#include "text/AsciiText.h"
 
 #include <gtest/gtest.h>
 
@@ -79,23 +78,6 @@ TEST(LineClassifier, longNamesAndCopiesKeepTheirTexts) {
     EXPECT_EQ(copy.name().size(), 300u);
     EXPECT_EQ(copy.text(), "xmsg\r");
     EXPECT_EQ(c.name(), "A");
-}
-
-TEST(LineClassifier, namesCaseTheSameInShortAndLongLines) {
-    // Every byte value in names of every length, in lines short and long enough for the
-    // wide path: the result must be the plain ASCII rule each time.
-    std::string name;
-    for (int i = 0; i < 256; ++i)
-        if (i != '<' && i != '>' && i != '\n') name += static_cast<char>(i);
-    for (std::size_t length = 0; length <= 60; ++length)
-        for (std::size_t from = 0; from + length <= name.size(); from += 37) {
-            const std::string part = name.substr(from, length);
-            for (const std::string& message : {std::string("x\r"), std::string(80, 'm')}) {
-                const std::string line = "<" + part + ">" + message;
-                const auto c = classifyLine(line);
-                ASSERT_EQ(c.name(), text::capitalizeName(part)) << length << " " << from;
-            }
-        }
 }
 
 TEST(LineClassifier, reusedResultDoesNotKeepOldValues) {
