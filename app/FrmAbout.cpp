@@ -1,6 +1,7 @@
 #include "app/FrmAbout.h"
 
 #include "assets/AssetPaths.h"
+#include "ui/ApplicationTitle.h"
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
@@ -24,7 +25,7 @@ TfrmAbout::TfrmAbout(const QString& userName, QWidget* parent)
     picture_->setFixedSize(64, 64);
     if (!frames_.empty()) picture_->setPixmap(frames_.front());
 
-    auto* name = new QLabel(QStringLiteral("Falavox©"));
+    auto* name = new QLabel(ui::programTitle());
     name->setObjectName(QStringLiteral("lblNome"));
     QFont big = name->font();
     big.setPointSize(16);

@@ -12,6 +12,7 @@
 #include "platform/Cp1252.h"
 #include "platform/SystemInfo.h"
 #include "text/AsciiText.h"
+#include "ui/ApplicationTitle.h"
 #include "ui/MessageBox.h"
 #include "ui/ShowForm.h"
 
@@ -187,7 +188,7 @@ void Tfrminicial::Menu1Popup(QObject* Sender) {
     });
     if (refresh) {
         TryIcon.stopAnimation();
-        TryIcon.setHint(QStringLiteral("Falavox©"));
+        TryIcon.setHint(ui::programTitle());
         TryIcon.setMenu(&menu1);
     }
 }

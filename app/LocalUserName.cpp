@@ -6,11 +6,9 @@
 namespace app {
 
 std::string localUserName() {
-    constexpr std::size_t maxLength = 256;
-    std::string name = platform::userName();
-    name = name.substr(0, name.find('\0'));
-    if (name.size() > maxLength) name.resize(maxLength);
-    return text::capitalizeName(name);
+    // The system gives at most platform::kUserNameMaxLength bytes.
+    const std::string name = platform::userName();
+    return text::capitalizeName(name.substr(0, name.find('\0')));
 }
 
 } // namespace app

@@ -25,7 +25,7 @@ int runProgram(
     TApplication application(argc, argv);
     toolkitStart.finish();
     QApplication::setApplicationName(QStringLiteral("falavox"));
-    ui::setApplicationTitle(QStringLiteral("Falavox©"));
+    ui::setApplicationTitle(ui::programTitle());
     // The program lives in the tray: closing its last window must not end it.
     QApplication::setQuitOnLastWindowClosed(false);
 

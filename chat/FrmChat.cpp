@@ -6,6 +6,7 @@
 #include "net/EventSocket.h"
 #include "platform/Cp1252.h"
 #include "session/Protocol.h"
+#include "ui/ApplicationTitle.h"
 #include "ui/DialogLook.h"
 #include "ui/MessageBox.h"
 
@@ -34,7 +35,7 @@ TfrmChat::TfrmChat(std::string localUser, net::TCustomEventSocket& cliSocket, QW
 
     // FormCreate.
     SpeedBar1->setWallpaper(QPixmap(QString::fromLatin1(assets::kChatBackground)));
-    setWindowTitle(QStringLiteral("Falavox© - Usuário:") + QLatin1Char(' ') +
+    setWindowTitle(ui::programTitle() + QStringLiteral(" - Usuário:") + QLatin1Char(' ') +
                    platform::fromCp1252(localUser_));
     disconnectedLook();
     closedForInvitation_ = false;

@@ -7,6 +7,7 @@
 #include "platform/Cp1252.h"
 #include "platform/SystemInfo.h"
 
+#include "ui/ApplicationTitle.h"
 #include "ui/DialogLook.h"
 #include "ui/MessageBox.h"
 
@@ -61,7 +62,7 @@ bool TfrmConfiguracao::defaultNtFamily() {
 TfrmConfiguracao::TfrmConfiguracao(SettingsOwner& owner, bool ntFamily, QWidget* parent)
     : QDialog(parent), owner_(owner), ntFamily_(ntFamily) {
     setObjectName(QStringLiteral("frmConfiguracao"));
-    setWindowTitle(QStringLiteral("Falavox© - Opções de Configuração"));
+    setWindowTitle(ui::programTitle() + QStringLiteral(" - Opções de Configuração"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint);
     setAttribute(Qt::WA_DeleteOnClose);

@@ -18,7 +18,7 @@ std::string userName() {
         name = found->pw_name;
     else if (const char* env = getenv("USER"))
         name = env;
-    if (name.size() > 256) name.resize(256);
+    if (name.size() > kUserNameMaxLength) name.resize(kUserNameMaxLength);
     return name;
 }
 

@@ -1,12 +1,15 @@
 #pragma once
 
 #include <QString>
+#include <cstddef>
 #include <string>
 
 // What the program asks of the operating system about itself and its user.
 namespace platform {
 
-// The login name of the process owner, as bytes, at most 256 of them.
+inline constexpr std::size_t kUserNameMaxLength = 256;
+
+// The login name of the process owner, as bytes, at most kUserNameMaxLength of them.
 std::string userName();
 
 // The computer's network name (its host name), as bytes.

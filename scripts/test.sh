@@ -17,6 +17,9 @@ find . \( -path './build*' -o -path './.git' -o -path './dist' \) -prune -o \
     \( -name '*.cpp' -o -name '*.h' \) -print0 |
     xargs -0 clang-format --dry-run --Werror || status=1
 
+# Every include keeps the folders' direction: a folder includes only the folders it links.
+scripts/check-includes.py || status=1
+
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFALAVOX_TESTS=ON
 cmake --build build -j "$(nproc)"
 (cd build && ctest --output-on-failure -j2) || status=1

@@ -100,7 +100,7 @@ bool AskChat(AskChatHost& host, const std::string& callerName, const std::string
     ui::showForm(frmAskchat, ui::ShowMode::Modal, [] { return new TfrmAskchat(); });
     host.activateTrayIcon();
     QApplication::setWindowIcon(host.applicationIcon());
-    ui::setApplicationTitle(QStringLiteral("Falavox©"));
+    ui::setApplicationTitle(ui::programTitle());
     return data.accepted;
 }
 

@@ -8,8 +8,13 @@
 // would spoil the captions the windows set themselves.
 namespace ui {
 
+// The program's name as every window, the tray's tooltip and the About box show it.
+inline QString programTitle() {
+    return QStringLiteral("Falavox©");
+}
+
 inline QString& applicationTitleStorage() {
-    static QString title = QString::fromUtf8("Falavox©");
+    static QString title = programTitle();
     return title;
 }
 
