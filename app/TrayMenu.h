@@ -6,8 +6,9 @@ class QMenu;
 
 namespace app {
 
-// The commands of the tray menu, top to bottom. Each item carries a number, its tag,
-// in the property "tag": it picks the item's glyph, and 0 means none.
+// The commands of the tray menu, top to bottom. Each item carries a number, its tag, which
+// picks the item's glyph (0: none): these fixed commands in the property "tag", the items
+// of the Chat submenu as a member of their own (TaggedAction below).
 struct TrayMenuItems {
     QAction* mnuChat = nullptr;
     QAction* N4 = nullptr;

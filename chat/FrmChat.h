@@ -36,7 +36,7 @@ public:
              QString placementFile = chat::PlacementStore::defaultIniPath());
     ~TfrmChat() override;
 
-    // For the main form.
+    // What the session shows in the window (session::ChatView).
     void addPlainLine(const std::string& text) override;
     void clearTranscript() override;
     void clearInput() override;
