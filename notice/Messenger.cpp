@@ -1,8 +1,8 @@
 #include "notice/Messenger.h"
 
+#include "notice/ComputerNames.h"
 #include "notice/MessageLines.h"
 #include "notice/MessengerThreads.h"
-#include "notice/NetbiosNames.h"
 #include "notice/UdpMailslotTransport.h"
 #include "platform/SystemInfo.h"
 

@@ -1,5 +1,5 @@
+#include "notice/ComputerNames.h"
 #include "notice/MailslotDatagram.h"
-#include "notice/NetbiosNames.h"
 #include "tests/support/Files.h"
 #include "tests/support/QtMain.h"
 
@@ -86,7 +86,7 @@ TEST(MailslotDatagram, mailslotNamesCompareWithoutCase) {
     EXPECT_FALSE(sameMailslotName("\\MAILSLOT\\messngr", "\\MAILSLOT\\messngr2"));
 }
 
-TEST(NetbiosNames, computerNameAndWorkgroup) {
+TEST(ComputerNames, netbiosNameAndWorkgroup) {
     EXPECT_EQ(computerNetbiosName("workstation-number-7.lan"), "WORKSTATION-NUM");
     const QString folder = testsupport::freshTestFolder();
     const struct {

@@ -1,4 +1,4 @@
-#include "notice/NetbiosNames.h"
+#include "notice/ComputerNames.h"
 
 #include "text/AsciiText.h"
 
