@@ -18,7 +18,6 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import real_network as rn  # noqa: E402
@@ -142,7 +141,6 @@ def run_all(probe, scratch):
                          stderr=subprocess.DEVNULL)
         rn.wait_for("nmbd to hold port 138", lambda: listening("fmsc", 138, "u"))
         rn.expect(app("winpopup", "Ana", "Fmsd", "taken") == ["done active=0"], "port taken")
-        time.sleep(0.3)
         net.stop_capture(tshark)
         nmbd.kill()
         nmbd.wait()
