@@ -282,8 +282,9 @@ def main():
         with open(conf, "w") as f:
             f.write("[global]\nworkgroup = WORKGROUP\nnetbios name = FMSA\n"
                     "interfaces = 10.243.1.1/24\nbind interfaces only = yes\n")
-            for key in ("lock", "state", "cache", "pid", "private", "ncalrpc", "binddns"):
-                f.write(f"{key} directory = {private}\n")
+            for key in ("lock directory", "state directory", "cache directory", "pid directory",
+                        "private dir", "ncalrpc dir", "binddns dir"):
+                f.write(f"{key} = {private}\n")
             f.write(f"log file = {private}/log.%m\n")
         pcap2 = os.path.join(scratch, "taken.pcap")
         tshark = net.capture("fmsb", pcap2)

@@ -38,8 +38,9 @@ def samba_conf(scratch, name, extra):
     with open(path, "w") as f:
         f.write("[global]\nworkgroup = WORKGROUP\nnetbios name = FMSD\n"
                 "interfaces = 10.243.2.2/24\nbind interfaces only = yes\nsmb ports = 139\n")
-        for key in ("lock", "state", "cache", "pid", "private", "ncalrpc", "binddns"):
-            f.write(f"{key} directory = {private}\n")
+        for key in ("lock directory", "state directory", "cache directory", "pid directory",
+                    "private dir", "ncalrpc dir", "binddns dir"):
+            f.write(f"{key} = {private}\n")
         f.write(f"log file = {private}/log.%m\n{extra}")
     return path
 
