@@ -128,11 +128,18 @@ class Network:
             cleanup()
         self.turn.close()
 
-    def start(self, ns, argv, **kwargs):
-        """Runs argv in the namespace under the namespace's own host name and hosts file."""
+    def start(self, ns, argv, samba=False, **kwargs):
+        """Runs argv in the namespace under the namespace's own host name and hosts file;
+        a Samba daemon also in a /run of its own holding an empty samba folder. nmbd makes
+        its socket folder at a fixed path in /run/samba, and fails at once where that
+        folder is missing (on a machine whose Samba services have not run since it
+        started); two nmbds of tests running at the same time would take that socket from
+        each other."""
         name = self.namespaces[ns][2]
         hosts = os.path.join(self.scratch, "hosts")
         script = f'mount --bind "{hosts}" /etc/hosts && hostname {name} && exec "$@"'
+        if samba:
+            script = "mount -t tmpfs -o mode=0755 sambarun /run && mkdir /run/samba && " + script
         process = subprocess.Popen(
             ["ip", "netns", "exec", ns, "unshare", "--mount", "--uts", "sh", "-c", script, "sh",
              *argv], **kwargs)
@@ -288,8 +295,8 @@ def main():
             f.write(f"log file = {private}/log.%m\n")
         pcap2 = os.path.join(scratch, "taken.pcap")
         tshark = net.capture("fmsb", pcap2)
-        nmbd = net.start("fmsa", ["nmbd", "-F", "-s", conf], stdout=subprocess.DEVNULL,
-                         stderr=subprocess.DEVNULL)
+        nmbd = net.start("fmsa", ["nmbd", "-F", "-s", conf], samba=True,
+                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         wait_for("nmbd to hold port 138", lambda: ":138 " in run(
             "ip", "netns", "exec", "fmsa", "ss", "-uln").stdout)
         c, c_out = net.probe("fmsa", "listen", "0.2")

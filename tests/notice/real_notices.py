@@ -105,7 +105,7 @@ def run_all(probe, scratch):
         store = f"message command = /bin/sh -c 'cat %s > {messages}/%f-%t; rm %s' &\n"
         smbd = net.start("fmsd", ["smbd", "-F", "-s",
                                   samba_conf(scratch, "accepting", "server min protocol = NT1\n" + store)],
-                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                         samba=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         rn.wait_for("smbd", lambda: listening("fmsd", 139))
         transcript = app("invite", "fmsd", "vamos conversar, José?", "nt",
                          os.path.join(scratch, "chat-window-after-notice.png"))
@@ -122,7 +122,7 @@ def run_all(probe, scratch):
 
         smbd = net.start("fmsd", ["smbd", "-F", "-s",
                                   samba_conf(scratch, "refusing", "server min protocol = SMB2_02\n")],
-                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                         samba=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         rn.wait_for("smbd", lambda: listening("fmsd", 139))
         transcript = app("invite", "fmsd", "x", "nt")
         rn.expect(outcome(transcript) == FAILED, f"refusing server: {transcript}")
@@ -138,8 +138,8 @@ def run_all(probe, scratch):
             conf = f.read().replace("FMSD", "FMSC").replace("10.243.2.2", "10.243.2.1")
         with open(nmbd_conf, "w") as f:
             f.write(conf)
-        nmbd = net.start("fmsc", ["nmbd", "-F", "-s", nmbd_conf], stdout=subprocess.DEVNULL,
-                         stderr=subprocess.DEVNULL)
+        nmbd = net.start("fmsc", ["nmbd", "-F", "-s", nmbd_conf], samba=True,
+                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         rn.wait_for("nmbd to hold port 138", lambda: listening("fmsc", 138, "u"))
         rn.expect(app("winpopup", "Ana", "Fmsd", "taken") == ["done active=0"], "port taken")
         net.stop_capture(tshark)
