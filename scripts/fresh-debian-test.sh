@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
 # Runs the README's test command on a fresh minimal Debian 12, as a newcomer would: a clone
-# of this checkout's HEAD (committed work only), then ".ci/run" as root, which installs
-# every package through scripts/deps.sh, builds and runs all tests. Needs root; not part
-# of CI (it downloads about a thousand packages and takes half an hour or more on two
-# cores). Run it after changing what the build or a test needs from the system.
+# of this checkout's HEAD (committed work only), then ".ci/run" as root, which builds and
+# runs all tests. Needs root; not part of CI (it downloads about a thousand packages and
+# takes half an hour or more on two cores). Run it after changing what the build or a test
+# needs from the system.
+#
+# The packages are installed by scripts/deps.sh (the command's own first step) in a first
+# start of the system, and the tests run in a second one: what installing left in /run
+# (Samba's /run/samba, say) is gone then, as after a restart of a real machine.
 #
 # The fresh system is made once with debootstrap (minbase, plus git) in
 # build-fresh/pristine and copied for every run to build-fresh/root, which is removed
@@ -55,10 +59,10 @@ git clone -q --no-hardlinks "$PWD" "$root/root/falavox"
 git -C "$root/root/falavox" checkout -q --detach "$commit"
 
 # Runs a command in the root as root's login shell would, in mount and PID namespaces of
-# its own; every process it started ends with it. PID 1 is a bash that waits for the
-# command and, as init does, reaps the daemons the tests leave to it.
+# its own; every process it started ends with it (and with this script). PID 1 is a bash
+# that waits for the command and, as init does, reaps the daemons the tests leave to it.
 in_root() {
-    unshare --mount --propagation private --pid --fork --kill-child sh -euc '
+    exec unshare --mount --propagation private --pid --fork --kill-child sh -euc '
         root=$0
         mount --bind "$root" "$root"
         mount --rbind /dev "$root/dev"
@@ -78,14 +82,28 @@ in_root() {
 }
 
 start=$(date +%s)
-echo "fresh Debian 12 run of $commit, started $(date -u '+%F %T') UTC" | tee "$log"
-status=0
-in_root bash -c 'cd /root/falavox && bash .ci/run' >>"$log" 2>&1 || status=$?
-minutes=$((($(date +%s) - start + 30) / 60))
-if ((status != 0)); then
-    echo "fresh Debian 12 run: FAILED (status $status) after $minutes min; see $log," \
-        "the system is kept in $root" | tee -a "$log"
+minutes() { echo "$((($(date +%s) - start + 30) / 60)) min"; }
+fail() {
+    echo "fresh Debian 12 run: FAILED $* after $(minutes); see $log, the system is kept" \
+        "in $root" | tee -a "$log"
     exit 1
-fi
+}
+# Each start of the system runs in the background so that ending this script ends it too.
+running=
+boot() {
+    local status=0
+    (in_root bash -c "cd /root/falavox && $1") >>"$log" 2>&1 &
+    running=$!
+    wait "$running" || status=$?
+    running=
+    return "$status"
+}
+trap '[[ -z "$running" ]] || kill -KILL "$running"' EXIT
+trap 'exit 1' INT TERM
+
+echo "fresh Debian 12 run of $commit, started $(date -u '+%F %T') UTC" | tee "$log"
+boot scripts/deps.sh || fail "installing the packages"
+echo "== packages installed after $(minutes); the system starts again" | tee -a "$log"
+boot "bash .ci/run" || fail "in the test command"
 rm -rf "$root"
-echo "fresh Debian 12 run: passed in $minutes min" | tee -a "$log"
+echo "fresh Debian 12 run: passed in $(minutes)" | tee -a "$log"
