@@ -13,8 +13,13 @@ packages=(
     iproute2 netbase util-linux
     dpkg-dev file desktop-file-utils appstream lintian debootstrap
     tshark samba smbclient libsmbclient-dev libavahi-client-dev avahi-daemon avahi-utils dbus xfce4-panel
-    clang libfuzzer-14-dev clang-format
+    libglib2.0-bin
+    clang libfuzzer-14-dev libclang-rt-14-dev clang-format
 )
+# Recommended packages are left out, so every one a build or a test reaches for is named
+# above: libclang-rt-14-dev (clang only recommends it) holds the fuzzers' runtime and
+# <fuzzer/FuzzedDataProvider.h>, libglib2.0-bin the gdbus that reads the tray's exported
+# menu.
 
 missing=()
 for package in "${packages[@]}"; do

@@ -17,6 +17,10 @@ if [ "$(id -u)" != 0 ]; then
     exit 1
 fi
 
+# Runs on the same namespaces take turns, as the tests' do.
+exec {turn}>"${TMPDIR:-/tmp}/falavox-test-fnbbench.lock"
+flock "$turn"
+
 scratch=$(mktemp -d /tmp/fnb-bench.XXXXXX)
 chmod 755 "$scratch"
 cleanup() {
@@ -45,15 +49,28 @@ for side in 1 2; do
         (avahi-daemon -f $scratch/avahi$side.conf >$scratch/avahi$side.log 2>&1 &)"
 done
 bus() { echo "unix:path=/proc/$(head -1 "$scratch/dbus$1.pid")/root/run/dbus/system_bus_socket"; }
-for side in 1 2; do
-    for _ in $(seq 50); do
-        grep -q "Server startup complete" "$scratch/avahi$side.log" 2>/dev/null && break
-        sleep 0.1
+# Waits up to thirty seconds for a command to succeed.
+wait_for() {
+    local what=$1
+    shift
+    for _ in $(seq 100); do
+        "$@" >/dev/null 2>&1 && return 0
+        sleep 0.3
     done
+    echo "timed out waiting for $what" >&2
+    exit 1
+}
+for side in 1 2; do
+    wait_for "avahi-daemon in fnbbench$side" grep -q "Server startup complete" "$scratch/avahi$side.log"
 done
 DBUS_SYSTEM_BUS_ADDRESS=$(bus 2) ip netns exec fnbbench2 "$probe" serve &
 disown # ended with the namespace
-sleep 1
+# The enumerations have the computer to find once its announcement is out.
+announced() {
+    DBUS_SYSTEM_BUS_ADDRESS=$(bus 1) HOME=$scratch ip netns exec fnbbench1 "$probe" list |
+        grep -qF '\\fnbbench2'
+}
+wait_for "fnbbench2's announcement" announced
 
 # Milliseconds from start to exit of one side, run where the first daemon is.
 run_side() {

@@ -108,13 +108,17 @@ def main():
     scratch = tempfile.mkdtemp(prefix="fnc-bench-")
     os.chmod(scratch, 0o755)
     session = desktop.Session(scratch)
+    turn = daemons.hold_namespaces("fncbench")  # noqa: F841 (held until the run ends)
     daemons.remove_namespaces()
     try:
         buses = make_network(scratch)
         session.start_xvfb()
         announcer = dict(os.environ, DBUS_SYSTEM_BUS_ADDRESS=buses[1], HOME=scratch)
         session.start(["ip", "netns", "exec", NAMESPACES[1], probe, "serve"], env=announcer)
-        time.sleep(1)
+        # The first scan has the computer to find only once its announcement is out.
+        seer = daemons.Probe(probe, scratch, NAMESPACES[0], buses[0])
+        daemons.wait_for(f"{NAMESPACES[1]} announced", daemons.lists(
+            seer, f"computer {daemons.DNSSD_PROVIDER}\tlocal\t\\\\{NAMESPACES[1]}"), 30)
         env = session.env()
         env["DBUS_SYSTEM_BUS_ADDRESS"] = buses[0]
         times = {name: [] for name in programs}

@@ -11,6 +11,7 @@ Needs root, tshark and nmbd; skipped (77) otherwise. Captures and outputs are le
 scratch folder.
 """
 
+import fcntl
 import os
 import shutil
 import signal
@@ -23,6 +24,16 @@ import time
 
 SKIP = 77
 NAMESPACES = {"fmsa": ("fmsa0", "10.243.1.1", "FMSA"), "fmsb": ("fmsb0", "10.243.1.2", "FMSB")}
+# A capture's readiness marks go to the discard port, as broadcasts on the veth's network:
+# nothing listens there, and they are no mailslot datagrams to dissect.
+MARK_PORT = 9
+MARK_SENDER = f"""import socket, sys, time
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+s.setsockopt(socket.SOL_SOCKET, socket.SO_BROADCAST, 1)
+while True:
+    s.sendto(b"", (sys.argv[1], {MARK_PORT}))
+    time.sleep(0.1)
+"""
 
 
 class Failure(Exception):
@@ -75,6 +86,11 @@ class Network:
         self.cleanups = []
 
     def __enter__(self):
+        # Runs that use the same namespaces take turns: each starts by removing what an
+        # earlier one left, which must never be a run still going.
+        self.turn = open(os.path.join(tempfile.gettempdir(),
+                                      f"falavox-test-{'-'.join(self.namespaces)}.lock"), "w")
+        fcntl.flock(self.turn, fcntl.LOCK_EX)
         for ns in self.namespaces:
             run("ip", "netns", "del", ns, check=False)
         for ns in self.namespaces:
@@ -110,12 +126,20 @@ class Network:
             run("ip", "netns", "del", ns, check=False)
         for cleanup in self.cleanups:
             cleanup()
+        self.turn.close()
 
-    def start(self, ns, argv, **kwargs):
-        """Runs argv in the namespace under the namespace's own host name and hosts file."""
+    def start(self, ns, argv, samba=False, **kwargs):
+        """Runs argv in the namespace under the namespace's own host name and hosts file;
+        a Samba daemon also in a /run of its own holding an empty samba folder. nmbd makes
+        its socket folder at a fixed path in /run/samba, and fails at once where that
+        folder is missing (on a machine whose Samba services have not run since it
+        started); two nmbds of tests running at the same time would take that socket from
+        each other."""
         name = self.namespaces[ns][2]
         hosts = os.path.join(self.scratch, "hosts")
         script = f'mount --bind "{hosts}" /etc/hosts && hostname {name} && exec "$@"'
+        if samba:
+            script = "mount -t tmpfs -o mode=0755 sambarun /run && mkdir /run/samba && " + script
         process = subprocess.Popen(
             ["ip", "netns", "exec", ns, "unshare", "--mount", "--uts", "sh", "-c", script, "sh",
              *argv], **kwargs)
@@ -128,16 +152,45 @@ class Network:
         return self.start(ns, [PROBE, *args], stdout=out, stderr=subprocess.STDOUT), out
 
     def capture(self, ns, path):
-        veth = self.namespaces[ns][0]
-        log = open(path + ".log", "w+")
-        process = self.start(ns, ["tshark", "-i", veth, "-f", "udp port 138", "-w", path],
-                             stdout=log, stderr=log)
-        wait_for("tshark to capture", lambda: "Capturing on" in open(path + ".log").read())
-        return process
+        """tshark on the namespace's veth, writing path. Returns once the capture runs: tshark
+        says it is capturing long before its capture process has the interface open (seconds
+        on a machine where it never ran), so a datagram is sent for the purpose until seen."""
+        log = path + ".log"
+        # Each captured packet's destination port goes to the log as it arrives.
+        with open(log, "w") as out:
+            process = self.start(ns, ["tshark", "-i", self.namespaces[ns][0], "-f",
+                                      f"udp port 138 or udp port {MARK_PORT}", "-w", path,
+                                      "-P", "-l", "-T", "fields", "-e", "udp.dstport"],
+                                 stdout=out, stderr=out)
+        capture = Capture(ns, process, log)
+        self.mark(capture)
+        return capture
 
-    def stop_capture(self, process):
-        process.send_signal(signal.SIGINT)
-        process.wait(timeout=10)
+    def mark(self, capture):
+        """Sends datagrams to the discard port out of the captured veth until the capture
+        holds one more of them than before, and so everything sent earlier."""
+        def marks():
+            if capture.process.poll() is not None:
+                raise Failure(f"tshark ended: {open(capture.log).read()}")
+            return open(capture.log).read().splitlines().count(str(MARK_PORT))
+        before = marks()
+        broadcast = self.namespaces[capture.ns][1].rsplit(".", 1)[0] + ".255"
+        sender = self.start(capture.ns, [sys.executable, "-c", MARK_SENDER, broadcast])
+        try:
+            wait_for("tshark to capture", lambda: marks() > before, 30)
+        finally:
+            sender.kill()
+            sender.wait()
+
+    def stop_capture(self, capture):
+        self.mark(capture)
+        capture.process.send_signal(signal.SIGINT)
+        capture.process.wait(timeout=10)
+
+
+class Capture:
+    def __init__(self, ns, process, log):
+        self.ns, self.process, self.log = ns, process, log
 
 
 def lines_of(out):
@@ -210,7 +263,6 @@ def main():
         expect(not any(l.startswith("error:") for l in finish(t, t_out)), "text send failed")
         u, u_out = net.probe("fmsa", "text", "NOSUCHPC", "x")
         expect("error:Could not Open a Remote Mail Slot" in finish(u, u_out), "unknown computer")
-        time.sleep(0.3)
         net.stop_capture(tshark)
 
         rows = dissect(pcap)
@@ -237,20 +289,20 @@ def main():
         with open(conf, "w") as f:
             f.write("[global]\nworkgroup = WORKGROUP\nnetbios name = FMSA\n"
                     "interfaces = 10.243.1.1/24\nbind interfaces only = yes\n")
-            for key in ("lock", "state", "cache", "pid", "private", "ncalrpc", "binddns"):
-                f.write(f"{key} directory = {private}\n")
+            for key in ("lock directory", "state directory", "cache directory", "pid directory",
+                        "private dir", "ncalrpc dir", "binddns dir"):
+                f.write(f"{key} = {private}\n")
             f.write(f"log file = {private}/log.%m\n")
         pcap2 = os.path.join(scratch, "taken.pcap")
         tshark = net.capture("fmsb", pcap2)
-        nmbd = net.start("fmsa", ["nmbd", "-F", "-s", conf], stdout=subprocess.DEVNULL,
-                         stderr=subprocess.DEVNULL)
+        nmbd = net.start("fmsa", ["nmbd", "-F", "-s", conf], samba=True,
+                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         wait_for("nmbd to hold port 138", lambda: ":138 " in run(
             "ip", "netns", "exec", "fmsa", "ss", "-uln").stdout)
         c, c_out = net.probe("fmsa", "listen", "0.2")
         c_lines = finish(c, c_out)
         expect("error:Could not Create Mail Slot" in c_lines and "inactive" in c_lines,
                f"with nmbd: {c_lines}")
-        time.sleep(0.3)
         net.stop_capture(tshark)
         nmbd.kill()
         ours = [r for r in dissect(pcap2) if r[5].startswith(b"COMMAND_MSG")]

@@ -18,7 +18,6 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import real_network as rn  # noqa: E402
@@ -39,8 +38,9 @@ def samba_conf(scratch, name, extra):
     with open(path, "w") as f:
         f.write("[global]\nworkgroup = WORKGROUP\nnetbios name = FMSD\n"
                 "interfaces = 10.243.2.2/24\nbind interfaces only = yes\nsmb ports = 139\n")
-        for key in ("lock", "state", "cache", "pid", "private", "ncalrpc", "binddns"):
-            f.write(f"{key} directory = {private}\n")
+        for key in ("lock directory", "state directory", "cache directory", "pid directory",
+                    "private dir", "ncalrpc dir", "binddns dir"):
+            f.write(f"{key} = {private}\n")
         f.write(f"log file = {private}/log.%m\n{extra}")
     return path
 
@@ -105,7 +105,7 @@ def run_all(probe, scratch):
         store = f"message command = /bin/sh -c 'cat %s > {messages}/%f-%t; rm %s' &\n"
         smbd = net.start("fmsd", ["smbd", "-F", "-s",
                                   samba_conf(scratch, "accepting", "server min protocol = NT1\n" + store)],
-                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                         samba=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         rn.wait_for("smbd", lambda: listening("fmsd", 139))
         transcript = app("invite", "fmsd", "vamos conversar, José?", "nt",
                          os.path.join(scratch, "chat-window-after-notice.png"))
@@ -122,7 +122,7 @@ def run_all(probe, scratch):
 
         smbd = net.start("fmsd", ["smbd", "-F", "-s",
                                   samba_conf(scratch, "refusing", "server min protocol = SMB2_02\n")],
-                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                         samba=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         rn.wait_for("smbd", lambda: listening("fmsd", 139))
         transcript = app("invite", "fmsd", "x", "nt")
         rn.expect(outcome(transcript) == FAILED, f"refusing server: {transcript}")
@@ -138,11 +138,10 @@ def run_all(probe, scratch):
             conf = f.read().replace("FMSD", "FMSC").replace("10.243.2.2", "10.243.2.1")
         with open(nmbd_conf, "w") as f:
             f.write(conf)
-        nmbd = net.start("fmsc", ["nmbd", "-F", "-s", nmbd_conf], stdout=subprocess.DEVNULL,
-                         stderr=subprocess.DEVNULL)
+        nmbd = net.start("fmsc", ["nmbd", "-F", "-s", nmbd_conf], samba=True,
+                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         rn.wait_for("nmbd to hold port 138", lambda: listening("fmsc", 138, "u"))
         rn.expect(app("winpopup", "Ana", "Fmsd", "taken") == ["done active=0"], "port taken")
-        time.sleep(0.3)
         net.stop_capture(tshark)
         nmbd.kill()
         nmbd.wait()

@@ -7,9 +7,9 @@
 A copy of the neighbourhood runs in fnbA and in fnbB (neighbourhood_probe serve): each
 lists the other's host under "local" through DNS-SD, and the invitation's lookup finds
 the other's address though no DNS server knows the name; fnbB's announcement comes back
-after its avahi-daemon restarts. Once Samba is the master
-browser (about 23 s after it starts), the SMB provider in fnbA lists "GRUPO" with the
-server in it, and a NetBIOS name query finds the server's address.
+after its avahi-daemon restarts. Once Samba says it is the master browser (about 23 s
+after it starts), the SMB provider in fnbA lists "GRUPO" with the server in it, and a
+NetBIOS name query finds the server's address.
 
 Needs root and the daemons; skipped (77) otherwise. Everything it starts runs inside its
 own namespaces and is ended by PID; the namespaces are removed at the end.
@@ -147,7 +147,19 @@ def restart_avahi(scratch, namespace, bus):
                        f"avahi-daemon -f {folder}/avahi.conf >>{folder}/avahi.log 2>&1 &")
 
 
+def own_run(*argv):
+    """argv in a /run of its own holding an empty samba folder. nmbd makes its socket
+    folder at a fixed path in /run/samba, and fails at once where that folder is missing
+    (on a machine whose Samba services have not run since it started); two nmbds of tests
+    running at the same time would take that socket from each other."""
+    return ["unshare", "--mount", "--propagation", "private", "sh", "-c",
+            'mount -t tmpfs -o mode=0755 sambarun /run && mkdir /run/samba && exec "$@"', "sh",
+            *argv]
+
+
 def start_samba(scratch):
+    """nmbd and smbd in fnbS, with folders of their own. Returns nmbd's process and its
+    log."""
     folder = os.path.join(scratch, "fnbS")
     os.makedirs(folder)
     private = {name: os.path.join(folder, name)
@@ -177,9 +189,13 @@ ncalrpc dir = {private['ncalrpc']}
 binddns dir = {private['binddns']}
 log file = {private['log']}/%m.log
 """)
-    for daemon in ("nmbd", "smbd"):
-        subprocess.Popen(["ip", "netns", "exec", "fnbS", daemon, "-F", "-s", config],
-                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    def start(daemon):
+        return subprocess.Popen(["ip", "netns", "exec", "fnbS",
+                                 *own_run(daemon, "-F", "-s", config)],
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    nmbd = start("nmbd")
+    start("smbd")
+    return nmbd, os.path.join(private["log"], "nmbd.log")
 
 
 class Probe:
@@ -236,6 +252,17 @@ def check_dnssd(a, b):
         raise Failure(f"lookup of an unknown name gave {unknown}")
 
 
+def wait_for_master(nmbd, log):
+    """Until nmbd says it is the workgroup's master browser: about 23 s after its start,
+    more on a loaded machine. Before that a browse finds nothing."""
+    def elected():
+        text = open(log, errors="replace").read() if os.path.exists(log) else ""
+        if nmbd.poll() is not None:
+            raise Failure(f"nmbd ended with status {nmbd.returncode}: {text.strip()}")
+        return f"is now a local master browser for workgroup {WORKGROUP}" in text
+    wait_for(f"{SMB_NAME} to become the master browser of {WORKGROUP}", elected, 120)
+
+
 def check_smb(a):
     out = wait_for(f"{WORKGROUP} with {SMB_NAME} in the SMB provider",
                    lambda: (lambda lines: lines if f"computer {SMB_PROVIDER}\t{WORKGROUP}\t"
@@ -270,7 +297,7 @@ def main():
     remove_namespaces()
     try:
         make_network()
-        start_samba(scratch)
+        nmbd, nmbd_log = start_samba(scratch)
         a = Probe(binary, scratch, "fnbA", start_avahi(scratch, "fnbA", HOST_A, "fnba0"))
         b = Probe(binary, scratch, "fnbB", start_avahi(scratch, "fnbB", HOST_B, "fnbb0"))
         servers = [a.serve(), b.serve()]
@@ -279,6 +306,8 @@ def main():
         check_daemon_restart(a, b, scratch)
         print(f"DNS-SD: announced again after a daemon restart "
               f"({time.monotonic() - started:.1f} s)")
+        wait_for_master(nmbd, nmbd_log)
+        print(f"SMB: {SMB_NAME} is the master browser ({time.monotonic() - started:.1f} s)")
         check_smb(a)
         print(f"SMB: {WORKGROUP} and {SMB_NAME} listed and resolved "
               f"({time.monotonic() - started:.1f} s)")
