@@ -428,6 +428,52 @@ TEST_F(ChatSessionTest, aNewCallerWhileTheDialogIsUpHearsTheBusyLine) {
     EXPECT_EQ(dialogs, 1);
 }
 
+// A caller that never sends its invitation line, or never hangs up after its answer, is
+// let go after the bound; the next caller is served, and a chat is never timed out.
+TEST_F(ChatSessionTest, aCallerThatHoldsTheLineIsLetGoAndTheNextIsServed) {
+    beto->form->Session.CallerBound = std::chrono::milliseconds(300);
+    const struct {
+        std::string sends;
+        bool autoAnswer;
+    } callers[] = {
+        {"", false}, {"<%$#Eva>sem fim", false}, {"Status> oi\r\n", false}, {"<%$#Eva>\r\n", true}};
+    for (const auto& c : callers) {
+        beto->form->SettingsOwner.settings().AutoResposta = c.autoAnswer;
+        const int fd = call(*beto);
+        ASSERT_GE(fd, 0);
+        if (!c.sends.empty()) testsupport::rawWrite(fd, c.sends);
+        EXPECT_TRUE(seesTheEnd(fd)) << c.sends;
+        ::close(fd);
+    }
+    EXPECT_EQ(dialogs, 0);
+    beto->form->SettingsOwner.settings().AutoResposta = false;
+    startSession();
+    spin(600);
+    EXPECT_EQ(beto->session(), net::wsConnected);
+    ana->type("ainda aqui");
+    EXPECT_TRUE(waitUntil([&] { return beto->showsLine("<Ana> ainda aqui"); }));
+}
+
+// Many invitation lines in one packet, the caller gone while the first dialog is up: one
+// dialog, and none for the lines that waited behind it.
+TEST_F(ChatSessionTest, aPacketOfInvitationsShowsOneDialog) {
+    const int fd = call(*beto);
+    ASSERT_GE(fd, 0);
+    beforeAnswer = [&] {
+        ::close(fd);
+        ASSERT_TRUE(waitUntil([&] { return beto->session() == net::wsClosed; }));
+    };
+    answer = Answer::Ignore;
+    std::string packet;
+    for (int i = 0; i < 20; ++i)
+        packet += "<%$#Eva>oi\r\n";
+    testsupport::rawWrite(fd, packet);
+    ASSERT_TRUE(waitUntil([&] { return dialogs > 0; }));
+    spin(200);
+    EXPECT_EQ(dialogs, 1);
+    EXPECT_EQ(beto->chat(), nullptr);
+}
+
 namespace {
 // The system's library, where the connections of chosen callers break before they are
 // accepted: the system takes them off the queue and reports why.
