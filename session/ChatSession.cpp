@@ -124,7 +124,30 @@ void ChatSession::receivedLine(std::string_view line) {
 }
 
 void ChatSession::CliSocketDataAvailable(std::uint16_t) {
-    assembler_.receive(CliSocket);
+    try {
+        assembler_.receive(CliSocket);
+    } catch (...) {
+        ContinueLinesLater();
+        throw;
+    }
+    ContinueLinesLater();
+}
+
+// Lines left in the buffer when a turn's budget ran out are handed on in the next turns
+// of the event loop, also when nothing more arrives to raise another data event.
+void ChatSession::ContinueLinesLater() {
+    if (continuing_ || !assembler_.linesWaiting()) return;
+    continuing_ = true;
+    QTimer::singleShot(0, &callerTimer_, [this] {
+        continuing_ = false;
+        try {
+            assembler_.handOnWaiting();
+        } catch (const std::exception&) {
+            // As in the data event: an error of one line goes no further, and the lines
+            // behind it are still handed on.
+        }
+        ContinueLinesLater();
+    });
 }
 
 void ChatSession::IncomingInvitation() {
@@ -180,6 +203,12 @@ void ChatSession::IncomingInvitation() {
 }
 
 void ChatSession::CliSocketSessionClosed(std::uint16_t) {
+    // What the peer sent before its end is shown before the end; a buffer holds little.
+    try {
+        assembler_.handOnWaiting(true);
+    } catch (const std::exception&) {
+        // The end is shown all the same.
+    }
     ChatView* window = host_.chatWindow();
     if (!window) return;
     window->setHoldsSession(false);

@@ -79,6 +79,7 @@ private:
     void TakeCaller();
     void StartReceiving();
     void receivedLine(std::string_view line);
+    void ContinueLinesLater();
     void StartCallerBound();
     void CallerBoundPassed();
 
@@ -94,6 +95,8 @@ private:
     // one invitation already.
     net::SOCKET lineSource_ = platform::INVALID_SOCKET;
     bool invitationTaken_ = false;
+    // A later turn of the event loop will hand on the lines still buffered.
+    bool continuing_ = false;
     // Runs from a caller's acceptance to its invitation, and from a refusal to the
     // caller's hanging up; `boundConnection_` is the connection it was started for.
     QTimer callerTimer_;

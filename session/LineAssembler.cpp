@@ -49,7 +49,17 @@ void LineAssembler::receive(const ReadFunction& read) {
             buffer_[fill_] = '\0';
         }
     }
-    handOnCompleteLines();
+    handOnCompleteLines(false);
+}
+
+void LineAssembler::handOnWaiting(bool all) {
+    ++generation_;
+    handOnCompleteLines(all);
+}
+
+bool LineAssembler::linesWaiting() const {
+    const std::size_t pending = fill_ - start_;
+    return pending >= kCapacity || std::memchr(buffer_.data() + start_, '\n', pending) != nullptr;
 }
 
 void LineAssembler::receive(net::TCustomEventSocket& socket) {
@@ -64,10 +74,12 @@ void LineAssembler::handOn(std::size_t begin, std::size_t length) {
     onLine_(std::string_view(line, length));
 }
 
-void LineAssembler::handOnCompleteLines() {
+void LineAssembler::handOnCompleteLines(bool all) {
     ByteMap lineEnds;
     std::uint64_t mapped = generation_;
     lineEnds.build(buffer_.data(), start_, fill_, '\n', buffer_.size());
+    const auto turnEnds = std::chrono::steady_clock::now() + kTurnBudget;
+    bool handedOne = false;
     for (;;) {
         // Members only: a nested event during the previous line may have moved the data.
         if (mapped != generation_) {
@@ -76,9 +88,11 @@ void LineAssembler::handOnCompleteLines() {
         }
         const std::size_t begin = start_;
         const std::size_t lf = lineEnds.next(begin, fill_);
+        if (lf == fill_ && fill_ - begin < kCapacity) return;
+        if (handedOne && !all && std::chrono::steady_clock::now() >= turnEnds) return;
+        handedOne = true;
         if (lf == fill_) {
             const std::size_t pending = fill_ - begin;
-            if (pending < kCapacity) return;
             // The buffer is full and holds no LF: pass it on whole rather than wait forever.
             start_ = fill_;
             afterCut_ = true;
