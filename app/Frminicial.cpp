@@ -10,6 +10,7 @@
 #include "notice/InvitationNotice.h"
 #include "notice/NTLib.h"
 #include "platform/Cp1252.h"
+#include "platform/FreeMemory.h"
 #include "platform/SystemInfo.h"
 #include "text/AsciiText.h"
 #include "ui/ApplicationTitle.h"
@@ -20,6 +21,7 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QPixmap>
+#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -246,6 +248,9 @@ session::ChatView& Tfrminicial::showChatWindow() {
         // A window closed while its invitation still looks up the computer's name
         // takes the invitation with it (see eventFilter).
         window->installEventFilter(this);
+        // Once the window and its transcript are gone, so is the memory they held.
+        connect(window, &QObject::destroyed, this,
+                [this] { QTimer::singleShot(0, this, [] { platform::giveFreedMemoryBack(); }); });
         return window;
     });
     return *frmChat;

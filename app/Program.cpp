@@ -3,6 +3,7 @@
 #include "app/Application.h"
 #include "app/Frminicial.h"
 #include "app/StartupDiagnostics.h"
+#include "platform/SessionBus.h"
 #include "ui/ApplicationTitle.h"
 
 #include <cstdio>
@@ -12,6 +13,9 @@ namespace app {
 int runProgram(
     int argc, char** argv,
     const std::function<std::shared_ptr<platform::SystemNeighbourhood>()>& startNeighbourhood) {
+    // Before the toolkit, whose tray icon, notifications and accessibility all reach for
+    // the session bus: a desktop without one must not get one started by the program.
+    platform::keepSessionBusFromAutolaunching();
     // The toolkit's own event loop, rather than GLib's, costs a chat line noticeably
     // less time on its way from the socket to the window.
     if (qEnvironmentVariableIsEmpty("QT_NO_GLIB")) qputenv("QT_NO_GLIB", "1");

@@ -3,6 +3,7 @@
 #include "assets/AssetPaths.h"
 #include "chat/ChatRules.h"
 #include "chat/SpeedBar.h"
+#include "chat/TranscriptBound.h"
 #include "net/EventSocket.h"
 #include "platform/Cp1252.h"
 #include "session/Protocol.h"
@@ -146,6 +147,7 @@ void TfrmChat::styledAppend(const std::vector<chat::TextRun>& runs) {
         cursor.insertText(run.text, format);
     }
     cursor.endEditBlock();
+    chat::trimTranscript(*memo1->document());
 }
 
 void TfrmChat::appendReceivedChatLine(const std::string& sender, const std::string& message) {

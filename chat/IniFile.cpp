@@ -29,6 +29,7 @@ IniFile::IniFile(QString path) : path_(std::move(path)) {}
 
 void IniFile::load() {
     lines_.clear();
+    platform::removeStaleTemporaries(path_);
     QFile file(path_);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return;
     const QString text = QString::fromUtf8(file.readAll());

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <array>
+#include <chrono>
 #include <cstdio>
 
 namespace net {
@@ -27,6 +28,11 @@ constexpr long kConnectEvents = FD_READ | FD_WRITE | FD_ACCEPT | FD_CONNECT | FD
 
 // Blocks handed to the system in one gathered send.
 constexpr int kGatherBlocks = 64;
+
+// How long one read notification may go on reading while bytes keep waiting. What is
+// left is announced again on the next turn of the event loop, so that a peer which sends
+// without pause never keeps the program from its other sockets, its timers and its user.
+constexpr std::chrono::milliseconds kReadTurnBudget{4};
 
 int liveSockets = 0;
 
@@ -724,6 +730,7 @@ void TCustomEventSocket::HandleSocketMessage(const platform::SocketMessage& mess
 void TCustomEventSocket::ReceivePendingData(std::uint16_t error) {
     try {
         platform::SocketLibrary& library = socketLibrary();
+        const auto turnEnds = std::chrono::steady_clock::now() + kReadTurnBudget;
         for (;;) {
             lastError_ = 0;
             if (OnDataAvailable) {
@@ -743,6 +750,8 @@ void TCustomEventSocket::ReceivePendingData(std::uint16_t error) {
                 return;
             }
             if (waiting == 0) return;
+            // The notification comes again while bytes wait; the rest is read then.
+            if (std::chrono::steady_clock::now() >= turnEnds) return;
         }
     } catch (...) {
         // An error of the data event goes no further: the connection stays as it is.

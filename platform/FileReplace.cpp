@@ -31,6 +31,8 @@ QString temporaryPath(const QString& path, pid_t writer) {
     return path + QLatin1Char('.') + QString::number(writer) + QStringLiteral(".tmp");
 }
 
+} // namespace
+
 // Each writer's temporary file carries its process number: a file left by this process
 // or by one that is gone (killed before it could rename or remove it) is removed here,
 // and the file of another writer still at work is left alone.
@@ -49,8 +51,6 @@ void removeStaleTemporaries(const QString& path) {
         ::unlink(QFile::encodeName(file.absoluteDir().filePath(name)).constData());
     }
 }
-
-} // namespace
 
 bool replaceFile(const QString& path, std::string_view bytes, const ReplaceFault& fault) {
     const QFileInfo file(path);

@@ -25,4 +25,10 @@ inline constexpr int kReplaceKilled = -1;
 // and the result is false.
 bool replaceFile(const QString& path, std::string_view bytes, const ReplaceFault& fault = {});
 
+// Removes the temporary files beside `path` that a writer which is gone (this process
+// included) left behind; those of a writer still at work stay. Readers of a kept file
+// call it too, so that a killed save leaves nothing behind for longer than until the
+// file is next used.
+void removeStaleTemporaries(const QString& path);
+
 } // namespace platform

@@ -421,6 +421,7 @@ bool Registry::canWrite() const {
 RegStatus Registry::load(Document& doc, bool& exists) {
     corruption_.clear();
     exists = false;
+    removeStaleTemporaries(filePath_);
     int fd = ::open(QFile::encodeName(filePath_).constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return errno == ENOENT || errno == ENOTDIR ? RegStatus::Success : RegStatus::IoFailed;

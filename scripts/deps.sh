@@ -15,6 +15,7 @@ packages=(
     tshark samba smbclient libsmbclient-dev libavahi-client-dev avahi-daemon avahi-utils dbus xfce4-panel
     libglib2.0-bin
     clang libfuzzer-14-dev libclang-rt-14-dev clang-format
+    dbus-x11
 )
 # Recommended packages are left out, so every one a build or a test reaches for is named
 # above: libclang-rt-14-dev (clang only recommends it) holds the fuzzers' runtime and

@@ -25,7 +25,11 @@ ChatSession::ChatSession(net::TCustomEventSocket& srvSocket, net::TCustomEventSo
                          std::string sessionPort)
     : SrvSocket(srvSocket), CliSocket(cliSocket), TmpSocket(tmpSocket), host_(host),
       sessionPort_(std::move(sessionPort)),
-      assembler_([this](std::string_view line) { receivedLine(line); }) {}
+      assembler_([this](std::string_view line) { receivedLine(line); }) {
+    callerTimer_.setSingleShot(true);
+    QObject::connect(&callerTimer_, &QTimer::timeout, &callerTimer_,
+                     [this] { CallerBoundPassed(); });
+}
 
 void ChatSession::addLine(const std::string& text) {
     if (ChatView* window = host_.chatWindow()) window->addPlainLine(text);
@@ -71,33 +75,90 @@ void ChatSession::TakeCaller() {
     if (ChatView* window = host_.chatWindow()) window->setHoldsSession(false);
     CliSocket.Dup(caller);
     StartReceiving();
+    StartCallerBound();
 }
 
 void ChatSession::StartReceiving() {
     // Bytes an earlier connection left unfinished are no part of this one's first line.
     assembler_ = LineAssembler([this](std::string_view line) { receivedLine(line); });
+    lineSource_ = CliSocket.Handle();
+    invitationTaken_ = false;
+    callerTimer_.stop();
+}
+
+void ChatSession::StartCallerBound() {
+    boundConnection_ = CliSocket.Handle();
+    callerTimer_.start(CallerBound);
+}
+
+void ChatSession::CallerBoundPassed() {
+    // Only the connection the bound was started for is let go; the caller is told nothing
+    // more, and its end is handled like any other.
+    if (CliSocket.Handle() != boundConnection_ || CliSocket.State() != wsConnected) return;
+    try {
+        CliSocket.Close();
+    } catch (const std::exception&) {
+        // A connection the system refuses to release has nothing more to be done with.
+    }
 }
 
 void ChatSession::receivedLine(std::string_view line) {
+    const LineKind kind = classifyLine(line).kind;
+    if (kind == LineKind::Invitation) {
+        // A connection carries one invitation. Further ones, and one whose connection
+        // has ended by the time it is handed on (lines of a connection can still wait in
+        // the buffer after its end), ask nobody anything: each would put a dialog, a
+        // chime and a missing tray icon before the user for a caller who has left.
+        if (invitationTaken_ || CliSocket.Handle() != lineSource_ ||
+            CliSocket.State() != wsConnected)
+            return;
+        invitationTaken_ = true;
+        callerTimer_.stop();
+    }
     // A window that shows the connected look holds the connection it shows, also one it
     // did not invite: closing it must end that connection.
-    if (classifyLine(line).kind == LineKind::Acceptance) {
+    if (kind == LineKind::Acceptance) {
         if (ChatView* window = host_.chatWindow()) window->setHoldsSession(true);
     }
     host_.receivedLine(line);
 }
 
 void ChatSession::CliSocketDataAvailable(std::uint16_t) {
-    assembler_.receive(CliSocket);
+    try {
+        assembler_.receive(CliSocket);
+    } catch (...) {
+        ContinueLinesLater();
+        throw;
+    }
+    ContinueLinesLater();
+}
+
+// Lines left in the buffer when a turn's budget ran out are handed on in the next turns
+// of the event loop, also when nothing more arrives to raise another data event.
+void ChatSession::ContinueLinesLater() {
+    if (continuing_ || !assembler_.linesWaiting()) return;
+    continuing_ = true;
+    QTimer::singleShot(0, &callerTimer_, [this] {
+        continuing_ = false;
+        try {
+            assembler_.handOnWaiting();
+        } catch (const std::exception&) {
+            // As in the data event: an error of one line goes no further, and the lines
+            // behind it are still handed on.
+        }
+        ContinueLinesLater();
+    });
 }
 
 void ChatSession::IncomingInvitation() {
     const config::TSettings& settings = host_.settings();
     const std::string& user = host_.localUserName();
     if (settings.AutoResposta) {
-        if (CliSocket.State() == wsConnected)
+        if (CliSocket.State() == wsConnected) {
             CliSocket.SendText(settings.Resposta.empty() ? refusalLine()
                                                          : autoAnswerLine(user, settings.Resposta));
+            StartCallerBound();
+        }
         return;
     }
     if (ChatView* window = host_.chatWindow()) window->closeForInvitation();
@@ -106,8 +167,8 @@ void ChatSession::IncomingInvitation() {
     const std::string caller = CallerName;
     bool accepted = false;
     {
-        // A nested run (a second invitation line from the same caller) ends while the
-        // first dialog is still up.
+        // The dialog's loop delivers socket events; should a nested run ever get here, it
+        // ends while the first dialog is still up.
         struct DialogUp {
             bool& flag;
             const bool outer = !flag;
@@ -137,10 +198,17 @@ void ChatSession::IncomingInvitation() {
         window.removePeer();
     } else if (CliSocket.State() == wsConnected) {
         CliSocket.SendText(refusalLine());
+        StartCallerBound();
     }
 }
 
 void ChatSession::CliSocketSessionClosed(std::uint16_t) {
+    // What the peer sent before its end is shown before the end; a buffer holds little.
+    try {
+        assembler_.handOnWaiting(true);
+    } catch (const std::exception&) {
+        // The end is shown all the same.
+    }
     ChatView* window = host_.chatWindow();
     if (!window) return;
     window->setHoldsSession(false);

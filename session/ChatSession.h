@@ -5,6 +5,8 @@
 #include "session/LineAssembler.h"
 #include "session/Protocol.h"
 
+#include <QTimer>
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -60,6 +62,12 @@ public:
     // is given up, so none goes out with no window to show the answer.
     void ChatWindowClosing();
 
+    // How long an accepted caller may take to send its invitation line, and to hang up
+    // once it has been refused. A copy of the program sends the line as soon as it is
+    // connected and hangs up as soon as it has shown the answer; a caller that does
+    // neither would keep every other caller hearing that the user is busy.
+    std::chrono::milliseconds CallerBound{5000};
+
     // The computer picked for the last invitation, as picked.
     std::string PeerName;
     // From the most recent invitation line.
@@ -71,6 +79,9 @@ private:
     void TakeCaller();
     void StartReceiving();
     void receivedLine(std::string_view line);
+    void ContinueLinesLater();
+    void StartCallerBound();
+    void CallerBoundPassed();
 
     net::TCustomEventSocket& SrvSocket;
     net::TCustomEventSocket& CliSocket;
@@ -80,6 +91,16 @@ private:
     LineAssembler assembler_;
     // The invitation dialog is up (a further invitation line may run a nested answer).
     bool dialogUp_ = false;
+    // The connection whose lines the assembler receives, and whether it has carried its
+    // one invitation already.
+    net::SOCKET lineSource_ = platform::INVALID_SOCKET;
+    bool invitationTaken_ = false;
+    // A later turn of the event loop will hand on the lines still buffered.
+    bool continuing_ = false;
+    // Runs from a caller's acceptance to its invitation, and from a refusal to the
+    // caller's hanging up; `boundConnection_` is the connection it was started for.
+    QTimer callerTimer_;
+    net::SOCKET boundConnection_ = platform::INVALID_SOCKET;
 };
 
 } // namespace session

@@ -29,7 +29,16 @@ void LineAssembler::receive(const ReadFunction& read) {
             buffer_[fill_] = '\0';
         }
     }
-    handOnCompleteLines();
+    handOnCompleteLines(false);
+}
+
+void LineAssembler::handOnWaiting(bool all) {
+    handOnCompleteLines(all);
+}
+
+bool LineAssembler::linesWaiting() const {
+    const std::size_t pending = fill_ - start_;
+    return pending >= kCapacity || std::memchr(buffer_.data() + start_, '\n', pending) != nullptr;
 }
 
 void LineAssembler::receive(net::TCustomEventSocket& socket) {
@@ -44,7 +53,11 @@ void LineAssembler::handOn(std::size_t begin, std::size_t length) {
     onLine_(std::string_view(line, length));
 }
 
-void LineAssembler::handOnCompleteLines() {
+void LineAssembler::handOnCompleteLines(bool all) {
+    const auto turnEnds = std::chrono::steady_clock::now() + kTurnBudget;
+    bool handedOne = false;
+    // The clock is read every few lines only: reading it costs about as much as a line.
+    unsigned sinceClock = 0;
     for (;;) {
         // Members only: a nested event during the previous line may have moved the data.
         const std::size_t begin = start_;
@@ -52,9 +65,13 @@ void LineAssembler::handOnCompleteLines() {
         const std::size_t lf =
             found ? static_cast<std::size_t>(static_cast<const char*>(found) - buffer_.data())
                   : fill_;
+        if (lf == fill_ && fill_ - begin < kCapacity) return;
+        if (handedOne && !all && ++sinceClock % 8 == 0 &&
+            std::chrono::steady_clock::now() >= turnEnds)
+            return;
+        handedOne = true;
         if (lf == fill_) {
             const std::size_t pending = fill_ - begin;
-            if (pending < kCapacity) return;
             // The buffer is full and holds no LF: pass it on whole rather than wait forever.
             start_ = fill_;
             afterCut_ = true;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -34,19 +35,31 @@ public:
 
     explicit LineAssembler(LineFunction onLine);
 
-    // One data event: a single read, then every complete line. A line of kCapacity bytes
-    // without an LF fills the buffer; it is then handed on as one line, so that reading
-    // never stalls and no byte is dropped, and its line end, when it comes, makes no
-    // further line. An error thrown by the line callback ends the
-    // event; the lines still buffered are handed on by the next one.
+    // How long one call may go on handing lines on. A buffer full of short lines from a
+    // flooding peer would otherwise keep the program from everything else for as long
+    // as the window takes to show them all.
+    static constexpr std::chrono::milliseconds kTurnBudget{4};
+
+    // One data event: a single read, then the complete lines, for as long as the turn's
+    // budget lasts (at least one); the rest wait in the buffer (linesWaiting()) for
+    // handOnWaiting() or the next event. A line of kCapacity bytes without an LF fills
+    // the buffer; it is then handed on as one line, so that reading never stalls and no
+    // byte is dropped, and its line end, when it comes, makes no further line. An error
+    // thrown by the line callback ends the call; the lines still buffered are handed on
+    // by the next one.
     void receive(const ReadFunction& read);
     void receive(net::TCustomEventSocket& socket);
+    // Hands on lines already buffered, without reading: within the turn's budget, or all
+    // of them (at most a buffer's worth) when `all`.
+    void handOnWaiting(bool all = false);
+    // A complete line waits in the buffer.
+    bool linesWaiting() const;
 
     std::size_t pendingBytes() const { return fill_ - start_; }
 
 private:
     void compact();
-    void handOnCompleteLines();
+    void handOnCompleteLines(bool all);
     void handOn(std::size_t begin, std::size_t length);
 
     LineFunction onLine_;

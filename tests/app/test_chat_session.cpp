@@ -4,6 +4,7 @@
 
 #include "app/Frminicial.h"
 #include "chat/FrmChat.h"
+#include "chat/TranscriptBound.h"
 #include "net/SocketLibrary.h"
 #include "platform/PosixSockets.h"
 #include "platform/Sound.h"
@@ -21,15 +22,18 @@
 #include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <arpa/inet.h>
+#include <ctime>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <memory>
 #include <netinet/in.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 using app::Tfrminicial;
@@ -426,6 +430,118 @@ TEST_F(ChatSessionTest, aNewCallerWhileTheDialogIsUpHearsTheBusyLine) {
     EXPECT_THAT(beto->lines(), ElementsAre("Status> O usuário (Ana) se desconectou!!"));
     EXPECT_EQ(beto->session(), net::wsClosed);
     EXPECT_EQ(dialogs, 1);
+}
+
+// A caller that never sends its invitation line, or never hangs up after its answer, is
+// let go after the bound; the next caller is served, and a chat is never timed out.
+TEST_F(ChatSessionTest, aCallerThatHoldsTheLineIsLetGoAndTheNextIsServed) {
+    beto->form->Session.CallerBound = std::chrono::milliseconds(300);
+    const struct {
+        std::string sends;
+        bool autoAnswer;
+    } callers[] = {
+        {"", false}, {"<%$#Eva>sem fim", false}, {"Status> oi\r\n", false}, {"<%$#Eva>\r\n", true}};
+    for (const auto& c : callers) {
+        beto->form->SettingsOwner.settings().AutoResposta = c.autoAnswer;
+        const int fd = call(*beto);
+        ASSERT_GE(fd, 0);
+        if (!c.sends.empty()) testsupport::rawWrite(fd, c.sends);
+        EXPECT_TRUE(seesTheEnd(fd)) << c.sends;
+        ::close(fd);
+    }
+    EXPECT_EQ(dialogs, 0);
+    beto->form->SettingsOwner.settings().AutoResposta = false;
+    startSession();
+    spin(600);
+    EXPECT_EQ(beto->session(), net::wsConnected);
+    ana->type("ainda aqui");
+    EXPECT_TRUE(waitUntil([&] { return beto->showsLine("<Ana> ainda aqui"); }));
+}
+
+// Many invitation lines in one packet, the caller gone while the first dialog is up: one
+// dialog, and none for the lines that waited behind it.
+TEST_F(ChatSessionTest, aPacketOfInvitationsShowsOneDialog) {
+    const int fd = call(*beto);
+    ASSERT_GE(fd, 0);
+    beforeAnswer = [&] {
+        ::close(fd);
+        ASSERT_TRUE(waitUntil([&] { return beto->session() == net::wsClosed; }));
+    };
+    answer = Answer::Ignore;
+    std::string packet;
+    for (int i = 0; i < 20; ++i)
+        packet += "<%$#Eva>oi\r\n";
+    testsupport::rawWrite(fd, packet);
+    ASSERT_TRUE(waitUntil([&] { return dialogs > 0; }));
+    spin(200);
+    EXPECT_EQ(dialogs, 1);
+    EXPECT_EQ(beto->chat(), nullptr);
+}
+
+namespace {
+// This thread's processor time in milliseconds: what the program itself spent, whatever
+// else the machine is doing.
+double threadCpuMs() {
+    timespec t{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+}
+} // namespace
+
+// A chat partner that sends without pause: the program keeps serving its timers and a
+// second caller while the lines arrive, and the transcript keeps within its bound, also
+// when the bytes come without a line feed.
+TEST_F(ChatSessionTest, aFloodingPartnerNeverTakesTheProgramAway) {
+    // What a raw peer hears until it has `count` bytes or the end, the program running.
+    auto hears = [](int fd, std::size_t count) {
+        std::string heard;
+        waitUntil([&] {
+            char buffer[256];
+            const ssize_t n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+            if (n > 0) heard.append(buffer, static_cast<std::size_t>(n));
+            return heard.size() >= count || n == 0 || (n < 0 && errno != EAGAIN);
+        });
+        return heard;
+    };
+    const int partner = call(*beto);
+    testsupport::rawWrite(partner, "<%$#Eva>\r\n");
+    ASSERT_EQ(hears(partner, 21), "Status> Green Ligth\r\n");
+    ASSERT_TRUE(waitUntil([&] { return beto->chat() && beto->connectedLook(); }));
+    auto* shown = beto->chat()->findChild<QPlainTextEdit*>("memo1")->document();
+
+    for (const bool lineFeeds : {true, false}) {
+        std::string flood;
+        if (lineFeeds) {
+            for (int i = 0; i < 5000; ++i)
+                flood += "<Eva>linha " + std::to_string(i) + "\r\n";
+        } else {
+            flood.assign(400 * 1024, 'x');
+        }
+        flood += "\r\n<Eva>fim\r\n";
+        std::thread writer([&] { testsupport::rawWrite(partner, flood); });
+        // The longest stretch of the program's own work between two turns of the loop.
+        double lastCpu = threadCpuMs(), longestWork = 0;
+        QTimer ticker;
+        QObject::connect(&ticker, &QTimer::timeout, [&] {
+            const double cpu = threadCpuMs();
+            longestWork = std::max(longestWork, cpu - lastCpu);
+            lastCpu = cpu;
+        });
+        ticker.start(1);
+        if (lineFeeds) {
+            spin(50);
+            const int second = call(*beto);
+            EXPECT_EQ(hears(second, 100), "Status> Ocupado! Tente mais tarde...\r\n");
+            ::close(second);
+        }
+        EXPECT_TRUE(waitUntil([&] { return beto->lines().endsWith("<Eva> fim"); }, 120000));
+        ticker.stop();
+        writer.join();
+        EXPECT_LT(longestWork, 250) << (lineFeeds ? "lines" : "no line feed");
+        EXPECT_LE(shown->blockCount() - 1, chat::kTranscriptEntries);
+        EXPECT_LE(shown->characterCount(), chat::kTranscriptCharacters);
+    }
+    ::close(partner);
 }
 
 namespace {

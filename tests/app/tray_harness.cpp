@@ -11,6 +11,7 @@
 // "menu opened" whenever the tray menu is about to show, and
 // "A: <text>" / "B: <text>" whenever a copy's chat transcript changes. Runs until killed.
 #include "app/Frminicial.h"
+#include "platform/SessionBus.h"
 #include "tests/support/ScriptedNeighbourhood.h"
 #include "ui/ApplicationTitle.h"
 
@@ -60,6 +61,8 @@ QString transcript(const app::Tfrminicial& form) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // As the program does: a desktop without a session bus gets none started.
+    platform::keepSessionBusFromAutolaunching();
     QApplication application(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     ui::setApplicationTitle(QStringLiteral("Falavox©"));

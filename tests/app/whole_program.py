@@ -10,7 +10,8 @@ The tray menu, with the main form over a scripted network (tray_harness): during
 "&Refresh" a right click opens nothing, the tooltip reads "Localizando usuários..." and the
 icon animates; afterwards the menu opens. Then two copies in one process: copy A's tray
 menu is followed through "&Chat" and the workgroup to copy B's address, B's invitation
-dialog is accepted, and a line typed in each chat window reaches both. Last, on a
+dialog is accepted, and a line typed in each chat window reaches both. None of these runs
+(no session bus in their environment) leaves a session-bus process behind. Last, on a
 StatusNotifierItem host (xfce4-panel on a private session bus), the exported menu is empty
 during a scan and afterwards holds the same items, glyphs and Chat submenu, and a click
 the host reports on "&Fechar" ends the program.
@@ -301,6 +302,42 @@ def check_without_display(session, binary):
                           f"said {result.stderr!r}")
 
 
+def bus_processes(display):
+    """Session-bus processes (dbus-launch and the daemons it starts) that run for the
+    test's display: started on behalf of a program the test ran there."""
+    found = []
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open(f"/proc/{entry}/comm") as comm:
+                name = comm.read().strip()
+            if name not in ("dbus-launch", "dbus-daemon"):
+                continue
+            with open(f"/proc/{entry}/environ", "rb") as environ:
+                variables = environ.read().split(b"\0")
+        except OSError:
+            continue
+        if f"DISPLAY={display}".encode() in variables:
+            found.append((int(entry), name))
+    return found
+
+
+def check_no_bus_left(session):
+    """The program, run without a session bus, started none: nothing is left over."""
+    if not shutil.which("dbus-launch"):
+        print("no dbus-launch (package dbus-x11): the bus library could not have started a "
+              "bus here", file=sys.stderr)
+    left = bus_processes(session.display)
+    for pid, _ in left:
+        try:
+            os.kill(pid, 15)
+        except OSError:
+            pass
+    if left:
+        raise Failure(f"session-bus processes left behind: {left}")
+
+
 class Harness:
     """tray_harness in one of its modes, its printed lines collected as they come."""
 
@@ -520,8 +557,7 @@ def main():
         session.stop(tray)
         run_without_tray(session, binary)
         check_without_display(session, binary)
-
-
+        check_no_bus_left(session)
         check_status_notifier_host(session, harness)
     except Failure as failure:
         session.screenshot("failure")

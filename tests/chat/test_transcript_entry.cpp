@@ -1,6 +1,9 @@
+#include "chat/TranscriptBound.h"
 #include "chat/TranscriptEntry.h"
 
 #include <QLocale>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QTime>
 #include <gtest/gtest.h>
 
@@ -106,4 +109,24 @@ TEST(TranscriptEntry, timeStampLeavesTheTimeZoneOut) {
     EXPECT_FALSE(stamp.isEmpty());
     EXPECT_FALSE(stamp.contains(QTime::currentTime().toString(QStringLiteral("t"))))
         << stamp.toStdString();
+}
+
+// The oldest whole entries go once either bound is passed; the newest always stays.
+TEST(TranscriptBound, oldestEntriesGoFirst) {
+    const struct {
+        QString entries;
+        int maxEntries, maxCharacters;
+        QString kept;
+    } cases[] = {
+        {"a\nb\nc\n", 3, 100, "a\nb\nc\n"},
+        {"a\nb\nc\nd\n", 3, 100, "b\nc\nd\n"},
+        {"aaaa\nbbbb\ncc\n", 10, 9, "bbbb\ncc\n"},
+        {"aa\n" + QString(50, 'x') + "\n", 10, 9, QString(50, 'x') + "\n"},
+    };
+    for (const auto& c : cases) {
+        QTextDocument document;
+        QTextCursor(&document).insertText(c.entries);
+        trimTranscript(document, c.maxEntries, c.maxCharacters);
+        EXPECT_EQ(document.toPlainText(), c.kept) << c.entries.toStdString();
+    }
 }

@@ -284,9 +284,12 @@ INSTANTIATE_TEST_SUITE_P(EveryStep, InterruptedSave,
                          ::testing::Values(RegSaveStep::Write, RegSaveStep::Sync,
                                            RegSaveStep::Rename));
 
-// A writer killed before it could rename its file leaves it behind; the next write removes
-// it, but never the file of a writer that is still at work.
-TEST_F(RegistryTest, nextWriteRemovesTheFileOfAKilledWriterOnly) {
+// A writer killed before it could rename its file leaves it behind; the next read or
+// write removes it, but never the file of a writer that is still at work.
+class KilledWriter : public RegistryTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(KilledWriter, leavesNoFileBehindPastTheNextUse) {
+    const bool write = GetParam();
     writeFile(kStored);
     const pid_t gone = ::fork();
     if (gone == 0) ::_exit(0);
@@ -299,10 +302,14 @@ TEST_F(RegistryTest, nextWriteRemovesTheFileOfAKilledWriterOnly) {
 
     Registry registry(path_);
     std::unique_ptr<RegistryKey> key;
-    ASSERT_EQ(registry.openKey(kKey, RegAccess::AllAccess, key), RegStatus::Success);
-    EXPECT_EQ(set(*key, "Resposta", RegType::Sz, std::string("ok") + '\0'), RegStatus::Success);
+    ASSERT_EQ(registry.openKey(kKey, write ? RegAccess::AllAccess : RegAccess::Read, key),
+              RegStatus::Success);
+    if (write)
+        EXPECT_EQ(set(*key, "Resposta", RegType::Sz, std::string("ok") + '\0'), RegStatus::Success);
     EXPECT_EQ(folderEntries(), (QStringList{"registry.reg", working}));
 }
+
+INSTANTIATE_TEST_SUITE_P(ReadOrWrite, KilledWriter, ::testing::Bool());
 
 struct Garbage {
     const char* what;
