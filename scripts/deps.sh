@@ -15,6 +15,7 @@ packages=(
     tshark samba smbclient libsmbclient-dev libavahi-client-dev avahi-daemon avahi-utils dbus xfce4-panel
     clang libfuzzer-14-dev clang-format
     nftables
+    bind9
 )
 
 missing=()
