@@ -16,6 +16,7 @@
 #include "ui/ApplicationTitle.h"
 #include "ui/MessageBox.h"
 #include "ui/ShowForm.h"
+#include "work/WorkPool.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -46,6 +47,7 @@ const char* const listenFailedText =
 
 Tfrminicial::Tfrminicial(ListenEndpoint endpoint, TrayIcon::Backend trayBackend, QObject* parent)
     : QObject(parent), TryIcon(trayBackend), Image2(QString::fromLatin1(assets::kTelephone)),
+      NetMessages(work::WorkPool::shared()),
       Session(SrvSocket, CliSocket, TmpSocket, *this, endpoint.Port),
       endpoint_(std::move(endpoint)) {
     setObjectName(QStringLiteral("frminicial"));
@@ -290,18 +292,19 @@ void Tfrminicial::receivedLine(std::string_view line) {
                               });
 }
 
-void Tfrminicial::sendInvitationNotice(const std::string& peerName) {
-    // The notice names the peer as the chat window shows it; only a window that still
-    // exists is told how it went.
+void Tfrminicial::sendInvitationNotice(const std::string& peerName, session::NoticeLineSink addLine,
+                                       std::function<void()> finished) {
+    // The notice names the peer as the chat window shows it.
     const std::string peer = frmChat ? frmChat->peerName() : text::capitalizeName(peerName);
     notice::NoticeRoutes routes;
-    routes.netMessage = notice::SendNetMessage;
+    routes.netMessage = [this](const std::string& to, const std::string& text,
+                               std::function<void(bool)> delivered) {
+        NetMessages.send(to, text, std::move(delivered));
+    };
     routes.winPopUp = [this](const std::string& user, const std::string& to,
                              const std::string& text) { SendWinPopUpNotice(user, to, text); };
     notice::sendInvitationNotice(NtFamily, UserName, peer, Settings().ChatConvite, routes,
-                                 [this](const std::string& line) {
-                                     if (frmChat) frmChat->addPlainLine(line);
-                                 });
+                                 std::move(addLine), std::move(finished));
 }
 
 void Tfrminicial::SendWinPopUpNotice(const std::string& UserName, const std::string& PeerName,

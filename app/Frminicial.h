@@ -10,6 +10,7 @@
 #include "config/SettingsOwner.h"
 #include "net/EventSocket.h"
 #include "notice/Messenger.h"
+#include "notice/NetMessageQueue.h"
 #include "platform/NetworkEnum.h"
 #include "session/AskChat.h"
 #include "session/ChatSession.h"
@@ -83,6 +84,8 @@ public:
     net::TEventSocket SrvSocket;
     QIcon Image2;
     notice::TMessenger Messenger1; // active only while a WinPopUp notice is written
+    // Messenger-service notices, sent one at a time off the user-interface thread.
+    notice::NetMessageQueue NetMessages;
 
     // The form's own fields.
     config::SettingsOwner SettingsOwner;
@@ -131,7 +134,8 @@ public slots:
     bool askChat(const std::string& callerName, const std::string& invitationText) override;
     void showInformation(const std::string& text) override;
     void receivedLine(std::string_view line) override;
-    void sendInvitationNotice(const std::string& peerName) override;
+    void sendInvitationNotice(const std::string& peerName, session::NoticeLineSink addLine,
+                              std::function<void()> finished) override;
     const config::TSettings& settings() const override { return Settings(); }
     const std::string& localUserName() const override { return UserName; }
 

@@ -17,7 +17,11 @@ std::string winPopUpNoticeText(const std::string& userName, const std::string& p
                                const std::string& invitationText);
 
 struct NoticeRoutes {
-    std::function<bool(const std::string& recipient, const std::string& text)> netMessage;
+    // Reports through `delivered` whether the service took the message, once that is
+    // known: possibly after the call has returned, always on the user-interface thread.
+    std::function<void(const std::string& recipient, const std::string& text,
+                       std::function<void(bool)> delivered)>
+        netMessage;
     // Fails only by throwing.
     std::function<void(const std::string& userName, const std::string& peerName,
                        const std::string& invitationText)>
@@ -25,10 +29,13 @@ struct NoticeRoutes {
 };
 
 // Sends the notice the way the computer's family calls for and reports the outcome through
-// addLine (Windows-1252 status lines). Nothing escapes: an error of either route is at
-// most a line saying that the invitation could not be sent.
+// addLine (Windows-1252 status lines): the announcement at once, the outcome when it is
+// known. `finished` runs once after the last line, also when an error cut the notice
+// short. Nothing escapes: an error of either route is at most a line saying that the
+// invitation could not be sent.
 void sendInvitationNotice(bool ntFamily, const std::string& userName, const std::string& peerName,
                           const std::string& invitationText, const NoticeRoutes& routes,
-                          const std::function<void(const std::string&)>& addLine);
+                          std::function<void(const std::string&)> addLine,
+                          std::function<void()> finished);
 
 } // namespace notice

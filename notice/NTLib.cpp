@@ -9,7 +9,22 @@
 
 namespace notice {
 
-bool SendNetMessage(const std::string& Recipient, const std::string& Text) {
+namespace {
+
+// Waits for the client in short steps, so that a stop is seen promptly; false when the
+// wait passed its length or a stop was requested.
+template <class Wait> bool waitFor(Wait wait, const std::stop_token& stop) {
+    constexpr int step = 50;
+    for (int waited = 0; waited < netMessageTimeoutMs; waited += step) {
+        if (stop.stop_requested()) return false;
+        if (wait(step)) return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool SendNetMessage(const std::string& Recipient, const std::string& Text, std::stop_token stop) {
     const QString client = QStandardPaths::findExecutable(QStringLiteral("smbclient"));
     if (client.isEmpty()) return false;
     QProcess process;
@@ -24,6 +39,7 @@ bool SendNetMessage(const std::string& Recipient, const std::string& Text) {
     // lookup (the system resolver, then the neighbourhood's sources) finds computers that
     // no broadcast reaches, as it does for invitations.
     const std::vector<std::uint32_t> addresses = platform::lookupHost(Recipient).addresses;
+    if (stop.stop_requested()) return false;
     if (!addresses.empty()) {
         in_addr address{};
         address.s_addr = addresses.front();
@@ -31,11 +47,14 @@ bool SendNetMessage(const std::string& Recipient, const std::string& Text) {
     }
     process.setArguments(arguments);
     process.start();
+    const auto finished = [&](int ms) {
+        return process.waitForFinished(ms) || process.state() == QProcess::NotRunning;
+    };
     if (!process.waitForStarted(netMessageTimeoutMs)) return false;
     // The client reads UTF-8 and converts it for the server itself.
     process.write(platform::fromCp1252(Text).toUtf8());
     process.closeWriteChannel();
-    if (!process.waitForFinished(netMessageTimeoutMs)) {
+    if (!waitFor(finished, stop)) {
         process.kill();
         process.waitForFinished(netMessageTimeoutMs);
         return false;

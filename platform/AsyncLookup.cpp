@@ -1,51 +1,33 @@
 #include "platform/PosixSockets.h"
 
 #include "platform/HostLookup.h"
+#include "work/WorkPool.h"
 
 #include <QCoreApplication>
-#include <mutex>
-#include <thread>
+#include <QPointer>
 #include <unordered_map>
-#include <unordered_set>
 
-// Name lookups block in the system resolver, so each runs on a worker thread of its own
-// that does nothing but the lookup and hands the result to the user-interface thread
-// through the window's event queue. A lookup that was cancelled, or whose window is gone,
-// never posts.
+// Name lookups block in the system resolver and the neighbourhood's name sources, so each
+// runs as a job of the program's work pool, which hands its result back on the
+// user-interface thread; there it is delivered to the socket's window. Lookups are
+// started, cancelled and completed on that thread only, so their table needs no lock.
 namespace platform {
 namespace {
 
+struct PendingLookup {
+    work::JobId job = 0;
+    NotifyWindow* window = nullptr;
+};
+
 struct PendingLookups {
-    std::recursive_mutex mutex; // a refused post deletes its message under the lock
-    // Lookups still running, and the window each will report to.
-    std::unordered_map<LookupHandle, NotifyWindow*> windows;
-    // Lookups whose completion is posted but not yet delivered: cancelling one of these
-    // still succeeds, and its completion reaches a socket that no longer waits for it.
-    std::unordered_set<LookupHandle> inFlight;
+    std::unordered_map<LookupHandle, PendingLookup> lookups;
     LookupHandle lastHandle = 0;
 };
 
-// Never destroyed: a worker may finish after the program has begun to exit.
+// Never destroyed, like the pool: a window may go away while the program exits.
 PendingLookups& pending() {
     static auto* lookups = new PendingLookups;
     return *lookups;
-}
-
-// A completion on its way to the window; once delivered (or dropped with its window) it
-// can no longer be cancelled.
-class PostedLookup : public LookupMessage {
-public:
-    using LookupMessage::LookupMessage;
-    ~PostedLookup() override {
-        PendingLookups& p = pending();
-        std::lock_guard lock(p.mutex);
-        p.inFlight.erase(request);
-    }
-};
-
-LookupMessage* resolve(LookupHandle request, const std::string& name) {
-    HostLookupResult found = lookupHost(name);
-    return new PostedLookup(request, found.error, std::move(found.addresses));
 }
 
 } // namespace
@@ -53,41 +35,36 @@ LookupMessage* resolve(LookupHandle request, const std::string& name) {
 NotifyWindow::NotifyWindow(QObject* parent) : QObject(parent) {}
 
 NotifyWindow::~NotifyWindow() {
-    PendingLookups& p = pending();
-    std::lock_guard lock(p.mutex);
-    std::erase_if(p.windows, [this](const auto& entry) { return entry.second == this; });
+    // Every lookup still addressed to this window is given up: none reports to it.
+    std::erase_if(pending().lookups, [this](const auto& entry) {
+        if (entry.second.window != this) return false;
+        work::WorkPool::shared().cancel(entry.second.job);
+        return true;
+    });
 }
 
 LookupHandle PosixSocketLibrary::WSAAsyncGetHostByName(NotifyWindow* window,
                                                        const std::string& name) {
     PendingLookups& p = pending();
     LookupHandle request;
-    {
-        std::lock_guard lock(p.mutex);
-        do {
-            request = ++p.lastHandle;
-        } while (request == 0 || p.windows.count(request));
-        p.windows[request] = window;
-    }
+    do {
+        request = ++p.lastHandle;
+    } while (request == 0 || p.lookups.count(request));
     try {
-        std::thread([request, name] {
-            LookupMessage* message = resolve(request, name);
-            PendingLookups& lookups = pending();
-            std::unique_lock lock(lookups.mutex);
-            auto it = lookups.windows.find(request);
-            if (it == lookups.windows.end()) {
-                lock.unlock(); // the message's destructor takes the lock itself
-                delete message;
-                return;
-            }
-            // Posting under the lock keeps the window from being destroyed meanwhile.
-            lookups.inFlight.insert(request);
-            QCoreApplication::postEvent(it->second, message);
-            lookups.windows.erase(it);
-        }).detach();
-    } catch (const std::system_error&) {
-        std::lock_guard lock(p.mutex);
-        p.windows.erase(request);
+        const work::JobId job = work::WorkPool::shared().run<HostLookupResult>(
+            [name](std::stop_token) { return lookupHost(name); },
+            [request,
+             target = QPointer<NotifyWindow>(window)](std::optional<HostLookupResult> found) {
+                pending().lookups.erase(request);
+                if (!target) return;
+                // A lookup that could not run at all reports that the name is unknown for
+                // now, as a resolver that could not be reached does.
+                if (!found) found = HostLookupResult{WSATRY_AGAIN, {}};
+                LookupMessage message(request, found->error, std::move(found->addresses));
+                QCoreApplication::sendEvent(target, &message);
+            });
+        p.lookups[request] = {job, window};
+    } catch (const std::bad_alloc&) {
         WSASetLastError(WSAENOBUFS);
         return 0;
     }
@@ -96,11 +73,13 @@ LookupHandle PosixSocketLibrary::WSAAsyncGetHostByName(NotifyWindow* window,
 
 int PosixSocketLibrary::WSACancelAsyncRequest(LookupHandle request) {
     PendingLookups& p = pending();
-    std::lock_guard lock(p.mutex);
-    if (p.windows.erase(request) == 0 && p.inFlight.erase(request) == 0) {
+    const auto found = p.lookups.find(request);
+    if (found == p.lookups.end()) {
         WSASetLastError(WSAEINVAL);
         return SOCKET_ERROR;
     }
+    work::WorkPool::shared().cancel(found->second.job);
+    p.lookups.erase(found);
     return 0;
 }
 

@@ -43,10 +43,14 @@ NetResource record(std::uint32_t displayType, std::string remoteName) {
 
 struct DomainBrowse {
     std::vector<std::string> names{"local"};
-    bool finished = false;
+    std::set<AvahiDomainBrowser*> browsersPending;
 };
 
-void onDomain(AvahiDomainBrowser*, AvahiIfIndex, AvahiProtocol, AvahiBrowserEvent event,
+// Browses the domains that `inDomain` announces (null: the daemon's own, "local", and the
+// wide-area domains it was given); the browse's callbacks fill them in.
+void startDomainBrowse(AvahiClient* client, const char* inDomain, DomainBrowse& browse);
+
+void onDomain(AvahiDomainBrowser* browser, AvahiIfIndex, AvahiProtocol, AvahiBrowserEvent event,
               const char* domain, AvahiLookupResultFlags, void* userdata) {
     auto* browse = static_cast<DomainBrowse*>(userdata);
     if (event == AVAHI_BROWSER_NEW && domain != nullptr) {
@@ -56,8 +60,16 @@ void onDomain(AvahiDomainBrowser*, AvahiIfIndex, AvahiProtocol, AvahiBrowserEven
                         [&](const std::string& n) { return lowered(n) == lowered(name); });
         if (!known && !name.empty()) browse->names.push_back(name);
     } else if (event == AVAHI_BROWSER_ALL_FOR_NOW || event == AVAHI_BROWSER_FAILURE) {
-        browse->finished = true;
+        // A failure may follow "all for now": each browser is counted off once.
+        browse->browsersPending.erase(browser);
     }
+}
+
+void startDomainBrowse(AvahiClient* client, const char* inDomain, DomainBrowse& browse) {
+    AvahiDomainBrowser* browser = avahi_domain_browser_new(
+        client, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, inDomain, AVAHI_DOMAIN_BROWSER_BROWSE,
+        static_cast<AvahiLookupFlags>(0), onDomain, &browse);
+    if (browser != nullptr) browse.browsersPending.insert(browser);
 }
 
 struct ComputerBrowse;
@@ -180,15 +192,19 @@ std::optional<std::vector<NetResource>> DnssdProvider::domains() {
     ComputerBrowse local;
     const std::unique_ptr<AvahiSession> session = AvahiSession::open();
     if (!session) return std::nullopt;
-    if (avahi_domain_browser_new(session->client(), AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, nullptr,
-                                 AVAHI_DOMAIN_BROWSER_BROWSE, static_cast<AvahiLookupFlags>(0),
-                                 onDomain, &browse) == nullptr)
-        browse.finished = true;
+    startDomainBrowse(session->client(), nullptr, browse);
     // Each browse waits about a second for the network's answers. A scan asks for the
     // computers of "local" right after the domains, so that wait is spent now, alongside
     // the domains' own, and the answer kept for that next call.
     startComputerBrowse(session->client(), "local", local);
-    session->runUntil([&] { return browse.finished && local.done(); }, deadline);
+    session->runUntil([&] { return browse.browsersPending.empty() && local.done(); }, deadline);
+    // The daemon lists the network's wide-area domains (its resolver's search domains) but
+    // not the browse domains their DNS zones announce, which is where an office lists the
+    // computers of its other subnets: those are asked of each wide-area domain in turn.
+    const std::vector<std::string> wideArea(browse.names.begin() + 1, browse.names.end());
+    for (const std::string& name : wideArea)
+        startDomainBrowse(session->client(), name.c_str(), browse);
+    session->runUntil([&] { return browse.browsersPending.empty(); }, deadline);
     std::vector<NetResource> computersOfLocal = remember(hostsOf(local, "local"));
     {
         std::lock_guard lock(namesMutex_);

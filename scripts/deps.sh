@@ -16,6 +16,8 @@ packages=(
     libglib2.0-bin
     clang libfuzzer-14-dev libclang-rt-14-dev clang-format
     dbus-x11
+    nftables
+    bind9
 )
 # Recommended packages are left out, so every one a build or a test reaches for is named
 # above: libclang-rt-14-dev (clang only recommends it) holds the fuzzers' runtime and

@@ -41,6 +41,16 @@ cmake --build build-tsan -j "$(nproc)" --target net_test_eventsocket net_test_se
     ctest --output-on-failure -R '^(net_|app_test_network_scan|platform_test_network_enum)'
 ) || status=1
 
+# The pool that runs blocking work off the user-interface thread, and the notices sent on
+# it. Samba's client is started from a process that already has threads, which the
+# sanitizer must be told to allow.
+cmake --build build-tsan -j "$(nproc)" --target work_test_work_pool notice_test_invitation_notice
+(
+    cd build-tsan
+    export TSAN_OPTIONS=halt_on_error=1:die_after_fork=0
+    ctest --output-on-failure -R '^(work_|notice_test_invitation_notice$)'
+) || status=1
+
 # The messenger's reader and ticker hand their steps to the user-interface thread.
 cmake --build build-tsan -j "$(nproc)" --target notice_test_messenger
 (

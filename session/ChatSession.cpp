@@ -35,6 +35,12 @@ void ChatSession::addLine(const std::string& text) {
     if (ChatView* window = host_.chatWindow()) window->addPlainLine(text);
 }
 
+void ChatSession::newTranscript() {
+    ++transcript_;
+    noticePending_ = false;
+    closeLineOwed_ = false;
+}
+
 // ----- invited side ---------------------------------------------------------------------
 
 void ChatSession::SrvSocketSessionAvailable(std::uint16_t) {
@@ -182,6 +188,7 @@ void ChatSession::IncomingInvitation() {
 
     if (accepted && CliSocket.State() == wsConnected) {
         ChatView& window = host_.showChatWindow();
+        newTranscript();
         window.setHoldsSession(true);
         window.clearTranscript();
         window.clearInput();
@@ -191,6 +198,7 @@ void ChatSession::IncomingInvitation() {
         window.addUser(caller);
     } else if (accepted) {
         ChatView& window = host_.showChatWindow();
+        newTranscript();
         window.setHoldsSession(false);
         window.clearTranscript();
         window.addPlainLine(ansi("Status> O usuário (") + caller + ") se desconectou!!");
@@ -212,7 +220,10 @@ void ChatSession::CliSocketSessionClosed(std::uint16_t) {
     ChatView* window = host_.chatWindow();
     if (!window) return;
     window->setHoldsSession(false);
-    window->addPlainLine("Status> Desconectado!");
+    if (noticePending_)
+        closeLineOwed_ = true;
+    else
+        window->addPlainLine("Status> Desconectado!");
     window->disconnectedLook();
     window->removePeer();
 }
@@ -233,6 +244,7 @@ void ChatSession::Invite(const std::string& peerName) {
     if (CliSocket.State() != wsClosed) CliSocket.Close();
     ChatView& window = host_.showChatWindow();
     PeerName = peerName;
+    newTranscript();
     window.setHoldsSession(true);
     window.setPeerName(text::capitalizeName(peerName));
     window.clearTranscript();
@@ -264,7 +276,16 @@ void ChatSession::CliSocketSessionConnected(std::uint16_t error) {
     const std::string peer = window ? window->peerName() : std::string();
     if (error == platform::WSAECONNREFUSED) {
         addLine(ansi("Status> O usuário (") + peer + ansi("), não esta disponível!"));
-        if (host_.settings().WinPopUp) host_.sendInvitationNotice(PeerName);
+        if (host_.settings().WinPopUp) {
+            const std::uint64_t transcript = transcript_;
+            noticePending_ = true;
+            host_.sendInvitationNotice(
+                PeerName,
+                [this, transcript](const std::string& line) {
+                    if (transcript == transcript_) addLine(line);
+                },
+                [this, transcript] { noticeFinished(transcript); });
+        }
         return;
     }
     if (error != 0) {
@@ -272,6 +293,14 @@ void ChatSession::CliSocketSessionConnected(std::uint16_t error) {
         return;
     }
     CliSocket.SendText(invitationLine(host_.localUserName(), host_.settings().ChatConvite));
+}
+
+void ChatSession::noticeFinished(std::uint64_t transcript) {
+    if (transcript != transcript_) return;
+    noticePending_ = false;
+    if (!closeLineOwed_) return;
+    closeLineOwed_ = false;
+    addLine("Status> Desconectado!");
 }
 
 void ChatSession::ChatWindowClosing() {

@@ -8,12 +8,16 @@
 #include <QTimer>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
 namespace session {
 
 class ChatView;
+
+// Where a notice's status lines go (Windows-1252 bytes).
+using NoticeLineSink = std::function<void(const std::string& line)>;
 
 // What the session needs from the main form that owns it.
 class SessionHost {
@@ -31,8 +35,11 @@ public:
     // Every complete line received on the session socket, in order.
     virtual void receivedLine(std::string_view line) = 0;
     // An invited computer refused the connection and the settings ask for a notice:
-    // this is where the invitation goes out as a text notice instead.
-    virtual void sendInvitationNotice(const std::string& peerName) = 0;
+    // this is where the invitation goes out as a text notice instead. Its status lines go
+    // through addLine, the outcome's once it is known (possibly after this returns);
+    // `finished` runs once after the last of them.
+    virtual void sendInvitationNotice(const std::string& peerName, NoticeLineSink addLine,
+                                      std::function<void()> finished) = 0;
     virtual const config::TSettings& settings() const = 0;
     virtual const std::string& localUserName() const = 0;
 };
@@ -76,6 +83,8 @@ public:
 
 private:
     void addLine(const std::string& text);
+    void newTranscript();
+    void noticeFinished(std::uint64_t transcript);
     void TakeCaller();
     void StartReceiving();
     void receivedLine(std::string_view line);
@@ -101,6 +110,13 @@ private:
     // caller's hanging up; `boundConnection_` is the connection it was started for.
     QTimer callerTimer_;
     net::SOCKET boundConnection_ = platform::INVALID_SOCKET;
+    // Counts the transcripts the chat window has shown: a notice's late lines belong
+    // only to the transcript that asked for it.
+    std::uint64_t transcript_ = 0;
+    // A notice of this transcript has not reported yet; the end of the connection is
+    // then told after the notice's outcome, as the last line.
+    bool noticePending_ = false;
+    bool closeLineOwed_ = false;
 };
 
 } // namespace session

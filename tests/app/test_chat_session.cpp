@@ -18,18 +18,22 @@
 #include "ui/MessageBox.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <arpa/inet.h>
+#include <atomic>
 #include <ctime>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <memory>
+#include <mutex>
 #include <netinet/in.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -542,6 +546,79 @@ TEST_F(ChatSessionTest, aFloodingPartnerNeverTakesTheProgramAway) {
         EXPECT_LE(shown->characterCount(), chat::kTranscriptCharacters);
     }
     ::close(partner);
+}
+
+// The messenger-service notice runs beside the event loop: its outcome comes when known,
+// before the end of the connection is told; a second notice waits for the first, whose
+// outcome no longer belongs to the new transcript; a window closed meanwhile is left alone.
+TEST_F(ChatSessionTest, aNoticeRunsBesideTheEventLoopAndTellsItsOutcomeBeforeTheEnd) {
+    ana->form->SettingsOwner.settings().WinPopUp = true;
+    std::mutex mutex;
+    std::vector<std::string> recipients;
+    std::atomic<int> released{0}, running{0}, mostAtOnce{0};
+    ana->form->NetMessages.setSender(
+        [&](const std::string& to, const std::string&, std::stop_token stop) {
+            const int now = ++running;
+            if (now > mostAtOnce) mostAtOnce = now;
+            int index;
+            {
+                std::lock_guard lock(mutex);
+                index = static_cast<int>(recipients.size());
+                recipients.push_back(to);
+            }
+            // Held until the test lets it go; on a frozen event loop that never happens.
+            QElapsedTimer held;
+            held.start();
+            while (released <= index && !stop.stop_requested() && held.elapsed() < 10000)
+                QThread::msleep(1);
+            --running;
+            return to == "127.0.0.5";
+        });
+    const QString refused5 =
+        QString::fromUtf8("Status> O usuário (127.0.0.5), não esta disponível!");
+    const QString sending =
+        QString::fromUtf8("Status> Enviando convite ao chat através do serviço de mensagens...");
+    const QString sent = QString::fromUtf8("Status> Seu convite foi enviado com êxito.");
+    const QString failed = QString::fromUtf8("Status> Não foi possivel enviar seu convite.");
+
+    ana->form->Invite("127.0.0.5");
+    ASSERT_TRUE(
+        waitUntil([&] { return ana->showsLine(sending) && ana->session() == net::wsClosed; }));
+    spin(50);
+    EXPECT_THAT(ana->lines(), ElementsAre("Status> Convidando (127.0.0.5) ao chat... (Aguarde)",
+                                          refused5, sending));
+    released = 1;
+    ASSERT_TRUE(waitUntil([&] { return ana->showsLine("Status> Desconectado!"); }));
+    EXPECT_THAT(ana->lines(), ElementsAre("Status> Convidando (127.0.0.5) ao chat... (Aguarde)",
+                                          refused5, sending, sent, "Status> Desconectado!"));
+
+    ana->form->Invite("127.0.0.5");
+    ASSERT_TRUE(waitUntil([&] { return ana->showsLine(sending); }));
+    ana->form->Invite("127.0.0.6");
+    ASSERT_TRUE(
+        waitUntil([&] { return ana->showsLine(sending) && ana->session() == net::wsClosed; }));
+    released = 2; // the first notice's outcome, for a transcript that is gone
+    ASSERT_TRUE(waitUntil([&] { return recipients.size() == 3; }));
+    spin(50);
+    EXPECT_FALSE(ana->showsLine(sent));
+    released = 3;
+    ASSERT_TRUE(waitUntil([&] { return ana->showsLine("Status> Desconectado!"); }));
+    EXPECT_THAT(
+        ana->lines(),
+        ElementsAre("Status> Convidando (127.0.0.6) ao chat... (Aguarde)",
+                    QString::fromUtf8("Status> O usuário (127.0.0.6), não esta disponível!"),
+                    sending, failed, "Status> Desconectado!"));
+    EXPECT_EQ(mostAtOnce, 1);
+
+    ana->form->Invite("127.0.0.5");
+    ASSERT_TRUE(waitUntil([&] { return ana->showsLine(sending); }));
+    ana->chat()->close();
+    ASSERT_TRUE(waitUntil([&] { return ana->chat() == nullptr; }));
+    released = 4;
+    ASSERT_TRUE(waitUntil([&] { return ana->form->NetMessages.idle(); }));
+    EXPECT_EQ(recipients,
+              (std::vector<std::string>{"127.0.0.5", "127.0.0.5", "127.0.0.6", "127.0.0.5"}));
+    EXPECT_EQ(ana->chat(), nullptr);
 }
 
 namespace {

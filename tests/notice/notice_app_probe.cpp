@@ -3,7 +3,8 @@
 //   notice_app_probe winpopup USER PEER TEXT   SendWinPopUpNotice, then "done"
 //   notice_app_probe invite PEER TEXT nt|95 [SHOT.png]
 //        an invitation with the notice flag set; prints the chat window's transcript once
-//        it reports, and saves a picture of the window when asked
+//        it reports, then "longest pause: N ms", the longest the event loop went without
+//        serving a 10 ms timer meanwhile; saves a picture of the window when asked
 // Texts come as UTF-8 and are handed on as Windows-1252, as the program holds them.
 #include "app/Frminicial.h"
 #include "platform/Cp1252.h"
@@ -14,6 +15,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTimer>
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -46,6 +49,13 @@ int main(int argc, char** argv) {
     options->findChild<QPushButton*>(QStringLiteral("btnOk"))->click();
     QCoreApplication::processEvents();
     if (!form.Settings().WinPopUp || form.Settings().ChatConvite != ansi(argv[3])) return 4;
+    QElapsedTimer sinceTick;
+    qint64 longestPause = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout,
+                     [&] { longestPause = std::max(longestPause, sinceTick.restart()); });
+    sinceTick.start();
+    ticker.start(10);
     form.Invite(ansi(argv[2]));
     QElapsedTimer clock;
     clock.start();
@@ -62,7 +72,9 @@ int main(int argc, char** argv) {
     };
     while (!reported() && clock.elapsed() < 20000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    longestPause = std::max(longestPause, sinceTick.elapsed());
     std::printf("%s\n", transcript().toUtf8().constData());
+    std::printf("longest pause: %lld ms\n", static_cast<long long>(longestPause));
     if (argc == 6 && form.frmChat) form.frmChat->grab().save(QString::fromLocal8Bit(argv[5]));
     return reported() ? 0 : 1;
 }

@@ -6,11 +6,14 @@ inviting copy) and fmsd (a computer that runs Samba but not Falavox).
   "Convite ao chat: <text>" through smbd's message command, and the chat window says so;
   a computer without SMB (NOSMB) and a server that refuses messages (SMB2 only) give
   "Não foi possivel enviar seu convite.".
+- A computer whose SMB ports drop every packet: the notice waits for the client's time
+  limit while the program goes on serving its events, and the status lines come in their
+  order, the end of the connection last.
 - The WinPopUp notice: tshark reads the announcement, the notice with exactly its bytes
   (empty and accented invitation texts, Windows-1252) and the farewell; with the datagram
   port taken on the sending side (nmbd), only the notice goes out and the call completes.
 
-Needs root, smbd, nmbd, smbclient and tshark; skipped (77) otherwise.
+Needs root, smbd, nmbd, smbclient, tshark and nft; skipped (77) otherwise.
 """
 
 import os
@@ -68,8 +71,36 @@ def stop(net, process):
             pass
 
 
+def longest_pause(transcript):
+    """The probe's last line: how long its event loop once went without turning."""
+    rn.expect(transcript and transcript[-1].startswith("longest pause: "), str(transcript))
+    return int(transcript[-1].split()[2])
+
+
+def silent_smb_ports(net, app):
+    """The peer refuses the chat connection, but its SMB ports drop every packet, so the
+    messenger-service client waits until it is given up."""
+    rules = "table inet fmsdrop { chain input { type filter hook input priority 0; " \
+            "tcp dport { 139, 445 } drop; }; }"
+    rn.run("ip", "netns", "exec", "fmsd", "nft", rules)
+    try:
+        transcript = app("invite", "fmsd", "alô", "nt")
+    finally:
+        rn.run("ip", "netns", "exec", "fmsd", "nft", "delete", "table", "inet", "fmsdrop")
+    lines = [line for line in transcript[:-1] if line]
+    rn.expect(lines == ["Status> Convidando (Fmsd) ao chat... (Aguarde)",
+                        "Status> O usuário (Fmsd), não esta disponível!",
+                        VIA_SERVICE, FAILED, "Status> Desconectado!"],
+              f"silent SMB ports: {transcript}")
+    # The client waits about 5 s for ports that never answer; a notice sent on the
+    # user-interface thread held its event loop that long.
+    pause = longest_pause(transcript)
+    rn.expect(pause < 1000, f"the event loop stood still for {pause} ms")
+    print(f"silent SMB ports: longest pause of the event loop {pause} ms")
+
+
 def main(probe):
-    tools = ("smbd", "nmbd", "smbclient", "tshark")
+    tools = ("smbd", "nmbd", "smbclient", "tshark", "nft")
     if os.geteuid() != 0 or not all(shutil.which(t) for t in tools):
         print("needs root and", ", ".join(tools))
         return SKIP
@@ -127,6 +158,7 @@ def run_all(probe, scratch):
         transcript = app("invite", "fmsd", "x", "nt")
         rn.expect(outcome(transcript) == FAILED, f"refusing server: {transcript}")
         stop(net, smbd)
+        silent_smb_ports(net, app)
 
         # The WinPopUp notice, as the peer's network sees it.
         pcap = os.path.join(scratch, "winpopup.pcap")
