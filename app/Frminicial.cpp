@@ -212,7 +212,7 @@ void Tfrminicial::runScan(std::chrono::milliseconds bound) {
 }
 
 void Tfrminicial::BuildChatMenu(QAction* S, const std::function<void(QAction*)>& H) {
-    buildChatMenu(*S, *chatSubmenu_, Lists, H);
+    buildChatMenu(*S, *chatSubmenu_, Lists, H, TryIcon.hostDrawsMenu());
 }
 
 void Tfrminicial::menu1DrawMargin(QObject*, QPainter& canvas, const QRect& R) {

@@ -237,6 +237,15 @@ TEST(ChatMenu, domainsOpenToTheirComputersThenComputersOfNoDomain) {
     EXPECT_TRUE(holder.isEmpty());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(oldComputers.isNull());
+
+    // A tray host that draws the exported menu reads "_" as a shortcut mark: there the
+    // caption doubles it, and the name picked stays the computer's.
+    lists.domains = {};
+    lists.computers = {{"__x_y", -1}, {"a&b_c", -1}};
+    app::buildChatMenu(*items.mnuChat, holder, lists, pick, true);
+    EXPECT_EQ(captions(&holder), QStringList({"____x__y", "a&&b__c"}));
+    holder.actions()[0]->trigger();
+    EXPECT_EQ(picked.back(), "__x_y");
 }
 
 namespace {
