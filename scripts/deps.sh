@@ -14,6 +14,7 @@ packages=(
     dpkg-dev file desktop-file-utils appstream lintian debootstrap
     tshark samba smbclient libsmbclient-dev libavahi-client-dev avahi-daemon avahi-utils dbus xfce4-panel
     clang libfuzzer-14-dev clang-format
+    nftables
 )
 
 missing=()
