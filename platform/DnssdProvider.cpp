@@ -6,6 +6,8 @@
 #include <QString>
 #include <algorithm>
 #include <avahi-client/lookup.h>
+#include <deque>
+#include <map>
 #include <set>
 #include <tuple>
 #include <vector>
@@ -73,9 +75,9 @@ struct FoundService {
 };
 
 // The daemon refuses a client more than about a thousand objects at once, and then the
-// whole browse fails: a network with many services (or one announcer publishing thousands)
-// is resolved this many at a time.
-constexpr int maxResolversAtOnce = 64;
+// whole browse fails; and each resolver costs two calls to the daemon. So a network with
+// many services (or one announcer publishing thousands) is resolved a few at a time.
+constexpr int maxResolversAtOnce = 16;
 
 struct ComputerBrowse {
     AvahiClient* client = nullptr;
@@ -84,13 +86,30 @@ struct ComputerBrowse {
     // Kept in the order the services were found, so the list follows the network's order
     // and not the order in which the answers happened to come back.
     std::vector<std::unique_ptr<FoundService>> services;
-    // The next service to resolve; those before it are resolved or being resolved.
-    std::size_t nextToResolve = 0;
+    // The services still to resolve, one queue per type, taken from in turn: thousands of
+    // services of one type cannot keep the computers that publish another from being
+    // resolved before the bound.
+    std::map<std::string, std::deque<FoundService*>> waiting;
+    std::map<std::string, std::deque<FoundService*>>::iterator nextType = waiting.end();
+    std::size_t waitingCount = 0;
     // A service seen on several interfaces is resolved once.
     std::set<std::tuple<std::string, std::string, std::string>> seen;
 
     bool done() const {
-        return browsersPending.empty() && resolversPending == 0 && nextToResolve == services.size();
+        return browsersPending.empty() && resolversPending == 0 && waitingCount == 0;
+    }
+
+    FoundService* takeWaiting() {
+        if (waitingCount == 0) return nullptr;
+        for (;;) {
+            if (nextType == waiting.end()) nextType = waiting.begin();
+            auto current = nextType++;
+            if (current->second.empty()) continue;
+            FoundService* service = current->second.front();
+            current->second.pop_front();
+            --waitingCount;
+            return service;
+        }
     }
 };
 
@@ -110,13 +129,13 @@ void onServiceResolved(AvahiServiceResolver* resolver, AvahiIfIndex, AvahiProtoc
 void resolveWaiting(ComputerBrowse& browse) {
     // Only the host's name is wanted; its addresses are looked up when it is invited.
     const auto flags = static_cast<AvahiLookupFlags>(AVAHI_LOOKUP_NO_TXT | AVAHI_LOOKUP_NO_ADDRESS);
-    while (browse.resolversPending < maxResolversAtOnce &&
-           browse.nextToResolve < browse.services.size()) {
-        FoundService& service = *browse.services[browse.nextToResolve++];
-        if (avahi_service_resolver_new(browse.client, service.interface, service.protocol,
-                                       service.name.c_str(), service.type.c_str(),
-                                       service.domain.c_str(), AVAHI_PROTO_INET, flags,
-                                       onServiceResolved, &service) != nullptr)
+    while (browse.resolversPending < maxResolversAtOnce) {
+        FoundService* service = browse.takeWaiting();
+        if (service == nullptr) break;
+        if (avahi_service_resolver_new(browse.client, service->interface, service->protocol,
+                                       service->name.c_str(), service->type.c_str(),
+                                       service->domain.c_str(), AVAHI_PROTO_INET, flags,
+                                       onServiceResolved, service) != nullptr)
             ++browse.resolversPending;
     }
 }
@@ -134,6 +153,8 @@ void onService(AvahiServiceBrowser* browser, AvahiIfIndex interface, AvahiProtoc
         service->name = name;
         service->type = type;
         service->domain = domain;
+        browse->waiting[type].push_back(service.get());
+        ++browse->waitingCount;
         browse->services.push_back(std::move(service));
         resolveWaiting(*browse);
     } else if (event == AVAHI_BROWSER_ALL_FOR_NOW || event == AVAHI_BROWSER_FAILURE) {
