@@ -37,19 +37,31 @@ struct NetworkEnumeration::Prefetch {
     std::optional<std::vector<NetResource>> children;
     std::exception_ptr failure;
 
-    void ask(NetworkProvider& provider, const NetResource& container) {
-        std::optional<std::vector<NetResource>> answer;
-        std::exception_ptr thrown;
+    struct Answer {
+        std::optional<std::vector<NetResource>> children;
+        std::exception_ptr failure;
+    };
+
+    static Answer fetch(NetworkProvider& provider, const NetResource& container) {
+        Answer answer;
         try {
-            answer = provider.children(container);
+            answer.children = provider.children(container);
         } catch (...) {
-            thrown = std::current_exception();
+            answer.failure = std::current_exception();
         }
+        return answer;
+    }
+
+    void finish(Answer answer) {
         std::lock_guard lock(mutex);
-        children = std::move(answer);
-        failure = thrown;
+        children = std::move(answer.children);
+        failure = answer.failure;
         finished = true;
         done.notify_all();
+    }
+
+    void ask(NetworkProvider& provider, const NetResource& container) {
+        finish(fetch(provider, container));
     }
 };
 
@@ -90,18 +102,13 @@ bool startWalk(const std::shared_ptr<NetworkProvider>& provider, const NetResour
     auto first = std::make_shared<Prefetch>();
     try {
         std::thread([provider, network, walking, walks, first, name] {
-            first->ask(*provider, network);
-            std::optional<std::vector<NetResource>> children;
+            auto answer = Prefetch::fetch(*provider, network);
             std::vector<std::pair<NetResource, std::shared_ptr<Prefetch>>> containers;
-            {
-                std::lock_guard answer(first->mutex);
-                if (first->children) children = first->children;
-            }
-            if (children) {
+            if (answer.children) {
                 // Filed before anyone can see the network's answer, so that a scan opening
                 // one of these containers finds it on its way rather than asking again.
                 std::lock_guard lock(walks->mutex);
-                for (const NetResource& child : *children) {
+                for (const NetResource& child : *answer.children) {
                     if (!walking->load() || !opensToChildren(child) || child.lpProvider != name)
                         continue;
                     const auto key = keyOf(name, child);
@@ -111,6 +118,7 @@ bool startWalk(const std::shared_ptr<NetworkProvider>& provider, const NetResour
                     containers.emplace_back(child, prefetch);
                 }
             }
+            first->finish(std::move(answer));
             for (auto& [container, prefetch] : containers) {
                 if (!walking->load()) break;
                 prefetch->ask(*provider, container);
