@@ -11,10 +11,13 @@ namespace app {
 namespace {
 
 // Names are shown exactly as listed: an ampersand in a name is a character, not the mark
-// of a shortcut letter.
-QString captionOf(const std::string& name) {
+// of a shortcut letter. A menu exported over D-Bus to a tray host that draws it itself
+// reads "_" as that mark instead, so there an underscore is doubled as well.
+QString captionOf(const std::string& name, bool exportedOverDBus) {
     QString caption = platform::fromCp1252(name);
     if (caption.contains(QLatin1Char('&'))) caption.replace(QLatin1Char('&'), QStringLiteral("&&"));
+    if (exportedOverDBus && caption.contains(QLatin1Char('_')))
+        caption.replace(QLatin1Char('_'), QStringLiteral("__"));
     return caption;
 }
 
@@ -30,12 +33,12 @@ void discardItems(QMenu& holder) {
 } // namespace
 
 void buildChatMenu(QAction& S, QMenu& holder, const NameLists& lists,
-                   const std::function<void(QAction*)>& H) {
+                   const std::function<void(QAction*)>& H, bool exportedOverDBus) {
     discardItems(holder);
 
     std::vector<QAction*> domainItems;
     for (const std::string& name : lists.domains) {
-        auto* item = new TaggedAction(captionOf(name), &holder, domainItemTag);
+        auto* item = new TaggedAction(captionOf(name, exportedOverDBus), &holder, domainItemTag);
         holder.addAction(item);
         domainItems.push_back(item);
     }
@@ -51,7 +54,8 @@ void buildChatMenu(QAction& S, QMenu& holder, const NameLists& lists,
                 domain->setMenu(target);
             }
         }
-        auto* item = new TaggedAction(captionOf(computer.name), target, computerItemTag);
+        auto* item =
+            new TaggedAction(captionOf(computer.name, exportedOverDBus), target, computerItemTag);
         item->setData(QByteArray::fromStdString(computer.name));
         // The item is the connection's context: the handler never runs for an item that
         // is gone.

@@ -17,8 +17,9 @@ inline constexpr int computerItemTag = 9;
 // Replaces the items of `S` by the domains of `lists`, each opening to its computers,
 // followed by the computers of no domain; each computer item runs `H` with itself when
 // picked. `holder` is the submenu that S opens; with both lists empty S opens nothing.
+// `exportedOverDBus`: the menu is drawn by a tray host from what the toolkit exports.
 void buildChatMenu(QAction& S, QMenu& holder, const NameLists& lists,
-                   const std::function<void(QAction*)>& H);
+                   const std::function<void(QAction*)>& H, bool exportedOverDBus = false);
 
 // The computer name of a Chat submenu item, as the network gave it (Windows-1252 bytes),
 // kept in the item's data; its caption shows the same name.

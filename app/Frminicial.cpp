@@ -22,6 +22,7 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QPixmap>
+#include <QScopeGuard>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
@@ -177,35 +178,46 @@ void Tfrminicial::Menu1Popup(QObject* Sender) {
     // started meanwhile (the menu is detached, but a command may still arrive) would
     // refill the lists under the first.
     if (scanning_) return;
-    if (refresh) {
-        // The menu stays detached while the lists of names are being filled, so that no
-        // second scan and no invitation can start from it meanwhile.
-        TryIcon.startAnimation(busyFrames_, 100);
-        TryIcon.setHint(QStringLiteral("Localizando usuários..."));
-        TryIcon.setMenu(nullptr);
-        Lists.clear();
-        runScan(startupScanDone_ ? RefreshScanBound : StartupScanBound);
-        startupScanDone_ = true;
+    const auto buildChatMenu = [this] {
+        BuildChatMenu(mnuChat, [this](QAction* item) {
+            runGuarded([this, item] { Invite(computerName(*item)); });
+        });
+    };
+    if (!refresh) {
+        buildChatMenu();
+        return;
     }
-    BuildChatMenu(mnuChat, [this](QAction* item) {
-        runGuarded([this, item] { Invite(computerName(*item)); });
-    });
-    if (refresh) {
+    // The menu stays detached while the lists of names are being filled, so that no
+    // second scan and no invitation can start from it meanwhile.
+    TryIcon.startAnimation(busyFrames_, 100);
+    TryIcon.setHint(QStringLiteral("Localizando usuários..."));
+    TryIcon.setMenu(nullptr);
+    // However the scan ends, even by an exception, the icon stops being busy and the menu
+    // comes back: a program left without its menu could not even be closed.
+    const auto idleAgain = qScopeGuard([this] {
         TryIcon.stopAnimation();
         TryIcon.setHint(ui::programTitle());
         TryIcon.setMenu(&menu1);
+    });
+    Lists.clear();
+    try {
+        runScan(startupScanDone_ ? RefreshScanBound : StartupScanBound);
+    } catch (...) {
+        // No error of the scan reaches the user: what it found before it failed is listed.
     }
+    startupScanDone_ = true;
+    buildChatMenu();
 }
 
 void Tfrminicial::runScan(std::chrono::milliseconds bound) {
     scanning_ = true;
-    NetworkScan scan(enumeration_, Lists, bound);
+    const auto done = qScopeGuard([this] { scanning_ = false; });
+    NetworkScan scan(enumeration_, Lists, bound, ContainerScanBound);
     scan.run();
-    scanning_ = false;
 }
 
 void Tfrminicial::BuildChatMenu(QAction* S, const std::function<void(QAction*)>& H) {
-    buildChatMenu(*S, *chatSubmenu_, Lists, H);
+    buildChatMenu(*S, *chatSubmenu_, Lists, H, TryIcon.hostDrawsMenu());
 }
 
 void Tfrminicial::menu1DrawMargin(QObject*, QPainter& canvas, const QRect& R) {

@@ -2,6 +2,7 @@
 
 #include "app/FrmAbout.h"
 #include "app/NameLists.h"
+#include "app/NetworkScan.h"
 #include "app/TitleBandMenu.h"
 #include "app/TrayIcon.h"
 #include "app/TrayMenu.h"
@@ -121,6 +122,8 @@ public:
     // master never answers must not keep the program from answering invitations.
     std::chrono::milliseconds StartupScanBound{3000};
     std::chrono::milliseconds RefreshScanBound{30000};
+    // How long one container of the network is waited for within either.
+    std::chrono::milliseconds ContainerScanBound{NetworkScan::defaultContainerBound};
     bool Scanning() const { return scanning_; }
 
 public slots:
@@ -147,12 +150,13 @@ public slots:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
+    // One scan into the name lists, serving the program's events meanwhile.
+    virtual void runScan(std::chrono::milliseconds bound);
+
 private:
     void chatWindowClosing(chat::TfrmChat& window);
     void connectSocketEvents();
     void Terminate(int exitCode);
-
-    void runScan(std::chrono::milliseconds bound);
 
     ListenEndpoint endpoint_;
     std::string listenError_; // the socket layer's message when listening failed

@@ -2,9 +2,12 @@
 
 #include "app/OffThreadCall.h"
 
+#include <algorithm>
+
 namespace app {
 
 using namespace platform;
+using Clock = std::chrono::steady_clock;
 
 namespace {
 
@@ -13,30 +16,66 @@ struct Opened {
     EnumHandle handle = nullptr;
 };
 
-struct Listed {
-    std::uint32_t count = 0;
-    std::vector<NetResource> entries;
-};
+// The enumeration returns by the container's bound itself; the hand-off waits this much
+// longer only for the worker's start and the answer's way back.
+constexpr std::chrono::milliseconds handOffMargin{500};
 
 // A provider that throws counts as one whose container cannot be opened: no error of
 // the scan reaches the user.
-Opened openOn(const NetworkEnumeration& enumeration, const NetResource* container) {
+Opened openOn(const NetworkEnumeration& enumeration, const NetResource* container,
+              Clock::time_point answerBy) {
     Opened opened;
     try {
         opened.result = enumeration.WNetOpenEnumA(RESOURCE_GLOBALNET, RESOURCETYPE_ANY, 0,
-                                                  container, &opened.handle);
+                                                  container, &opened.handle, answerBy);
     } catch (...) {
         opened = {};
     }
     return opened;
 }
 
+// Closes an opened enumeration however its listing ends.
+class OpenedEnumeration {
+public:
+    OpenedEnumeration(const NetworkEnumeration& enumeration, EnumHandle handle)
+        : enumeration_(enumeration), handle_(handle) {}
+    ~OpenedEnumeration() { enumeration_.WNetCloseEnum(handle_); }
+    OpenedEnumeration(const OpenedEnumeration&) = delete;
+    OpenedEnumeration& operator=(const OpenedEnumeration&) = delete;
+
+    // Every entry, asking again while the container has more than one buffer holds. An
+    // entry larger than a whole buffer is asked for with the size it needs, rather than
+    // ending the listing there.
+    std::vector<NetResource> allEntries(std::uint32_t bufferSize) {
+        std::vector<NetResource> entries;
+        for (;;) {
+            std::vector<NetResource> batch;
+            std::uint32_t count = enumAllEntries;
+            std::uint32_t size = bufferSize;
+            std::uint32_t result = enumeration_.WNetEnumResourceA(handle_, &count, &batch, &size);
+            if (result == ERROR_MORE_DATA && count == 0 && size > bufferSize) {
+                count = enumAllEntries;
+                result = enumeration_.WNetEnumResourceA(handle_, &count, &batch, &size);
+            }
+            if ((result != NO_ERROR && result != ERROR_MORE_DATA) || count == 0) break;
+            const std::size_t taken = std::min<std::size_t>(count, batch.size());
+            entries.insert(entries.end(), std::make_move_iterator(batch.begin()),
+                           std::make_move_iterator(batch.begin() + static_cast<long>(taken)));
+        }
+        return entries;
+    }
+
+private:
+    const NetworkEnumeration& enumeration_;
+    EnumHandle handle_;
+};
+
 } // namespace
 
 NetworkScan::NetworkScan(std::shared_ptr<const NetworkEnumeration> enumeration, NameLists& lists,
-                         std::chrono::milliseconds bound)
-    : enumeration_(std::move(enumeration)), lists_(lists),
-      deadline_(std::chrono::steady_clock::now() + bound) {}
+                         std::chrono::milliseconds bound, std::chrono::milliseconds containerBound)
+    : enumeration_(std::move(enumeration)), lists_(lists), deadline_(Clock::now() + bound),
+      containerBound_(containerBound) {}
 
 void NetworkScan::run() {
     ScanNetwork(nullptr, -1);
@@ -51,65 +90,37 @@ void NetworkScan::ScanNetwork(const NetResource* K, int p, int depth) {
         if (K->dwDisplayType == RESOURCEDISPLAYTYPE_SERVER)
             lists_.computers.push_back(
                 {remoteName.size() > 2 ? remoteName.substr(2, 64) : std::string(), p});
-        switch (K->dwDisplayType) {
-        case RESOURCEDISPLAYTYPE_DOMAIN:
-        case RESOURCEDISPLAYTYPE_NETWORK:
-        case RESOURCEDISPLAYTYPE_ROOT:
-            break;
-        default:
-            return;
-        }
+        if (!opensToChildren(*K)) return;
     }
-    if (givenUp_ || depth >= maxDepth) return;
+    if (depth >= maxDepth) return;
 
     // The worker gets its own copy of the container: this frame may be gone by the time
     // a call that was given up returns.
     std::optional<NetResource> container;
     if (K) container = *K;
     const auto enumeration = enumeration_;
+    const auto now = Clock::now();
+    const auto answerBy = std::min(deadline_, now + containerBound_);
     const auto opened = callOffThread<Opened>(
-        [enumeration, container] {
-            return openOn(*enumeration, container ? &*container : nullptr);
+        [enumeration, container, answerBy] {
+            return openOn(*enumeration, container ? &*container : nullptr, answerBy);
         },
         [enumeration](Opened& late) {
             if (late.result == NO_ERROR) enumeration->WNetCloseEnum(late.handle);
         },
-        deadline_);
-    if (!opened) {
-        givenUp_ = true;
-        return;
-    }
-    if (opened->result != NO_ERROR) return;
+        std::max(answerBy, now) + handOffMargin);
+    // Given up, or not opened: nothing below this container, and the scan goes on.
+    if (!opened || opened->result != NO_ERROR) return;
 
-    // All entries at once, as many as the buffer holds; whatever else the container has
-    // is not asked for. The enumeration is closed on the worker when the wait is given up.
-    const EnumHandle handle = opened->handle;
-    const auto listed = callOffThread<Listed>(
-        [enumeration, handle] {
-            Listed listed;
-            listed.count = enumAllEntries;
-            std::uint32_t size = resultBufferSize;
-            try {
-                enumeration->WNetEnumResourceA(handle, &listed.count, &listed.entries, &size);
-            } catch (...) {
-                listed = {};
-            }
-            return listed;
-        },
-        [enumeration, handle](Listed&) { enumeration->WNetCloseEnum(handle); }, deadline_);
-    if (!listed) {
-        givenUp_ = true;
-        return;
-    }
-    const int count = static_cast<std::int32_t>(listed->count);
-    for (int i = 0; i < count && i < static_cast<int>(listed->entries.size()); ++i)
-        ScanNetwork(&listed->entries[static_cast<std::size_t>(i)], lastDomainIndex(), depth + 1);
+    OpenedEnumeration open(*enumeration_, opened->handle);
+    const std::vector<NetResource> entries = open.allEntries(resultBufferSize);
+    for (const NetResource& entry : entries)
+        ScanNetwork(&entry, lastDomainIndex(), depth + 1);
 
     // A NetWare network found first hides the Windows network's own top: that one is
     // enumerated as well, even when it was listed already.
-    if (count > 0 && !listed->entries.empty() &&
-        listed->entries[0].dwDisplayType == RESOURCEDISPLAYTYPE_NETWORK &&
-        listed->entries[0].lpProvider == std::optional<std::string>("NetWare")) {
+    if (!entries.empty() && entries[0].dwDisplayType == RESOURCEDISPLAYTYPE_NETWORK &&
+        entries[0].lpProvider == std::optional<std::string>("NetWare")) {
         NetResource microsoftNetwork;
         microsoftNetwork.dwScope = RESOURCE_GLOBALNET;
         microsoftNetwork.dwType = RESOURCETYPE_ANY;
@@ -119,7 +130,6 @@ void NetworkScan::ScanNetwork(const NetResource* K, int p, int depth) {
         microsoftNetwork.lpProvider = std::string("Microsoft Network");
         ScanNetwork(&microsoftNetwork, lastDomainIndex(), depth + 1);
     }
-    enumeration_->WNetCloseEnum(handle);
 }
 
 } // namespace app

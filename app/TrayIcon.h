@@ -52,6 +52,8 @@ public:
     void startAnimation(const QList<QIcon>& frames, int intervalMs);
     void stopAnimation();
     bool isAnimating() const { return animation_.isActive(); }
+    // True when the tray host draws the exported menu itself, reading "_" as a mnemonic mark.
+    bool hostDrawsMenu() const { return hostDrawsMenu_; }
     // The frame showing, from 0; -1 while not animated.
     int animationFrame() const { return isAnimating() ? frame_ : -1; }
 

@@ -1,5 +1,6 @@
 #include "platform/Cp1252.h"
 
+#include <algorithm>
 #include <array>
 
 namespace platform {
@@ -37,6 +38,15 @@ std::string toCp1252(const QString& text) {
         if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) ++i;
         bytes.push_back(byteFor(c.unicode()));
     }
+    return bytes;
+}
+
+std::optional<std::string> toCp1252Exactly(const QString& text) {
+    std::string bytes = toCp1252(text);
+    // A "?" that was not in the text stands for a character the code page lacks.
+    if (static_cast<qsizetype>(std::count(bytes.begin(), bytes.end(), '?')) != text.count(u'?') ||
+        static_cast<qsizetype>(bytes.size()) != text.size())
+        return std::nullopt;
     return bytes;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -15,5 +16,9 @@ QString fromCp1252(std::string_view bytes);
 
 // Characters with no Windows-1252 byte become "?".
 std::string toCp1252(const QString& text);
+
+// None when a character has no Windows-1252 byte: for names, which must stay the names
+// their owners gave, or not be shown at all.
+std::optional<std::string> toCp1252Exactly(const QString& text);
 
 } // namespace platform

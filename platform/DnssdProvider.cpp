@@ -6,7 +6,10 @@
 #include <QString>
 #include <algorithm>
 #include <avahi-client/lookup.h>
+#include <deque>
+#include <map>
 #include <set>
+#include <tuple>
 #include <vector>
 
 namespace platform {
@@ -77,9 +80,16 @@ struct ComputerBrowse;
 // One service found, and the host that publishes it once it is resolved.
 struct FoundService {
     ComputerBrowse* browse = nullptr;
+    AvahiIfIndex interface = AVAHI_IF_UNSPEC;
+    AvahiProtocol protocol = AVAHI_PROTO_UNSPEC;
+    std::string name, type, domain;
     std::string hostName;
-    bool pending = true;
 };
+
+// The daemon refuses a client more than about a thousand objects at once, and then the
+// whole browse fails; and each resolver costs two calls to the daemon. So a network with
+// many services (or one announcer publishing thousands) is resolved a few at a time.
+constexpr int maxResolversAtOnce = 16;
 
 struct ComputerBrowse {
     AvahiClient* client = nullptr;
@@ -88,9 +98,34 @@ struct ComputerBrowse {
     // Kept in the order the services were found, so the list follows the network's order
     // and not the order in which the answers happened to come back.
     std::vector<std::unique_ptr<FoundService>> services;
+    // The services still to resolve, one queue per type, taken from in turn: thousands of
+    // services of one type cannot keep the computers that publish another from being
+    // resolved before the bound.
+    std::map<std::string, std::deque<FoundService*>> waiting;
+    std::map<std::string, std::deque<FoundService*>>::iterator nextType = waiting.end();
+    std::size_t waitingCount = 0;
+    // A service seen on several interfaces is resolved once.
+    std::set<std::tuple<std::string, std::string, std::string>> seen;
 
-    bool done() const { return browsersPending.empty() && resolversPending == 0; }
+    bool done() const {
+        return browsersPending.empty() && resolversPending == 0 && waitingCount == 0;
+    }
+
+    FoundService* takeWaiting() {
+        if (waitingCount == 0) return nullptr;
+        for (;;) {
+            if (nextType == waiting.end()) nextType = waiting.begin();
+            auto current = nextType++;
+            if (current->second.empty()) continue;
+            FoundService* service = current->second.front();
+            current->second.pop_front();
+            --waitingCount;
+            return service;
+        }
+    }
 };
+
+void resolveWaiting(ComputerBrowse& browse);
 
 void onServiceResolved(AvahiServiceResolver* resolver, AvahiIfIndex, AvahiProtocol,
                        AvahiResolverEvent event, const char*, const char*, const char*,
@@ -98,29 +133,42 @@ void onServiceResolved(AvahiServiceResolver* resolver, AvahiIfIndex, AvahiProtoc
                        AvahiLookupResultFlags, void* userdata) {
     auto* service = static_cast<FoundService*>(userdata);
     if (event == AVAHI_RESOLVER_FOUND && hostName != nullptr) service->hostName = hostName;
-    if (service->pending) {
-        service->pending = false;
-        --service->browse->resolversPending;
-    }
     avahi_service_resolver_free(resolver);
+    --service->browse->resolversPending;
+    resolveWaiting(*service->browse);
+}
+
+void resolveWaiting(ComputerBrowse& browse) {
+    // Only the host's name is wanted; its addresses are looked up when it is invited.
+    const auto flags = static_cast<AvahiLookupFlags>(AVAHI_LOOKUP_NO_TXT | AVAHI_LOOKUP_NO_ADDRESS);
+    while (browse.resolversPending < maxResolversAtOnce) {
+        FoundService* service = browse.takeWaiting();
+        if (service == nullptr) break;
+        if (avahi_service_resolver_new(browse.client, service->interface, service->protocol,
+                                       service->name.c_str(), service->type.c_str(),
+                                       service->domain.c_str(), AVAHI_PROTO_INET, flags,
+                                       onServiceResolved, service) != nullptr)
+            ++browse.resolversPending;
+    }
 }
 
 void onService(AvahiServiceBrowser* browser, AvahiIfIndex interface, AvahiProtocol protocol,
                AvahiBrowserEvent event, const char* name, const char* type, const char* domain,
                AvahiLookupResultFlags, void* userdata) {
     auto* browse = static_cast<ComputerBrowse*>(userdata);
-    if (event == AVAHI_BROWSER_NEW) {
+    if (event == AVAHI_BROWSER_NEW && name != nullptr && type != nullptr && domain != nullptr) {
+        if (!browse->seen.insert({name, type, domain}).second) return;
         auto service = std::make_unique<FoundService>();
         service->browse = browse;
-        // Only the host's name is wanted; its addresses are looked up when it is invited.
-        const auto flags =
-            static_cast<AvahiLookupFlags>(AVAHI_LOOKUP_NO_TXT | AVAHI_LOOKUP_NO_ADDRESS);
-        if (avahi_service_resolver_new(browse->client, interface, protocol, name, type, domain,
-                                       AVAHI_PROTO_INET, flags, onServiceResolved,
-                                       service.get()) != nullptr) {
-            ++browse->resolversPending;
-            browse->services.push_back(std::move(service));
-        }
+        service->interface = interface;
+        service->protocol = protocol;
+        service->name = name;
+        service->type = type;
+        service->domain = domain;
+        browse->waiting[type].push_back(service.get());
+        ++browse->waitingCount;
+        browse->services.push_back(std::move(service));
+        resolveWaiting(*browse);
     } else if (event == AVAHI_BROWSER_ALL_FOR_NOW || event == AVAHI_BROWSER_FAILURE) {
         // A failure may follow "all for now": each browser is counted off once.
         browse->browsersPending.erase(browser);
@@ -139,20 +187,48 @@ void startComputerBrowse(AvahiClient* client, const std::string& domainUtf8,
     }
 }
 
-// The hosts behind the services a browse found, each once, in the order found.
+// The hosts behind the services a browse found, each once, in the order found. The full
+// name stays in Avahi's escaped form, which is what a lookup hands back to it.
 std::vector<DnssdProvider::ListedHost> hostsOf(const ComputerBrowse& browse,
                                                const std::string& domainUtf8) {
     std::vector<DnssdProvider::ListedHost> hosts;
-    std::vector<std::string> seen;
+    std::set<std::string> seen;
     for (const auto& service : browse.services) {
         if (service->hostName.empty()) continue;
         const std::string full = withoutFinalDot(service->hostName);
-        const std::string name = hostNameWithoutDomain(full, domainUtf8);
-        if (std::find(seen.begin(), seen.end(), lowered(name)) != seen.end()) continue;
-        seen.push_back(lowered(name));
-        hosts.push_back({fromUtf8(name), full});
+        const std::optional<std::string> name = listedHostName(full, domainUtf8);
+        if (!name || !seen.insert(lowered(*name)).second) continue;
+        hosts.push_back({*name, full});
     }
     return hosts;
+}
+
+// A name in DNS text form with its escapes undone: "\DDD" is the byte of that decimal
+// value, a backslash before any other character is that character. None for an escape
+// that is cut short or out of range.
+std::optional<std::string> unescaped(const std::string& escaped) {
+    std::string bytes;
+    for (std::size_t i = 0; i < escaped.size(); ++i) {
+        if (escaped[i] != '\\') {
+            bytes.push_back(escaped[i]);
+            continue;
+        }
+        if (++i >= escaped.size()) return std::nullopt;
+        const auto digit = [&](std::size_t at) {
+            return at < escaped.size() && escaped[at] >= '0' && escaped[at] <= '9';
+        };
+        if (!digit(i)) {
+            bytes.push_back(escaped[i]);
+            continue;
+        }
+        if (!digit(i + 1) || !digit(i + 2)) return std::nullopt;
+        const int value =
+            (escaped[i] - '0') * 100 + (escaped[i + 1] - '0') * 10 + (escaped[i + 2] - '0');
+        if (value > 255) return std::nullopt;
+        bytes.push_back(static_cast<char>(value));
+        i += 2;
+    }
+    return bytes;
 }
 
 // How long the computers of "local" found alongside the domains stand for a fresh browse.
@@ -168,6 +244,13 @@ std::string hostNameWithoutDomain(const std::string& hostName, const std::string
         lower.compare(lower.size() - suffix.size(), suffix.size(), suffix) == 0)
         return host.substr(0, host.size() - suffix.size());
     return host;
+}
+
+std::optional<std::string> listedHostName(const std::string& hostName, const std::string& domain) {
+    const std::optional<std::string> utf8 = unescaped(hostNameWithoutDomain(hostName, domain));
+    if (!utf8 || utf8->empty()) return std::nullopt;
+    // Bytes that are not UTF-8 come out as replacement characters, which the code page lacks.
+    return toCp1252Exactly(QString::fromUtf8(utf8->data(), static_cast<qsizetype>(utf8->size())));
 }
 
 std::optional<std::vector<NetResource>> DnssdProvider::children(const NetResource& container) {

@@ -57,4 +57,10 @@ private:
 // final dot.
 std::string hostNameWithoutDomain(const std::string& hostName, const std::string& domain);
 
+// The name a host is listed by: its name as Avahi gives it (labels in escaped text form,
+// "a\038b.local"), without the domain, its labels unescaped ("a&b") and converted from
+// UTF-8 to Windows-1252. None when the name has a character the code page lacks, or is
+// not UTF-8.
+std::optional<std::string> listedHostName(const std::string& hostName, const std::string& domain);
+
 } // namespace platform

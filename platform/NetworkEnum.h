@@ -2,10 +2,9 @@
 
 #include "platform/NetworkNeighbourhood.h"
 
+#include <chrono>
 #include <cstdint>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -18,6 +17,11 @@
 // The calls block while a provider waits on the network, so callers on the user-interface
 // thread run them on a worker thread. One enumeration may be used from several threads;
 // one handle is used by one thread at a time.
+//
+// Opening the top starts, for each provider at once, a walk of its network on a thread of
+// its own: its network record's children, then the children of each container among them.
+// The walk asks in the order a scan opens, so a scan finds each answer waiting or on its
+// way, and a provider whose network is slow or silent keeps nobody from the others.
 namespace platform {
 
 inline constexpr std::uint32_t NO_ERROR = 0;
@@ -34,6 +38,15 @@ inline constexpr std::uint32_t enumAllEntries = 0xFFFFFFFFu;
 struct EnumState;
 using EnumHandle = EnumState*;
 
+// Whether a scan opens this record to list its children: networks, roots, domains and
+// workgroups; never a printer, whatever it says it is.
+inline bool opensToChildren(const NetResource& record) {
+    if (record.dwType == RESOURCETYPE_PRINT) return false;
+    return record.dwDisplayType == RESOURCEDISPLAYTYPE_DOMAIN ||
+           record.dwDisplayType == RESOURCEDISPLAYTYPE_NETWORK ||
+           record.dwDisplayType == RESOURCEDISPLAYTYPE_ROOT;
+}
+
 class NetworkEnumeration {
 public:
     explicit NetworkEnumeration(std::vector<std::shared_ptr<NetworkProvider>> providers);
@@ -41,10 +54,17 @@ public:
     NetworkEnumeration(const NetworkEnumeration&) = delete;
     NetworkEnumeration& operator=(const NetworkEnumeration&) = delete;
 
+    using Clock = std::chrono::steady_clock;
+
     // Opens the children of `lpNetResource` (none: the top). Only the scope
     // RESOURCE_GLOBALNET is known. On success *lphEnum is a handle to close.
+    // A provider's answer is waited for until `answerBy`: a container whose provider has not
+    // answered by then counts as one that cannot be opened (ERROR_NO_NETWORK), and its late
+    // answer is dropped. An answer already at hand is taken whenever the call comes, so a
+    // call after `answerBy` returns at once with what has arrived.
     std::uint32_t WNetOpenEnumA(std::uint32_t dwScope, std::uint32_t dwType, std::uint32_t dwUsage,
-                                const NetResource* lpNetResource, EnumHandle* lphEnum) const;
+                                const NetResource* lpNetResource, EnumHandle* lphEnum,
+                                Clock::time_point answerBy = Clock::time_point::max()) const;
 
     // Hands out the next entries, in order: at most *lpcCount of them (enumAllEntries:
     // no limit) and no more than fit in *lpBufferSize bytes, each entry taking
@@ -59,20 +79,17 @@ public:
 
 private:
     struct Prefetch;
+    struct Walks;
 
     std::shared_ptr<NetworkProvider> providerNamed(const std::optional<std::string>& name) const;
-    void startPrefetch(const std::shared_ptr<NetworkProvider>& provider, const NetResource& network,
-                       const EnumState* top) const;
     std::shared_ptr<Prefetch> takePrefetch(const NetResource& container) const;
 
     std::vector<std::shared_ptr<NetworkProvider>> providers_;
-    // Opening the top asks every provider for its network record's children at once, each
-    // on a thread of its own, so that a scan waits for the slowest network rather than for
-    // the sum of them all. The answers are taken by the first opening of each network
-    // record while that top stays open; closing it drops what was not taken.
-    mutable std::mutex prefetchMutex_;
-    mutable std::map<std::string, std::pair<const EnumState*, std::shared_ptr<Prefetch>>>
-        prefetched_;
+    // The answers of the walks that opening the top started, each taken by the first opening
+    // of its container while that top stays open; closing the top drops what was not taken
+    // and ends its walks after their current call. Shared with the walks' threads, which may
+    // outlive this object when a scan was given up.
+    std::shared_ptr<Walks> walks_;
 };
 
 } // namespace platform

@@ -56,8 +56,11 @@ std::optional<NetResource> recordOf(const smbc_dirent& entry) {
     NetResource record;
     // The name is the entry's last member, longer than its declared size of one.
     const char* utf8Name = entry.name;
-    const std::string name = toCp1252(QString::fromUtf8(utf8Name, std::strlen(utf8Name)));
-    if (name.empty()) return std::nullopt;
+    // A name the program's code page cannot show is left out rather than garbled.
+    const std::optional<std::string> converted =
+        toCp1252Exactly(QString::fromUtf8(utf8Name, std::strlen(utf8Name)));
+    if (!converted || converted->empty()) return std::nullopt;
+    const std::string& name = *converted;
     switch (entry.smbc_type) {
     case SMBC_WORKGROUP:
         record.dwDisplayType = RESOURCEDISPLAYTYPE_DOMAIN;

@@ -60,7 +60,7 @@ cmake --build build-tsan -j "$(nproc)" --target notice_test_messenger
 ) || status=1
 
 # The network neighbourhood's providers run on worker threads too, against real daemons.
-cmake --build build-tsan -j "$(nproc)" --target neighbourhood_probe platform_test_netbios_name
+cmake --build build-tsan -j "$(nproc)" --target neighbourhood_probe scan_probe platform_test_netbios_name
 (
     cd build-tsan
     export TSAN_OPTIONS=halt_on_error=1:suppressions=$root/tests/platform/tsan.supp

@@ -13,6 +13,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -33,10 +34,11 @@ std::shared_ptr<ScriptedProvider> provider(const std::string& name = smb) {
 }
 
 NameLists scan(std::vector<std::shared_ptr<platform::NetworkProvider>> providers,
-               std::chrono::milliseconds bound = 10s) {
+               std::chrono::milliseconds bound = 10s,
+               std::chrono::milliseconds containerBound = app::NetworkScan::defaultContainerBound) {
     NameLists lists;
     app::NetworkScan(std::make_shared<platform::NetworkEnumeration>(std::move(providers)), lists,
-                     bound)
+                     bound, containerBound)
         .run();
     return lists;
 }
@@ -97,16 +99,17 @@ TEST(NetworkScan, listsDomainsAndComputersInTheNetworksOrder) {
          },
          {"GRUPO"},
          {{"ANA", 0}}},
-        {"a container that cannot be opened or is empty adds nothing below itself",
+        {"a container that cannot be opened, throws or is empty adds nothing below itself",
          [](ScriptedProvider& p) {
-             p.script("", {{domainRecord("FORA", smb), domainRecord("VAZIO", smb),
-                            domainRecord("GRUPO", smb)}});
+             p.script("", {{domainRecord("FORA", smb), domainRecord("QUEBRADO", smb),
+                            domainRecord("VAZIO", smb), domainRecord("GRUPO", smb)}});
              p.script("FORA", std::nullopt);
+             p.throwFor("QUEBRADO");
              p.script("VAZIO", {{}});
              p.script("GRUPO", {{serverRecord("ANA", smb)}});
          },
-         {"FORA", "VAZIO", "GRUPO"},
-         {{"ANA", 2}}},
+         {"FORA", "QUEBRADO", "VAZIO", "GRUPO"},
+         {{"ANA", 3}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -118,20 +121,22 @@ TEST(NetworkScan, listsDomainsAndComputersInTheNetworksOrder) {
     }
 }
 
-TEST(NetworkScan, takesOnlyTheEntriesThatFitInOneBuffer) {
-    // Each entry takes 64 bytes (the 32-byte record and a 32-byte name): 128 fit in 8192.
+TEST(NetworkScan, aContainerLargerThanOneBufferIsListedWhole) {
+    // 2,000 computers with long comments take many buffers; one comment alone is larger
+    // than a whole buffer.
     auto network = provider();
     std::vector<platform::NetResource> computers;
-    for (int i = 0; i < 200; ++i) {
-        platform::NetResource record;
-        record.dwDisplayType = platform::RESOURCEDISPLAYTYPE_SERVER;
-        record.lpRemoteName = "\\\\" + std::string(26, 'c') + std::to_string(100 + i);
+    std::vector<ComputerEntry> expected;
+    for (int i = 0; i < 2000; ++i) {
+        platform::NetResource record = serverRecord("PC" + std::to_string(i), smb);
+        record.lpComment = std::string(i == 1000 ? 9000 : 200, 'c');
         computers.push_back(record);
+        expected.push_back({"PC" + std::to_string(i), 0});
     }
-    network->script("", computers);
+    network->script("", {{domainRecord("GRUPO", smb)}});
+    network->script("GRUPO", computers);
     const NameLists lists = scan({network});
-    ASSERT_EQ(lists.computers.size(), 128u);
-    EXPECT_EQ(lists.computers.back().name, std::string(26, 'c') + "227");
+    EXPECT_EQ(lists.computers, expected);
 }
 
 TEST(NetworkScan, netWareFirstAlsoListsTheMicrosoftNetworkAgain) {
@@ -148,28 +153,58 @@ TEST(NetworkScan, netWareFirstAlsoListsTheMicrosoftNetworkAgain) {
     EXPECT_EQ(lists.domains, std::vector<std::string>{"GRUPO"});
 }
 
-TEST(NetworkScan, silentNetworkEndsTheScanAtItsBoundWithWhatItHas) {
-    auto quick = provider("Rapida");
-    quick->script("", {{domainRecord("GRUPO", "Rapida")}});
-    quick->script("GRUPO", {{serverRecord("ANA", "Rapida")}});
-    auto silent = provider("Muda");
-    silent->holdAnswers();
+TEST(NetworkScan, aSlowNetworkHidesNobodyOfTheOthers) {
+    // The slow network's silent container is its network record or its first workgroup;
+    // the network comes before or after a quick one; the bound that cuts it is the whole
+    // scan's (as at start-up) or the container's own (as on "&Refresh").
+    struct Bounds {
+        const char* what;
+        std::chrono::milliseconds scan;
+        std::chrono::milliseconds container;
+    };
+    for (const Bounds bounds : {Bounds{"start-up", 300ms, 5s}, Bounds{"refresh", 10s, 300ms}})
+        for (const std::string silentContainer : {"", "W1"})
+            for (const bool slowFirst : {true, false}) {
+                SCOPED_TRACE(std::string(bounds.what) + ", silent container '" + silentContainer +
+                             (slowFirst ? "', slow network first" : "', slow network last"));
+                auto slow = provider("Lenta");
+                slow->script("", {{domainRecord("W1", "Lenta"), domainRecord("W2", "Lenta")}});
+                slow->script("W1", {{serverRecord("A", "Lenta")}});
+                slow->script("W2", {{serverRecord("B", "Lenta")}});
+                slow->holdAnswer(silentContainer);
+                auto quick = provider("Rapida");
+                quick->script("", {{domainRecord("GRUPO", "Rapida")}});
+                quick->script("GRUPO", {{serverRecord("ANA", "Rapida")}});
 
-    int ticks = 0;
-    QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
-    ticker.start(10);
-    const NameLists lists = scan({quick, silent}, 300ms);
-    ticker.stop();
-    EXPECT_EQ(lists.domains, std::vector<std::string>{"GRUPO"});
-    EXPECT_EQ(lists.computers, (std::vector<ComputerEntry>{{"ANA", 0}}));
-    EXPECT_GE(ticks, 10) << "the user-interface thread served its timer while it waited";
-    EXPECT_EQ(silent->calls(), 1);
+                int ticks = 0;
+                QTimer ticker;
+                QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+                ticker.start(10);
+                QElapsedTimer clock;
+                clock.start();
+                const NameLists lists = slowFirst
+                                            ? scan({slow, quick}, bounds.scan, bounds.container)
+                                            : scan({quick, slow}, bounds.scan, bounds.container);
+                const qint64 elapsed = clock.elapsed();
+                ticker.stop();
 
-    // Its late answer goes nowhere.
-    silent->release();
-    ASSERT_TRUE(waitUntil([&] { return silent->answered() == 1; }));
-    spin(50);
+                // The slow network's workgroups are listed when its record answered; the
+                // second one's computers wait behind the first on that network.
+                std::vector<std::string> slowDomains;
+                if (!silentContainer.empty()) slowDomains = {"W1", "W2"};
+                std::vector<std::string> domains = slowDomains;
+                const int grupo = slowFirst ? static_cast<int>(slowDomains.size()) : 0;
+                domains.insert(slowFirst ? domains.end() : domains.begin(), "GRUPO");
+                EXPECT_EQ(lists.domains, domains);
+                EXPECT_EQ(lists.computers, (std::vector<ComputerEntry>{{"ANA", grupo}}));
+                EXPECT_LT(elapsed, 2000) << "the scan ended by its bounds";
+                EXPECT_GE(ticks, 10) << "the user-interface thread served its timer";
+
+                // Late answers go nowhere.
+                slow->release();
+                ASSERT_TRUE(waitUntil([&] { return slow->answered() >= 1; }));
+                spin(20);
+            }
 }
 
 TEST(ChatMenu, domainsOpenToTheirComputersThenComputersOfNoDomain) {
@@ -202,6 +237,15 @@ TEST(ChatMenu, domainsOpenToTheirComputersThenComputersOfNoDomain) {
     EXPECT_TRUE(holder.isEmpty());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(oldComputers.isNull());
+
+    // A tray host that draws the exported menu reads "_" as a shortcut mark: there the
+    // caption doubles it, and the name picked stays the computer's.
+    lists.domains = {};
+    lists.computers = {{"__x_y", -1}, {"a&b_c", -1}};
+    app::buildChatMenu(*items.mnuChat, holder, lists, pick, true);
+    EXPECT_EQ(captions(&holder), QStringList({"____x__y", "a&&b__c"}));
+    holder.actions()[0]->trigger();
+    EXPECT_EQ(picked.back(), "__x_y");
 }
 
 namespace {
@@ -213,12 +257,17 @@ protected:
     }
     void TearDown() override { ui::messageBoxHook() = nullptr; }
 
-    std::unique_ptr<app::Tfrminicial> makeForm(std::shared_ptr<ScriptedProvider> network) {
+    template <class Form = app::Tfrminicial>
+    std::unique_ptr<Form>
+    makeForm(std::vector<std::shared_ptr<platform::NetworkProvider>> networks) {
         // Port 0: the kernel picks a free one, the test never connects to it.
-        auto form = std::make_unique<app::Tfrminicial>(app::ListenEndpoint{"127.0.0.1", "0"});
-        form->setNeighbourhood(std::make_shared<ScriptedNeighbourhood>(
-            std::vector<std::shared_ptr<platform::NetworkProvider>>{std::move(network)}));
+        auto form = std::make_unique<Form>(app::ListenEndpoint{"127.0.0.1", "0"});
+        form->setNeighbourhood(std::make_shared<ScriptedNeighbourhood>(std::move(networks)));
         return form;
+    }
+    std::unique_ptr<app::Tfrminicial> makeForm(std::shared_ptr<ScriptedProvider> network) {
+        return makeForm<app::Tfrminicial>(
+            std::vector<std::shared_ptr<platform::NetworkProvider>>{std::move(network)});
     }
 
     int boxes = 0;
@@ -294,20 +343,62 @@ TEST_F(ScanFormTest, whileScanningTheIconIsBusyAndTheMenuDetached) {
     EXPECT_FALSE(form->TryIcon.isAnimating());
 }
 
-TEST_F(ScanFormTest, startUpOnASilentNetworkStillListensSoon) {
+TEST_F(ScanFormTest, startUpOnASilentNetworkListsTheOthersAndListensSoon) {
     auto silent = provider();
     silent->holdAnswers();
-    auto form = makeForm(silent);
+    auto quick = provider(platform::dnssdProviderName);
+    quick->script("", {{domainRecord("local", platform::dnssdProviderName)}});
+    quick->script("local", {{serverRecord("vizinho", platform::dnssdProviderName)}});
+    auto form = makeForm({silent, quick});
     form->StartupScanBound = 200ms;
     form->FormCreate();
     EXPECT_EQ(form->SrvSocket.State(), net::wsListening);
     EXPECT_EQ(form->TryIcon.hint(), QString::fromUtf8("Falavox©"));
     EXPECT_EQ(form->TryIcon.menu(), &form->menu1);
-    EXPECT_EQ(form->mnuChat->menu(), nullptr);
+    EXPECT_EQ(form->Lists.computers, (std::vector<ComputerEntry>{{"vizinho", 0}}))
+        << "the other network's answer, in before the bound, is listed without \"&Refresh\"";
     form.reset();
     silent->release(); // answers after the form is gone
     ASSERT_TRUE(waitUntil([&] { return silent->answered() == 1; }));
     spin(50);
+}
+
+namespace {
+
+// A scan that fails half-way, as when memory runs out or a provider's library throws
+// past the provider.
+class FailingScanForm : public app::Tfrminicial {
+public:
+    using Tfrminicial::Tfrminicial;
+    bool fail = true;
+
+protected:
+    void runScan(std::chrono::milliseconds bound) override {
+        Tfrminicial::runScan(bound);
+        if (fail) throw std::bad_alloc();
+    }
+};
+
+} // namespace
+
+TEST_F(ScanFormTest, aScanThatFailsHalfWayStillEndsWhole) {
+    auto network = provider();
+    network->script("", {{serverRecord("ANA", smb)}});
+    auto form = makeForm<FailingScanForm>({network});
+    form->TryIcon.activate();
+    form->mnuRefresh->trigger();
+    EXPECT_FALSE(form->Scanning());
+    EXPECT_FALSE(form->TryIcon.isAnimating());
+    EXPECT_EQ(form->TryIcon.hint(), QString::fromUtf8("Falavox©"));
+    EXPECT_EQ(form->TryIcon.menu(), &form->menu1);
+    ASSERT_NE(form->mnuChat->menu(), nullptr) << "what was found before the failure is listed";
+    EXPECT_EQ(boxes, 0) << "no error of the scan reaches the user";
+
+    // The next "&Refresh" scans again.
+    form->fail = false;
+    const int calls = network->calls();
+    form->mnuRefresh->trigger();
+    EXPECT_GT(network->calls(), calls);
 }
 
 TEST_F(ScanFormTest, pickingAComputerInvitesItByName) {

@@ -9,7 +9,10 @@ lists the other's host under "local" through DNS-SD, and the invitation's lookup
 the other's address though no DNS server knows the name; fnbB's announcement comes back
 after its avahi-daemon restarts. Once Samba says it is the master browser (about 23 s
 after it starts), the SMB provider in fnbA lists "GRUPO" with the server in it, and a
-NetBIOS name query finds the server's address.
+NetBIOS name query finds the server's address. Then Samba's SMB ports drop every packet
+while nmbd still answers as master browser: the tray menu's scan (scan_probe) at start-up
+still lists fnbB's host under "local", within its bound, and so does a scan with the
+"Refresh" bound.
 
 Needs root and the daemons; skipped (77) otherwise. Everything it starts runs inside its
 own namespaces and is ended by PID; the namespaces are removed at the end.
@@ -31,7 +34,8 @@ ADDRESS_A, ADDRESS_B = "10.245.1.1", "10.245.1.2"
 ADDRESS_A_SMB, ADDRESS_SMB = "10.245.2.1", "10.245.2.2"
 SMB_NAME, WORKGROUP = "FNBSMB", "GRUPO"
 SMB_PROVIDER, DNSSD_PROVIDER = "Microsoft Windows Network", "Multicast DNS"
-TOOLS = ("ip", "unshare", "nsenter", "dbus-daemon", "dbus-send", "avahi-daemon", "nmbd", "smbd")
+TOOLS = ("ip", "unshare", "nsenter", "dbus-daemon", "dbus-send", "avahi-daemon", "nmbd", "smbd",
+         "nft")
 
 
 class Failure(Exception):
@@ -278,10 +282,53 @@ def check_smb(a):
         raise Failure(f"lookup of {SMB_NAME.lower()} gave {found}")
 
 
+def drop_smb_ports(scratch):
+    """Samba's TCP ports drop every packet from now on; nmbd keeps answering as master."""
+    rules = os.path.join(scratch, "fnbS", "drop-smb.nft")
+    with open(rules, "w") as out:
+        out.write("table inet fnbdrop {\n"
+                  "  chain input {\n"
+                  "    type filter hook input priority 0; policy accept;\n"
+                  "    tcp dport { 139, 445 } drop\n"
+                  "  }\n"
+                  "}\n")
+    run("ip", "netns", "exec", "fnbS", "nft", "-f", rules)
+
+
+def scan(a, scan_probe, bound_ms):
+    result = subprocess.run(["ip", "netns", "exec", a.namespace, scan_probe, str(bound_ms)],
+                            env=a.env, capture_output=True, text=True, timeout=60)
+    if result.returncode != 0:
+        raise Failure(f"scan_probe {bound_ms}: status {result.returncode}, "
+                      f"{result.stderr.strip()!r}")
+    lines = result.stdout.splitlines()
+    elapsed = int(lines[-1].split()[1])
+    domains = [line.split(" ", 1)[1] for line in lines if line.startswith("domain ")]
+    computers = [line.split(" ", 1)[1].split("\t") for line in lines
+                 if line.startswith("computer ")]
+    return domains, computers, elapsed
+
+
+def check_scan_beside_silent_smb(a, scan_probe, scratch):
+    """The master browser answers but its server never does: the DNS-SD computers are
+    listed by the start-up scan, without "Refresh", and the scan keeps to its bounds."""
+    drop_smb_ports(scratch)
+    for bound_ms, limit_ms in ((3000, 3700), (30000, 6000)):
+        domains, computers, elapsed = scan(a, scan_probe, bound_ms)
+        if "local" not in domains or [str(domains.index("local")), HOST_B] not in computers:
+            raise Failure(f"{HOST_B} missing under local from the scan bound to {bound_ms} ms "
+                          f"beside a silent SMB server: {domains} {computers}")
+        if elapsed > limit_ms:
+            raise Failure(f"the scan bound to {bound_ms} ms took {elapsed} ms")
+        print(f"scan bound to {bound_ms} ms beside a silent SMB server: {HOST_B} listed "
+              f"after {elapsed} ms")
+
+
 def main():
-    if len(sys.argv) != 2:
-        print("usage: neighbourhood_real.py NEIGHBOURHOOD_PROBE", file=sys.stderr)
+    if len(sys.argv) not in (2, 3):
+        print("usage: neighbourhood_real.py NEIGHBOURHOOD_PROBE [SCAN_PROBE]", file=sys.stderr)
         return 2
+    scan_probe = os.path.abspath(sys.argv[2]) if len(sys.argv) == 3 else None
     missing = [tool for tool in TOOLS if not shutil.which(tool)]
     if os.geteuid() != 0 or missing:
         print(f"skipped: needs root and {', '.join(missing) or 'network namespaces'}",
@@ -311,6 +358,8 @@ def main():
         check_smb(a)
         print(f"SMB: {WORKGROUP} and {SMB_NAME} listed and resolved "
               f"({time.monotonic() - started:.1f} s)")
+        if scan_probe:
+            check_scan_beside_silent_smb(a, scan_probe, scratch)
         # The neighbourhood ends cleanly: the announcement is withdrawn, its thread
         # stopped, nothing left over (which the sanitizer builds check at exit).
         for server in servers:

@@ -32,13 +32,11 @@ TEST(NetworkEnumeration, topListsEachNetworkAndContainersGoToTheirProvider) {
     EXPECT_EQ(enumeration.WNetEnumResourceA(top, &count, &entries, &size), ERROR_NO_MORE_ITEMS);
     EXPECT_EQ(count, 0u);
 
-    // The DNS-SD network record is opened by its provider, which was asked once, when the
-    // top was opened.
+    // The DNS-SD network record is opened by its provider.
     EnumHandle network = nullptr;
     ASSERT_EQ(
         enumeration.WNetOpenEnumA(RESOURCE_GLOBALNET, RESOURCETYPE_ANY, 0, &dnssdNetwork, &network),
         NO_ERROR);
-    EXPECT_EQ(dnssd->calls(), 1);
     // A buffer too small for the next entry: nothing handed out, the size it needs told,
     // and the entry still there for a bigger buffer.
     count = enumAllEntries;
@@ -66,13 +64,27 @@ TEST(NetworkEnumeration, topListsEachNetworkAndContainersGoToTheirProvider) {
     EXPECT_EQ(none, nullptr);
 }
 
-TEST(NetworkEnumeration, everyNetworkIsAskedAtOnceWhenTheTopIsOpened) {
+namespace {
+
+std::vector<NetResource> allEntries(const NetworkEnumeration& enumeration, EnumHandle handle) {
+    std::vector<NetResource> entries;
+    std::uint32_t count = enumAllEntries;
+    std::uint32_t size = 8192;
+    enumeration.WNetEnumResourceA(handle, &count, &entries, &size);
+    return entries;
+}
+
+} // namespace
+
+TEST(NetworkEnumeration, eachNetworkIsWalkedOnItsOwnFromTheTop) {
     // Two networks that each wait on their answer: a scan that asked them one after the
     // other would wait for the sum of their waits.
     auto smb = std::make_shared<ScriptedProvider>("Rede SMB");
     auto dnssd = std::make_shared<ScriptedProvider>("Rede DNS-SD");
     smb->script("", {{testsupport::domainRecord("GRUPO", "Rede SMB")}});
+    smb->script("GRUPO", {{testsupport::serverRecord("ANA", "Rede SMB")}});
     dnssd->script("", {{testsupport::domainRecord("local", "Rede DNS-SD")}});
+    dnssd->script("local", {{testsupport::serverRecord("vizinho", "Rede DNS-SD")}});
     smb->holdAnswers();
     dnssd->holdAnswers();
     const NetworkEnumeration enumeration({smb, dnssd});
@@ -85,29 +97,40 @@ TEST(NetworkEnumeration, everyNetworkIsAskedAtOnceWhenTheTopIsOpened) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     EXPECT_EQ(smb->calls(), 1) << "both networks asked before either record was opened";
     EXPECT_EQ(dnssd->calls(), 1);
-    smb->release();
-    dnssd->release();
-
-    // Each record then gives its own network's answer, without asking again.
-    std::vector<NetResource> networks;
-    std::uint32_t count = enumAllEntries;
-    std::uint32_t size = 8192;
-    ASSERT_EQ(enumeration.WNetEnumResourceA(top, &count, &networks, &size), NO_ERROR);
+    const std::vector<NetResource> networks = allEntries(enumeration, top);
     ASSERT_EQ(networks.size(), 2u);
-    for (const auto& [network, expected] :
-         {std::pair{networks[0], "GRUPO"}, std::pair{networks[1], "local"}}) {
-        EnumHandle handle = nullptr;
-        ASSERT_EQ(
-            enumeration.WNetOpenEnumA(RESOURCE_GLOBALNET, RESOURCETYPE_ANY, 0, &network, &handle),
-            NO_ERROR);
-        std::vector<NetResource> entries;
-        count = enumAllEntries;
-        ASSERT_EQ(enumeration.WNetEnumResourceA(handle, &count, &entries, &size), NO_ERROR);
+
+    // A network that has not answered by the bound cannot be opened; the other one's
+    // answer, once in, is taken even after its bound has passed.
+    EnumHandle handle = nullptr;
+    const auto soon = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+    EXPECT_EQ(enumeration.WNetOpenEnumA(RESOURCE_GLOBALNET, RESOURCETYPE_ANY, 0, &networks[0],
+                                        &handle, soon),
+              ERROR_NO_NETWORK);
+    EXPECT_GE(std::chrono::steady_clock::now(), soon);
+    dnssd->release();
+    while (dnssd->answered() < 2 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const auto past = std::chrono::steady_clock::now() - std::chrono::seconds(1);
+    for (const auto& [container, expected] :
+         {std::pair{networks[1], "local"},
+          std::pair{testsupport::domainRecord("local", "Rede DNS-SD"), "\\\\vizinho"}}) {
+        ASSERT_EQ(enumeration.WNetOpenEnumA(RESOURCE_GLOBALNET, RESOURCETYPE_ANY, 0, &container,
+                                            &handle, past),
+                  NO_ERROR);
+        const std::vector<NetResource> entries = allEntries(enumeration, handle);
         ASSERT_EQ(entries.size(), 1u);
         EXPECT_EQ(entries[0].lpRemoteName, expected);
         enumeration.WNetCloseEnum(handle);
     }
-    EXPECT_EQ(smb->calls(), 1);
-    EXPECT_EQ(dnssd->calls(), 1);
+    EXPECT_EQ(dnssd->calls(), 2) << "the walk asked for the domain; opening it did not ask again";
+
+    // Past its bound, a container nobody has asked for yet is not asked for.
+    const NetResource other = testsupport::domainRecord("outro", "Rede DNS-SD");
+    EXPECT_EQ(
+        enumeration.WNetOpenEnumA(RESOURCE_GLOBALNET, RESOURCETYPE_ANY, 0, &other, &handle, past),
+        ERROR_NO_NETWORK);
+    EXPECT_EQ(dnssd->calls(), 2);
     enumeration.WNetCloseEnum(top);
+    smb->release();
 }

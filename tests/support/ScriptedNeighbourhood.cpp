@@ -1,5 +1,6 @@
 #include "tests/support/ScriptedNeighbourhood.h"
 
+#include <stdexcept>
 #include <thread>
 
 namespace testsupport {
@@ -62,16 +63,14 @@ void ScriptedProvider::release() {
 
 std::optional<std::vector<NetResource>> ScriptedProvider::children(const NetResource& container) {
     ++calls_;
-    if (delay_.count() > 0) std::this_thread::sleep_for(delay_);
-    if (held_) {
-        std::unique_lock lock(mutex_);
-        released_.wait(lock, [this] { return isReleased_; });
-    }
     const std::string key = container.dwDisplayType == RESOURCEDISPLAYTYPE_NETWORK
                                 ? std::string()
                                 : container.lpRemoteName.value_or(std::string());
-    std::lock_guard lock(mutex_);
+    if (delay_.count() > 0) std::this_thread::sleep_for(delay_);
+    std::unique_lock lock(mutex_);
+    if (held_ || heldContainers_.count(key)) released_.wait(lock, [this] { return isReleased_; });
     ++answered_;
+    if (throwing_.count(key)) throw std::runtime_error("the provider's library failed");
     const auto found = script_.find(key);
     if (found == script_.end()) return std::vector<NetResource>{};
     return found->second;

@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <map>
 #include <mutex>
+#include <set>
 
 namespace testsupport {
 
@@ -36,6 +37,16 @@ public:
     void setDelay(std::chrono::milliseconds delay) { delay_ = delay; }
     // Every answer waits until release().
     void holdAnswers() { held_ = true; }
+    // Only this container's answer waits until release().
+    void holdAnswer(const std::string& container) {
+        std::lock_guard lock(mutex_);
+        heldContainers_.insert(container);
+    }
+    // Asking for this container throws, as a provider's library may.
+    void throwFor(const std::string& container) {
+        std::lock_guard lock(mutex_);
+        throwing_.insert(container);
+    }
     void release();
 
     int calls() const { return calls_; }
@@ -51,6 +62,8 @@ private:
     std::atomic<int> calls_{0};
     std::atomic<int> answered_{0};
     bool held_ = false;
+    std::set<std::string> heldContainers_;
+    std::set<std::string> throwing_;
     std::mutex mutex_;
     std::condition_variable released_;
     bool isReleased_ = false;
