@@ -36,6 +36,11 @@ int& injectedTickInterval() {
     return milliseconds;
 }
 
+std::function<std::chrono::steady_clock::time_point()>& injectedClock() {
+    static std::function<std::chrono::steady_clock::time_point()> clock;
+    return clock;
+}
+
 std::function<void(TfrmAskchat&)>& hook() {
     static std::function<void(TfrmAskchat&)> shown;
     return shown;
@@ -70,6 +75,14 @@ void setTickInterval(int milliseconds) {
 
 int tickInterval() {
     return injectedTickInterval() > 0 ? injectedTickInterval() : AskChatCountdown::kIntervalMs;
+}
+
+void setClock(std::function<std::chrono::steady_clock::time_point()> clock) {
+    injectedClock() = std::move(clock);
+}
+
+std::chrono::steady_clock::time_point now() {
+    return injectedClock() ? injectedClock()() : std::chrono::steady_clock::now();
 }
 
 void setShownHook(std::function<void(TfrmAskchat&)> shown) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QIcon>
+#include <chrono>
 #include <functional>
 #include <string>
 
@@ -57,6 +58,11 @@ void beep();
 // the whole countdown; 0 puts back the 300 ms of the dialog.
 void setTickInterval(int milliseconds);
 int tickInterval();
+
+// The clock that tells whether the dialog has been up long enough to take an answer;
+// empty puts back the steady clock.
+void setClock(std::function<std::chrono::steady_clock::time_point()> clock);
+std::chrono::steady_clock::time_point now();
 
 // Called from the dialog's own event loop once it is on screen, so a test can answer it.
 void setShownHook(std::function<void(TfrmAskchat&)> hook);

@@ -9,6 +9,7 @@
 #include "session/AskChat.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QFile>
 #include <QFrame>
 #include <QKeyEvent>
@@ -57,9 +58,13 @@ QString oneLine(const std::string& bytes) {
 
 } // namespace
 
-TfrmAskchat::TfrmAskchat() : QDialog(nullptr) {
+TfrmAskchat::TfrmAskchat() : QDialog(nullptr), gate_([] { return askchat::now(); }) {
     setObjectName(QStringLiteral("frmAskchat"));
     setAttribute(Qt::WA_DeleteOnClose);
+    // The invitation appears on top of whatever the user is doing but leaves the keyboard
+    // where it is: keys typed for another program must never reach it. Where the window
+    // system gives it the keyboard all the same, only Alt with a letter answers it.
+    setAttribute(Qt::WA_ShowWithoutActivating);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint |
                    Qt::MSWindowsFixedSizeDialogHint);
@@ -137,8 +142,7 @@ void TfrmAskchat::showEvent(QShowEvent* e) {
 void TfrmAskchat::FormShow() {
     playInvitationSound();
     PutOnTop();
-    // The invitation takes the keyboard when it appears, so its accelerators answer it.
-    activateWindow();
+    gate_.open();
     const AskChatData& data = askChatData();
     setWindowTitle(QStringLiteral("Convite ao chat do usuário: ") +
                    platform::fromCp1252(data.callerName));
@@ -179,12 +183,14 @@ void TfrmAskchat::Timer1Timer() {
 }
 
 void TfrmAskchat::btnAceitarClick() {
+    if (!gate_.admits()) return;
     Timer1->stop();
     askChatData().accepted = true;
     close();
 }
 
 void TfrmAskchat::btnIgnorarClick() {
+    if (!gate_.admits()) return;
     Timer1->stop();
     askChatData().accepted = false;
     close();
@@ -218,30 +224,30 @@ bool TfrmAskchat::event(QEvent* e) {
 
 void TfrmAskchat::keyPressEvent(QKeyEvent* e) {
     // No default and no cancel button: Enter and Escape must not answer the invitation.
-    // A bare accelerator letter clicks its button, as in any dialog without a text field.
-    const bool bare = (e->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    // Nor does a bare letter: the dialog can have the keyboard without the user having
+    // seen it, while they type into another program. Alt with the underlined letter
+    // reaches the buttons as their shortcut, never through here.
     switch (e->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
     case Qt::Key_Escape:
         e->accept();
         return;
-    case Qt::Key_A:
-        if (bare) {
-            btnAceitar->click();
-            return;
-        }
-        break;
-    case Qt::Key_I:
-        if (bare) {
-            btnIgnorar->click();
-            return;
-        }
-        break;
     default:
         break;
     }
     QDialog::keyPressEvent(e);
+}
+
+void TfrmAskchat::closeEvent(QCloseEvent* e) {
+    // The close box is an answer too ("not accepted"), so the window system's close
+    // waits out the settling second like the buttons; the program's own close (the
+    // answers, the time-out) always goes through.
+    if (e->spontaneous() && !gate_.admits()) {
+        e->ignore();
+        return;
+    }
+    QDialog::closeEvent(e);
 }
 
 } // namespace session

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "session/AnswerGate.h"
 #include "session/AskChatCountdown.h"
 
 #include <QDialog>
@@ -28,8 +29,11 @@ public:
 
     // One tick of Timer1; public so tests advance the dialog's time themselves.
     void Timer1Timer();
+    // The answers. Each is taken only once the dialog has been up for a second (see
+    // AnswerGate); earlier they do nothing.
     void btnAceitarClick();
     void btnIgnorarClick();
+    bool takesAnswers() const { return gate_.admits(); }
 
     // Brings the dialog above every other window again.
     void PutOnTop();
@@ -51,6 +55,7 @@ protected:
     bool event(QEvent* e) override;
     void showEvent(QShowEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
 
 private:
     void buildControls();
@@ -60,6 +65,7 @@ private:
     QIcon faceIcon(AskChatCountdown::Face face) const;
 
     AskChatCountdown countdown_;
+    AnswerGate gate_;
     bool shown_ = false;
 };
 

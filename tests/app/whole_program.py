@@ -380,6 +380,7 @@ def check_invitation_from_tray_menu(session, harness_path):
                                               "^Convite ao chat do usuário: Ana$"))[0]
     session.screenshot("invitation-from-tray-menu")
     dx, dy, _, _ = session.geometry(dialog)
+    time.sleep(1.2)  # the dialog takes no answer in its first second
     session.click(dx + 131, dy + 79)  # "&Aceitar"
     wait_for("both chat windows", lambda: len(session.windows(
         "--onlyvisible", "--name", "^Falavox© - Usuário:")) == 2)
