@@ -7,6 +7,8 @@
 #include "platform/Cp1252.h"
 #include "platform/Sound.h"
 #include "session/AskChat.h"
+#include "session/InvitationNotification.h"
+#include "ui/WindowActivation.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -76,6 +78,8 @@ TfrmAskchat::TfrmAskchat() : QDialog(nullptr), gate_([] { return askchat::now();
     buildControls();
     FormCreate();
 }
+
+TfrmAskchat::~TfrmAskchat() = default;
 
 void TfrmAskchat::buildControls() {
     Label1 = new QLabel(QStringLiteral("Label1"), this);
@@ -151,10 +155,25 @@ void TfrmAskchat::FormShow() {
     Label1->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
     Timer1->start();
     PB->setValue(0);
+    postNotification();
     if (askchat::shownHook())
         QTimer::singleShot(0, this, [this] {
             if (const auto& hook = askchat::shownHook()) hook(*this);
         });
+}
+
+void TfrmAskchat::postNotification() {
+    InvitationNotification::Answers answers;
+    answers.accept = [this](const QString& token) {
+        // The chat window that opens next comes forward with the desktop's permission.
+        ui::keepActivationToken(token);
+        btnAceitarClick();
+    };
+    answers.ignore = [this] { btnIgnorarClick(); };
+    answers.bringForward = [this](const QString& token) { ui::bringForward(this, token); };
+    notification_ = std::make_unique<InvitationNotification>(askchat::notificationService(),
+                                                             std::move(answers));
+    notification_->post(windowTitle(), Label1->text());
 }
 
 void TfrmAskchat::playInvitationSound() {
@@ -209,7 +228,10 @@ bool TfrmAskchat::event(QEvent* e) {
         // However the dialog closed, no tick may answer it afterwards. A hide that the
         // window system sends (the dialog minimised) is no answer: the caller waits for
         // one, so the countdown runs on until the dialog closes.
-        if (!e->spontaneous()) Timer1->stop();
+        if (!e->spontaneous()) {
+            Timer1->stop();
+            if (notification_) notification_->withdraw();
+        }
         PutOnTop();
         break;
     case QEvent::WindowDeactivate:

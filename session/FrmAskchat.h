@@ -5,6 +5,7 @@
 
 #include <QDialog>
 #include <QIcon>
+#include <memory>
 
 class QFrame;
 class QLabel;
@@ -17,11 +18,14 @@ namespace session {
 // The invitation dialog: the caller's name in the caption, the invitation text, a gauge
 // that fills in 30 seconds, "&Aceitar" and "&Ignorar". It reads what AskChat kept for
 // it and writes the answer back there; it deletes itself once closed.
+class InvitationNotification;
+
 class TfrmAskchat : public QDialog {
     Q_OBJECT
 
 public:
     TfrmAskchat();
+    ~TfrmAskchat() override;
 
     static constexpr int kClientWidth = 387;
     static constexpr int kClientHeight = 98;
@@ -37,6 +41,9 @@ public:
 
     // Brings the dialog above every other window again.
     void PutOnTop();
+
+    // The desktop notification posted with the dialog; none once it is withdrawn.
+    InvitationNotification* notification() const { return notification_.get(); }
 
     QLabel* Label1 = nullptr;
     QFrame* Panel1 = nullptr;
@@ -62,10 +69,12 @@ private:
     void FormCreate();
     void FormShow();
     void playInvitationSound();
+    void postNotification();
     QIcon faceIcon(AskChatCountdown::Face face) const;
 
     AskChatCountdown countdown_;
     AnswerGate gate_;
+    std::unique_ptr<InvitationNotification> notification_;
     bool shown_ = false;
 };
 

@@ -2,6 +2,7 @@
 #include "session/AskChat.h"
 #include "session/AskChatCountdown.h"
 #include "session/FrmAskchat.h"
+#include "tests/session/FakeNotificationService.h"
 #include "tests/support/QtMain.h"
 #include "ui/ApplicationTitle.h"
 #include "ui/ShowForm.h"
@@ -74,10 +75,12 @@ protected:
         askchat::setSoundPlayer(&player);
         askchat::setBeep([this] { ++beeps; });
         askchat::setClock([this] { return now; });
+        askchat::setNotificationService(&notices);
         ui::setApplicationTitle(QStringLiteral("Falavox©"));
     }
     void TearDown() override {
         askchat::setClock({});
+        askchat::setNotificationService(nullptr);
         askchat::setShownHook({});
         askchat::setSoundPlayer(nullptr);
         askchat::setBeep({});
@@ -105,6 +108,7 @@ protected:
 
     FakeHost host;
     FakePlayer player;
+    FakeNotificationService notices;
     int beeps = 0;
     int hookRuns = 0;
     bool leftOpen = false;
@@ -112,7 +116,7 @@ protected:
     std::chrono::milliseconds settle = AnswerGate::kSettle;
 };
 
-enum class Answer { Accept, Ignore, CloseBox, TimeOut };
+enum class Answer { Accept, Ignore, CloseBox, TimeOut, NoticeAccept, NoticeIgnore };
 
 struct AnswerCase {
     const char* name;
@@ -123,13 +127,18 @@ struct AnswerCase {
 class AskChatAnswerTest : public AskChatTest, public ::testing::WithParamInterface<AnswerCase> {};
 
 // Every way the dialog can end gives the right answer, brings the tray icon back exactly
-// once and hands the application title and icon back to the main form.
+// once, hands the application title and icon back to the main form and withdraws the
+// desktop notification posted with it.
 TEST_P(AskChatAnswerTest, answerRestoresTrayTitleAndIcon) {
     const bool accepted = ask("Ana", "Vamos conversar?", [&](TfrmAskchat& dlg) {
         EXPECT_EQ(host.deactivations, 1);
         EXPECT_EQ(host.activations, 0);
         EXPECT_FALSE(host.trayShown);
         EXPECT_EQ(ui::applicationTitle(), QStringLiteral("Convite ao Chat..."));
+        ASSERT_EQ(notices.posts.size(), 1u);
+        EXPECT_EQ(notices.posts[0].request.summary, dlg.windowTitle());
+        EXPECT_TRUE(notices.closes.empty());
+        const quint32 id = notices.posts[0].id;
         switch (GetParam().answer) {
         case Answer::Accept:
             QTest::mouseClick(dlg.btnAceitar, Qt::LeftButton);
@@ -144,6 +153,12 @@ TEST_P(AskChatAnswerTest, answerRestoresTrayTitleAndIcon) {
             for (int i = 0; i < AskChatCountdown::kTicks; ++i)
                 dlg.Timer1Timer();
             break;
+        case Answer::NoticeAccept:
+            emit notices.actionInvoked(id, QStringLiteral("aceitar"));
+            break;
+        case Answer::NoticeIgnore:
+            emit notices.actionInvoked(id, QStringLiteral("ignorar"));
+            break;
         }
         EXPECT_FALSE(dlg.isVisible());
         EXPECT_FALSE(dlg.Timer1->isActive());
@@ -156,13 +171,17 @@ TEST_P(AskChatAnswerTest, answerRestoresTrayTitleAndIcon) {
     EXPECT_TRUE(host.trayShown);
     EXPECT_EQ(ui::applicationTitle(), QStringLiteral("Falavox©"));
     EXPECT_EQ(iconImage(QApplication::windowIcon()), iconImage(host.icon));
+    ASSERT_EQ(notices.posts.size(), 1u);
+    EXPECT_EQ(notices.closes, std::vector<quint32>{notices.posts[0].id});
 }
 
 INSTANTIATE_TEST_SUITE_P(AllWays, AskChatAnswerTest,
                          ::testing::Values(AnswerCase{"accept", Answer::Accept, true},
                                            AnswerCase{"ignore", Answer::Ignore, false},
                                            AnswerCase{"closeBox", Answer::CloseBox, false},
-                                           AnswerCase{"timeOut", Answer::TimeOut, false}),
+                                           AnswerCase{"timeOut", Answer::TimeOut, false},
+                                           AnswerCase{"noticeAccept", Answer::NoticeAccept, true},
+                                           AnswerCase{"noticeIgnore", Answer::NoticeIgnore, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Nothing drives the dialog: its own timer fills the bar one step per tick and closes it
