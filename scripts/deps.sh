@@ -14,6 +14,8 @@ packages=(
     dpkg-dev file desktop-file-utils appstream lintian debootstrap
     tshark samba smbclient libsmbclient-dev libavahi-client-dev avahi-daemon avahi-utils dbus xfce4-panel
     clang libfuzzer-14-dev clang-format
+    sway waybar mako-notifier grim wtype foot qt6-wayland libglib2.0-bin
+    openbox xterm dunst
 )
 
 missing=()
