@@ -20,6 +20,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <QToolButton>
+#include <QWindow>
 
 #include <exception>
 #include <string_view>
@@ -70,6 +71,11 @@ TfrmAskchat::TfrmAskchat() : QDialog(nullptr), gate_([] { return askchat::now();
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint |
                    Qt::MSWindowsFixedSizeDialogHint);
+    // Window managers still hand the keyboard to a new modal dialog of a program (openbox
+    // does), so under X11 the dialog at first refuses it altogether; the first click on
+    // it lifts that (see eventFilter).
+    if (QGuiApplication::platformName() == QLatin1String("xcb"))
+        setWindowFlag(Qt::WindowDoesNotAcceptFocus);
     setWindowTitle(QStringLiteral("Convite ao chat do usuário:"));
     setFont(ui::dialogFont());
     setFixedSize(kClientWidth, kClientHeight);
@@ -136,6 +142,7 @@ QIcon TfrmAskchat::faceIcon(AskChatCountdown::Face face) const {
 
 void TfrmAskchat::showEvent(QShowEvent* e) {
     QDialog::showEvent(e);
+    if (windowHandle()) windowHandle()->installEventFilter(this);
     // A window shown again by the system (restored, remapped) is not a new invitation.
     if (!shown_ && !e->spontaneous()) {
         shown_ = true;
@@ -220,6 +227,17 @@ void TfrmAskchat::PutOnTop() {
     static const bool stacking = QGuiApplication::platformName() != QLatin1String("offscreen") &&
                                  QGuiApplication::platformName() != QLatin1String("minimal");
     if (stacking) raise();
+}
+
+bool TfrmAskchat::eventFilter(QObject* watched, QEvent* e) {
+    // The user has put the pointer on the dialog and pressed: from now on it may have the
+    // keyboard, so that Alt with the underlined letters answers it.
+    if (watched == windowHandle() && e->type() == QEvent::MouseButtonPress &&
+        (windowHandle()->flags() & Qt::WindowDoesNotAcceptFocus)) {
+        windowHandle()->setFlag(Qt::WindowDoesNotAcceptFocus, false);
+        activateWindow();
+    }
+    return QDialog::eventFilter(watched, e);
 }
 
 bool TfrmAskchat::event(QEvent* e) {
