@@ -16,7 +16,8 @@ during a scan and afterwards holds the same items, glyphs and Chat submenu, and 
 the host reports on "&Fechar" ends the program. Last, with a window manager (openbox) and
 a notification service (dunst): an invitation arrives while the user types in a terminal;
 the dialog shows on top but the typing stays in the terminal and answers nothing, the
-notification shows, and a click on "&Aceitar" a second later accepts and withdraws it.
+notification shows, and a click on "&Aceitar" a second later accepts and withdraws it. A
+second invitation over a full-screen terminal is seen through its notification.
 
 Runs in a network namespace of its own (needs root); skipped (77) otherwise.
 Screenshots of every step are left in the scratch folder.
@@ -562,6 +563,20 @@ def check_typing_during_invitation(session, binary):
         wait_for("the notification withdrawn", lambda: dunst("count", "displayed") == "0")
         caller.close()
         session.screenshot("accepted-x11")
+        # Over a full-screen window the notification is still seen.
+        start("xterm-full", ["xterm", "-fullscreen", "-title", "full screen", "-e", "sleep",
+                             "60"])
+        full = wait_for("the full-screen terminal", lambda: session.windows(
+            "--onlyvisible", "--name", "^full screen$"))[0]
+        session.x("xdotool", "windowactivate", "--sync", full)
+        time.sleep(0.5)
+        caller = socket.create_connection(("127.0.0.1", PORT), timeout=10)
+        caller.sendall("<%$#Ana>Está aí?\r\n".encode("cp1252"))
+        wait_for("the notification over the full-screen terminal",
+                 lambda: dunst("count", "displayed") == "1")
+        time.sleep(0.5)
+        session.screenshot("invitation-over-full-screen-x11")
+        caller.close()
         session.stop(program)
     finally:
         for process in reversed(started):
