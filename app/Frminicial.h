@@ -143,7 +143,7 @@ public slots:
     const std::string& localUserName() const override { return UserName; }
 
     // What the invitation dialog asks of the form.
-    void deactivateTrayIcon() override { TryIcon.deactivate(); }
+    void deactivateTrayIcon() override { TryIcon.deactivateKeepingPlace(); }
     void activateTrayIcon() override { TryIcon.activate(); }
     QIcon applicationIcon() const override { return Image2; }
 

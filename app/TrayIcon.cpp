@@ -1,46 +1,31 @@
 #include "app/TrayIcon.h"
 
+#include "app/StatusNotifierHostWatch.h"
 #include "app/TrayStandInWindow.h"
 
 #include <QAction>
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDBusMessage>
-#include <QDBusVariant>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QSystemTrayIcon>
 
 namespace app {
 
-namespace {
-
-// The toolkit shows its icon through a StatusNotifierItem host whenever one has
-// registered with the watcher on the session bus (it asks the same question); such a host
-// draws the exported menu itself.
-bool statusNotifierHostPresent() {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected() || !bus.interface() ||
-        !bus.interface()->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher")))
-        return false;
-    // A plain property read: an interface object would introspect the watcher and keep
-    // what it learnt for the life of the process.
-    QDBusMessage get = QDBusMessage::createMethodCall(
-        QStringLiteral("org.kde.StatusNotifierWatcher"), QStringLiteral("/StatusNotifierWatcher"),
-        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
-    get << QStringLiteral("org.kde.StatusNotifierWatcher")
-        << QStringLiteral("IsStatusNotifierHostRegistered");
-    const QDBusMessage reply = bus.call(get);
-    return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
-           reply.arguments().first().value<QDBusVariant>().variant().toBool();
-}
-
-} // namespace
-
 TrayIcon::TrayIcon(Backend backend, QObject* parent) : QObject(parent), backend_(backend) {
     connect(&animation_, &QTimer::timeout, this, &TrayIcon::nextFrame);
+    trayGone_.setSingleShot(true);
+    trayGone_.setInterval(kTrayGoneGraceMs);
+    connect(&trayGone_, &QTimer::timeout, this, &TrayIcon::trayGoneForGood);
 }
 
 TrayIcon::~TrayIcon() = default;
+
+void TrayIcon::setHostProbe(std::function<bool()> probe) {
+    hostProbe_ = std::move(probe);
+}
+
+bool TrayIcon::hostPresent() const {
+    return hostProbe_ ? hostProbe_() : StatusNotifierHostWatch::hostPresent();
+}
 
 bool TrayIcon::wantsSystemTray() const {
     switch (backend_) {
@@ -51,7 +36,14 @@ bool TrayIcon::wantsSystemTray() const {
     case Backend::Automatic:
         break;
     }
-    return QSystemTrayIcon::isSystemTrayAvailable();
+    // On X11 the toolkit finds a tray either way, over the bus or as an embedding
+    // notification area, and asks again each time. Elsewhere a tray is only ever one
+    // over the bus, and the toolkit asks about it once for the whole run: asked before
+    // the tray has started, it would never show the icon. So there the program asks
+    // itself, and the toolkit is not asked until the answer is yes.
+    if (QGuiApplication::platformName() == QLatin1String("xcb"))
+        return QSystemTrayIcon::isSystemTrayAvailable();
+    return hostPresent();
 }
 
 bool TrayIcon::usesStandInWindow() const {
@@ -61,28 +53,73 @@ bool TrayIcon::usesStandInWindow() const {
 void TrayIcon::activate() {
     if (active_) return;
     active_ = true;
+    if (backend_ == Backend::Automatic && !hosts_) {
+        hosts_ = new StatusNotifierHostWatch(this);
+        connect(hosts_, &StatusNotifierHostWatch::changed, this, &TrayIcon::hostsChanged);
+    }
+    showChosen();
+}
+
+void TrayIcon::showChosen() {
+    trayGone_.stop();
     if (wantsSystemTray()) {
         if (!trayIcon_) {
-            hostDrawsMenu_ = statusNotifierHostPresent();
+            hostDrawsMenu_ = hostPresent();
             trayIcon_ = std::make_unique<QSystemTrayIcon>();
         }
         applyToShown();
         trayIcon_->show();
+        if (window_) window_->hide();
     } else {
         if (!window_) {
             window_ = std::make_unique<TrayStandInWindow>();
-            connect(window_.get(), &TrayStandInWindow::closeRequested, this,
-                    &TrayIcon::closeRequested);
+            // While a dialog has the window set aside, its close box ends nothing.
+            connect(window_.get(), &TrayStandInWindow::closeRequested, this, [this] {
+                if (active_) emit closeRequested();
+            });
         }
         applyToShown();
+        window_->setEnabled(true);
         window_->show();
+        // An icon whose tray has gone is dropped: a tray that comes later gets a new one
+        // that registers with it afresh.
+        trayIcon_.reset();
+        exported_ = nullptr;
+        hiddenItems_.clear();
     }
+}
+
+void TrayIcon::hostsChanged() {
+    if (!active_ || backend_ != Backend::Automatic) return;
+    const bool onTray = trayIcon_ && trayIcon_->isVisible();
+    if (wantsSystemTray()) {
+        if (!onTray) showChosen();
+        trayGone_.stop();
+    } else if (onTray) {
+        // A panel that restarts is gone only for a moment; the icon waits for it.
+        if (!trayGone_.isActive()) trayGone_.start();
+    }
+}
+
+void TrayIcon::trayGoneForGood() {
+    if (active_ && !wantsSystemTray()) showChosen();
 }
 
 void TrayIcon::deactivate() {
     active_ = false;
+    trayGone_.stop();
     if (trayIcon_) trayIcon_->hide();
     if (window_) window_->hide();
+}
+
+void TrayIcon::deactivateKeepingPlace() {
+    active_ = false;
+    trayGone_.stop();
+    if (trayIcon_) trayIcon_->hide();
+    if (window_ && window_->isVisible())
+        window_->setEnabled(false);
+    else if (window_)
+        window_->hide();
 }
 
 void TrayIcon::setHint(const QString& hint) {

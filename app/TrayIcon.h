@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QString>
 #include <QTimer>
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -14,12 +15,15 @@ class QSystemTrayIcon;
 
 namespace app {
 
+class StatusNotifierHostWatch;
 class TrayStandInWindow;
 
 // The program's one visible presence: an icon in the notification area with a tooltip
 // and a pop-up menu. On a desktop without a notification area a small window stands in
-// for it, holding the same commands. Which of the two is used is decided each time
-// the icon is activated, so a tray that appears later is picked up.
+// for it, holding the same commands. Which of the two is used is decided each time the
+// icon is activated and whenever a tray that draws icons over the session bus comes or
+// goes, so a tray that starts after the program (a panel slow at login) is picked up,
+// and one that goes for good gives way to the window again.
 class TrayIcon : public QObject {
     Q_OBJECT
 public:
@@ -33,6 +37,12 @@ public:
     void activate();
     void deactivate();
     bool isActive() const { return active_; }
+
+    // Deactivates for the time a dialog is up. The icon leaves the notification area;
+    // a stand-in window stays where it is, only disabled: a window that is hidden and
+    // shown again is placed anew by the desktop (on Wayland always), and would jump
+    // about with every invitation.
+    void deactivateKeepingPlace();
 
     // The tooltip; the notification area shows at most 63 characters of it.
     void setHint(const QString& hint);
@@ -64,12 +74,24 @@ public:
 
     static constexpr int maxHintLength = 63;
 
+    // How long a tray that left may take to come back (a panel restarting) before the
+    // stand-in window takes its place.
+    static constexpr int kTrayGoneGraceMs = 3000;
+
+    // Seams for tests: whether a tray host is there, and the moment hosts change.
+    void setHostProbe(std::function<bool()> probe);
+    void setTrayGoneGraceMs(int milliseconds) { trayGone_.setInterval(milliseconds); }
+    void hostsChanged();
+
 signals:
     // The user closed the stand-in window: for the program, that is "end".
     void closeRequested();
 
 private:
     bool wantsSystemTray() const;
+    bool hostPresent() const;
+    void showChosen();
+    void trayGoneForGood();
     void applyToShown();
     void applyIcon();
     QIcon shownIcon() const;
@@ -94,6 +116,9 @@ private:
     QList<QPointer<QAction>> hiddenItems_;
     std::unique_ptr<QSystemTrayIcon> trayIcon_;
     std::unique_ptr<TrayStandInWindow> window_;
+    StatusNotifierHostWatch* hosts_ = nullptr; // made on the first automatic activation
+    std::function<bool()> hostProbe_;
+    QTimer trayGone_;
 };
 
 } // namespace app

@@ -202,12 +202,15 @@ void TfrmChat::applyStoredPlacement() {
     if (stored.panelVisible) frmUsuarios->setVisible(*stored.panelVisible);
     QScreen* shown = screen() ? screen() : QGuiApplication::primaryScreen();
     const int ppi = shown ? qRound(shown->logicalDotsPerInchY()) : 96;
-    if (stored.placement && chat::placementApplies(*stored.placement, ppi)) {
+    const bool applies = stored.placement && chat::placementApplies(*stored.placement, ppi);
+    const bool sizeOnly = chat::windowSystemPlacesWindows();
+    if (applies) {
         const QRect& r = stored.placement->normalRect;
-        move(r.topLeft());
+        if (!sizeOnly) move(r.topLeft());
         resize(r.size());
         if (stored.placement->showCmd == 3) setWindowState(windowState() | Qt::WindowMaximized);
-    } else if (firstShow_ && shown) {
+    }
+    if ((!applies || sizeOnly) && firstShow_ && shown) {
         QRect frame = frameGeometry();
         frame.moveCenter(shown->availableGeometry().center());
         move(frame.topLeft());
@@ -225,6 +228,8 @@ void TfrmChat::savePlacement(bool destroying) {
     p.normalRect = QRect(normal.topLeft() - frameOffset, normal.size());
     QScreen* shown = screen() ? screen() : QGuiApplication::primaryScreen();
     p.pixelsPerInch = shown ? qRound(shown->logicalDotsPerInchY()) : 96;
+    if (chat::windowSystemPlacesWindows())
+        p = chat::keepStoredPosition(p, placementStore_.read().placement);
     placementStore_.write(p, frmUsuarios->isVisibleTo(this), destroying);
     placementSaved_ = true;
 }

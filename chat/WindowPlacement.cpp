@@ -2,6 +2,7 @@
 
 #include "platform/SystemInfo.h"
 
+#include <QGuiApplication>
 #include <QStringList>
 #include <cstdint>
 #include <limits>
@@ -101,6 +102,34 @@ bool PlacementStore::write(const WindowPlacement& p, bool panelVisible, bool des
 
 bool placementApplies(const WindowPlacement& stored, int currentPixelsPerInch) {
     return stored.pixelsPerInch == currentPixelsPerInch;
+}
+
+namespace {
+
+std::optional<bool>& placesOverride() {
+    static std::optional<bool> places;
+    return places;
+}
+
+} // namespace
+
+bool windowSystemPlacesWindows() {
+    if (placesOverride()) return *placesOverride();
+    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
+void setWindowSystemPlacesWindows(std::optional<bool> places) {
+    placesOverride() = places;
+}
+
+WindowPlacement keepStoredPosition(WindowPlacement current,
+                                   const std::optional<WindowPlacement>& stored) {
+    if (stored) {
+        current.normalRect.moveTopLeft(stored->normalRect.topLeft());
+        current.minPosition = stored->minPosition;
+        current.maxPosition = stored->maxPosition;
+    }
+    return current;
 }
 
 } // namespace chat

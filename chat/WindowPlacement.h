@@ -50,4 +50,16 @@ private:
 // at the same pixels per inch.
 bool placementApplies(const WindowPlacement& stored, int currentPixelsPerInch);
 
+// Whether the window system places the program's windows itself and neither tells nor
+// takes their positions (Wayland). There only the size is restored and stored; the
+// position in the file stays what it was, for the next session under X11. Tests set
+// the answer; std::nullopt puts back the platform's.
+bool windowSystemPlacesWindows();
+void setWindowSystemPlacesWindows(std::optional<bool> places);
+
+// The placement to store for a window of which only the size is known: `current` with
+// the position of `stored` when there is one.
+WindowPlacement keepStoredPosition(WindowPlacement current,
+                                   const std::optional<WindowPlacement>& stored);
+
 } // namespace chat

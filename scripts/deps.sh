@@ -18,6 +18,8 @@ packages=(
     dbus-x11
     nftables
     bind9
+    sway waybar mako-notifier grim wtype foot qt6-wayland
+    openbox xterm dunst
 )
 # Recommended packages are left out, so every one a build or a test reaches for is named
 # above: libclang-rt-14-dev (clang only recommends it) holds the fuzzers' runtime and

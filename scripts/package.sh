@@ -37,5 +37,14 @@ rm -rf dist/_CPack_Packages
 package="dist/falavox_${version}_$(dpkg --print-architecture).deb"
 ls -l "$package"
 
+# What the package recommends is what the desktops and the network list need.
+recommends=$(dpkg-deb -f "$package" Recommends)
+for wanted in qt6-wayland avahi-daemon smbclient; do
+    if [[ ", $recommends," != *", $wanted,"* ]]; then
+        echo "package.sh: the package does not recommend $wanted (Recommends: $recommends)" >&2
+        exit 1
+    fi
+done
+
 # An error or a warning fails the package; notes are shown too.
 lintian --display-info --fail-on error,warning "$package"

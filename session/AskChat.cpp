@@ -2,6 +2,7 @@
 
 #include "platform/Sound.h"
 #include "session/AskChatCountdown.h"
+#include "session/DBusNotificationService.h"
 #include "session/FrmAskchat.h"
 #include "ui/ApplicationTitle.h"
 #include "ui/ShowForm.h"
@@ -34,6 +35,16 @@ std::function<void()>& injectedBeep() {
 int& injectedTickInterval() {
     static int milliseconds = 0;
     return milliseconds;
+}
+
+std::function<std::chrono::steady_clock::time_point()>& injectedClock() {
+    static std::function<std::chrono::steady_clock::time_point()> clock;
+    return clock;
+}
+
+NotificationService*& injectedNotificationService() {
+    static NotificationService* service = nullptr;
+    return service;
 }
 
 std::function<void(TfrmAskchat&)>& hook() {
@@ -70,6 +81,27 @@ void setTickInterval(int milliseconds) {
 
 int tickInterval() {
     return injectedTickInterval() > 0 ? injectedTickInterval() : AskChatCountdown::kIntervalMs;
+}
+
+void setClock(std::function<std::chrono::steady_clock::time_point()> clock) {
+    injectedClock() = std::move(clock);
+}
+
+std::chrono::steady_clock::time_point now() {
+    return injectedClock() ? injectedClock()() : std::chrono::steady_clock::now();
+}
+
+void setNotificationService(NotificationService* service) {
+    injectedNotificationService() = service;
+}
+
+NotificationService& notificationService() {
+    if (injectedNotificationService()) return *injectedNotificationService();
+    // Made on the first invitation and owned by the application, so it is gone before
+    // the bus connection it uses.
+    static QPointer<NotificationService> sessionBus;
+    if (!sessionBus) sessionBus = new DBusNotificationService(QDBusConnection::sessionBus(), qApp);
+    return *sessionBus;
 }
 
 void setShownHook(std::function<void(TfrmAskchat&)> shown) {

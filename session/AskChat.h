@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QIcon>
+#include <chrono>
 #include <functional>
 #include <string>
 
@@ -11,6 +12,7 @@ class SoundPlayer;
 // Asking the invited user whether to accept a caller's invitation.
 namespace session {
 
+class NotificationService;
 class TfrmAskchat;
 
 // What the invitation dialog needs of the program's main form.
@@ -57,6 +59,16 @@ void beep();
 // the whole countdown; 0 puts back the 300 ms of the dialog.
 void setTickInterval(int milliseconds);
 int tickInterval();
+
+// The clock that tells whether the dialog has been up long enough to take an answer;
+// empty puts back the steady clock.
+void setClock(std::function<std::chrono::steady_clock::time_point()> clock);
+std::chrono::steady_clock::time_point now();
+
+// Where the invitation's desktop notification is posted; nullptr puts back the session
+// bus's notification service.
+void setNotificationService(NotificationService* service);
+NotificationService& notificationService();
 
 // Called from the dialog's own event loop once it is on screen, so a test can answer it.
 void setShownHook(std::function<void(TfrmAskchat&)> hook);

@@ -7,8 +7,11 @@
 #include "platform/Cp1252.h"
 #include "platform/Sound.h"
 #include "session/AskChat.h"
+#include "session/InvitationNotification.h"
+#include "ui/WindowActivation.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QFile>
 #include <QFrame>
 #include <QKeyEvent>
@@ -17,6 +20,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <QToolButton>
+#include <QWindow>
 
 #include <exception>
 #include <string_view>
@@ -57,12 +61,21 @@ QString oneLine(const std::string& bytes) {
 
 } // namespace
 
-TfrmAskchat::TfrmAskchat() : QDialog(nullptr) {
+TfrmAskchat::TfrmAskchat() : QDialog(nullptr), gate_([] { return askchat::now(); }) {
     setObjectName(QStringLiteral("frmAskchat"));
     setAttribute(Qt::WA_DeleteOnClose);
+    // The invitation appears on top of whatever the user is doing but leaves the keyboard
+    // where it is: keys typed for another program must never reach it. Where the window
+    // system gives it the keyboard all the same, only Alt with a letter answers it.
+    setAttribute(Qt::WA_ShowWithoutActivating);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint |
                    Qt::MSWindowsFixedSizeDialogHint);
+    // Window managers still hand the keyboard to a new modal dialog of a program (openbox
+    // does), so under X11 the dialog at first refuses it altogether; the first click on
+    // it lifts that (see eventFilter).
+    if (QGuiApplication::platformName() == QLatin1String("xcb"))
+        setWindowFlag(Qt::WindowDoesNotAcceptFocus);
     setWindowTitle(QStringLiteral("Convite ao chat do usuário:"));
     setFont(ui::dialogFont());
     setFixedSize(kClientWidth, kClientHeight);
@@ -71,6 +84,8 @@ TfrmAskchat::TfrmAskchat() : QDialog(nullptr) {
     buildControls();
     FormCreate();
 }
+
+TfrmAskchat::~TfrmAskchat() = default;
 
 void TfrmAskchat::buildControls() {
     Label1 = new QLabel(QStringLiteral("Label1"), this);
@@ -127,6 +142,7 @@ QIcon TfrmAskchat::faceIcon(AskChatCountdown::Face face) const {
 
 void TfrmAskchat::showEvent(QShowEvent* e) {
     QDialog::showEvent(e);
+    if (windowHandle()) windowHandle()->installEventFilter(this);
     // A window shown again by the system (restored, remapped) is not a new invitation.
     if (!shown_ && !e->spontaneous()) {
         shown_ = true;
@@ -137,8 +153,7 @@ void TfrmAskchat::showEvent(QShowEvent* e) {
 void TfrmAskchat::FormShow() {
     playInvitationSound();
     PutOnTop();
-    // The invitation takes the keyboard when it appears, so its accelerators answer it.
-    activateWindow();
+    gate_.open();
     const AskChatData& data = askChatData();
     setWindowTitle(QStringLiteral("Convite ao chat do usuário: ") +
                    platform::fromCp1252(data.callerName));
@@ -147,10 +162,25 @@ void TfrmAskchat::FormShow() {
     Label1->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
     Timer1->start();
     PB->setValue(0);
+    postNotification();
     if (askchat::shownHook())
         QTimer::singleShot(0, this, [this] {
             if (const auto& hook = askchat::shownHook()) hook(*this);
         });
+}
+
+void TfrmAskchat::postNotification() {
+    InvitationNotification::Answers answers;
+    answers.accept = [this](const QString& token) {
+        // The chat window that opens next comes forward with the desktop's permission.
+        ui::keepActivationToken(token);
+        btnAceitarClick();
+    };
+    answers.ignore = [this] { btnIgnorarClick(); };
+    answers.bringForward = [this](const QString& token) { ui::bringForward(this, token); };
+    notification_ = std::make_unique<InvitationNotification>(askchat::notificationService(),
+                                                             std::move(answers));
+    notification_->post(windowTitle(), Label1->text());
 }
 
 void TfrmAskchat::playInvitationSound() {
@@ -179,12 +209,14 @@ void TfrmAskchat::Timer1Timer() {
 }
 
 void TfrmAskchat::btnAceitarClick() {
+    if (!gate_.admits()) return;
     Timer1->stop();
     askChatData().accepted = true;
     close();
 }
 
 void TfrmAskchat::btnIgnorarClick() {
+    if (!gate_.admits()) return;
     Timer1->stop();
     askChatData().accepted = false;
     close();
@@ -197,13 +229,27 @@ void TfrmAskchat::PutOnTop() {
     if (stacking) raise();
 }
 
+bool TfrmAskchat::eventFilter(QObject* watched, QEvent* e) {
+    // The user has put the pointer on the dialog and pressed: from now on it may have the
+    // keyboard, so that Alt with the underlined letters answers it.
+    if (watched == windowHandle() && e->type() == QEvent::MouseButtonPress &&
+        (windowHandle()->flags() & Qt::WindowDoesNotAcceptFocus)) {
+        windowHandle()->setFlag(Qt::WindowDoesNotAcceptFocus, false);
+        activateWindow();
+    }
+    return QDialog::eventFilter(watched, e);
+}
+
 bool TfrmAskchat::event(QEvent* e) {
     switch (e->type()) {
     case QEvent::Hide:
         // However the dialog closed, no tick may answer it afterwards. A hide that the
         // window system sends (the dialog minimised) is no answer: the caller waits for
         // one, so the countdown runs on until the dialog closes.
-        if (!e->spontaneous()) Timer1->stop();
+        if (!e->spontaneous()) {
+            Timer1->stop();
+            if (notification_) notification_->withdraw();
+        }
         PutOnTop();
         break;
     case QEvent::WindowDeactivate:
@@ -218,30 +264,30 @@ bool TfrmAskchat::event(QEvent* e) {
 
 void TfrmAskchat::keyPressEvent(QKeyEvent* e) {
     // No default and no cancel button: Enter and Escape must not answer the invitation.
-    // A bare accelerator letter clicks its button, as in any dialog without a text field.
-    const bool bare = (e->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    // Nor does a bare letter: the dialog can have the keyboard without the user having
+    // seen it, while they type into another program. Alt with the underlined letter
+    // reaches the buttons as their shortcut, never through here.
     switch (e->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
     case Qt::Key_Escape:
         e->accept();
         return;
-    case Qt::Key_A:
-        if (bare) {
-            btnAceitar->click();
-            return;
-        }
-        break;
-    case Qt::Key_I:
-        if (bare) {
-            btnIgnorar->click();
-            return;
-        }
-        break;
     default:
         break;
     }
     QDialog::keyPressEvent(e);
+}
+
+void TfrmAskchat::closeEvent(QCloseEvent* e) {
+    // The close box is an answer too ("not accepted"), so the window system's close
+    // waits out the settling second like the buttons; the program's own close (the
+    // answers, the time-out) always goes through.
+    if (e->spontaneous() && !gate_.admits()) {
+        e->ignore();
+        return;
+    }
+    QDialog::closeEvent(e);
 }
 
 } // namespace session

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "session/AnswerGate.h"
 #include "session/AskChatCountdown.h"
 
 #include <QDialog>
 #include <QIcon>
+#include <memory>
 
 class QFrame;
 class QLabel;
@@ -16,11 +18,14 @@ namespace session {
 // The invitation dialog: the caller's name in the caption, the invitation text, a gauge
 // that fills in 30 seconds, "&Aceitar" and "&Ignorar". It reads what AskChat kept for
 // it and writes the answer back there; it deletes itself once closed.
+class InvitationNotification;
+
 class TfrmAskchat : public QDialog {
     Q_OBJECT
 
 public:
     TfrmAskchat();
+    ~TfrmAskchat() override;
 
     static constexpr int kClientWidth = 387;
     static constexpr int kClientHeight = 98;
@@ -28,11 +33,17 @@ public:
 
     // One tick of Timer1; public so tests advance the dialog's time themselves.
     void Timer1Timer();
+    // The answers. Each is taken only once the dialog has been up for a second (see
+    // AnswerGate); earlier they do nothing.
     void btnAceitarClick();
     void btnIgnorarClick();
+    bool takesAnswers() const { return gate_.admits(); }
 
     // Brings the dialog above every other window again.
     void PutOnTop();
+
+    // The desktop notification posted with the dialog; none once it is withdrawn.
+    InvitationNotification* notification() const { return notification_.get(); }
 
     QLabel* Label1 = nullptr;
     QFrame* Panel1 = nullptr;
@@ -49,17 +60,22 @@ public:
 
 protected:
     bool event(QEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
     void showEvent(QShowEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
 
 private:
     void buildControls();
     void FormCreate();
     void FormShow();
     void playInvitationSound();
+    void postNotification();
     QIcon faceIcon(AskChatCountdown::Face face) const;
 
     AskChatCountdown countdown_;
+    AnswerGate gate_;
+    std::unique_ptr<InvitationNotification> notification_;
     bool shown_ = false;
 };
 

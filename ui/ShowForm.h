@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/WindowActivation.h"
+
 #include <QApplication>
 #include <QDialog>
 #include <QPointer>
@@ -50,8 +52,7 @@ template <class TForm> void showIn(TForm* form, ShowMode mode, BusyCursor& curso
         }
     }
     form->show();
-    form->raise();
-    form->activateWindow();
+    bringForward(form);
 }
 
 } // namespace detail

@@ -17,6 +17,7 @@
 #include "platform/Sound.h"
 #include "session/AskChat.h"
 #include "session/FrmAskchat.h"
+#include "tests/support/AnswerClock.h"
 #include "tests/support/ProgramCopy.h"
 #include "tests/support/RawPeer.h"
 
@@ -110,7 +111,11 @@ void waitFor(const std::function<bool()>& condition) {
 double programLines() {
     SilentPlayer silent;
     session::askchat::setSoundPlayer(&silent);
-    session::askchat::setShownHook([](session::TfrmAskchat& d) { d.btnAceitarClick(); });
+    testsupport::AnswerClock answerClock;
+    session::askchat::setShownHook([&answerClock](session::TfrmAskchat& d) {
+        answerClock.settle();
+        d.btnAceitarClick();
+    });
     const std::string port = std::to_string(testsupport::freeLoopbackPort("127.0.0.2"));
     testsupport::ProgramCopy anaCopy("127.0.0.2", port, "Ana");
     testsupport::ProgramCopy betoCopy("127.0.0.3", port, "Beto");

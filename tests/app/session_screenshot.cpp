@@ -6,6 +6,7 @@
 #include "platform/Cp1252.h"
 #include "session/AskChat.h"
 #include "session/FrmAskchat.h"
+#include "tests/support/AnswerClock.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -42,12 +43,14 @@ int main(int argc, char** argv) {
     ana.SettingsOwner.settings().ChatConvite =
         platform::toCp1252(QString::fromUtf8("Vamos revisar a ata da reunião?"));
 
-    session::askchat::setShownHook([dialogOnly](session::TfrmAskchat& dialog) {
+    testsupport::AnswerClock answerClock;
+    session::askchat::setShownHook([dialogOnly, &answerClock](session::TfrmAskchat& dialog) {
         if (dialogOnly) {
             for (int i = 0; i < 42; ++i)
                 dialog.Timer1Timer();
             return; // stays up
         }
+        answerClock.settle();
         dialog.btnAceitarClick();
     });
     ana.Invite("127.0.0.3");

@@ -10,6 +10,7 @@
 #include "platform/Sound.h"
 #include "session/AskChat.h"
 #include "session/FrmAskchat.h"
+#include "tests/support/AnswerClock.h"
 #include "tests/support/EventLoop.h"
 #include "tests/support/ProgramCopy.h"
 #include "tests/support/QtMain.h"
@@ -57,10 +58,12 @@ enum class Answer { Accept, Ignore, CloseBox, TimeOut, None };
 
 class ChatSessionTest : public ::testing::Test {
 protected:
+    testsupport::AnswerClock answerClock;
     void SetUp() override {
         session::askchat::setSoundPlayer(&silent);
         session::askchat::setShownHook([this](session::TfrmAskchat& dialog) {
             ++dialogs;
+            answerClock.settle();
             if (beforeAnswer) beforeAnswer();
             switch (answer) {
             case Answer::Accept:

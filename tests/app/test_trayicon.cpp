@@ -154,12 +154,68 @@ TEST(TrayIcon, closingTheStandInWindowIsReportedAndTheWindowStays) {
     EXPECT_TRUE(tray.standInWindow()->isVisible());
 }
 
-TEST(TrayIcon, automaticChoiceUsesTheWindowWithoutANotificationArea) {
-    ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable()) << "offscreen has no tray";
+// Without a tray the window stands in; a tray that starts later takes over, and one
+// that leaves gets the grace of a restart before the window comes back.
+TEST(TrayIcon, automaticChoiceFollowsATrayThatComesAndGoes) {
+    bool host = false;
     TrayIcon tray;
+    tray.setHostProbe([&host] { return host; });
+    tray.setTrayGoneGraceMs(50);
     tray.activate();
     EXPECT_TRUE(tray.usesStandInWindow());
     EXPECT_EQ(tray.systemTrayIcon(), nullptr);
+
+    host = true;
+    tray.hostsChanged();
+    ASSERT_NE(tray.systemTrayIcon(), nullptr);
+    EXPECT_TRUE(tray.systemTrayIcon()->isVisible());
+    EXPECT_FALSE(tray.usesStandInWindow());
+
+    host = false;
+    tray.hostsChanged();
+    host = true;
+    tray.hostsChanged();
+    QTest::qWait(100);
+    EXPECT_FALSE(tray.usesStandInWindow()) << "a tray back within the grace keeps the icon";
+
+    host = false;
+    tray.hostsChanged();
+    EXPECT_FALSE(tray.usesStandInWindow());
+    QTRY_VERIFY(tray.usesStandInWindow());
+    EXPECT_EQ(tray.systemTrayIcon(), nullptr);
+
+    // While a dialog has it set aside, nothing is shown for a tray that appears; the
+    // tray is used when the icon comes back.
+    tray.deactivateKeepingPlace();
+    host = true;
+    tray.hostsChanged();
+    EXPECT_EQ(tray.systemTrayIcon(), nullptr);
+    tray.activate();
+    ASSERT_NE(tray.systemTrayIcon(), nullptr);
+    EXPECT_FALSE(tray.usesStandInWindow());
+}
+
+// Set aside for a dialog, the stand-in window stays where it is, disabled, and its close
+// box ends nothing; it is enabled again afterwards.
+TEST(TrayIcon, standInWindowSetAsideKeepsItsPlace) {
+    TrayIcon tray(TrayIcon::Backend::Window);
+    tray.activate();
+    app::TrayStandInWindow* window = tray.standInWindow();
+    window->move(40, 50);
+    const QPoint place = window->pos();
+    QSignalSpy closeRequests(&tray, &TrayIcon::closeRequested);
+
+    tray.deactivateKeepingPlace();
+    EXPECT_FALSE(tray.isActive());
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(window->isEnabled());
+    window->close();
+    EXPECT_EQ(closeRequests.count(), 0);
+
+    tray.activate();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(window->isEnabled());
+    EXPECT_EQ(window->pos(), place);
 }
 
 TEST(TrayIcon, systemTrayIconCarriesIconTooltipAndMenu) {

@@ -11,10 +11,14 @@ The tray menu, with the main form over a scripted network (tray_harness): during
 icon animates; afterwards the menu opens. Then two copies in one process: copy A's tray
 menu is followed through "&Chat" and the workgroup to copy B's address, B's invitation
 dialog is accepted, and a line typed in each chat window reaches both. None of these runs
-(no session bus in their environment) leaves a session-bus process behind. Last, on a
+(no session bus in their environment) leaves a session-bus process behind. Then, on a
 StatusNotifierItem host (xfce4-panel on a private session bus), the exported menu is empty
 during a scan and afterwards holds the same items, glyphs and Chat submenu, and a click
-the host reports on "&Fechar" ends the program.
+the host reports on "&Fechar" ends the program. Last, with a window manager (openbox) and
+a notification service (dunst): an invitation arrives while the user types in a terminal;
+the dialog shows on top but the typing stays in the terminal and answers nothing, the
+notification shows, and a click on "&Aceitar" a second later accepts and withdraws it. A
+second invitation over a full-screen terminal is seen through its notification.
 
 Runs in a network namespace of its own (needs root); skipped (77) otherwise.
 Screenshots of every step are left in the scratch folder.
@@ -417,6 +421,7 @@ def check_invitation_from_tray_menu(session, harness_path):
                                               "^Convite ao chat do usuário: Ana$"))[0]
     session.screenshot("invitation-from-tray-menu")
     dx, dy, _, _ = session.geometry(dialog)
+    time.sleep(1.2)  # the dialog takes no answer in its first second
     session.click(dx + 131, dy + 79)  # "&Aceitar"
     wait_for("both chat windows", lambda: len(session.windows(
         "--onlyvisible", "--name", "^Falavox© - Usuário:")) == 2)
@@ -529,6 +534,93 @@ def check_status_notifier_host(session, harness_path):
         os.kill(bus_pid, 15)
 
 
+def check_typing_during_invitation(session, binary):
+    tools = ("openbox", "xterm", "dunst", "dunstctl")
+    if not all(shutil.which(tool) for tool in tools):
+        print(f"no {' or '.join(tools)}: typing during an invitation not tested", file=sys.stderr)
+        return
+    env = session.env()
+    env.update(DBUS_SESSION_BUS_ADDRESS=f"unix:path={session.runtime_dir()}/bus-x11",
+               NO_AT_BRIDGE="1", XDG_CONFIG_HOME=os.path.join(session.scratch, "config-x11"))
+    bus_pid = int(subprocess.run(
+        ["dbus-daemon", "--session", "--fork", f"--address={env['DBUS_SESSION_BUS_ADDRESS']}",
+         "--print-pid=1"], env=env, capture_output=True, text=True, check=True).stdout)
+    started = []
+
+    def start(name, argv):
+        log = open(os.path.join(session.scratch, f"{name}.stderr"), "w")
+        process = session.start(argv, env=env, stdout=subprocess.DEVNULL, stderr=log)
+        started.append(process)
+        return process
+
+    def dunst(*argv):
+        return subprocess.run(["dunstctl", *argv], env=env, capture_output=True, text=True,
+                              timeout=20).stdout.strip()
+
+    try:
+        start("openbox", ["openbox"])
+        start("dunst", ["dunst"])
+        wait_for("dunst", lambda: dunst("count", "displayed") == "0")
+        program = start("typing-falavox", [binary])
+        wait_for("the listener", listening_on_2200)
+        typed = os.path.join(session.scratch, "typed.txt")
+        start("xterm", ["xterm", "-title", "terminal", "-e", "sh", "-c", f"cat > {typed}"])
+        terminal = wait_for("the terminal", lambda: session.windows("--onlyvisible", "--name",
+                                                                    "^terminal$"))[0]
+        session.x("xdotool", "windowactivate", "--sync", terminal)
+        caller = socket.create_connection(("127.0.0.1", PORT), timeout=10)
+        caller.sendall("<%$#Ana>Vamos conversar?\r\n".encode("cp1252"))
+        dialog = wait_for("the invitation dialog", lambda: session.windows(
+            "--onlyvisible", "--name", "^Convite ao chat do usuário: Ana$"))[0]
+        # Typed by someone who has not seen the dialog: the letters that answered it once.
+        session.x("xdotool", "type", "--delay", "60", "banana aiai")
+        session.x("xdotool", "key", "Return")
+        wait_for("the typing in the terminal",
+                 lambda: os.path.exists(typed) and "banana aiai" in open(typed).read())
+        wait_for("the notification", lambda: dunst("count", "displayed") == "1")
+        session.screenshot("typing-while-invited-x11")
+        focused = session.x("xdotool", "getwindowfocus").strip()
+        if focused != terminal:
+            raise Failure(f"the dialog took the keyboard from the terminal ({focused})")
+        caller.setblocking(False)
+        try:
+            early = caller.recv(100)
+        except BlockingIOError:
+            early = None
+        if early is not None:
+            raise Failure(f"typing answered the invitation: {early!r}")
+        time.sleep(1.2)  # the dialog takes no answer in its first second
+        # Relative to the dialog: under a window manager its frame moves it on the screen.
+        session.x("xdotool", "mousemove", "--window", dialog, "131", "79", "sleep", "0.2",
+                  "click", "1")  # "&Aceitar"
+        caller.settimeout(10)
+        answer = caller.recv(100)
+        if not answer.startswith(b"Status> Green Ligth"):
+            raise Failure(f"the click on &Aceitar sent {answer!r}")
+        wait_for("the notification withdrawn", lambda: dunst("count", "displayed") == "0")
+        caller.close()
+        session.screenshot("accepted-x11")
+        # Over a full-screen window the notification is still seen.
+        start("xterm-full", ["xterm", "-fullscreen", "-title", "full screen", "-e", "sleep",
+                             "60"])
+        full = wait_for("the full-screen terminal", lambda: session.windows(
+            "--onlyvisible", "--name", "^full screen$"))[0]
+        session.x("xdotool", "windowactivate", "--sync", full)
+        time.sleep(0.5)
+        caller = socket.create_connection(("127.0.0.1", PORT), timeout=10)
+        caller.sendall("<%$#Ana>Está aí?\r\n".encode("cp1252"))
+        wait_for("the notification over the full-screen terminal",
+                 lambda: dunst("count", "displayed") == "1")
+        time.sleep(0.5)
+        session.screenshot("invitation-over-full-screen-x11")
+        caller.close()
+        session.stop(program)
+    finally:
+        for process in reversed(started):
+            session.stop(process)
+        os.kill(bus_pid, 15)
+
+
 def main():
     if len(sys.argv) != 3:
         print("usage: whole_program.py FALAVOX_BINARY TRAY_HARNESS", file=sys.stderr)
@@ -559,11 +651,12 @@ def main():
         check_without_display(session, binary)
         check_no_bus_left(session)
         check_status_notifier_host(session, harness)
+        check_typing_during_invitation(session, binary)
     except Failure as failure:
         session.screenshot("failure")
         print(f"FAILED: {failure} (screenshots in {base})", file=sys.stderr)
         for name in ("trayer", "first", "second", "no-tray", "harness-slow", "harness-pair",
-                     "harness-sni", "panel"):
+                     "harness-sni", "panel", "typing-falavox", "dunst"):
             path = os.path.join(base, f"{name}.stderr")
             if os.path.exists(path):
                 print(f"--- {name} stderr ---\n{open(path).read()}", file=sys.stderr)

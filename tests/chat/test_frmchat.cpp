@@ -327,6 +327,30 @@ TEST_F(ChatWindowTest, placementTooLargeToMeasureIsNotUsed) {
     EXPECT_FALSE(store.read().placement.has_value());
 }
 
+// Where the window system keeps positions to itself, the size comes back and is stored;
+// the position in the file is left for the next session that can use it.
+TEST_F(ChatWindowTest, placementWhereTheWindowSystemPlacesWindowsKeepsOnlyTheSize) {
+    openWindow();
+    window->move(40, 50);
+    window->resize(600, 380);
+    window->close();
+    ASSERT_TRUE(testsupport::waitUntil([&] { return window.isNull(); }));
+
+    chat::setWindowSystemPlacesWindows(true);
+    openWindow();
+    EXPECT_EQ(window->size(), QSize(600, 380));
+    EXPECT_NE(window->pos(), QPoint(40, 50));
+    window->move(300, 310);
+    window->resize(500, 360);
+    window->close();
+    ASSERT_TRUE(testsupport::waitUntil([&] { return window.isNull(); }));
+    chat::setWindowSystemPlacesWindows(std::nullopt);
+
+    chat::IniFile ini(iniPath());
+    ini.load();
+    EXPECT_EQ(ini.value("TfrmChat", "NormPos"), QStringLiteral("40,50,540,410"));
+}
+
 TEST_F(ChatWindowTest, placementFromAnotherPixelsPerInchIsNotUsed) {
     openWindow();
     const int ppi = qRound(window->screen()->logicalDotsPerInchY());

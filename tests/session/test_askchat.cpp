@@ -2,6 +2,7 @@
 #include "session/AskChat.h"
 #include "session/AskChatCountdown.h"
 #include "session/FrmAskchat.h"
+#include "tests/session/FakeNotificationService.h"
 #include "tests/support/QtMain.h"
 #include "ui/ApplicationTitle.h"
 #include "ui/ShowForm.h"
@@ -17,6 +18,7 @@
 #include <QWindow>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
@@ -72,16 +74,21 @@ protected:
     void SetUp() override {
         askchat::setSoundPlayer(&player);
         askchat::setBeep([this] { ++beeps; });
+        askchat::setClock([this] { return now; });
+        askchat::setNotificationService(&notices);
         ui::setApplicationTitle(QStringLiteral("Falavox©"));
     }
     void TearDown() override {
+        askchat::setClock({});
+        askchat::setNotificationService(nullptr);
         askchat::setShownHook({});
         askchat::setSoundPlayer(nullptr);
         askchat::setBeep({});
     }
 
-    // Runs AskChat; `whileUp` acts on the dialog from inside its modal loop. A dialog
-    // the test left open is closed by its close box so that nothing waits forever.
+    // Runs AskChat; `whileUp` acts on the dialog from inside its modal loop, `settle`
+    // after it appeared (by the dialog's clock). A dialog the test left open is closed
+    // so that nothing waits forever.
     bool ask(const std::string& caller, const std::string& text,
              std::function<void(TfrmAskchat&)> whileUp) {
         hookRuns = 0;
@@ -89,6 +96,7 @@ protected:
         askchat::setShownHook([this, whileUp](TfrmAskchat& dlg) {
             ++hookRuns;
             QPointer<TfrmAskchat> guard(&dlg);
+            now += settle;
             whileUp(dlg);
             if (guard && guard->isVisible()) {
                 leftOpen = true;
@@ -100,12 +108,15 @@ protected:
 
     FakeHost host;
     FakePlayer player;
+    FakeNotificationService notices;
     int beeps = 0;
     int hookRuns = 0;
     bool leftOpen = false;
+    std::chrono::steady_clock::time_point now{std::chrono::hours(1)};
+    std::chrono::milliseconds settle = AnswerGate::kSettle;
 };
 
-enum class Answer { Accept, Ignore, CloseBox, TimeOut };
+enum class Answer { Accept, Ignore, CloseBox, TimeOut, NoticeAccept, NoticeIgnore };
 
 struct AnswerCase {
     const char* name;
@@ -116,13 +127,18 @@ struct AnswerCase {
 class AskChatAnswerTest : public AskChatTest, public ::testing::WithParamInterface<AnswerCase> {};
 
 // Every way the dialog can end gives the right answer, brings the tray icon back exactly
-// once and hands the application title and icon back to the main form.
+// once, hands the application title and icon back to the main form and withdraws the
+// desktop notification posted with it.
 TEST_P(AskChatAnswerTest, answerRestoresTrayTitleAndIcon) {
     const bool accepted = ask("Ana", "Vamos conversar?", [&](TfrmAskchat& dlg) {
         EXPECT_EQ(host.deactivations, 1);
         EXPECT_EQ(host.activations, 0);
         EXPECT_FALSE(host.trayShown);
         EXPECT_EQ(ui::applicationTitle(), QStringLiteral("Convite ao Chat..."));
+        ASSERT_EQ(notices.posts.size(), 1u);
+        EXPECT_EQ(notices.posts[0].request.summary, dlg.windowTitle());
+        EXPECT_TRUE(notices.closes.empty());
+        const quint32 id = notices.posts[0].id;
         switch (GetParam().answer) {
         case Answer::Accept:
             QTest::mouseClick(dlg.btnAceitar, Qt::LeftButton);
@@ -137,6 +153,12 @@ TEST_P(AskChatAnswerTest, answerRestoresTrayTitleAndIcon) {
             for (int i = 0; i < AskChatCountdown::kTicks; ++i)
                 dlg.Timer1Timer();
             break;
+        case Answer::NoticeAccept:
+            emit notices.actionInvoked(id, QStringLiteral("aceitar"));
+            break;
+        case Answer::NoticeIgnore:
+            emit notices.actionInvoked(id, QStringLiteral("ignorar"));
+            break;
         }
         EXPECT_FALSE(dlg.isVisible());
         EXPECT_FALSE(dlg.Timer1->isActive());
@@ -149,13 +171,17 @@ TEST_P(AskChatAnswerTest, answerRestoresTrayTitleAndIcon) {
     EXPECT_TRUE(host.trayShown);
     EXPECT_EQ(ui::applicationTitle(), QStringLiteral("Falavox©"));
     EXPECT_EQ(iconImage(QApplication::windowIcon()), iconImage(host.icon));
+    ASSERT_EQ(notices.posts.size(), 1u);
+    EXPECT_EQ(notices.closes, std::vector<quint32>{notices.posts[0].id});
 }
 
 INSTANTIATE_TEST_SUITE_P(AllWays, AskChatAnswerTest,
                          ::testing::Values(AnswerCase{"accept", Answer::Accept, true},
                                            AnswerCase{"ignore", Answer::Ignore, false},
                                            AnswerCase{"closeBox", Answer::CloseBox, false},
-                                           AnswerCase{"timeOut", Answer::TimeOut, false}),
+                                           AnswerCase{"timeOut", Answer::TimeOut, false},
+                                           AnswerCase{"noticeAccept", Answer::NoticeAccept, true},
+                                           AnswerCase{"noticeIgnore", Answer::NoticeIgnore, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Nothing drives the dialog: its own timer fills the bar one step per tick and closes it
@@ -260,40 +286,88 @@ TEST_F(AskChatTest, secondCallWhileUpFailsAndFirstGoesOn) {
     EXPECT_EQ(player.plays, 1);
 }
 
-TEST_F(AskChatTest, enterAndEscapeDoNothing) {
-    const bool accepted = ask("Ana", "", [](TfrmAskchat& dlg) {
-        EXPECT_TRUE(dlg.isVisible()) << "before keys";
-        for (Qt::Key key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter}) {
-            QTest::keyClick(&dlg, key);
-            EXPECT_TRUE(dlg.isVisible()) << "key " << key;
+// The dialog can have the keyboard while the user types into something else: a bare
+// letter never answers it, Alt plus the underlined letter does (the button's click is
+// animated, so it lands a moment later).
+struct KeyCase {
+    const char* name;
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+    bool answers;
+    bool accepted;
+};
+
+class AskChatKeyTest : public AskChatTest, public ::testing::WithParamInterface<KeyCase> {};
+
+TEST_P(AskChatKeyTest, onlyAltWithTheLetterAnswers) {
+    const KeyCase c = GetParam();
+    const bool accepted = ask("Ana", "", [&](TfrmAskchat& dlg) {
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+        QTest::keyClick(&dlg, c.key, c.modifiers);
+        if (c.answers) {
+            EXPECT_TRUE(QTest::qWaitFor([&] { return !dlg.isVisible(); }, 2000));
+        } else {
+            QTest::qWait(300);
+            EXPECT_TRUE(dlg.isVisible());
         }
-        EXPECT_EQ(dlg.btnAceitar->focusPolicy(), Qt::NoFocus);
-        EXPECT_EQ(dlg.btnIgnorar->focusPolicy(), Qt::NoFocus);
-        EXPECT_FALSE(dlg.btnAceitar->hasFocus());
-        dlg.close();
     });
-    EXPECT_FALSE(accepted);
+    EXPECT_EQ(accepted, c.accepted);
+    EXPECT_EQ(leftOpen, !c.answers);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, AskChatKeyTest,
+    ::testing::Values(KeyCase{"altA", Qt::Key_A, Qt::AltModifier, true, true},
+                      KeyCase{"altI", Qt::Key_I, Qt::AltModifier, true, false},
+                      KeyCase{"bareA", Qt::Key_A, Qt::NoModifier, false, false},
+                      KeyCase{"bareI", Qt::Key_I, Qt::NoModifier, false, false},
+                      KeyCase{"shiftA", Qt::Key_A, Qt::ShiftModifier, false, false},
+                      KeyCase{"escape", Qt::Key_Escape, Qt::NoModifier, false, false},
+                      KeyCase{"enter", Qt::Key_Return, Qt::NoModifier, false, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A click or key meant for the window that was there a moment ago must not answer: in
+// the dialog's first second nothing does, after it the same click does.
+TEST_F(AskChatTest, nothingAnswersInTheFirstSecond) {
+    settle = std::chrono::milliseconds(0);
+    const bool accepted = ask("Ana", "", [&](TfrmAskchat& dlg) {
+        QTest::mouseClick(dlg.btnAceitar, Qt::LeftButton);
+        QTest::mouseClick(dlg.btnIgnorar, Qt::LeftButton);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+        QTest::keyClick(&dlg, Qt::Key_A, Qt::AltModifier);
+        QTest::qWait(300);
+        now += AnswerGate::kSettle - std::chrono::milliseconds(1);
+        QTest::mouseClick(dlg.btnIgnorar, Qt::LeftButton);
+        EXPECT_TRUE(dlg.isVisible());
+        EXPECT_TRUE(dlg.Timer1->isActive());
+        now += std::chrono::milliseconds(1);
+        QTest::mouseClick(dlg.btnAceitar, Qt::LeftButton);
+        EXPECT_FALSE(dlg.isVisible());
+    });
+    EXPECT_TRUE(accepted);
     EXPECT_FALSE(leftOpen);
 }
 
-// Alt plus the underlined letter answers (the button's click is animated, so it lands a
-// moment later); the bare letter does too, as in a dialog without a text field.
-TEST_F(AskChatTest, acceleratorsAnswer) {
-    const auto press = [](Qt::Key key, Qt::KeyboardModifiers modifiers) {
-        return [key, modifiers](TfrmAskchat& dlg) {
-            ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
-            QTest::keyClick(&dlg, key, modifiers);
-            EXPECT_TRUE(QTest::qWaitFor([&] { return !dlg.isVisible(); }, 2000));
-        };
-    };
-    EXPECT_TRUE(ask("Ana", "", press(Qt::Key_A, Qt::AltModifier)));
+// The time-out is no user's answer: it closes the dialog even when it comes early.
+TEST_F(AskChatTest, timeOutIsNotHeldBackByTheFirstSecond) {
+    settle = std::chrono::milliseconds(0);
+    EXPECT_FALSE(ask("Ana", "", [](TfrmAskchat& dlg) {
+        for (int i = 0; i < AskChatCountdown::kTicks; ++i)
+            dlg.Timer1Timer();
+        EXPECT_FALSE(dlg.isVisible());
+    }));
     EXPECT_FALSE(leftOpen);
-    EXPECT_FALSE(ask("Ana", "", press(Qt::Key_I, Qt::AltModifier)));
-    EXPECT_FALSE(leftOpen);
-    EXPECT_TRUE(ask("Ana", "", press(Qt::Key_A, Qt::NoModifier)));
-    EXPECT_FALSE(leftOpen);
-    EXPECT_FALSE(ask("Ana", "", press(Qt::Key_I, Qt::NoModifier)));
-    EXPECT_FALSE(leftOpen);
+}
+
+// Shown over another program's window, the dialog asks the window system not to give it
+// the keyboard, and does not ask for it itself.
+TEST_F(AskChatTest, appearsWithoutTakingTheKeyboard) {
+    ask("Ana", "", [&](TfrmAskchat& dlg) {
+        EXPECT_TRUE(dlg.testAttribute(Qt::WA_ShowWithoutActivating));
+        ASSERT_TRUE(dlg.windowHandle());
+        EXPECT_TRUE(dlg.windowHandle()->property("_q_showWithoutActivating").toBool());
+        dlg.close();
+    });
 }
 
 // Caller and text arrive as Windows-1252 bytes; the text's trailing CR and any other
@@ -381,6 +455,8 @@ TEST_F(AskChatTest, fixedSizeDialogThatStaysOnTop) {
         EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
         EXPECT_FALSE(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
         EXPECT_TRUE(dlg.isModal());
+        EXPECT_EQ(dlg.btnAceitar->focusPolicy(), Qt::NoFocus);
+        EXPECT_EQ(dlg.btnIgnorar->focusPolicy(), Qt::NoFocus);
         EXPECT_EQ(dlg.btnAceitar->text(), QStringLiteral("&Aceitar"));
         EXPECT_EQ(dlg.btnIgnorar->text(), QStringLiteral("&Ignorar"));
         EXPECT_EQ(dlg.findChild<QProgressBar*>(QStringLiteral("PB")), dlg.PB);
