@@ -268,9 +268,15 @@ def wait_for_master(nmbd, log):
 
 
 def check_smb(a):
-    out = wait_for(f"{WORKGROUP} with {SMB_NAME} in the SMB provider",
-                   lambda: (lambda lines: lines if f"computer {SMB_PROVIDER}\t{WORKGROUP}\t"
-                            f"\\\\{SMB_NAME}" in lines else None)(a("list")), 45)
+    seen = []
+
+    def listed():
+        seen[:] = a("list")
+        return f"computer {SMB_PROVIDER}\t{WORKGROUP}\t\\\\{SMB_NAME}" in seen and list(seen)
+    try:
+        out = wait_for(f"{WORKGROUP} with {SMB_NAME} in the SMB provider", listed, 45)
+    except Failure as failure:
+        raise Failure(f"{failure}; the last list: {seen}") from None
     if f"domain {SMB_PROVIDER}\t{WORKGROUP}" not in out:
         raise Failure(f"{WORKGROUP} missing from {out}")
     found = a("netbios", SMB_NAME)

@@ -304,8 +304,9 @@ TEST_P(KilledWriter, leavesNoFileBehindPastTheNextUse) {
     std::unique_ptr<RegistryKey> key;
     ASSERT_EQ(registry.openKey(kKey, write ? RegAccess::AllAccess : RegAccess::Read, key),
               RegStatus::Success);
-    if (write)
+    if (write) {
         EXPECT_EQ(set(*key, "Resposta", RegType::Sz, std::string("ok") + '\0'), RegStatus::Success);
+    }
     EXPECT_EQ(folderEntries(), (QStringList{"registry.reg", working}));
 }
 
