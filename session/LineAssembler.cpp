@@ -56,8 +56,10 @@ void LineAssembler::handOn(std::size_t begin, std::size_t length) {
 void LineAssembler::handOnCompleteLines(bool all) {
     const auto turnEnds = std::chrono::steady_clock::now() + kTurnBudget;
     bool handedOne = false;
-    // The clock is read every few lines only: reading it costs about as much as a line.
-    unsigned sinceClock = 0;
+    // The clock is read after every long line but only every few short ones: reading it
+    // costs about as much as assembling a short line, while showing a long one costs far
+    // more than either.
+    std::size_t sinceClock = 0;
     for (;;) {
         // Members only: a nested event during the previous line may have moved the data.
         const std::size_t begin = start_;
@@ -66,9 +68,10 @@ void LineAssembler::handOnCompleteLines(bool all) {
             found ? static_cast<std::size_t>(static_cast<const char*>(found) - buffer_.data())
                   : fill_;
         if (lf == fill_ && fill_ - begin < kCapacity) return;
-        if (handedOne && !all && ++sinceClock % 8 == 0 &&
-            std::chrono::steady_clock::now() >= turnEnds)
-            return;
+        if (handedOne && !all && sinceClock >= 8) {
+            sinceClock = 0;
+            if (std::chrono::steady_clock::now() >= turnEnds) return;
+        }
         handedOne = true;
         if (lf == fill_) {
             const std::size_t pending = fill_ - begin;
@@ -83,6 +86,7 @@ void LineAssembler::handOnCompleteLines(bool all) {
         const bool endOfCutLine = std::exchange(afterCut_, false) &&
                                   (length == 0 || (length == 1 && buffer_[begin] == '\r'));
         if (!endOfCutLine) handOn(begin, length);
+        sinceClock += 1 + length / 64;
     }
 }
 
