@@ -1,5 +1,7 @@
 #include "app/StatusNotifierHostWatch.h"
 
+#include "platform/SessionBus.h"
+
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -15,6 +17,7 @@ const QString kWatcherPath = QStringLiteral("/StatusNotifierWatcher");
 } // namespace
 
 StatusNotifierHostWatch::StatusNotifierHostWatch(QObject* parent) : QObject(parent) {
+    if (!platform::sessionBusReachable()) return;
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) return;
     names_ = new QDBusServiceWatcher(kWatcher, bus,
@@ -36,6 +39,7 @@ void StatusNotifierHostWatch::hostEvent() {
 }
 
 bool StatusNotifierHostWatch::hostPresent() {
+    if (!platform::sessionBusReachable()) return false;
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected() || !bus.interface() || !bus.interface()->isServiceRegistered(kWatcher))
         return false;

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,6 +24,13 @@ bool keepSessionBusFromAutolaunching() {
     const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
     if ((address && *address) || userBusSocketExists()) return false;
     return ::setenv("DBUS_SESSION_BUS_ADDRESS", kNoSessionBusAddress, 1) == 0;
+}
+
+bool sessionBusReachable() {
+    const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+    if (!address || !*address) return userBusSocketExists();
+    const std::string_view given(address);
+    return given != kNoSessionBusAddress && given != "disabled:";
 }
 
 } // namespace platform

@@ -16,4 +16,9 @@ inline constexpr const char* kNoSessionBusAddress = "unix:path=/dev/null";
 // bus is left as it is. Returns whether the address was set.
 bool keepSessionBusFromAutolaunching();
 
+// Whether there is a session bus worth asking: an address other than "no bus" (ours, or the
+// "disabled:" that desktops and test harnesses write), or the user's bus socket. Asking
+// the toolkit for the bus starts a thread of its own, so without one it is not asked.
+bool sessionBusReachable();
+
 } // namespace platform

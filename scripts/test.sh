@@ -37,7 +37,7 @@ cmake --build build-tsan -j "$(nproc)" --target net_test_eventsocket net_test_se
     app_test_network_scan platform_test_network_enum
 (
     cd build-tsan
-    export TSAN_OPTIONS=halt_on_error=1
+    export TSAN_OPTIONS=halt_on_error=1:suppressions=$root/scripts/tsan.supp
     ctest --output-on-failure -R '^(net_|app_test_network_scan|platform_test_network_enum)'
 ) || status=1
 
@@ -47,7 +47,7 @@ cmake --build build-tsan -j "$(nproc)" --target net_test_eventsocket net_test_se
 cmake --build build-tsan -j "$(nproc)" --target work_test_work_pool notice_test_invitation_notice
 (
     cd build-tsan
-    export TSAN_OPTIONS=halt_on_error=1:die_after_fork=0
+    export TSAN_OPTIONS=halt_on_error=1:die_after_fork=0:suppressions=$root/scripts/tsan.supp
     ctest --output-on-failure -R '^(work_|notice_test_invitation_notice$)'
 ) || status=1
 
@@ -63,7 +63,7 @@ cmake --build build-tsan -j "$(nproc)" --target notice_test_messenger
 cmake --build build-tsan -j "$(nproc)" --target neighbourhood_probe scan_probe platform_test_netbios_name
 (
     cd build-tsan
-    export TSAN_OPTIONS=halt_on_error=1:suppressions=$root/tests/platform/tsan.supp
+    export TSAN_OPTIONS=halt_on_error=1:suppressions=$root/scripts/tsan.supp
     ctest --output-on-failure -R '^platform_(neighbourhood_real|test_netbios_name)$'
 ) || status=1
 

@@ -103,10 +103,15 @@ void serve(const std::shared_ptr<WorkPool::State>& state) {
 } // namespace
 
 bool CompletionChannel::event(QEvent* event) {
-    if (event->type() != QEvent::User) return QObject::event(event);
     const std::shared_ptr<WorkPool::State> state = state_;
     {
-        std::lock_guard lock(state->mutex);
+        // The wake-up was made on a worker under this lock, so it is looked at under it too:
+        // the toolkit's own hand-over of posted events is invisible to the thread checker.
+        std::unique_lock lock(state->mutex);
+        if (event->type() != QEvent::User) {
+            lock.unlock();
+            return QObject::event(event);
+        }
         state->wakePosted = false;
     }
     delivering = true;
