@@ -26,6 +26,11 @@ import sys
 import tempfile
 import time
 
+# The shared helpers are imported from beside this test; no compiled copies are left there.
+sys.dont_write_bytecode = True
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from whole_program import Failure, wait_for  # noqa: E402
+
 SKIP = 77
 PORT = 2200
 TOOLS = ("sway", "swaymsg", "waybar", "mako", "makoctl", "grim", "wtype", "foot",
@@ -34,20 +39,6 @@ WAYLAND_PLUGIN = "/usr/lib/x86_64-linux-gnu/qt6/plugins/platforms/libqwayland-ge
 INVITATION = "Convite ao chat do usuário: Ana"
 ACCEPTANCE = b"Status> Green Ligth\r\n"
 REFUSAL = "Status> @!%Seu convite ao chat foi recusado! Tente mais tarde...\r\n".encode("cp1252")
-
-
-class Failure(Exception):
-    pass
-
-
-def wait_for(what, predicate, timeout=20.0, interval=0.1):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        value = predicate()
-        if value:
-            return value
-        time.sleep(interval)
-    raise Failure(f"timed out waiting for {what}")
 
 
 class Desktop:
