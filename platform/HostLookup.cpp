@@ -11,6 +11,7 @@ namespace {
 
 struct Sources {
     std::mutex mutex;
+    SystemResolver system; // empty: getaddrinfo
     std::vector<std::pair<int, HostLookupSource>> list;
     int lastId = 0;
 };
@@ -53,17 +54,26 @@ void removeHostLookupSource(int id) {
     std::erase_if(s.list, [id](const auto& entry) { return entry.first == id; });
 }
 
+void setSystemResolver(SystemResolver resolver) {
+    Sources& s = sources();
+    std::lock_guard lock(s.mutex);
+    s.system = std::move(resolver);
+}
+
 HostLookupResult lookupHost(const std::string& name) {
-    HostLookupResult result = systemLookup(name);
-    if (result.error == 0 || name.empty()) return result;
-    // Copied out, so a slow source never holds others from adding or removing theirs.
+    // Copied out, so a slow resolver or source never holds others from adding or removing
+    // theirs.
+    SystemResolver system;
     std::vector<HostLookupSource> further;
     {
         Sources& s = sources();
         std::lock_guard lock(s.mutex);
+        system = s.system;
         for (const auto& entry : s.list)
             further.push_back(entry.second);
     }
+    HostLookupResult result = system ? system(name) : systemLookup(name);
+    if (result.error == 0 || name.empty()) return result;
     for (const HostLookupSource& source : further) {
         std::vector<std::uint32_t> addresses = source(name);
         if (!addresses.empty()) return HostLookupResult{0, std::move(addresses)};

@@ -28,4 +28,9 @@ void removeHostLookupSource(int id);
 // The system resolver, then each source; the system's error when no one knows the name.
 HostLookupResult lookupHost(const std::string& name);
 
+// What stands in for the system resolver (getaddrinfo) from now on; an empty one puts the
+// system's back. Tests answer names this way, never through the machine's own resolver.
+using SystemResolver = std::function<HostLookupResult(const std::string& name)>;
+void setSystemResolver(SystemResolver resolver);
+
 } // namespace platform

@@ -1,10 +1,18 @@
 #!/usr/bin/env bash
 # Builds a release of Falavox and makes its Debian package:
 # dist/falavox_<version>_<architecture>.deb, then checks it with lintian.
-# The build tree is build-release/; the compiler and linker flags are Debian's own
-# (dpkg-buildflags, with every hardening option), as for any package of the archive.
+#
+#   scripts/package.sh [BUILD_DIR] [CMAKE_OPTION ...]
+#
+# The build tree is BUILD_DIR (build-release/ when none is given); the compiler and linker
+# flags are Debian's own (dpkg-buildflags, with every hardening option), as for any package
+# of the archive. scripts/test.sh builds its tests in the same tree as the package
+# (BUILD_DIR build, with the tests' options), so that the program tested is the one shipped.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+root=$PWD
+build_dir=${1:-build-release}
+shift || true
 
 scripts/deps.sh
 
@@ -17,22 +25,28 @@ if [[ "$version" != "$logged" ]]; then
 fi
 
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all
-# CMake reads CXXFLAGS and LDFLAGS from the environment; the preprocessor's flags
-# (_FORTIFY_SOURCE) go with the compiler's.
-CXXFLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)"
-LDFLAGS=$(dpkg-buildflags --get LDFLAGS)
-export CXXFLAGS LDFLAGS
+# The preprocessor's flags (_FORTIFY_SOURCE) go with the compiler's. They are given to
+# CMake each time, since a tree keeps the flags it was first made with. The build type adds
+# only what Debian's flags already say (-O2 -g) and NDEBUG.
+cxxflags="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)"
+ldflags=$(dpkg-buildflags --get LDFLAGS)
 
 launcher=()
 if command -v ccache >/dev/null; then
     launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
-cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DFALAVOX_TESTS=OFF \
-    -DFALAVOX_BENCH=OFF -DCMAKE_STRIP="$PWD/packaging/strip-like-debian.sh" "${launcher[@]}"
-cmake --build build-release -j "$(nproc)" --target falavox falavox_install_data
+# A new tree holds the program alone; options given on the command line come last and win.
+options=()
+if [[ ! -f "$build_dir/CMakeCache.txt" ]]; then
+    options=(-DFALAVOX_TESTS=OFF -DFALAVOX_BENCH=OFF)
+fi
+cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${options[@]}" \
+    -DCMAKE_CXX_FLAGS="$cxxflags" -DCMAKE_EXE_LINKER_FLAGS="$ldflags" \
+    -DCMAKE_STRIP="$root/packaging/strip-like-debian.sh" "${launcher[@]}" "$@"
+cmake --build "$build_dir" -j "$(nproc)"
 
-rm -rf build-release/_CPack_Packages dist/falavox_*.deb
-(cd build-release && cpack -G DEB -B "$PWD/../dist")
+rm -rf "$build_dir/_CPack_Packages" dist/falavox_*.deb
+(cd "$build_dir" && cpack -G DEB -B "$root/dist")
 rm -rf dist/_CPack_Packages
 package="dist/falavox_${version}_$(dpkg --print-architecture).deb"
 ls -l "$package"

@@ -4,7 +4,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/deps.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# A tree made before (by the test command, say) is built as it was made.
+[[ -f build/CMakeCache.txt ]] || cmake -S . -B build -G Ninja
 cmake --build build --target falavox -j "$(nproc)"
 
 if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]]; then

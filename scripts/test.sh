@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is missing, checks the sources' format, then builds and runs the whole
-# test suite twice: as shipped (build/, also built once in Debug with warnings as errors,
-# build-debug/) and under AddressSanitizer with UndefinedBehaviorSanitizer (build-asan/); in
-# between, the socket layer's tests under ThreadSanitizer (build-tsan/). Every stage
-# always runs; the exit status is non-zero when any had a failure.
+# test suite twice: as shipped (build/: the package's release build, from which the
+# package is made and checked) and under AddressSanitizer with
+# UndefinedBehaviorSanitizer (build-asan/); in between, the threaded parts' tests under
+# ThreadSanitizer (build-tsan/). Every stage always runs; the exit status is non-zero when
+# any had a failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -20,19 +21,33 @@ find . \( -path './build*' -o -path './.git' -o -path './dist' \) -prune -o \
 # Every include keeps the folders' direction: a folder includes only the folders it links.
 scripts/check-includes.py || status=1
 
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFALAVOX_TESTS=ON
-cmake --build build -j "$(nproc)"
+# The Debian package, as a user installs it: the release build (scripts/package.sh, with
+# the tests and benchmarks built beside the program) packaged and checked by lintian, then
+# its menu entry, autostart entry and AppStream metadata checked by the desktop's own
+# validators, from the files the package holds.
+package_checks() {
+    local tree result
+    tree=$(mktemp -d)
+    scripts/package.sh build -DFALAVOX_TESTS=ON -DFALAVOX_BENCH=ON &&
+        dpkg-deb -x dist/falavox_*.deb "$tree" &&
+        desktop-file-validate "$tree"/usr/share/applications/falavox.desktop \
+            "$tree"/usr/share/falavox/autostart/falavox.desktop &&
+        appstreamcli validate-tree --no-net "$tree"
+    result=$?
+    rm -rf "$tree"
+    return "$result"
+}
+package_checks || status=1
 (cd build && ctest --output-on-failure -j2) || status=1
 
-# Warnings are errors in a Debug build: the program, its tests and the benchmarks are
-# built once that way. The tests ran above and are not run again.
-cmake -S . -B build-debug -G Ninja -DCMAKE_BUILD_TYPE=Debug -DFALAVOX_TESTS=ON
-cmake --build build-debug -j "$(nproc)" || status=1
+# The sanitizers' builds are Debug builds optimised a little (-O1), as their runtimes
+# advise: they keep the program's own checks (asserts), and warnings are errors there.
+sanitized=(-G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" -DFALAVOX_TESTS=ON
+    -DFALAVOX_BENCH=OFF)
 
 # Name lookups and the network scan's calls run on worker threads: their tests under
 # ThreadSanitizer.
-cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFALAVOX_TESTS=ON \
-    -DFALAVOX_SANITIZE_THREAD=ON -DFALAVOX_BENCH=OFF
+cmake -S . -B build-tsan "${sanitized[@]}" -DFALAVOX_SANITIZE_THREAD=ON
 cmake --build build-tsan -j "$(nproc)" --target net_test_eventsocket net_test_sendqueue net_test_resolve \
     app_test_network_scan platform_test_network_enum
 (
@@ -67,8 +82,7 @@ cmake --build build-tsan -j "$(nproc)" --target neighbourhood_probe scan_probe p
     ctest --output-on-failure -R '^platform_(neighbourhood_real|test_netbios_name)$'
 ) || status=1
 
-cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFALAVOX_TESTS=ON \
-    -DFALAVOX_SANITIZE=ON -DFALAVOX_BENCH=OFF
+cmake -S . -B build-asan "${sanitized[@]}" -DFALAVOX_SANITIZE=ON
 cmake --build build-asan -j "$(nproc)"
 (
     cd build-asan
@@ -77,23 +91,6 @@ cmake --build build-asan -j "$(nproc)"
     export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
     ctest --output-on-failure -j2
 ) || status=1
-
-# The Debian package, as a user installs it: a release build packaged and checked by
-# lintian (scripts/package.sh), then its menu entry, autostart entry and AppStream
-# metadata checked by the desktop's own validators, from the files the package holds.
-package_checks() {
-    local tree result
-    tree=$(mktemp -d)
-    scripts/package.sh &&
-        dpkg-deb -x dist/falavox_*.deb "$tree" &&
-        desktop-file-validate "$tree"/usr/share/applications/falavox.desktop \
-            "$tree"/usr/share/falavox/autostart/falavox.desktop &&
-        appstreamcli validate-tree --no-net "$tree"
-    result=$?
-    rm -rf "$tree"
-    return "$result"
-}
-package_checks || status=1
 
 # Last, the parsers of received and stored bytes under libFuzzer (build-fuzz/), 12
 # seconds each.

@@ -8,10 +8,14 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
+#include "tests/support/KnownHosts.h"
 #include "tests/support/Raised.h"
 #include <netdb.h>
 
 using namespace net;
+
+// Names are answered here, never by the machine's resolver.
+static testsupport::KnownHosts knownHosts;
 
 TEST(SocketResolveHost, dottedAddressesAreConvertedWithoutAsking) {
     EXPECT_EQ(SocketResolveHost("0.0.0.0"), 0u);
