@@ -216,8 +216,8 @@ void Tfrminicial::runScan(std::chrono::milliseconds bound) {
     scan.run();
 }
 
-void Tfrminicial::BuildChatMenu(QAction* S, const std::function<void(QAction*)>& H) {
-    buildChatMenu(*S, *chatSubmenu_, Lists, H, TryIcon.hostDrawsMenu());
+void Tfrminicial::BuildChatMenu(QAction* chatItem, const std::function<void(QAction*)>& onPicked) {
+    buildChatMenu(*chatItem, *chatSubmenu_, Lists, onPicked, TryIcon.hostDrawsMenu());
 }
 
 void Tfrminicial::menu1DrawMargin(QObject*, QPainter& canvas, const QRect& R) {

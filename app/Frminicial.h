@@ -112,7 +112,7 @@ public:
     // mnuRefresh), which also scans the network with the tray icon showing that it is
     // busy and its menu detached.
     void Menu1Popup(QObject* Sender);
-    void BuildChatMenu(QAction* S, const std::function<void(QAction*)>& H);
+    void BuildChatMenu(QAction* chatItem, const std::function<void(QAction*)>& onPicked);
     void menu1DrawMargin(QObject* Sender, QPainter& canvas, const QRect& R);
     // The glyph of a tray menu item; none for separators and the Chat submenu's items.
     QIcon menu1GetItemParams(QObject* Sender, const QAction* item) const;
