@@ -136,7 +136,6 @@ public slots:
     session::ChatView& showChatWindow() override;
     bool askChat(const std::string& callerName, const std::string& invitationText) override;
     void showInformation(const std::string& text) override;
-    void receivedLine(std::string_view line) override;
     void sendInvitationNotice(const std::string& peerName, session::NoticeLineSink addLine,
                               std::function<void()> finished) override;
     const config::TSettings& settings() const override { return Settings(); }
@@ -155,7 +154,6 @@ protected:
 
 private:
     void chatWindowClosing(chat::TfrmChat& window);
-    void connectSocketEvents();
     void Terminate(int exitCode);
 
     ListenEndpoint endpoint_;
