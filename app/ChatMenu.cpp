@@ -21,36 +21,36 @@ QString captionOf(const std::string& name, bool exportedOverDBus) {
     return caption;
 }
 
-void discardItems(QMenu& holder) {
-    for (QMenu* submenu : holder.findChildren<QMenu*>(Qt::FindDirectChildrenOnly)) {
+void discardItems(QMenu& submenu) {
+    for (QMenu* submenu : submenu.findChildren<QMenu*>(Qt::FindDirectChildrenOnly)) {
         submenu->hide();
         submenu->setParent(nullptr);
         submenu->deleteLater();
     }
-    holder.clear();
+    submenu.clear();
 }
 
 } // namespace
 
-void buildChatMenu(QAction& S, QMenu& holder, const NameLists& lists,
-                   const std::function<void(QAction*)>& H, bool exportedOverDBus) {
-    discardItems(holder);
+void buildChatMenu(QAction& chatItem, QMenu& submenu, const NameLists& names,
+                   const std::function<void(QAction*)>& onPicked, bool exportedOverDBus) {
+    discardItems(submenu);
 
     std::vector<QAction*> domainItems;
-    for (const std::string& name : lists.domains) {
-        auto* item = new TaggedAction(captionOf(name, exportedOverDBus), &holder, domainItemTag);
-        holder.addAction(item);
+    for (const std::string& name : names.domains) {
+        auto* item = new TaggedAction(captionOf(name, exportedOverDBus), &submenu, domainItemTag);
+        submenu.addAction(item);
         domainItems.push_back(item);
     }
-    for (const ComputerEntry& computer : lists.computers) {
+    for (const ComputerEntry& computer : names.computers) {
         const bool inDomain =
             computer.parent >= 0 && computer.parent < static_cast<int>(domainItems.size());
-        QMenu* target = &holder;
+        QMenu* target = &submenu;
         if (inDomain) {
             QAction* domain = domainItems[static_cast<std::size_t>(computer.parent)];
             target = domain->menu();
             if (!target) {
-                target = new QMenu(&holder);
+                target = new QMenu(&submenu);
                 domain->setMenu(target);
             }
         }
@@ -59,12 +59,12 @@ void buildChatMenu(QAction& S, QMenu& holder, const NameLists& lists,
         item->setData(QByteArray::fromStdString(computer.name));
         // The item is the connection's context: the handler never runs for an item that
         // is gone.
-        QObject::connect(item, &QAction::triggered, item, [H, item] {
-            if (H) H(item);
+        QObject::connect(item, &QAction::triggered, item, [onPicked, item] {
+            if (onPicked) onPicked(item);
         });
         target->addAction(item);
     }
-    S.setMenu(holder.isEmpty() ? nullptr : &holder);
+    chatItem.setMenu(submenu.isEmpty() ? nullptr : &submenu);
 }
 
 std::string computerName(const QAction& item) {

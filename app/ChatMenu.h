@@ -14,12 +14,13 @@ namespace app {
 inline constexpr int domainItemTag = 8;
 inline constexpr int computerItemTag = 9;
 
-// Replaces the items of `S` by the domains of `lists`, each opening to its computers,
-// followed by the computers of no domain; each computer item runs `H` with itself when
-// picked. `holder` is the submenu that S opens; with both lists empty S opens nothing.
-// `exportedOverDBus`: the menu is drawn by a tray host from what the toolkit exports.
-void buildChatMenu(QAction& S, QMenu& holder, const NameLists& lists,
-                   const std::function<void(QAction*)>& H, bool exportedOverDBus = false);
+// Fills the Chat item's submenu with the domains of `names`, each opening to its
+// computers, followed by the computers of no domain; each computer item runs `onPicked`
+// with itself when picked. `submenu` is the menu that `chatItem` opens; with both lists
+// empty `chatItem` opens nothing. `exportedOverDBus`: the menu is drawn by a tray host
+// from what the toolkit exports.
+void buildChatMenu(QAction& chatItem, QMenu& submenu, const NameLists& names,
+                   const std::function<void(QAction*)>& onPicked, bool exportedOverDBus = false);
 
 // The computer name of a Chat submenu item, as the network gave it (Windows-1252 bytes),
 // kept in the item's data; its caption shows the same name.

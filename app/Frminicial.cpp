@@ -6,7 +6,6 @@
 #include "app/StartupDiagnostics.h"
 #include "app/TitleBand.h"
 #include "assets/AssetPaths.h"
-#include "chat/ReceivedLineHandler.h"
 #include "notice/InvitationNotice.h"
 #include "notice/NTLib.h"
 #include "platform/Cp1252.h"
@@ -98,25 +97,6 @@ Tfrminicial::Tfrminicial(ListenEndpoint endpoint, TrayIcon::Backend trayBackend,
         menu1Margin = margin;
         menu1.setBandWidth(margin);
     });
-    connectSocketEvents();
-}
-
-void Tfrminicial::connectSocketEvents() {
-    SrvSocket.OnSessionAvailable = [this](net::TCustomEventSocket*, std::uint16_t error) {
-        Session.SrvSocketSessionAvailable(error);
-    };
-    CliSocket.OnDataAvailable = [this](net::TCustomEventSocket*, std::uint16_t error) {
-        Session.CliSocketDataAvailable(error);
-    };
-    CliSocket.OnSessionClosed = [this](net::TCustomEventSocket*, std::uint16_t error) {
-        Session.CliSocketSessionClosed(error);
-    };
-    CliSocket.OnDnsLookupDone = [this](net::TCustomEventSocket*, std::uint16_t error) {
-        Session.CliSocketDnsLookupDone(error);
-    };
-    CliSocket.OnSessionConnected = [this](net::TCustomEventSocket*, std::uint16_t error) {
-        Session.CliSocketSessionConnected(error);
-    };
 }
 
 Tfrminicial::~Tfrminicial() {
@@ -216,8 +196,8 @@ void Tfrminicial::runScan(std::chrono::milliseconds bound) {
     scan.run();
 }
 
-void Tfrminicial::BuildChatMenu(QAction* S, const std::function<void(QAction*)>& H) {
-    buildChatMenu(*S, *chatSubmenu_, Lists, H, TryIcon.hostDrawsMenu());
+void Tfrminicial::BuildChatMenu(QAction* chatItem, const std::function<void(QAction*)>& onPicked) {
+    buildChatMenu(*chatItem, *chatSubmenu_, Lists, onPicked, TryIcon.hostDrawsMenu());
 }
 
 void Tfrminicial::menu1DrawMargin(QObject*, QPainter& canvas, const QRect& R) {
@@ -293,15 +273,6 @@ bool Tfrminicial::askChat(const std::string& callerName, const std::string& invi
 
 void Tfrminicial::showInformation(const std::string& text) {
     ui::showInformation(platform::fromCp1252(text));
-}
-
-void Tfrminicial::receivedLine(std::string_view line) {
-    chat::ReceivedLineHandler(line, frmChat.data(), CliSocket,
-                              [this](const std::string& caller, const std::string& text) {
-                                  Session.CallerName = caller;
-                                  Session.CallerText = text;
-                                  Session.IncomingInvitation();
-                              });
 }
 
 void Tfrminicial::sendInvitationNotice(const std::string& peerName, session::NoticeLineSink addLine,

@@ -112,7 +112,7 @@ public:
     // mnuRefresh), which also scans the network with the tray icon showing that it is
     // busy and its menu detached.
     void Menu1Popup(QObject* Sender);
-    void BuildChatMenu(QAction* S, const std::function<void(QAction*)>& H);
+    void BuildChatMenu(QAction* chatItem, const std::function<void(QAction*)>& onPicked);
     void menu1DrawMargin(QObject* Sender, QPainter& canvas, const QRect& R);
     // The glyph of a tray menu item; none for separators and the Chat submenu's items.
     QIcon menu1GetItemParams(QObject* Sender, const QAction* item) const;
@@ -136,7 +136,6 @@ public slots:
     session::ChatView& showChatWindow() override;
     bool askChat(const std::string& callerName, const std::string& invitationText) override;
     void showInformation(const std::string& text) override;
-    void receivedLine(std::string_view line) override;
     void sendInvitationNotice(const std::string& peerName, session::NoticeLineSink addLine,
                               std::function<void()> finished) override;
     const config::TSettings& settings() const override { return Settings(); }
@@ -155,7 +154,6 @@ protected:
 
 private:
     void chatWindowClosing(chat::TfrmChat& window);
-    void connectSocketEvents();
     void Terminate(int exitCode);
 
     ListenEndpoint endpoint_;

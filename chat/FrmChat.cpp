@@ -59,7 +59,7 @@ TfrmChat::~TfrmChat() {
     }
 }
 
-// ---- Operations for the main form ----
+// ---- What the session shows ----
 
 void TfrmChat::addPlainLine(const std::string& text) {
     QTextCursor cursor(memo1->document());
@@ -117,7 +117,7 @@ void TfrmChat::closeForInvitation() {
     close();
 }
 
-// ---- Operations for the received-line handler ----
+// ---- What the session shows of a received line ----
 
 void TfrmChat::hideSelection() {
     QTextCursor cursor = memo1->textCursor();

@@ -54,7 +54,7 @@ public:
     void setHoldsSession(bool holds) override { holdsSession_ = holds; }
     bool holdsSession() const { return holdsSession_; }
 
-    // For the received-line handler.
+    // What the session shows of a received line (session::ChatView).
     void hideSelection() override;
     void styledAppend(const std::vector<chat::TextRun>& runs);
     void appendReceivedChatLine(const std::string& sender, const std::string& message) override;

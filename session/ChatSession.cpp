@@ -4,6 +4,7 @@
 #include "session/ChatView.h"
 #include "session/LineClassifier.h"
 #include "session/Protocol.h"
+#include "session/ShowReceivedLine.h"
 #include "text/AsciiText.h"
 
 #include <QString>
@@ -29,6 +30,34 @@ ChatSession::ChatSession(net::TCustomEventSocket& srvSocket, net::TCustomEventSo
     callerTimer_.setSingleShot(true);
     QObject::connect(&callerTimer_, &QTimer::timeout, &callerTimer_,
                      [this] { CallerBoundPassed(); });
+    connectSocketEvents();
+}
+
+// The sockets outlive the session: none of their events may reach it once it is gone.
+ChatSession::~ChatSession() {
+    SrvSocket.OnSessionAvailable = nullptr;
+    CliSocket.OnDataAvailable = nullptr;
+    CliSocket.OnSessionClosed = nullptr;
+    CliSocket.OnDnsLookupDone = nullptr;
+    CliSocket.OnSessionConnected = nullptr;
+}
+
+void ChatSession::connectSocketEvents() {
+    SrvSocket.OnSessionAvailable = [this](net::TCustomEventSocket*, std::uint16_t error) {
+        SrvSocketSessionAvailable(error);
+    };
+    CliSocket.OnDataAvailable = [this](net::TCustomEventSocket*, std::uint16_t error) {
+        CliSocketDataAvailable(error);
+    };
+    CliSocket.OnSessionClosed = [this](net::TCustomEventSocket*, std::uint16_t error) {
+        CliSocketSessionClosed(error);
+    };
+    CliSocket.OnDnsLookupDone = [this](net::TCustomEventSocket*, std::uint16_t error) {
+        CliSocketDnsLookupDone(error);
+    };
+    CliSocket.OnSessionConnected = [this](net::TCustomEventSocket*, std::uint16_t error) {
+        CliSocketSessionConnected(error);
+    };
 }
 
 void ChatSession::addLine(const std::string& text) {
@@ -108,9 +137,11 @@ void ChatSession::CallerBoundPassed() {
     }
 }
 
-void ChatSession::receivedLine(std::string_view line) {
-    const LineKind kind = classifyLine(line).kind;
-    if (kind == LineKind::Invitation) {
+// Every complete line of the session socket, in order. The line is classified here once;
+// `bytes` lives only until this returns, and so does everything `line` looks into.
+void ChatSession::receivedLine(std::string_view bytes) {
+    const ClassifiedLine line = classifyLine(bytes);
+    if (line.kind == LineKind::Invitation) {
         // A connection carries one invitation. Further ones, and one whose connection
         // has ended by the time it is handed on (lines of a connection can still wait in
         // the buffer after its end), ask nobody anything: each would put a dialog, a
@@ -121,12 +152,27 @@ void ChatSession::receivedLine(std::string_view line) {
         invitationTaken_ = true;
         callerTimer_.stop();
     }
-    // A window that shows the connected look holds the connection it shows, also one it
-    // did not invite: closing it must end that connection.
-    if (kind == LineKind::Acceptance) {
-        if (ChatView* window = host_.chatWindow()) window->setHoldsSession(true);
+    ChatView* window = host_.chatWindow();
+    if (window) {
+        // A window that shows the connected look holds the connection it shows, also one
+        // it did not invite: closing it must end that connection.
+        if (line.kind == LineKind::Acceptance) window->setHoldsSession(true);
+        try {
+            window->hideSelection();
+        } catch (...) {
+            // Only the look of the transcript is at stake; the line is still handled.
+        }
     }
-    host_.receivedLine(line);
+    if (line.kind == LineKind::Invitation) {
+        CallerName = line.name();
+        CallerText = line.text();
+        IncomingInvitation();
+        return;
+    }
+    // Without a chat window only an invitation has an effect.
+    if (!window) return;
+    showReceivedLine(*window, line);
+    if (line.close) CliSocket.Close();
 }
 
 void ChatSession::CliSocketDataAvailable(std::uint16_t) {

@@ -32,8 +32,6 @@ public:
     virtual bool askChat(const std::string& callerName, const std::string& invitationText) = 0;
     // An information box; the text is Windows-1252 bytes.
     virtual void showInformation(const std::string& text) = 0;
-    // Every complete line received on the session socket, in order.
-    virtual void receivedLine(std::string_view line) = 0;
     // An invited computer refused the connection and the settings ask for a notice:
     // this is where the invitation goes out as a text notice instead. Its status lines go
     // through addLine, the outcome's once it is known (possibly after this returns);
@@ -46,18 +44,24 @@ public:
 
 // The chat session over TCP: the invited side (a caller accepted or turned away, the
 // invitation answered, the end of every session) and the inviting side (a computer's
-// name looked up, connected to, invited). The owner connects the three sockets' events
-// to the handlers below; everything runs on the user-interface thread.
+// name looked up, connected to, invited). It is the one owner of every line received on
+// the session socket: it classifies the line once, acts on it (an invitation is put to
+// the user, an acceptance makes the window hold the session, a close marker ends it) and
+// hands the chat window what it shows. The session handles the events of the three
+// sockets it is given, which its owner keeps alive longer than the session; everything
+// runs on the user-interface thread.
 class ChatSession {
 public:
     ChatSession(net::TCustomEventSocket& srvSocket, net::TCustomEventSocket& cliSocket,
                 net::TCustomEventSocket& tmpSocket, SessionHost& host,
                 std::string sessionPort = std::string(kSessionPort));
+    ChatSession(const ChatSession&) = delete;
+    ChatSession& operator=(const ChatSession&) = delete;
+    ~ChatSession();
 
     // Invited side.
     void SrvSocketSessionAvailable(std::uint16_t error);
     void CliSocketDataAvailable(std::uint16_t error);
-    void IncomingInvitation();
     void CliSocketSessionClosed(std::uint16_t error);
 
     // Inviting side.
@@ -77,9 +81,6 @@ public:
 
     // The computer picked for the last invitation, as picked.
     std::string PeerName;
-    // From the most recent invitation line.
-    std::string CallerName;
-    std::string CallerText;
 
 private:
     void addLine(const std::string& text);
@@ -87,7 +88,9 @@ private:
     void noticeFinished(std::uint64_t transcript);
     void TakeCaller();
     void StartReceiving();
-    void receivedLine(std::string_view line);
+    void connectSocketEvents();
+    void receivedLine(std::string_view bytes);
+    void IncomingInvitation();
     void ContinueLinesLater();
     void StartCallerBound();
     void CallerBoundPassed();
@@ -97,6 +100,9 @@ private:
     net::TCustomEventSocket& TmpSocket;
     SessionHost& host_;
     std::string sessionPort_;
+    // From the most recent invitation line.
+    std::string CallerName;
+    std::string CallerText;
     LineAssembler assembler_;
     // The invitation dialog is up (a further invitation line may run a nested answer).
     bool dialogUp_ = false;

@@ -4,8 +4,8 @@
 
 namespace session {
 
-// What the session's two sides and the received-line handler do to the chat window.
-// Texts are Windows-1252 bytes.
+// What the session does to the chat window: its two sides, and the received lines it
+// shows (showReceivedLine). Texts are Windows-1252 bytes.
 class ChatView {
 public:
     virtual ~ChatView() = default;

@@ -3,20 +3,21 @@
 // side's transcript. The baseline, measured in the same run, is a ping-pong
 // of as many 40-byte lines over plain blocking sockets between two processes.
 //
-// Then the cost of showing one received line by itself: the received-line handler
-// (classify, four styled runs, caret and focus) in a chat window, against two baselines
+// Then the cost of showing one received line by itself, as the session does it (classify,
+// four styled runs, caret and focus) in a chat window, against two baselines
 // measured in the same rounds: a bare QPlainTextEdit::appendPlainText of the same text,
 // and a QTextBrowser::append of the line as HTML, as chat programs commonly show lines.
 
 #include "app/Frminicial.h"
 #include "chat/FrmChat.h"
-#include "chat/ReceivedLineHandler.h"
 #include "chat/TranscriptEntry.h"
 #include "net/SocketLibrary.h"
 #include "platform/PosixSockets.h"
 #include "platform/Sound.h"
 #include "session/AskChat.h"
 #include "session/FrmAskchat.h"
+#include "session/LineClassifier.h"
+#include "session/ShowReceivedLine.h"
 #include "tests/support/AnswerClock.h"
 #include "tests/support/ProgramCopy.h"
 #include "tests/support/RawPeer.h"
@@ -202,8 +203,10 @@ template <class AppendOne> double timeShowing(QWidget& view, AppendOne appendOne
 double programShowing() {
     net::TEventSocket unused;
     auto* window = new chat::TfrmChat("Beto", unused, nullptr, QStringLiteral("/dev/null"));
-    const double seconds =
-        timeShowing(*window, [&] { chat::ReceivedLineHandler(kReceived, window, unused, {}); });
+    const double seconds = timeShowing(*window, [&] {
+        window->hideSelection();
+        session::showReceivedLine(*window, session::classifyLine(kReceived));
+    });
     // A handler that showed nothing would look fast.
     const int shown = window->findChild<QPlainTextEdit*>("memo1")->document()->blockCount();
     delete window;

@@ -1,5 +1,5 @@
-// Appending received chat lines to the transcript, the way the received-line handler does
-// it (hide the selection, the entry, finishing the entry), with the event loop running in
+// Appending received chat lines to the transcript, the way the session shows a received
+// line (hide the selection, the entry, finishing the entry), with the event loop running in
 // between as it does between socket events. The transcript is never trimmed, so the cost
 // of a line must not grow with its length. Two measures, each at 10,000 and 100,000 lines:
 //  - the cost per line of a whole transcript of that many lines (goal: ratio <= 1.2);
