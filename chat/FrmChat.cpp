@@ -146,8 +146,9 @@ void TfrmChat::styledAppend(const std::vector<chat::TextRun>& runs) {
         // Always plain text: received bytes never become markup.
         cursor.insertText(run.text, format);
     }
-    cursor.endEditBlock();
+    // The oldest entries go in the same edit, so the window lays out and repaints once.
     chat::trimTranscript(*memo1->document());
+    cursor.endEditBlock();
 }
 
 void TfrmChat::appendReceivedChatLine(const std::string& sender, const std::string& message) {

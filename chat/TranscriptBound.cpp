@@ -22,9 +22,13 @@ void trimTranscript(QTextDocument& transcript, int entries, int characters) {
            transcript.characterCount() - firstKept.position() > characters)
         firstKept = firstKept.next();
     if (!firstKept.isValid() || firstKept.position() == 0) return;
+    // Inside an edit block the cursor does not ask the layout where its new position is,
+    // which would lay out the whole first kept entry for nothing.
     QTextCursor cursor(&transcript);
+    cursor.beginEditBlock();
     cursor.setPosition(firstKept.position(), QTextCursor::KeepAnchor);
     cursor.removeSelectedText();
+    cursor.endEditBlock();
 }
 
 } // namespace chat

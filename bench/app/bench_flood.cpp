@@ -15,6 +15,7 @@
 #include "platform/Sound.h"
 #include "session/AskChat.h"
 #include "session/FrmAskchat.h"
+#include "tests/support/AnswerClock.h"
 #include "tests/support/ProgramCopy.h"
 #include "tests/support/RawPeer.h"
 
@@ -149,7 +150,11 @@ Figures programFlood(Flood flood) {
     Figures figures;
     SilentPlayer silent;
     session::askchat::setSoundPlayer(&silent);
-    session::askchat::setShownHook([](session::TfrmAskchat& d) { d.btnAceitarClick(); });
+    testsupport::AnswerClock answerClock;
+    session::askchat::setShownHook([&answerClock](session::TfrmAskchat& d) {
+        answerClock.settle();
+        d.btnAceitarClick();
+    });
     const std::uint16_t port = testsupport::freeLoopbackPort("127.0.0.3");
     auto beto =
         std::make_unique<testsupport::ProgramCopy>("127.0.0.3", std::to_string(port), "Beto");
