@@ -1,4 +1,4 @@
-#include "platform/NetworkEnum.h"
+#include "platform/neighbourhood/NetworkEnum.h"
 
 #include <atomic>
 #include <condition_variable>

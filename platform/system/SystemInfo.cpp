@@ -1,4 +1,4 @@
-#include "platform/SystemInfo.h"
+#include "platform/system/SystemInfo.h"
 
 #include <QDir>
 #include <QStandardPaths>

@@ -1,4 +1,4 @@
-#include "platform/SessionBus.h"
+#include "platform/system/SessionBus.h"
 
 #include <cstdlib>
 #include <string>

@@ -1,6 +1,6 @@
-#include "platform/NetbiosLookup.h"
+#include "platform/neighbourhood/NetbiosLookup.h"
 
-#include "platform/NetbiosName.h"
+#include "platform/neighbourhood/NetbiosName.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

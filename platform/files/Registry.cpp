@@ -1,7 +1,7 @@
-#include "platform/Registry.h"
+#include "platform/files/Registry.h"
 
-#include "platform/FileReplace.h"
-#include "platform/SystemInfo.h"
+#include "platform/files/FileReplace.h"
+#include "platform/system/SystemInfo.h"
 #include "text/AsciiText.h"
 
 #include <QDir>

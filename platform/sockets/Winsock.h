@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/WinsockErrorTable.h"
+#include "platform/sockets/WinsockErrorTable.h"
 
 #include <QEvent>
 #include <QObject>

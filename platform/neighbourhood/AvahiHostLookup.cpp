@@ -1,6 +1,6 @@
-#include "platform/AvahiHostLookup.h"
+#include "platform/neighbourhood/AvahiHostLookup.h"
 
-#include "platform/AvahiSession.h"
+#include "platform/neighbourhood/AvahiSession.h"
 
 #include <avahi-client/lookup.h>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "platform/Sound.h"
+#include "platform/system/Sound.h"
 
 #include <pulse/context.h>
 #include <pulse/error.h>

@@ -1,4 +1,4 @@
-#include "platform/PosixSockets.h"
+#include "platform/sockets/PosixSockets.h"
 
 namespace platform {
 

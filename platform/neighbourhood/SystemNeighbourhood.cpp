@@ -1,12 +1,12 @@
-#include "platform/NetworkNeighbourhood.h"
+#include "platform/neighbourhood/NetworkNeighbourhood.h"
 
-#include "platform/AvahiHostLookup.h"
-#include "platform/AvahiPublisher.h"
-#include "platform/Cp1252.h"
-#include "platform/DnssdProvider.h"
-#include "platform/HostLookup.h"
-#include "platform/NetbiosLookup.h"
-#include "platform/SmbProvider.h"
+#include "platform/neighbourhood/AvahiHostLookup.h"
+#include "platform/neighbourhood/AvahiPublisher.h"
+#include "platform/neighbourhood/DnssdProvider.h"
+#include "platform/neighbourhood/NetbiosLookup.h"
+#include "platform/neighbourhood/SmbProvider.h"
+#include "platform/sockets/HostLookup.h"
+#include "platform/system/Cp1252.h"
 
 #include <QString>
 

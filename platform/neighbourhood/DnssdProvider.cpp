@@ -1,7 +1,7 @@
-#include "platform/DnssdProvider.h"
+#include "platform/neighbourhood/DnssdProvider.h"
 
-#include "platform/AvahiSession.h"
-#include "platform/Cp1252.h"
+#include "platform/neighbourhood/AvahiSession.h"
+#include "platform/system/Cp1252.h"
 
 #include <QString>
 #include <algorithm>

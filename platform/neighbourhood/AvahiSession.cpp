@@ -1,4 +1,4 @@
-#include "platform/AvahiSession.h"
+#include "platform/neighbourhood/AvahiSession.h"
 
 #include <avahi-client/client.h>
 #include <avahi-common/simple-watch.h>

@@ -1,6 +1,6 @@
-#include "platform/PosixSockets.h"
+#include "platform/sockets/PosixSockets.h"
 
-#include "platform/HostLookup.h"
+#include "platform/sockets/HostLookup.h"
 #include "work/WorkPool.h"
 
 #include <QCoreApplication>

@@ -1,4 +1,4 @@
-#include "platform/Winsock.h"
+#include "platform/sockets/Winsock.h"
 
 #include <cerrno>
 #include <netdb.h>

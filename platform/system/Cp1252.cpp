@@ -1,4 +1,4 @@
-#include "platform/Cp1252.h"
+#include "platform/system/Cp1252.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "platform/FileReplace.h"
+#include "platform/files/FileReplace.h"
 
 #include <QDir>
 #include <QFile>

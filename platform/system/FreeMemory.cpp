@@ -1,4 +1,4 @@
-#include "platform/FreeMemory.h"
+#include "platform/system/FreeMemory.h"
 
 #if defined(__GLIBC__)
 #include <malloc.h>

@@ -1,4 +1,4 @@
-#include "platform/NetbiosName.h"
+#include "platform/neighbourhood/NetbiosName.h"
 
 #include "text/AsciiText.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/FileReplace.h"
+#include "platform/files/FileReplace.h"
 
 #include <QString>
 #include <cstdint>

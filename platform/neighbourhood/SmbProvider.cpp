@@ -1,6 +1,6 @@
-#include "platform/SmbProvider.h"
+#include "platform/neighbourhood/SmbProvider.h"
 
-#include "platform/Cp1252.h"
+#include "platform/system/Cp1252.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,6 +1,6 @@
-#include "platform/HostLookup.h"
+#include "platform/sockets/HostLookup.h"
 
-#include "platform/PosixSockets.h"
+#include "platform/sockets/PosixSockets.h"
 
 #include <mutex>
 #include <netdb.h>
