@@ -102,4 +102,8 @@ private:
     int spareFd_ = -1;
 };
 
+// The system's sockets library, a `PosixSocketLibrary`, when `name` is "wsock32.dll";
+// what the loader of SocketLibraryLoader.h hands out unless a test replaced it.
+std::unique_ptr<SocketLibrary> loadSystemSocketLibrary(const std::string& name, int& error);
+
 } // namespace platform

@@ -1,8 +1,8 @@
+#include "platform/sockets/SocketLibraryLoader.h"
+
 #include "platform/sockets/PosixSockets.h"
 
 namespace platform {
-
-std::unique_ptr<SocketLibrary> loadSystemSocketLibrary(const std::string& name, int& error);
 
 namespace {
 SocketLibraryLoader& currentLoader() {

@@ -1,12 +1,10 @@
 #pragma once
 
-#include "platform/sockets/WinsockErrorTable.h"
+#include "platform/sockets/WinsockErrors.h"
 
 #include <QEvent>
 #include <QObject>
 #include <cstdint>
-#include <functional>
-#include <memory>
 #include <netinet/in.h>
 #include <optional>
 #include <string>
@@ -27,18 +25,6 @@ constexpr int SOCKET_ERROR = -1;
 
 // A pending asynchronous lookup; 0 is none.
 using LookupHandle = std::uint32_t;
-
-// Error numbers.
-enum WinsockError : int {
-#define FALAVOX_WINSOCK_ENUM(name, number, errnoValue, text) name = number,
-    FALAVOX_WINSOCK_ERRORS(FALAVOX_WINSOCK_ENUM)
-#undef FALAVOX_WINSOCK_ENUM
-};
-
-// Translates a Linux errno value by meaning; values with no counterpart pass unchanged.
-int winsockErrorFromErrno(int error);
-// Translates a getaddrinfo result code into the lookup errors 11001 to 11004.
-int winsockErrorFromLookup(int code);
 
 // Notification bits.
 constexpr long FD_READ = 1;
@@ -146,12 +132,5 @@ public:
     virtual std::uint16_t hostToNetwork16(std::uint16_t value) = 0;
     virtual std::uint16_t networkToHost16(std::uint16_t value) = 0;
 };
-
-// Loads the library of the given name: "wsock32.dll" is the system's. Returns null,
-// with `error` set to the system's error number, when there is none of that name.
-// Tests replace the loader to hand out a library of their own.
-using SocketLibraryLoader = std::function<std::unique_ptr<SocketLibrary>(const std::string&)>;
-std::unique_ptr<SocketLibrary> loadSocketLibrary(const std::string& name, int& error);
-void setSocketLibraryLoader(SocketLibraryLoader loader);
 
 } // namespace platform

@@ -7,6 +7,7 @@
 #include "chat/TranscriptBound.h"
 #include "net/SocketLibrary.h"
 #include "platform/sockets/PosixSockets.h"
+#include "platform/sockets/SocketLibraryLoader.h"
 #include "platform/system/Sound.h"
 #include "session/AskChat.h"
 #include "session/FrmAskchat.h"

@@ -4,6 +4,7 @@
 #include "net/EventSocket.h"
 #include "net/SocketLibrary.h"
 #include "platform/sockets/PosixSockets.h"
+#include "platform/sockets/SocketLibraryLoader.h"
 #include "tests/support/EventLoop.h"
 #include "tests/support/QtMain.h"
 #include "tests/support/RawPeer.h"
