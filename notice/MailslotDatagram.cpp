@@ -1,6 +1,6 @@
 #include "notice/MailslotDatagram.h"
 
-#include "platform/neighbourhood/NetbiosName.h"
+#include "platform/neighbourhood/NetbiosNameQuery.h"
 #include "text/AsciiText.h"
 
 #include <array>

@@ -1,6 +1,6 @@
 #include "platform/neighbourhood/NetbiosLookup.h"
 
-#include "platform/neighbourhood/NetbiosName.h"
+#include "platform/neighbourhood/NetbiosNameQuery.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

@@ -1,4 +1,4 @@
-#include "platform/neighbourhood/NetbiosName.h"
+#include "platform/neighbourhood/NetbiosNameQuery.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>

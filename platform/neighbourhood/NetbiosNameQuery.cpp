@@ -1,4 +1,4 @@
-#include "platform/neighbourhood/NetbiosName.h"
+#include "platform/neighbourhood/NetbiosNameQuery.h"
 
 #include "text/AsciiText.h"
 
