@@ -14,10 +14,8 @@ namespace platform::netbios {
 
 inline constexpr std::uint16_t nameServicePort = 137;
 
-// The 34 bytes that stand for NAME<suffix> in a packet: a length byte of 32, the
-// name's first-level encoding (the name upper-cased and padded with blanks to 15
-// characters, then the suffix byte, each byte written as two letters 'A' + nibble), and
-// the empty scope's zero byte. None for an empty name or one longer than 15 bytes.
+// The encoded NAME<suffix> (wire/NetbiosName.h) that the query asks for; none for an
+// empty name or one longer than a NetBIOS name may be.
 std::optional<std::string> encodeName(std::string_view name, std::uint8_t suffix = 0x00);
 
 // A broadcast query for the NB record of an encoded name, with the caller's
