@@ -1,7 +1,7 @@
 #include "app/ChatMenu.h"
 
 #include "app/TrayMenu.h"
-#include "platform/Cp1252.h"
+#include "platform/system/Cp1252.h"
 
 #include <QAction>
 #include <QMenu>

@@ -12,7 +12,7 @@
 #include "net/EventSocket.h"
 #include "notice/Messenger.h"
 #include "notice/NetMessageQueue.h"
-#include "platform/NetworkEnum.h"
+#include "platform/neighbourhood/NetworkEnum.h"
 #include "session/AskChat.h"
 #include "session/ChatSession.h"
 #include "session/Protocol.h"

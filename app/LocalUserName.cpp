@@ -1,6 +1,6 @@
 #include "app/LocalUserName.h"
 
-#include "platform/SystemInfo.h"
+#include "platform/system/SystemInfo.h"
 #include "text/AsciiText.h"
 
 namespace app {

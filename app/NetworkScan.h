@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/NameLists.h"
-#include "platform/NetworkEnum.h"
+#include "platform/neighbourhood/NetworkEnum.h"
 
 #include <chrono>
 #include <memory>

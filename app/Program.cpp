@@ -3,7 +3,7 @@
 #include "app/Application.h"
 #include "app/Frminicial.h"
 #include "app/StartupDiagnostics.h"
-#include "platform/SessionBus.h"
+#include "platform/system/SessionBus.h"
 #include "ui/ApplicationTitle.h"
 
 #include <cstdio>

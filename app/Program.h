@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/NetworkNeighbourhood.h"
+#include "platform/neighbourhood/NetworkNeighbourhood.h"
 
 #include <functional>
 #include <memory>

@@ -1,6 +1,6 @@
 #include "app/StatusNotifierHostWatch.h"
 
-#include "platform/SessionBus.h"
+#include "platform/system/SessionBus.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>

@@ -1,6 +1,6 @@
 #include "chat/ChatRules.h"
 
-#include "platform/Cp1252.h"
+#include "platform/system/Cp1252.h"
 #include "text/AsciiText.h"
 
 namespace chat {

@@ -5,7 +5,7 @@
 #include "chat/SpeedBar.h"
 #include "chat/TranscriptBound.h"
 #include "net/EventSocket.h"
-#include "platform/Cp1252.h"
+#include "platform/system/Cp1252.h"
 #include "session/Protocol.h"
 #include "ui/ApplicationTitle.h"
 #include "ui/DialogLook.h"

@@ -1,6 +1,6 @@
 #include "chat/IniFile.h"
 
-#include "platform/FileReplace.h"
+#include "platform/files/FileReplace.h"
 
 #include <QFile>
 

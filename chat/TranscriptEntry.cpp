@@ -1,6 +1,6 @@
 #include "chat/TranscriptEntry.h"
 
-#include "platform/Cp1252.h"
+#include "platform/system/Cp1252.h"
 
 #include <QFont>
 #include <QLocale>

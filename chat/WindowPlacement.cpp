@@ -1,6 +1,6 @@
 #include "chat/WindowPlacement.h"
 
-#include "platform/SystemInfo.h"
+#include "platform/system/SystemInfo.h"
 
 #include <QGuiApplication>
 #include <QStringList>

@@ -4,8 +4,8 @@
 #include "config/LimitedEdit.h"
 #include "config/SettingsOwner.h"
 #include "config/Switch.h"
-#include "platform/Cp1252.h"
-#include "platform/SystemInfo.h"
+#include "platform/system/Cp1252.h"
+#include "platform/system/SystemInfo.h"
 
 #include "ui/ApplicationTitle.h"
 #include "ui/DialogLook.h"

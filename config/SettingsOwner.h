@@ -2,7 +2,7 @@
 
 #include "config/Settings.h"
 #include "config/SettingsStore.h"
-#include "platform/Registry.h"
+#include "platform/files/Registry.h"
 
 #include <QString>
 #include <functional>

@@ -1,6 +1,6 @@
 // Any bytes as an answer to the program's NetBIOS name query, as anyone on the network
 // could send one.
-#include "platform/NetbiosName.h"
+#include "platform/neighbourhood/NetbiosNameQuery.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -2,7 +2,7 @@
 // the reader answers with values or a registry error; and settings saved into it (with an
 // arbitrary text among them) read back exactly, with the rest of the file still readable.
 #include "config/SettingsStore.h"
-#include "platform/Registry.h"
+#include "platform/files/Registry.h"
 
 #include <QByteArray>
 #include <QCoreApplication>

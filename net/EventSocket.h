@@ -2,7 +2,7 @@
 
 #include "net/SendQueue.h"
 #include "net/SocketException.h"
-#include "platform/Winsock.h"
+#include "platform/sockets/Winsock.h"
 
 #include <QPointer>
 #include <cstdint>

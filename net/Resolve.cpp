@@ -2,7 +2,7 @@
 
 #include "net/SocketException.h"
 #include "net/SocketLibrary.h"
-#include "platform/Cp1252.h"
+#include "platform/system/Cp1252.h"
 
 #include <netinet/in.h>
 

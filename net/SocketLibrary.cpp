@@ -1,6 +1,7 @@
 #include "net/SocketLibrary.h"
 
 #include "net/SocketException.h"
+#include "platform/sockets/SocketLibraryLoader.h"
 
 #include <memory>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Winsock.h"
+#include "platform/sockets/Winsock.h"
 
 #include <string>
 

@@ -1,6 +1,6 @@
 #include "net/WinsockErrorText.h"
 
-#include "platform/Winsock.h"
+#include "platform/sockets/Winsock.h"
 
 namespace net {
 

@@ -1,6 +1,7 @@
 #include "notice/ComputerNames.h"
 
 #include "text/AsciiText.h"
+#include "wire/NetbiosName.h"
 
 #include <algorithm>
 #include <fstream>
@@ -18,7 +19,7 @@ std::string trimmed(const std::string& text) {
 } // namespace
 
 std::string computerNetbiosName(const std::string& hostName) {
-    return text::asciiUpperCase(hostName.substr(0, 15));
+    return text::asciiUpperCase(hostName.substr(0, wire::netbiosNameLength));
 }
 
 std::string sambaWorkgroup(const std::string& configPath) {

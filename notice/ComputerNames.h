@@ -5,7 +5,7 @@
 // The names this computer goes by in mailslot datagrams.
 namespace notice {
 
-// The host name cut to 15 characters and upper-cased, as a NetBIOS name.
+// The host name cut to a NetBIOS name's length and upper-cased.
 std::string computerNetbiosName(const std::string& hostName);
 
 // The `workgroup` of the [global] section of a Samba configuration file, upper-cased;

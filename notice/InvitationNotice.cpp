@@ -1,6 +1,6 @@
 #include "notice/InvitationNotice.h"
 
-#include "platform/Cp1252.h"
+#include "platform/system/Cp1252.h"
 
 namespace notice {
 namespace {

@@ -1,13 +1,19 @@
 #include "notice/MailslotDatagram.h"
 
-#include "platform/NetbiosName.h"
 #include "text/AsciiText.h"
+#include "wire/Bytes.h"
 
 #include <array>
 #include <cstring>
 
 namespace notice {
 namespace {
+
+using wire::ByteReader;
+using wire::encodeNetbiosName;
+using wire::putBig16;
+using wire::putLittle16;
+using wire::readNetbiosName;
 
 constexpr std::size_t datagramHeaderSize = 14;
 constexpr std::size_t encodedNameSize = 34;
@@ -20,91 +26,11 @@ constexpr std::array<std::uint16_t, 3> mailslotWriteSetup = {1, 0, 2};
 constexpr std::uint8_t firstFragmentFlag = 0x02;
 constexpr std::uint8_t moreFragmentsFlag = 0x01;
 
-void putBig16(std::string& out, std::uint16_t value) {
-    out.push_back(static_cast<char>(value >> 8));
-    out.push_back(static_cast<char>(value & 0xff));
-}
-
-void putLittle16(std::string& out, std::uint16_t value) {
-    out.push_back(static_cast<char>(value & 0xff));
-    out.push_back(static_cast<char>(value >> 8));
-}
-
 void putZeros(std::string& out, std::size_t count) {
     out.append(count, '\0');
 }
 
-// Reads that never pass the end: a short input makes the reader fail, and it stays failed.
-class ByteReader {
-public:
-    explicit ByteReader(std::string_view bytes) : bytes_(bytes) {}
-    bool ok() const { return ok_; }
-    std::size_t position() const { return position_; }
-    std::uint8_t byte() {
-        if (!need(1)) return 0;
-        return static_cast<std::uint8_t>(bytes_[position_++]);
-    }
-    std::uint16_t big16() {
-        const std::uint16_t high = byte();
-        return static_cast<std::uint16_t>(high << 8 | byte());
-    }
-    std::uint16_t little16() {
-        const std::uint16_t low = byte();
-        return static_cast<std::uint16_t>(low | byte() << 8);
-    }
-    std::string_view take(std::size_t count) {
-        if (!need(count)) return {};
-        std::string_view part = bytes_.substr(position_, count);
-        position_ += count;
-        return part;
-    }
-    void skip(std::size_t count) { take(count); }
-
-private:
-    bool need(std::size_t count) {
-        if (ok_ && bytes_.size() - position_ >= count) return true;
-        ok_ = false;
-        return false;
-    }
-    std::string_view bytes_;
-    std::size_t position_ = 0;
-    bool ok_ = true;
-};
-
-std::optional<NetbiosName> decodeNetbiosName(ByteReader& in) {
-    if (in.byte() != 32) return std::nullopt;
-    std::string_view letters = in.take(32);
-    if (!in.ok()) return std::nullopt;
-    std::string raw;
-    for (std::size_t i = 0; i < 32; i += 2) {
-        const auto high = static_cast<unsigned char>(letters[i] - 'A');
-        const auto low = static_cast<unsigned char>(letters[i + 1] - 'A');
-        if (high > 15 || low > 15) return std::nullopt;
-        raw.push_back(static_cast<char>(high << 4 | low));
-    }
-    // A scope, if any, follows as further labels up to the empty root label.
-    for (std::uint8_t label = in.byte(); in.ok() && label != 0; label = in.byte()) {
-        if (label > 63) return std::nullopt;
-        in.skip(label);
-    }
-    if (!in.ok()) return std::nullopt;
-    NetbiosName name;
-    name.suffix = static_cast<std::uint8_t>(raw[15]);
-    name.name = raw.substr(0, 15);
-    while (!name.name.empty() && name.name.back() == ' ')
-        name.name.pop_back();
-    return name;
-}
-
 } // namespace
-
-std::string encodeNetbiosName(const NetbiosName& name) {
-    // A name is at most 15 characters; an empty one is sent as blanks, which is what a
-    // single blank becomes once padded.
-    const std::string_view shown = std::string_view(name.name).substr(0, 15);
-    return *platform::netbios::encodeName(shown.empty() ? std::string_view(" ") : shown,
-                                          name.suffix);
-}
 
 std::size_t maxMailslotMessage(std::string_view mailslot) {
     const std::size_t overhead = smbHeaderSize + transactionFixedSize + mailslot.size() + 1;
@@ -179,8 +105,8 @@ std::optional<MailslotDatagram> parseMailslotDatagram(std::string_view bytes) {
     // Bytes beyond the declared length are not part of the datagram.
     ByteReader names(bytes.substr(0, datagramHeaderSize + length));
     names.skip(datagramHeaderSize);
-    auto source = decodeNetbiosName(names);
-    auto destination = source ? decodeNetbiosName(names) : std::nullopt;
+    auto source = readNetbiosName(names);
+    auto destination = source ? readNetbiosName(names) : std::nullopt;
     if (!destination) return std::nullopt;
     d.source = *source;
     d.destination = *destination;

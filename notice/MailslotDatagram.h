@@ -1,5 +1,7 @@
 #pragma once
 
+#include "wire/NetbiosName.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -19,12 +21,8 @@ inline constexpr std::uint8_t broadcastDatagram = 0x12;
 // anything longer would need fragments, which many receivers never reassemble.
 inline constexpr std::size_t maxDatagramUserData = 512;
 
-// A NetBIOS name: up to 15 characters and a suffix byte naming the service.
-struct NetbiosName {
-    std::string name; // without its padding blanks
-    std::uint8_t suffix = 0;
-    bool operator==(const NetbiosName&) const = default;
-};
+// The sender's and the receiver's names, as the datagram service carries them.
+using wire::NetbiosName;
 
 struct MailslotDatagram {
     std::uint8_t type = directUniqueDatagram;
@@ -35,11 +33,6 @@ struct MailslotDatagram {
     std::string mailslot; // "\MAILSLOT\<box>"
     std::string message;  // the mailslot message, byte for byte
 };
-
-// The 34-byte first-level encoding of a name: a length byte, 32 letters from 'A' to 'P'
-// for the 16 bytes (the name upper-cased and padded with blanks to 15, then the suffix),
-// and the empty root label.
-std::string encodeNetbiosName(const NetbiosName& name);
 
 // The largest message that fits one datagram for a mailslot of that name.
 std::size_t maxMailslotMessage(std::string_view mailslot);

@@ -4,7 +4,7 @@
 #include "notice/MessageLines.h"
 #include "notice/MessengerThreads.h"
 #include "notice/UdpMailslotTransport.h"
-#include "platform/SystemInfo.h"
+#include "platform/system/SystemInfo.h"
 
 #include <QLocale>
 #include <QTime>

@@ -1,7 +1,7 @@
 #include "notice/NTLib.h"
 
-#include "platform/Cp1252.h"
-#include "platform/HostLookup.h"
+#include "platform/sockets/HostLookup.h"
+#include "platform/system/Cp1252.h"
 
 #include <QProcess>
 #include <QStandardPaths>

@@ -1,7 +1,7 @@
 #include "notice/UdpMailslotTransport.h"
 
 #include "notice/MailslotDatagram.h"
-#include "platform/HostLookup.h"
+#include "platform/sockets/HostLookup.h"
 
 #include <arpa/inet.h>
 #include <cerrno>

@@ -14,22 +14,37 @@ import re
 import sys
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+DEFINES = re.compile(r"\b(?:add_library|falavox_folder_library)\(\s*falavox_(\w+)")
 LIBRARY = re.compile(r"\bfalavox_(\w+)")
-INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"/]+)/[^"]+"', re.MULTILINE)
+INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)/[^"/]+"', re.MULTILINE)
 SOURCE = (".cpp", ".h")
+NOT_FOLDERS = ("tests", "bench", "fuzz", "packaging", "scripts", "docs")
+
+
+def cmake_text(path):
+    with open(path, encoding="utf-8") as f:
+        return re.sub(r"#.*", "", f.read())
 
 
 def folders():
-    """The folders that build a library of their own, with the libraries each links."""
-    uses = {}
-    for name in sorted(os.listdir(ROOT)):
-        cmake = os.path.join(ROOT, name, "CMakeLists.txt")
-        if name in ("tests", "bench", "fuzz", "packaging") or not os.path.isfile(cmake):
+    """The folders that build a library of their own (platform/sockets, say), with the
+    folders of the libraries each links."""
+    libraries, links = {}, {}
+    for base, dirs, files in os.walk(ROOT):
+        folder = os.path.relpath(base, ROOT).replace(os.sep, "/")
+        dirs[:] = [d for d in dirs if not d.startswith((".", "build"))]
+        if folder == ".":
+            dirs[:] = [d for d in dirs if d not in NOT_FOLDERS]
             continue
-        with open(cmake, encoding="utf-8") as f:
-            text = re.sub(r"#.*", "", f.read())
-        uses[name] = {lib for lib in LIBRARY.findall(text) if lib != name}
-    return uses
+        if "CMakeLists.txt" not in files:
+            continue
+        text = cmake_text(os.path.join(base, "CMakeLists.txt"))
+        defined = DEFINES.findall(text)
+        if defined:
+            libraries[defined[0]] = folder
+            links[folder] = set(LIBRARY.findall(text)) - {defined[0]}
+    return {folder: {libraries[lib] for lib in linked if lib in libraries}
+            for folder, linked in links.items()}, libraries
 
 
 def allowed(uses):
@@ -46,39 +61,61 @@ def allowed(uses):
     return reach
 
 
-def sources(folder):
-    for base, _, files in os.walk(os.path.join(ROOT, folder)):
+def sources(top, skip=()):
+    """The sources under `top`, leaving out the folders in `skip` (sub-folders that are
+    libraries of their own)."""
+    for base, dirs, files in os.walk(top):
+        dirs[:] = [d for d in dirs if os.path.join(base, d) not in skip]
         for name in files:
             if name.endswith(SOURCE):
                 yield os.path.join(base, name)
 
 
+def folder_of(directory, uses):
+    """The library folder an included header's directory belongs to, if any."""
+    while directory:
+        if directory in uses:
+            return directory
+        directory = directory.rpartition("/")[0]
+    return None
+
+
 def main():
-    uses = folders()
+    uses, libraries = folders()
     reach = allowed(uses)
     wrong = []
 
     def check(path, permitted):
         with open(path, encoding="utf-8", errors="replace") as f:
-            for included in INCLUDE.findall(f.read()):
-                if included in uses and included not in permitted:
+            for directory in INCLUDE.findall(f.read()):
+                included = folder_of(directory, uses)
+                if included is not None and included not in permitted:
                     wrong.append(f"{os.path.relpath(path, ROOT)}: includes {included}/")
 
     for folder in uses:
-        for path in sources(folder):
+        nested = {os.path.join(ROOT, other) for other in uses if other.startswith(folder + "/")}
+        for path in sources(os.path.join(ROOT, folder), nested):
             check(path, reach[folder])
-        tests = os.path.join(ROOT, "tests", folder)
-        if os.path.isdir(tests):
-            # A folder's tests also hold probes that link more than the folder (a whole
-            # program, say); those say so in the tests' own CMakeLists.txt.
-            permitted = set(reach[folder])
-            cmake = os.path.join(tests, "CMakeLists.txt")
-            if os.path.isfile(cmake):
-                with open(cmake, encoding="utf-8") as f:
-                    for lib in LIBRARY.findall(re.sub(r"#.*", "", f.read())):
-                        permitted |= reach.get(lib, set())
-            for path in sources(tests):
-                check(path, permitted)
+
+    # The tests of a folder are in tests/<folder>; tests/platform holds those of all the
+    # platform/ libraries, each test linking its own. A test folder may include what its
+    # folder reaches, and what the libraries of its own CMakeLists.txt reach (the probes
+    # that link more than the folder: a whole program, say).
+    tests_root = os.path.join(ROOT, "tests")
+    for name in sorted(os.listdir(tests_root)):
+        tests = os.path.join(tests_root, name)
+        if not os.path.isdir(tests) or name == "support":
+            continue
+        permitted = set(reach.get(name, ()))
+        cmake = os.path.join(tests, "CMakeLists.txt")
+        if os.path.isfile(cmake):
+            for lib in LIBRARY.findall(cmake_text(cmake)):
+                if lib in libraries:
+                    permitted |= reach[libraries[lib]]
+        if not permitted:
+            continue
+        for path in sources(tests):
+            check(path, permitted)
 
     for line in wrong:
         print(line)
@@ -86,7 +123,6 @@ def main():
         print(f"{len(wrong)} include(s) against the folders' direction", file=sys.stderr)
         return 1
     return 0
-
 
 if __name__ == "__main__":
     sys.exit(main())

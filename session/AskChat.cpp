@@ -1,6 +1,6 @@
 #include "session/AskChat.h"
 
-#include "platform/Sound.h"
+#include "platform/system/Sound.h"
 #include "session/AskChatCountdown.h"
 #include "session/DBusNotificationService.h"
 #include "session/FrmAskchat.h"

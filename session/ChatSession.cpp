@@ -1,6 +1,6 @@
 #include "session/ChatSession.h"
 
-#include "platform/Cp1252.h"
+#include "platform/system/Cp1252.h"
 #include "session/ChatView.h"
 #include "session/LineClassifier.h"
 #include "session/Protocol.h"

@@ -4,8 +4,8 @@
 #include "ui/ApplicationTitle.h"
 #include "ui/DialogLook.h"
 
-#include "platform/Cp1252.h"
-#include "platform/Sound.h"
+#include "platform/system/Cp1252.h"
+#include "platform/system/Sound.h"
 #include "session/AskChat.h"
 #include "session/InvitationNotification.h"
 #include "ui/WindowActivation.h"

@@ -12,7 +12,7 @@
 
 #include "app/Frminicial.h"
 #include "chat/FrmChat.h"
-#include "platform/Sound.h"
+#include "platform/system/Sound.h"
 #include "session/AskChat.h"
 #include "session/FrmAskchat.h"
 #include "tests/support/AnswerClock.h"

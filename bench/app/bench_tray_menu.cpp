@@ -5,7 +5,7 @@
 
 #include "app/Frminicial.h"
 #include "app/NetworkScan.h"
-#include "platform/NetworkEnum.h"
+#include "platform/neighbourhood/NetworkEnum.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

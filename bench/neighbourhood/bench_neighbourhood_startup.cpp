@@ -7,7 +7,7 @@
 // startup_to_listening.py times the program itself.
 //
 //   bench_neighbourhood_startup providers|none
-#include "platform/NetworkNeighbourhood.h"
+#include "platform/neighbourhood/NetworkNeighbourhood.h"
 
 #include <cstdio>
 #include <string>

@@ -5,8 +5,8 @@
 //                          "Refresh" (30000): "domain NAME" and "computer PARENT<TAB>NAME"
 //                          lines in the lists' order, then "elapsed MS"
 #include "app/NetworkScan.h"
-#include "platform/NetworkEnum.h"
-#include "platform/NetworkNeighbourhood.h"
+#include "platform/neighbourhood/NetworkEnum.h"
+#include "platform/neighbourhood/NetworkNeighbourhood.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

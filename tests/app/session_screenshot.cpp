@@ -3,7 +3,7 @@
 // chat windows side by side after a few lines. Stays up until killed.
 #include "app/Frminicial.h"
 #include "chat/FrmChat.h"
-#include "platform/Cp1252.h"
+#include "platform/system/Cp1252.h"
 #include "session/AskChat.h"
 #include "session/FrmAskchat.h"
 #include "tests/support/AnswerClock.h"

@@ -3,7 +3,7 @@
 #include "app/Frminicial.h"
 #include "app/LocalUserName.h"
 #include "app/TrayStandInWindow.h"
-#include "platform/SystemInfo.h"
+#include "platform/system/SystemInfo.h"
 #include "tests/support/QtMain.h"
 #include "tests/support/RawPeer.h"
 #include "ui/MessageBox.h"

@@ -5,7 +5,7 @@
 #include "app/NetworkScan.h"
 #include "app/TrayMenu.h"
 #include "app/TrayStandInWindow.h"
-#include "platform/NetworkEnum.h"
+#include "platform/neighbourhood/NetworkEnum.h"
 #include "tests/support/EventLoop.h"
 #include "tests/support/QtMain.h"
 #include "tests/support/ScriptedNeighbourhood.h"

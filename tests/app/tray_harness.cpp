@@ -11,7 +11,7 @@
 // "menu opened" whenever the tray menu is about to show, and
 // "A: <text>" / "B: <text>" whenever a copy's chat transcript changes. Runs until killed.
 #include "app/Frminicial.h"
-#include "platform/SessionBus.h"
+#include "platform/system/SessionBus.h"
 #include "tests/support/ScriptedNeighbourhood.h"
 #include "ui/ApplicationTitle.h"
 

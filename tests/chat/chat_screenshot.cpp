@@ -3,7 +3,7 @@
 #include "chat/FrmChat.h"
 #include "chat/TranscriptEntry.h"
 #include "net/EventSocket.h"
-#include "platform/Cp1252.h"
+#include "platform/system/Cp1252.h"
 
 #include <QApplication>
 #include <QDir>

@@ -3,7 +3,8 @@
 
 #include "net/EventSocket.h"
 #include "net/SocketLibrary.h"
-#include "platform/PosixSockets.h"
+#include "platform/sockets/PosixSockets.h"
+#include "platform/sockets/SocketLibraryLoader.h"
 #include "tests/support/EventLoop.h"
 #include "tests/support/KnownHosts.h"
 #include "tests/support/QtMain.h"

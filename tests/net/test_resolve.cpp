@@ -3,7 +3,7 @@
 #include "net/Resolve.h"
 #include "net/SocketException.h"
 #include "net/WinsockErrorText.h"
-#include "platform/Winsock.h"
+#include "platform/sockets/Winsock.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>

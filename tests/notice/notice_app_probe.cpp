@@ -7,7 +7,7 @@
 //        serving a 10 ms timer meanwhile; saves a picture of the window when asked
 // Texts come as UTF-8 and are handed on as Windows-1252, as the program holds them.
 #include "app/Frminicial.h"
-#include "platform/Cp1252.h"
+#include "platform/system/Cp1252.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,7 +1,7 @@
 #include "notice/InvitationNotice.h"
 #include "notice/NTLib.h"
 #include "notice/NetMessageQueue.h"
-#include "platform/Cp1252.h"
+#include "platform/system/Cp1252.h"
 #include "tests/support/EventLoop.h"
 #include "tests/support/Files.h"
 #include "tests/support/QtMain.h"

@@ -21,12 +21,6 @@ MailslotDatagram sample(std::string text = "COMMAND_MSG\r\n") {
     return d;
 }
 
-TEST(MailslotDatagram, namesAreEncodedUpperCasedAndPadded) {
-    // The worked example of the NetBIOS name encoding: "FRED" padded with blanks.
-    EXPECT_EQ(encodeNetbiosName({"fred", 0x20}),
-              std::string(" EGFCEFEECACACACACACACACACACACACA\0", 34));
-}
-
 TEST(MailslotDatagram, readsBackWhatItBuildsIncludingZeroBytes) {
     const MailslotDatagram d = sample(std::string("ME\0PC2\0Convite\r\n", 16));
     const auto parsed = parseMailslotDatagram(*buildMailslotDatagram(d));

@@ -11,9 +11,9 @@
 //   neighbourhood_probe lookup NAME     the invitation's lookup: dotted addresses, or
 //                                       "error N"
 //   neighbourhood_probe netbios NAME    the NetBIOS name query alone
-#include "platform/HostLookup.h"
-#include "platform/NetbiosLookup.h"
-#include "platform/NetworkNeighbourhood.h"
+#include "platform/neighbourhood/NetbiosLookup.h"
+#include "platform/neighbourhood/NetworkNeighbourhood.h"
+#include "platform/sockets/HostLookup.h"
 
 #include <arpa/inet.h>
 #include <chrono>

@@ -1,4 +1,4 @@
-#include "platform/AvahiPublisher.h"
+#include "platform/neighbourhood/AvahiPublisher.h"
 
 #include <gtest/gtest.h>
 

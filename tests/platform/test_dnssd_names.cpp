@@ -1,4 +1,4 @@
-#include "platform/DnssdProvider.h"
+#include "platform/neighbourhood/DnssdProvider.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "platform/NetbiosName.h"
+#include "platform/neighbourhood/NetbiosNameQuery.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -48,8 +48,7 @@ std::vector<std::string> read(const std::string& packet, std::uint16_t id = kId)
     return dotted;
 }
 
-TEST(NetbiosName, encodesUpperCasedBlankPaddedNameWithSuffix) {
-    EXPECT_EQ(netbios::encodeName("FRED"), kFred);
+TEST(NetbiosName, asksOnlyForNamesThatFit) {
     EXPECT_EQ(netbios::encodeName("fred"), kFred);
     EXPECT_EQ(netbios::encodeName("FRED", 0x01), kOther);
     EXPECT_EQ(netbios::encodeName("ABCDEFGHIJKLMNO")->size(), 34u);

@@ -1,5 +1,5 @@
 // The neighbourhood's open / enumerate / close calls over scripted providers.
-#include "platform/NetworkEnum.h"
+#include "platform/neighbourhood/NetworkEnum.h"
 #include "tests/support/ScriptedNeighbourhood.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "platform/Winsock.h"
+#include "platform/sockets/WinsockErrors.h"
 
 #include <cerrno>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "platform/Sound.h"
+#include "platform/system/Sound.h"
 #include "session/AskChat.h"
 #include "session/AskChatCountdown.h"
 #include "session/FrmAskchat.h"

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/HostLookup.h"
-#include "platform/Winsock.h"
+#include "platform/sockets/HostLookup.h"
+#include "platform/sockets/Winsock.h"
 
 #include <arpa/inet.h>
 #include <atomic>

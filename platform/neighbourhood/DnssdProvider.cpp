@@ -1,0 +1,340 @@
+#include "platform/neighbourhood/DnssdProvider.h"
+
+#include "platform/neighbourhood/AvahiSession.h"
+#include "platform/system/Cp1252.h"
+
+#include <QString>
+#include <algorithm>
+#include <avahi-client/lookup.h>
+#include <deque>
+#include <map>
+#include <set>
+#include <tuple>
+#include <vector>
+
+namespace platform {
+namespace {
+
+std::string toUtf8(const std::string& cp1252) {
+    return fromCp1252(cp1252).toUtf8().toStdString();
+}
+
+std::string fromUtf8(const std::string& utf8) {
+    return toCp1252(QString::fromUtf8(utf8));
+}
+
+std::string lowered(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) {
+        return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    });
+    return text;
+}
+
+std::string withoutFinalDot(std::string name) {
+    if (!name.empty() && name.back() == '.') name.pop_back();
+    return name;
+}
+
+NetResource record(std::uint32_t displayType, std::string remoteName) {
+    NetResource entry;
+    entry.dwDisplayType = displayType;
+    entry.dwUsage = RESOURCEUSAGE_CONTAINER;
+    entry.lpRemoteName = std::move(remoteName);
+    entry.lpProvider = dnssdProviderName;
+    return entry;
+}
+
+struct DomainBrowse {
+    std::vector<std::string> names{"local"};
+    std::set<AvahiDomainBrowser*> browsersPending;
+};
+
+// Browses the domains that `inDomain` announces (null: the daemon's own, "local", and the
+// wide-area domains it was given); the browse's callbacks fill them in.
+void startDomainBrowse(AvahiClient* client, const char* inDomain, DomainBrowse& browse);
+
+void onDomain(AvahiDomainBrowser* browser, AvahiIfIndex, AvahiProtocol, AvahiBrowserEvent event,
+              const char* domain, AvahiLookupResultFlags, void* userdata) {
+    auto* browse = static_cast<DomainBrowse*>(userdata);
+    if (event == AVAHI_BROWSER_NEW && domain != nullptr) {
+        const std::string name = withoutFinalDot(domain);
+        const bool known =
+            std::any_of(browse->names.begin(), browse->names.end(),
+                        [&](const std::string& n) { return lowered(n) == lowered(name); });
+        if (!known && !name.empty()) browse->names.push_back(name);
+    } else if (event == AVAHI_BROWSER_ALL_FOR_NOW || event == AVAHI_BROWSER_FAILURE) {
+        // A failure may follow "all for now": each browser is counted off once.
+        browse->browsersPending.erase(browser);
+    }
+}
+
+void startDomainBrowse(AvahiClient* client, const char* inDomain, DomainBrowse& browse) {
+    AvahiDomainBrowser* browser = avahi_domain_browser_new(
+        client, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, inDomain, AVAHI_DOMAIN_BROWSER_BROWSE,
+        static_cast<AvahiLookupFlags>(0), onDomain, &browse);
+    if (browser != nullptr) browse.browsersPending.insert(browser);
+}
+
+struct ComputerBrowse;
+
+// One service found, and the host that publishes it once it is resolved.
+struct FoundService {
+    ComputerBrowse* browse = nullptr;
+    AvahiIfIndex interface = AVAHI_IF_UNSPEC;
+    AvahiProtocol protocol = AVAHI_PROTO_UNSPEC;
+    std::string name, type, domain;
+    std::string hostName;
+};
+
+// The daemon refuses a client more than about a thousand objects at once, and then the
+// whole browse fails; and each resolver costs two calls to the daemon. So a network with
+// many services (or one announcer publishing thousands) is resolved a few at a time.
+constexpr int maxResolversAtOnce = 16;
+
+struct ComputerBrowse {
+    AvahiClient* client = nullptr;
+    std::set<AvahiServiceBrowser*> browsersPending;
+    int resolversPending = 0;
+    // Kept in the order the services were found, so the list follows the network's order
+    // and not the order in which the answers happened to come back.
+    std::vector<std::unique_ptr<FoundService>> services;
+    // The services still to resolve, one queue per type, taken from in turn: thousands of
+    // services of one type cannot keep the computers that publish another from being
+    // resolved before the bound.
+    std::map<std::string, std::deque<FoundService*>> waiting;
+    std::map<std::string, std::deque<FoundService*>>::iterator nextType = waiting.end();
+    std::size_t waitingCount = 0;
+    // A service seen on several interfaces is resolved once.
+    std::set<std::tuple<std::string, std::string, std::string>> seen;
+
+    bool done() const {
+        return browsersPending.empty() && resolversPending == 0 && waitingCount == 0;
+    }
+
+    FoundService* takeWaiting() {
+        if (waitingCount == 0) return nullptr;
+        for (;;) {
+            if (nextType == waiting.end()) nextType = waiting.begin();
+            auto current = nextType++;
+            if (current->second.empty()) continue;
+            FoundService* service = current->second.front();
+            current->second.pop_front();
+            --waitingCount;
+            return service;
+        }
+    }
+};
+
+void resolveWaiting(ComputerBrowse& browse);
+
+void onServiceResolved(AvahiServiceResolver* resolver, AvahiIfIndex, AvahiProtocol,
+                       AvahiResolverEvent event, const char*, const char*, const char*,
+                       const char* hostName, const AvahiAddress*, std::uint16_t, AvahiStringList*,
+                       AvahiLookupResultFlags, void* userdata) {
+    auto* service = static_cast<FoundService*>(userdata);
+    if (event == AVAHI_RESOLVER_FOUND && hostName != nullptr) service->hostName = hostName;
+    avahi_service_resolver_free(resolver);
+    --service->browse->resolversPending;
+    resolveWaiting(*service->browse);
+}
+
+void resolveWaiting(ComputerBrowse& browse) {
+    // Only the host's name is wanted; its addresses are looked up when it is invited.
+    const auto flags = static_cast<AvahiLookupFlags>(AVAHI_LOOKUP_NO_TXT | AVAHI_LOOKUP_NO_ADDRESS);
+    while (browse.resolversPending < maxResolversAtOnce) {
+        FoundService* service = browse.takeWaiting();
+        if (service == nullptr) break;
+        if (avahi_service_resolver_new(browse.client, service->interface, service->protocol,
+                                       service->name.c_str(), service->type.c_str(),
+                                       service->domain.c_str(), AVAHI_PROTO_INET, flags,
+                                       onServiceResolved, service) != nullptr)
+            ++browse.resolversPending;
+    }
+}
+
+void onService(AvahiServiceBrowser* browser, AvahiIfIndex interface, AvahiProtocol protocol,
+               AvahiBrowserEvent event, const char* name, const char* type, const char* domain,
+               AvahiLookupResultFlags, void* userdata) {
+    auto* browse = static_cast<ComputerBrowse*>(userdata);
+    if (event == AVAHI_BROWSER_NEW && name != nullptr && type != nullptr && domain != nullptr) {
+        if (!browse->seen.insert({name, type, domain}).second) return;
+        auto service = std::make_unique<FoundService>();
+        service->browse = browse;
+        service->interface = interface;
+        service->protocol = protocol;
+        service->name = name;
+        service->type = type;
+        service->domain = domain;
+        browse->waiting[type].push_back(service.get());
+        ++browse->waitingCount;
+        browse->services.push_back(std::move(service));
+        resolveWaiting(*browse);
+    } else if (event == AVAHI_BROWSER_ALL_FOR_NOW || event == AVAHI_BROWSER_FAILURE) {
+        // A failure may follow "all for now": each browser is counted off once.
+        browse->browsersPending.erase(browser);
+    }
+}
+
+// Browses every computer service type in a domain; the browse's callbacks fill it in.
+void startComputerBrowse(AvahiClient* client, const std::string& domainUtf8,
+                         ComputerBrowse& browse) {
+    browse.client = client;
+    for (const char* type : dnssdComputerServiceTypes) {
+        AvahiServiceBrowser* browser = avahi_service_browser_new(
+            client, AVAHI_IF_UNSPEC, AVAHI_PROTO_INET, type, domainUtf8.c_str(),
+            static_cast<AvahiLookupFlags>(0), onService, &browse);
+        if (browser != nullptr) browse.browsersPending.insert(browser);
+    }
+}
+
+// The hosts behind the services a browse found, each once, in the order found. The full
+// name stays in Avahi's escaped form, which is what a lookup hands back to it.
+std::vector<DnssdProvider::ListedHost> hostsOf(const ComputerBrowse& browse,
+                                               const std::string& domainUtf8) {
+    std::vector<DnssdProvider::ListedHost> hosts;
+    std::set<std::string> seen;
+    for (const auto& service : browse.services) {
+        if (service->hostName.empty()) continue;
+        const std::string full = withoutFinalDot(service->hostName);
+        const std::optional<std::string> name = listedHostName(full, domainUtf8);
+        if (!name || !seen.insert(lowered(*name)).second) continue;
+        hosts.push_back({*name, full});
+    }
+    return hosts;
+}
+
+// A name in DNS text form with its escapes undone: "\DDD" is the byte of that decimal
+// value, a backslash before any other character is that character. None for an escape
+// that is cut short or out of range.
+std::optional<std::string> unescaped(const std::string& escaped) {
+    std::string bytes;
+    for (std::size_t i = 0; i < escaped.size(); ++i) {
+        if (escaped[i] != '\\') {
+            bytes.push_back(escaped[i]);
+            continue;
+        }
+        if (++i >= escaped.size()) return std::nullopt;
+        const auto digit = [&](std::size_t at) {
+            return at < escaped.size() && escaped[at] >= '0' && escaped[at] <= '9';
+        };
+        if (!digit(i)) {
+            bytes.push_back(escaped[i]);
+            continue;
+        }
+        if (!digit(i + 1) || !digit(i + 2)) return std::nullopt;
+        const int value =
+            (escaped[i] - '0') * 100 + (escaped[i + 1] - '0') * 10 + (escaped[i + 2] - '0');
+        if (value > 255) return std::nullopt;
+        bytes.push_back(static_cast<char>(value));
+        i += 2;
+    }
+    return bytes;
+}
+
+// How long the computers of "local" found alongside the domains stand for a fresh browse.
+constexpr std::chrono::seconds prefetchLife{5};
+
+} // namespace
+
+std::string hostNameWithoutDomain(const std::string& hostName, const std::string& domain) {
+    const std::string host = withoutFinalDot(hostName);
+    const std::string suffix = "." + lowered(withoutFinalDot(domain));
+    const std::string lower = lowered(host);
+    if (suffix.size() > 1 && lower.size() > suffix.size() &&
+        lower.compare(lower.size() - suffix.size(), suffix.size(), suffix) == 0)
+        return host.substr(0, host.size() - suffix.size());
+    return host;
+}
+
+std::optional<std::string> listedHostName(const std::string& hostName, const std::string& domain) {
+    const std::optional<std::string> utf8 = unescaped(hostNameWithoutDomain(hostName, domain));
+    if (!utf8 || utf8->empty()) return std::nullopt;
+    // Bytes that are not UTF-8 come out as replacement characters, which the code page lacks.
+    return toCp1252Exactly(QString::fromUtf8(utf8->data(), static_cast<qsizetype>(utf8->size())));
+}
+
+std::optional<std::vector<NetResource>> DnssdProvider::children(const NetResource& container) {
+    switch (container.dwDisplayType) {
+    case RESOURCEDISPLAYTYPE_NETWORK:
+    case RESOURCEDISPLAYTYPE_ROOT:
+        return domains();
+    case RESOURCEDISPLAYTYPE_DOMAIN:
+        if (container.lpRemoteName && !container.lpRemoteName->empty())
+            return computers(*container.lpRemoteName);
+        return std::nullopt;
+    default:
+        return std::nullopt;
+    }
+}
+
+std::optional<std::vector<NetResource>> DnssdProvider::domains() {
+    const auto deadline = AvahiSession::Clock::now() + bound_;
+    // Declared before the session, so that the session's end (which frees the browsers)
+    // comes first and no callback ever sees a browse that is gone.
+    DomainBrowse browse;
+    ComputerBrowse local;
+    const std::unique_ptr<AvahiSession> session = AvahiSession::open();
+    if (!session) return std::nullopt;
+    startDomainBrowse(session->client(), nullptr, browse);
+    // Each browse waits about a second for the network's answers. A scan asks for the
+    // computers of "local" right after the domains, so that wait is spent now, alongside
+    // the domains' own, and the answer kept for that next call.
+    startComputerBrowse(session->client(), "local", local);
+    session->runUntil([&] { return browse.browsersPending.empty() && local.done(); }, deadline);
+    // The daemon lists the network's wide-area domains (its resolver's search domains) but
+    // not the browse domains their DNS zones announce, which is where an office lists the
+    // computers of its other subnets: those are asked of each wide-area domain in turn.
+    const std::vector<std::string> wideArea(browse.names.begin() + 1, browse.names.end());
+    for (const std::string& name : wideArea)
+        startDomainBrowse(session->client(), name.c_str(), browse);
+    session->runUntil([&] { return browse.browsersPending.empty(); }, deadline);
+    std::vector<NetResource> computersOfLocal = remember(hostsOf(local, "local"));
+    {
+        std::lock_guard lock(namesMutex_);
+        prefetchedLocal_ = std::move(computersOfLocal);
+        prefetchedAt_ = AvahiSession::Clock::now();
+    }
+    std::vector<NetResource> result;
+    for (const std::string& name : browse.names)
+        result.push_back(record(RESOURCEDISPLAYTYPE_DOMAIN, fromUtf8(name)));
+    return result;
+}
+
+std::optional<std::vector<NetResource>> DnssdProvider::computers(const std::string& domain) {
+    const std::string domainUtf8 = toUtf8(domain);
+    if (lowered(withoutFinalDot(domainUtf8)) == "local") {
+        std::lock_guard lock(namesMutex_);
+        if (prefetchedLocal_ && AvahiSession::Clock::now() - prefetchedAt_ < prefetchLife) {
+            std::optional<std::vector<NetResource>> found = std::move(prefetchedLocal_);
+            prefetchedLocal_.reset();
+            return found;
+        }
+    }
+    const auto deadline = AvahiSession::Clock::now() + bound_;
+    ComputerBrowse browse;
+    const std::unique_ptr<AvahiSession> session = AvahiSession::open();
+    if (!session) return std::nullopt;
+    startComputerBrowse(session->client(), domainUtf8, browse);
+    // What has not answered by the deadline is left out.
+    session->runUntil([&] { return browse.done(); }, deadline);
+    return remember(hostsOf(browse, domainUtf8));
+}
+
+std::vector<NetResource> DnssdProvider::remember(const std::vector<ListedHost>& hosts) {
+    std::vector<NetResource> result;
+    std::lock_guard lock(namesMutex_);
+    for (const ListedHost& host : hosts) {
+        fullNames_[lowered(host.listedName)] = host.fullName;
+        result.push_back(record(RESOURCEDISPLAYTYPE_SERVER, "\\\\" + host.listedName));
+    }
+    return result;
+}
+
+std::optional<std::string> DnssdProvider::fullHostName(const std::string& listedName) const {
+    std::lock_guard lock(namesMutex_);
+    const auto found = fullNames_.find(lowered(listedName));
+    if (found == fullNames_.end()) return std::nullopt;
+    return found->second;
+}
+
+} // namespace platform

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "platform/neighbourhood/NetworkNeighbourhood.h"
+
+#include <chrono>
+#include <map>
+#include <mutex>
+
+// The computers that announce themselves over DNS-SD (multicast DNS on the local link,
+// and the wide-area browse domains the network announces), through the Avahi daemon.
+namespace platform {
+
+// The service types whose publishers are listed as computers: this program's own, and
+// those of workstations, file sharing and remote logins, which most desktops publish.
+inline constexpr const char* dnssdComputerServiceTypes[] = {
+    "_falavox._tcp", "_workstation._tcp", "_smb._tcp", "_sftp-ssh._tcp", "_ssh._tcp"};
+
+class DnssdProvider : public NetworkProvider {
+public:
+    explicit DnssdProvider(std::chrono::milliseconds bound = std::chrono::milliseconds(2500))
+        : bound_(bound) {}
+
+    std::string providerName() const override { return dnssdProviderName; }
+
+    // The network record gives the browse domains, "local" first; a domain gives the host
+    // names (without the domain) of the computers publishing one of the types above,
+    // each once. None when no daemon answers.
+    std::optional<std::vector<NetResource>> children(const NetResource& container) override;
+
+    // The full host name behind a name this provider listed ("box" listed under
+    // "example.org" is "box.example.org"), so that a lookup can ask for the right one.
+    std::optional<std::string> fullHostName(const std::string& listedName) const;
+
+    // A computer as listed (Windows-1252, without the domain) and its full host name.
+    struct ListedHost {
+        std::string listedName;
+        std::string fullName;
+    };
+
+private:
+    std::optional<std::vector<NetResource>> domains();
+    std::optional<std::vector<NetResource>> computers(const std::string& domain);
+    // The hosts' records; their full names are kept for lookups.
+    std::vector<NetResource> remember(const std::vector<ListedHost>& hosts);
+
+    std::chrono::milliseconds bound_;
+    mutable std::mutex namesMutex_;
+    std::map<std::string, std::string> fullNames_;
+    // The computers of "local" found while the domains were browsed, for the call that
+    // follows (see domains()).
+    std::optional<std::vector<NetResource>> prefetchedLocal_;
+    std::chrono::steady_clock::time_point prefetchedAt_;
+};
+
+// "box.local" in "local" is "box"; a host name outside the domain is kept whole, so
+// that it stays a name the resolver can find. Comparison ignores letter case and a
+// final dot.
+std::string hostNameWithoutDomain(const std::string& hostName, const std::string& domain);
+
+// The name a host is listed by: its name as Avahi gives it (labels in escaped text form,
+// "a\038b.local"), without the domain, its labels unescaped ("a&b") and converted from
+// UTF-8 to Windows-1252. None when the name has a character the code page lacks, or is
+// not UTF-8.
+std::optional<std::string> listedHostName(const std::string& hostName, const std::string& domain);
+
+} // namespace platform
