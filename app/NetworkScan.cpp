@@ -68,8 +68,8 @@ std::optional<Opened> openOffThread(const std::shared_ptr<const NetworkEnumerati
     QEventLoop loop;
     bool answered = false;
     std::optional<Opened> answer;
-    // The completion runs only from this loop, and never once the job is cancelled, so
-    // it may reach into this frame.
+    // The completion runs on this thread while this frame waits (in this loop or one
+    // nested in it), and never once the job is cancelled, so it may reach into the frame.
     const work::JobId job = pool.run<Opened>(
         [enumeration, container = std::move(container), answerBy](std::stop_token) {
             Opened opened(enumeration);
