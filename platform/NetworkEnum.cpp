@@ -161,16 +161,11 @@ struct NetworkEnumeration::Lane {
             if (lane->running) return;
             lane->running = true;
         }
-        work::WorkPool::shared().run<bool>(
-            [lane](std::stop_token) {
-                lane->drain();
-                return true;
-            },
-            [lane](std::optional<bool> drained) {
-                // No thread could be had for the lane: what it holds cannot be asked, and
-                // counts as not answered.
-                if (!drained) lane->dropAll();
-            });
+        // The answers go out through the asks themselves, so the job has no completion.
+        // When no thread can be had, what the lane holds cannot be asked, and counts as
+        // not answered.
+        if (!work::WorkPool::shared().runDetached([lane](std::stop_token) { lane->drain(); }))
+            lane->dropAll();
     }
 
     void drain() {
