@@ -8,7 +8,6 @@
 #include "app/TrayMenu.h"
 #include "chat/FrmChat.h"
 #include "config/FrmConfiguracao.h"
-#include "config/SettingsOwner.h"
 #include "net/EventSocket.h"
 #include "notice/Messenger.h"
 #include "notice/NetMessageQueue.h"
@@ -16,6 +15,7 @@
 #include "session/AskChat.h"
 #include "session/ChatSession.h"
 #include "session/Protocol.h"
+#include "settings/SettingsOwner.h"
 
 #include <QIcon>
 #include <QMenu>

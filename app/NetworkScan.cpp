@@ -1,7 +1,9 @@
 #include "app/NetworkScan.h"
 
-#include "app/OffThreadCall.h"
+#include "work/WorkPool.h"
 
+#include <QEventLoop>
+#include <QTimer>
 #include <algorithm>
 
 namespace app {
@@ -11,27 +13,78 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-struct Opened {
-    std::uint32_t result = ERROR_NO_NETWORK;
-    EnumHandle handle = nullptr;
+// An open's answer. A handle nobody took is closed by whoever lets go of the answer last:
+// the scan, or, for an answer that came after the scan gave up, the pool's thread.
+class Opened {
+public:
+    explicit Opened(std::shared_ptr<const NetworkEnumeration> enumeration)
+        : enumeration_(std::move(enumeration)) {}
+    Opened(Opened&& other) noexcept
+        : enumeration_(std::move(other.enumeration_)), result_(other.result_),
+          handle_(std::exchange(other.handle_, nullptr)) {}
+    Opened& operator=(Opened&&) = delete;
+    ~Opened() {
+        if (handle_) enumeration_->WNetCloseEnum(handle_);
+    }
+
+    // A provider that throws counts as one whose container cannot be opened: no error of
+    // the scan reaches the user.
+    void open(const NetResource* container, Clock::time_point answerBy) {
+        try {
+            result_ = enumeration_->WNetOpenEnumA(RESOURCE_GLOBALNET, RESOURCETYPE_ANY, 0,
+                                                  container, &handle_, answerBy);
+        } catch (...) {
+            result_ = ERROR_NO_NETWORK;
+        }
+        if (result_ != NO_ERROR) handle_ = nullptr;
+    }
+
+    // The open handle, now the caller's to close; none when the container was not opened.
+    EnumHandle take() { return std::exchange(handle_, nullptr); }
+
+private:
+    std::shared_ptr<const NetworkEnumeration> enumeration_;
+    std::uint32_t result_ = ERROR_NO_NETWORK;
+    EnumHandle handle_ = nullptr;
 };
 
-// The enumeration returns by the container's bound itself; the hand-off waits this much
-// longer only for the worker's start and the answer's way back.
+// The enumeration returns by the container's bound itself; the wait lasts this much
+// longer only for the pool's start of the job and the answer's way back.
 constexpr std::chrono::milliseconds handOffMargin{500};
 
-// A provider that throws counts as one whose container cannot be opened: no error of
-// the scan reaches the user.
-Opened openOn(const NetworkEnumeration& enumeration, const NetResource* container,
-              Clock::time_point answerBy) {
-    Opened opened;
-    try {
-        opened.result = enumeration.WNetOpenEnumA(RESOURCE_GLOBALNET, RESOURCETYPE_ANY, 0,
-                                                  container, &opened.handle, answerBy);
-    } catch (...) {
-        opened = {};
-    }
-    return opened;
+// Opens `container` as a job of the work pool while this (the user-interface) thread keeps
+// serving its events in a nested loop. The wait ends at `waitUntil`, or when the
+// program's loops are told to end: the job is then cancelled, so a job that has not
+// started never does, and one that is running goes on alone and closes its late answer
+// on its own thread.
+std::optional<Opened> openOffThread(const std::shared_ptr<const NetworkEnumeration>& enumeration,
+                                    std::optional<NetResource> container,
+                                    Clock::time_point answerBy, Clock::time_point waitUntil) {
+    const auto remaining =
+        std::chrono::duration_cast<std::chrono::milliseconds>(waitUntil - Clock::now());
+    if (remaining.count() <= 0) return std::nullopt;
+
+    work::WorkPool& pool = work::WorkPool::shared();
+    QEventLoop loop;
+    bool answered = false;
+    std::optional<Opened> answer;
+    // The completion runs on this thread while this frame waits (in this loop or one
+    // nested in it), and never once the job is cancelled, so it may reach into the frame.
+    const work::JobId job = pool.run<Opened>(
+        [enumeration, container = std::move(container), answerBy](std::stop_token) {
+            Opened opened(enumeration);
+            opened.open(container ? &*container : nullptr, answerBy);
+            return opened;
+        },
+        [&](std::optional<Opened> opened) {
+            answered = true;
+            if (opened) answer.emplace(std::move(*opened));
+            loop.exit(0);
+        });
+    QTimer::singleShot(remaining, &loop, [&loop] { loop.exit(1); });
+    loop.exec();
+    if (!answered) pool.cancel(job);
+    return answer;
 }
 
 // Closes an opened enumeration however its listing ends.
@@ -94,25 +147,19 @@ void NetworkScan::ScanNetwork(const NetResource* K, int p, int depth) {
     }
     if (depth >= maxDepth) return;
 
-    // The worker gets its own copy of the container: this frame may be gone by the time
-    // a call that was given up returns.
+    // The job gets its own copy of the container: this frame may be gone by the time a
+    // call that was given up returns.
     std::optional<NetResource> container;
     if (K) container = *K;
-    const auto enumeration = enumeration_;
     const auto now = Clock::now();
     const auto answerBy = std::min(deadline_, now + containerBound_);
-    const auto opened = callOffThread<Opened>(
-        [enumeration, container, answerBy] {
-            return openOn(*enumeration, container ? &*container : nullptr, answerBy);
-        },
-        [enumeration](Opened& late) {
-            if (late.result == NO_ERROR) enumeration->WNetCloseEnum(late.handle);
-        },
-        std::max(answerBy, now) + handOffMargin);
+    std::optional<Opened> opened = openOffThread(enumeration_, std::move(container), answerBy,
+                                                 std::max(answerBy, now) + handOffMargin);
     // Given up, or not opened: nothing below this container, and the scan goes on.
-    if (!opened || opened->result != NO_ERROR) return;
+    const EnumHandle handle = opened ? opened->take() : nullptr;
+    if (!handle) return;
 
-    OpenedEnumeration open(*enumeration_, opened->handle);
+    OpenedEnumeration open(*enumeration_, handle);
     const std::vector<NetResource> entries = open.allEntries(resultBufferSize);
     for (const NetResource& entry : entries)
         ScanNetwork(&entry, lastDomainIndex(), depth + 1);

@@ -1,26 +1,30 @@
 #include "chat/IniFile.h"
 
 #include "platform/files/FileReplace.h"
+#include "text/AsciiText.h"
+#include "text/IniLine.h"
 
 #include <QFile>
 
 namespace chat {
 namespace {
 
-bool isHeader(const QString& line) {
-    const QString t = line.trimmed();
-    return t.startsWith(QLatin1Char('[')) && t.endsWith(QLatin1Char(']'));
+using text::IniLine;
+
+bool isHeader(std::string_view line) {
+    return text::readIniLine(line).kind == IniLine::Kind::Section;
 }
 
-QString headerName(const QString& line) {
-    const QString t = line.trimmed();
-    return t.mid(1, t.size() - 2).trimmed();
+// The line's value when it is an entry of `key`.
+std::optional<std::string_view> valueOf(std::string_view line, std::string_view key) {
+    const IniLine read = text::readIniLine(line);
+    if (read.kind != IniLine::Kind::Entry || !text::sameTextAscii(read.name, key))
+        return std::nullopt;
+    return read.value;
 }
 
-// The key of a "Key=Value" line, or an empty string for any other line.
-QString keyOf(const QString& line) {
-    const qsizetype eq = line.indexOf(QLatin1Char('='));
-    return eq <= 0 ? QString() : line.left(eq).trimmed();
+bool isBlank(std::string_view line) {
+    return line.find_first_not_of(" \t\r\v\f") == std::string_view::npos;
 }
 
 } // namespace
@@ -31,60 +35,66 @@ void IniFile::load() {
     lines_.clear();
     platform::removeStaleTemporaries(path_);
     QFile file(path_);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return;
-    const QString text = QString::fromUtf8(file.readAll());
-    for (const QString& line : text.split(QLatin1Char('\n'))) {
-        QString l = line;
-        if (l.endsWith(QLatin1Char('\r'))) l.chop(1);
-        lines_.push_back(l);
+    if (!file.open(QIODevice::ReadOnly)) return;
+    const QByteArray bytes = file.readAll();
+    std::string_view text(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    for (;;) {
+        const std::size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        lines_.emplace_back(line);
+        if (end == std::string_view::npos) break;
+        text.remove_prefix(end + 1);
     }
-    while (!lines_.empty() && lines_.back().isEmpty())
+    while (!lines_.empty() && lines_.back().empty())
         lines_.pop_back();
 }
 
 bool IniFile::save() const {
-    QString text;
-    for (const QString& line : lines_)
-        text += line + QStringLiteral("\r\n");
-    const QByteArray bytes = text.toUtf8();
-    return platform::replaceFile(
-        path_, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    std::string text;
+    for (const std::string& line : lines_)
+        text += line + "\r\n";
+    return platform::replaceFile(path_, text);
 }
 
-int IniFile::findSection(const QString& section) const {
-    for (std::size_t i = 0; i < lines_.size(); ++i)
-        if (isHeader(lines_[i]) && headerName(lines_[i]).compare(section, Qt::CaseInsensitive) == 0)
+int IniFile::findSection(std::string_view section) const {
+    for (std::size_t i = 0; i < lines_.size(); ++i) {
+        const IniLine read = text::readIniLine(lines_[i]);
+        if (read.kind == IniLine::Kind::Section && text::sameTextAscii(read.name, section))
             return static_cast<int>(i);
+    }
     return -1;
 }
 
 std::optional<QString> IniFile::value(const QString& section, const QString& key) const {
-    const int at = findSection(section);
+    const int at = findSection(section.toStdString());
     if (at < 0) return std::nullopt;
+    const std::string name = key.toStdString();
     for (std::size_t i = static_cast<std::size_t>(at) + 1;
          i < lines_.size() && !isHeader(lines_[i]); ++i)
-        if (keyOf(lines_[i]).compare(key, Qt::CaseInsensitive) == 0)
-            return lines_[i].mid(lines_[i].indexOf(QLatin1Char('=')) + 1);
+        if (const auto found = valueOf(lines_[i], name))
+            return QString::fromUtf8(found->data(), static_cast<qsizetype>(found->size()));
     return std::nullopt;
 }
 
 void IniFile::setValue(const QString& section, const QString& key, const QString& value) {
-    const QString line = key + QLatin1Char('=') + value;
-    int at = findSection(section);
+    const std::string name = key.toStdString();
+    const std::string line = name + '=' + value.toStdString();
+    int at = findSection(section.toStdString());
     if (at < 0) {
-        if (!lines_.empty() && !lines_.back().isEmpty()) lines_.emplace_back();
-        lines_.push_back(QLatin1Char('[') + section + QLatin1Char(']'));
+        if (!lines_.empty() && !lines_.back().empty()) lines_.emplace_back();
+        lines_.push_back('[' + section.toStdString() + ']');
         lines_.push_back(line);
         return;
     }
     std::size_t i = static_cast<std::size_t>(at) + 1;
     std::size_t lastEntry = i;
     for (; i < lines_.size() && !isHeader(lines_[i]); ++i) {
-        if (keyOf(lines_[i]).compare(key, Qt::CaseInsensitive) == 0) {
+        if (valueOf(lines_[i], name)) {
             lines_[i] = line;
             return;
         }
-        if (!lines_[i].trimmed().isEmpty()) lastEntry = i + 1;
+        if (!isBlank(lines_[i])) lastEntry = i + 1;
     }
     lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(lastEntry), line);
 }

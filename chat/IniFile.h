@@ -2,13 +2,16 @@
 
 #include <QString>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace chat {
 
-// A Windows-style INI file: "[Section]" headers and "Key=Value" lines. Sections and keys
-// match without regard to case; lines of other sections and other keys are kept as they
-// were when the file is saved.
+// A Windows-style INI file: "[Section]" headers and "Key=Value" lines, read by the
+// program's one line rule (text/IniLine.h). Sections and keys match without regard to
+// ASCII case; lines of other sections and other keys are kept byte for byte when the file
+// is saved. The text is UTF-8.
 class IniFile {
 public:
     explicit IniFile(QString path);
@@ -24,10 +27,10 @@ public:
     const QString& path() const { return path_; }
 
 private:
-    int findSection(const QString& section) const;
+    int findSection(std::string_view section) const;
 
     QString path_;
-    std::vector<QString> lines_;
+    std::vector<std::string> lines_;
 };
 
 } // namespace chat

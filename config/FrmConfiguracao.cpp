@@ -2,10 +2,10 @@
 
 #include "assets/AssetPaths.h"
 #include "config/LimitedEdit.h"
-#include "config/SettingsOwner.h"
 #include "config/Switch.h"
 #include "platform/system/Cp1252.h"
 #include "platform/system/SystemInfo.h"
+#include "settings/SettingsOwner.h"
 
 #include "ui/ApplicationTitle.h"
 #include "ui/DialogLook.h"

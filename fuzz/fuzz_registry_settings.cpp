@@ -1,8 +1,8 @@
 // A store file of arbitrary bytes, read by the settings' reading rules. Whatever it holds,
 // the reader answers with values or a registry error; and settings saved into it (with an
 // arbitrary text among them) read back exactly, with the rest of the file still readable.
-#include "config/SettingsStore.h"
 #include "platform/files/Registry.h"
+#include "settings/SettingsStore.h"
 
 #include <QByteArray>
 #include <QCoreApplication>

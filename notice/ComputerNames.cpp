@@ -1,6 +1,7 @@
 #include "notice/ComputerNames.h"
 
 #include "text/AsciiText.h"
+#include "text/IniLine.h"
 #include "wire/NetbiosName.h"
 
 #include <algorithm>
@@ -24,22 +25,21 @@ std::string computerNetbiosName(const std::string& hostName) {
 
 std::string sambaWorkgroup(const std::string& configPath) {
     std::ifstream file(configPath);
-    std::string section = "global";
+    bool global = true;
     std::string line;
     while (std::getline(file, line)) {
-        line = trimmed(line);
-        if (line.empty() || line[0] == '#' || line[0] == ';') continue;
-        if (line.front() == '[') {
-            section = text::asciiUpperCase(trimmed(line.substr(1, line.find(']') - 1)));
-            section = section == "GLOBAL" ? "global" : section;
+        const text::IniLine read = text::readIniLine(line);
+        if (read.kind == text::IniLine::Kind::Section) {
+            global = text::sameTextAscii(read.name, "global");
             continue;
         }
-        const std::size_t equals = line.find('=');
-        if (section != "global" || equals == std::string::npos) continue;
-        std::string key = text::asciiUpperCase(trimmed(line.substr(0, equals)));
+        if (!global || read.kind != text::IniLine::Kind::Entry) continue;
+        // Samba ignores blanks inside a parameter's name: "work group" is "workgroup".
+        std::string key(read.name);
         key.erase(std::remove(key.begin(), key.end(), ' '), key.end());
-        const std::string value = trimmed(line.substr(equals + 1));
-        if (key == "WORKGROUP" && !value.empty()) return computerNetbiosName(value);
+        const std::string value = trimmed(std::string(read.value));
+        if (text::sameTextAscii(key, "workgroup") && !value.empty())
+            return computerNetbiosName(value);
     }
     return "WORKGROUP";
 }

@@ -16,8 +16,8 @@ public:
     virtual bool createLocal(const std::string& boxName) = 0;
     virtual void closeLocal() = 0;
     // A descriptor that polls readable while a message waits in the local mailslot, or
-    // -1 while there is none. Read from the reader thread; it stays valid until
-    // closeLocal, which is only called once the reader has ended.
+    // -1 while there is none. Watched by the messenger's event loop; it stays valid until
+    // closeLocal, which is only called once the watch has ended.
     virtual int localReadyDescriptor() const = 0;
     // Removes one waiting message; nothing when the read failed or what arrived was not
     // a message for this mailslot.

@@ -2,13 +2,12 @@
 
 #include "notice/ComputerNames.h"
 #include "notice/MessageLines.h"
-#include "notice/MessengerThreads.h"
+#include "notice/MessengerWatches.h"
 #include "notice/UdpMailslotTransport.h"
 #include "platform/system/SystemInfo.h"
 
 #include <QLocale>
 #include <QTime>
-#include <system_error>
 
 namespace notice {
 namespace {
@@ -46,21 +45,13 @@ void TMainMessenger::Activate() {
         DoError("You tried to Activate an active TMessenger component");
         return;
     }
-    // The mailslot is made before the threads, because the reader waits on it; a reader
-    // that cannot start leaves nothing behind, as if it had been started first.
+    // The mailslot is made before its watch, which waits on it.
     if (!transport_->createLocal(boxName_)) {
         DoError("Could not Create Mail Slot");
         return;
     }
-    try {
-        readerThread_ = std::make_unique<TSignalThread>(*this, transport_->localReadyDescriptor());
-        timerThread_ = std::make_unique<TTimerThread>(*this);
-    } catch (const std::system_error&) {
-        StopThreads();
-        transport_->closeLocal();
-        DoError("Could not Start TMessenger Timer Thread");
-        return;
-    }
+    readerWatch_ = std::make_unique<MailslotWatch>(*this, transport_->localReadyDescriptor());
+    ticker_ = std::make_unique<MessengerTicker>(*this);
     SendCommand("*", "ONLINE_NOTIFY");
     active_ = true;
 }
@@ -70,18 +61,17 @@ void TMainMessenger::Deactivate() {
         DoError("Cannot Deactivate an Inactive TMessenger Component");
         return;
     }
-    StopThreads();
+    StopWatches();
     transport_->closeLocal();
     SendCommand("*", "OFFLINE_NOTIFY");
     active_ = false;
 }
 
-// Ends both workers before the mailslot closes under the reader. Waiting is short: a
-// stopped channel releases a worker from any hand-off or pause, and a hand-off still
-// queued runs as a no-op.
-void TMainMessenger::StopThreads() {
-    readerThread_.reset();
-    timerThread_.reset();
+// Ends the watch before the mailslot closes under it, and the ticks with it: neither
+// acts again, whatever is still waiting in the event queue.
+void TMainMessenger::StopWatches() {
+    readerWatch_.reset();
+    ticker_.reset();
 }
 
 void TMainMessenger::SetBoxName(const std::string& value) {
@@ -94,7 +84,7 @@ void TMainMessenger::SetBoxName(const std::string& value) {
 }
 
 void TMainMessenger::SetInterval(std::uint16_t value) {
-    if (value != interval_.load()) interval_.store(value);
+    interval_ = value;
 }
 
 void TMainMessenger::SendCommand(const std::string& Target, const std::string& Command) {

@@ -3,7 +3,6 @@
 #include "notice/MailslotTransport.h"
 
 #include <QObject>
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -14,13 +13,13 @@
 // announces itself to the workgroup, answers others' announcements, keeps the list of
 // computers that announced themselves, and raises an event for every message that
 // arrives; it writes messages to the same mailslot on one computer or on all of them.
-// Every operation and every event runs on the user-interface thread; a reader thread and
-// a ticker only hand their steps over to it.
+// Every operation and every event runs on the user-interface thread, whose event loop
+// watches the mailslot and keeps the ticks.
 namespace notice {
 
 class TMainMessenger;
-class TSignalThread;
-class TTimerThread;
+class MailslotWatch;
+class MessengerTicker;
 
 using TStringList = std::vector<std::string>;
 using TNELineArrival = std::function<void(TMainMessenger* Sender, const std::string& Origin,
@@ -52,7 +51,7 @@ public:
     const std::string& User() const { return user_; }
     const std::string& BoxName() const { return boxName_; }
     void SetBoxName(const std::string& value);
-    std::uint16_t Interval() const { return interval_.load(); }
+    std::uint16_t Interval() const { return interval_; }
     void SetInterval(std::uint16_t value);
     const TStringList& UserList() const { return userList_; }
     int Tag = 0;
@@ -72,10 +71,10 @@ protected:
     virtual void DoError(const std::string& ErrorMsg);
 
 private:
-    friend class TSignalThread;
-    friend class TTimerThread;
+    friend class MailslotWatch;
+    friend class MessengerTicker;
 
-    // The steps the threads hand over.
+    // The steps of the watch and the ticker.
     void ReadMessage();
     void DoTimer();
 
@@ -83,11 +82,11 @@ private:
     void AddUser(const std::string& name);
     void RemoveUser(const std::string& name);
     void SendLines(const std::string& Target);
-    void StopThreads();
+    void StopWatches();
 
     std::unique_ptr<MailslotTransport> transport_;
-    std::unique_ptr<TSignalThread> readerThread_;
-    std::unique_ptr<TTimerThread> timerThread_;
+    std::unique_ptr<MailslotWatch> readerWatch_;
+    std::unique_ptr<MessengerTicker> ticker_;
     bool active_ = false;
     std::string computer_;
     std::string user_;
@@ -97,7 +96,7 @@ private:
     TStringList receivedLines_;
     TStringList userList_;
     TStringList memoLines_;
-    std::atomic<std::uint16_t> interval_{1000};
+    std::uint16_t interval_ = 1000;
 };
 
 // The component as a form places it; it adds nothing to the base.

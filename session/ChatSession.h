@@ -1,9 +1,9 @@
 #pragma once
 
-#include "config/Settings.h"
 #include "net/EventSocket.h"
 #include "session/LineAssembler.h"
 #include "session/Protocol.h"
+#include "settings/Settings.h"
 
 #include <QTimer>
 #include <chrono>

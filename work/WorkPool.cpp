@@ -24,6 +24,7 @@ struct Job {
     std::function<void()> report;
     std::stop_source stop;
     bool cancelled = false;
+    bool detached = false; // no completion, nothing to report
 };
 
 } // namespace
@@ -95,9 +96,36 @@ void serve(const std::shared_ptr<WorkPool::State>& state) {
         }
         job->work = nullptr; // what the work captured goes with the worker's copy
         lock.lock();
-        if (!job->cancelled) state->finish(job);
+        if (!job->cancelled && !job->detached) state->finish(job);
     }
     --state->threads;
+}
+
+// Queues a job and makes a thread for it when none is idle and the bound allows; 0 for a
+// detached job that no thread could be had for.
+JobId enqueue(const std::shared_ptr<WorkPool::State>& state, std::shared_ptr<Job> job) {
+    std::lock_guard lock(state->mutex);
+    job->id = ++state->lastId;
+    if (!job->detached) state->jobs.emplace(job->id, job);
+    state->waiting.push_back(job);
+    if (static_cast<std::size_t>(state->idle) >= state->waiting.size() ||
+        state->threads >= state->maxThreads) {
+        state->workArrived.notify_one();
+        return job->id;
+    }
+    try {
+        std::thread([state] { serve(state); }).detach();
+        ++state->threads;
+    } catch (const std::system_error&) {
+        // No thread to be had now. The threads that exist will take the job; with none,
+        // it is reported at once as having no result, or, detached, never runs.
+        if (state->threads == 0) {
+            state->waiting.pop_back();
+            if (job->detached) return 0;
+            state->finish(job);
+        }
+    }
+    return job->id;
 }
 
 } // namespace
@@ -170,27 +198,14 @@ JobId WorkPool::start(std::function<void(std::stop_token)> work, std::function<v
     auto job = std::make_shared<Job>();
     job->work = std::move(work);
     job->report = std::move(report);
-    std::lock_guard lock(state_->mutex);
-    job->id = ++state_->lastId;
-    state_->jobs.emplace(job->id, job);
-    state_->waiting.push_back(job);
-    if (static_cast<std::size_t>(state_->idle) >= state_->waiting.size() ||
-        state_->threads >= state_->maxThreads) {
-        state_->workArrived.notify_one();
-        return job->id;
-    }
-    try {
-        std::thread([state = state_] { serve(state); }).detach();
-        ++state_->threads;
-    } catch (const std::system_error&) {
-        // No thread to be had now. The threads that exist will take the job; with none,
-        // it is reported at once as having no result.
-        if (state_->threads == 0) {
-            state_->waiting.pop_back();
-            state_->finish(job);
-        }
-    }
-    return job->id;
+    return enqueue(state_, std::move(job));
+}
+
+bool WorkPool::runDetached(std::function<void(std::stop_token)> work) {
+    auto job = std::make_shared<Job>();
+    job->work = std::move(work);
+    job->detached = true;
+    return enqueue(state_, std::move(job)) != 0;
 }
 
 bool WorkPool::cancel(JobId id) {

@@ -44,11 +44,17 @@ public:
                      [result, done = std::move(done)] { done(std::move(*result)); });
     }
 
+    // Runs `work` on a pool thread with no completion, for work that hands on what it
+    // finds by itself and need not disturb the pool's thread when it ends. False when no
+    // thread could be had for it: it then never runs. It cannot be cancelled; a pool
+    // destroyed before it starts drops it.
+    bool runDetached(std::function<void(std::stop_token)> work);
+
     // True when the job's completion was still to come and now never runs; false for a
     // job already reported or unknown.
     bool cancel(JobId job);
 
-    // Jobs whose completion has not run yet, cancelled ones not counted.
+    // Jobs whose completion has not run yet, cancelled and detached ones not counted.
     std::size_t pending() const;
     // Threads that exist now, busy or idle. An idle thread ends after a while.
     int threads() const;

@@ -214,11 +214,8 @@ void BM_IdleWakeupsPerTick(benchmark::State& state) {
         const int counted = ticks - ticksBefore;
         const double seconds = counted * messenger->Interval() / 1000.0;
         long all = 0;
-        for (const auto& [name, switches] : contextSwitches()) {
+        for (const auto& [name, switches] : contextSwitches())
             all += switches - before[name];
-            if (name.starts_with("mailslot"))
-                record(name + " per second", (switches - before[name]) / seconds);
-        }
         record("wakeups per tick", static_cast<double>(all) / counted);
         record("wakeups per second", all / seconds);
         state.SetIterationTime(2.0);
@@ -250,10 +247,7 @@ int main(int argc, char** argv) {
     std::printf("latency, messenger / bare UDP: %.2f (goal <= 3)\n", messenger / bare);
     std::printf("latency, messenger / bare UDP to another thread: %.2f\n", messenger / crossing);
     std::printf("idle active messenger, interval 100 ms: %.1f wake-ups per second, %.1f per tick "
-                "(the tick's own hand-off: 3; a 1 ms poller would add about 100 per tick)\n",
+                "(a 1 ms poller would add about 100 per tick)\n",
                 bestSeconds["wakeups per second"], bestSeconds["wakeups per tick"]);
-    std::printf("of which the reader thread: %.1f per second, the ticker: %.1f per second\n",
-                bestSeconds["mailslot-reader per second"],
-                bestSeconds["mailslot-ticker per second"]);
     return 0;
 }

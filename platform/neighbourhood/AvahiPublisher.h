@@ -15,6 +15,8 @@ struct AvahiTimeout;
 // name when its own is taken. Without a daemon nothing is announced and nothing is said.
 namespace platform {
 
+// The service type every copy announces itself under, and the first the DNS-SD provider
+// browses for.
 inline constexpr const char* falavoxServiceType = "_falavox._tcp";
 
 // A DNS-SD service name holds at most 63 bytes of UTF-8; a longer one is refused and

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/neighbourhood/AvahiPublisher.h"
 #include "platform/neighbourhood/NetworkNeighbourhood.h"
 
 #include <chrono>
@@ -10,10 +11,11 @@
 // and the wide-area browse domains the network announces), through the Avahi daemon.
 namespace platform {
 
-// The service types whose publishers are listed as computers: this program's own, and
-// those of workstations, file sharing and remote logins, which most desktops publish.
+// The service types whose publishers are listed as computers: this program's own (the one
+// each copy announces), and those of workstations, file sharing and remote logins, which
+// most desktops publish.
 inline constexpr const char* dnssdComputerServiceTypes[] = {
-    "_falavox._tcp", "_workstation._tcp", "_smb._tcp", "_sftp-ssh._tcp", "_ssh._tcp"};
+    falavoxServiceType, "_workstation._tcp", "_smb._tcp", "_sftp-ssh._tcp", "_ssh._tcp"};
 
 class DnssdProvider : public NetworkProvider {
 public:

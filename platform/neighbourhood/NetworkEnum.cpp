@@ -1,12 +1,13 @@
 #include "platform/neighbourhood/NetworkEnum.h"
 
+#include "work/WorkPool.h"
+
 #include <atomic>
 #include <condition_variable>
+#include <deque>
 #include <exception>
 #include <map>
 #include <mutex>
-#include <system_error>
-#include <thread>
 #include <tuple>
 
 namespace platform {
@@ -70,11 +71,21 @@ struct NetworkEnumeration::Walks {
     // Each answer with the open flag of the top whose walk files it.
     std::map<PrefetchKey, std::pair<std::shared_ptr<std::atomic<bool>>, std::shared_ptr<Prefetch>>>
         prefetched;
+    // Each provider's lane, made on its first call.
+    std::map<const NetworkProvider*, std::shared_ptr<Lane>> lanes;
 };
 
 NetworkEnumeration::NetworkEnumeration(std::vector<std::shared_ptr<NetworkProvider>> providers)
     : providers_(std::move(providers)), walks_(std::make_shared<Walks>()) {
     std::erase(providers_, nullptr);
+}
+
+std::shared_ptr<NetworkEnumeration::Lane>
+NetworkEnumeration::laneOf(const std::shared_ptr<NetworkProvider>& provider) const {
+    std::lock_guard lock(walks_->mutex);
+    auto& lane = walks_->lanes[provider.get()];
+    if (!lane) lane = std::make_shared<Lane>(provider);
+    return lane;
 }
 
 NetworkEnumeration::~NetworkEnumeration() = default;
@@ -91,48 +102,104 @@ namespace {
 
 // Walks one provider's network: its network record first, then each container among the
 // children, one after the other, filing each answer as it comes. Ends early when the top
-// that started it is closed. The thread holds the provider, the answers and the table,
-// never the enumeration: a scan that was given up may leave it running after the
-// enumeration is gone.
+// that started it is closed. The walk holds the provider, the answers and the table, never
+// the enumeration: a scan that was given up may leave it running after the enumeration is
+// gone.
 template <class Walks, class Prefetch>
-bool startWalk(const std::shared_ptr<NetworkProvider>& provider, const NetResource& network,
-               const std::shared_ptr<std::atomic<bool>>& walking,
-               const std::shared_ptr<Walks>& walks) {
-    const std::string name = provider->providerName();
-    auto first = std::make_shared<Prefetch>();
-    try {
-        std::thread([provider, network, walking, walks, first, name] {
-            auto answer = Prefetch::fetch(*provider, network);
-            std::vector<std::pair<NetResource, std::shared_ptr<Prefetch>>> containers;
-            if (answer.children) {
-                // Filed before anyone can see the network's answer, so that a scan opening
-                // one of these containers finds it on its way rather than asking again.
-                std::lock_guard lock(walks->mutex);
-                for (const NetResource& child : *answer.children) {
-                    if (!walking->load() || !opensToChildren(child) || child.lpProvider != name)
-                        continue;
-                    const auto key = keyOf(name, child);
-                    if (walks->prefetched.count(key)) continue;
-                    auto prefetch = std::make_shared<Prefetch>();
-                    walks->prefetched[key] = {walking, prefetch};
-                    containers.emplace_back(child, prefetch);
-                }
-            }
-            first->finish(std::move(answer));
-            for (auto& [container, prefetch] : containers) {
-                if (!walking->load()) break;
-                prefetch->ask(*provider, container);
-            }
-        }).detach();
-    } catch (const std::system_error&) {
-        return false; // no thread to be had: each container is asked when it is opened
+void walk(NetworkProvider& provider, const NetResource& network, Prefetch& first,
+          const std::shared_ptr<std::atomic<bool>>& walking, Walks& walks) {
+    const std::string name = provider.providerName();
+    auto answer = Prefetch::fetch(provider, network);
+    std::vector<std::pair<NetResource, std::shared_ptr<Prefetch>>> containers;
+    if (answer.children) {
+        // Filed before anyone can see the network's answer, so that a scan opening one of
+        // these containers finds it on its way rather than asking again.
+        std::lock_guard lock(walks.mutex);
+        for (const NetResource& child : *answer.children) {
+            if (!walking->load() || !opensToChildren(child) || child.lpProvider != name) continue;
+            const auto key = keyOf(name, child);
+            if (walks.prefetched.count(key)) continue;
+            auto prefetch = std::make_shared<Prefetch>();
+            walks.prefetched[key] = {walking, prefetch};
+            containers.emplace_back(child, prefetch);
+        }
     }
-    std::lock_guard lock(walks->mutex);
-    walks->prefetched[keyOf(name, network)] = {walking, std::move(first)};
-    return true;
+    first.finish(std::move(answer));
+    for (auto& [container, prefetch] : containers) {
+        if (!walking->load()) break;
+        prefetch->ask(provider, container);
+    }
 }
 
 } // namespace
+
+// One provider's calls, made one after the other by a single job of the work pool at a
+// time. A provider whose call never returns therefore holds one thread of the pool and no
+// more, however often the neighbourhood is opened again: what is asked of it meanwhile
+// waits here, and every open that waits for it ends at its own bound.
+struct NetworkEnumeration::Lane {
+    struct Ask {
+        NetResource container;
+        std::shared_ptr<Prefetch> answer;
+        // Set for a walk from the top: true while that top is open, and the table it
+        // files its answers in.
+        std::shared_ptr<std::atomic<bool>> walking;
+        std::shared_ptr<Walks> walks;
+    };
+
+    explicit Lane(std::shared_ptr<NetworkProvider> provider) : provider(std::move(provider)) {}
+
+    const std::shared_ptr<NetworkProvider> provider;
+    std::mutex mutex;
+    std::deque<Ask> asks;
+    bool running = false;
+
+    static void add(const std::shared_ptr<Lane>& lane, Ask ask) {
+        {
+            std::lock_guard lock(lane->mutex);
+            lane->asks.push_back(std::move(ask));
+            if (lane->running) return;
+            lane->running = true;
+        }
+        // The answers go out through the asks themselves, so the job has no completion.
+        // When no thread can be had, what the lane holds cannot be asked, and counts as
+        // not answered.
+        if (!work::WorkPool::shared().runDetached([lane](std::stop_token) { lane->drain(); }))
+            lane->dropAll();
+    }
+
+    void drain() {
+        for (;;) {
+            Ask ask;
+            {
+                std::lock_guard lock(mutex);
+                if (asks.empty()) {
+                    running = false;
+                    return;
+                }
+                ask = std::move(asks.front());
+                asks.pop_front();
+            }
+            if (ask.walking && !ask.walking->load())
+                ask.answer->finish({}); // its top was closed before the walk could start
+            else if (ask.walking)
+                walk(*provider, ask.container, *ask.answer, ask.walking, *ask.walks);
+            else
+                ask.answer->ask(*provider, ask.container);
+        }
+    }
+
+    void dropAll() {
+        std::deque<Ask> dropped;
+        {
+            std::lock_guard lock(mutex);
+            dropped.swap(asks);
+            running = false;
+        }
+        for (Ask& ask : dropped)
+            ask.answer->finish({});
+    }
+};
 
 std::uint32_t NetworkEnumeration::WNetOpenEnumA(std::uint32_t dwScope, std::uint32_t, std::uint32_t,
                                                 const NetResource* lpNetResource,
@@ -149,7 +216,13 @@ std::uint32_t NetworkEnumeration::WNetOpenEnumA(std::uint32_t dwScope, std::uint
             network.dwUsage = RESOURCEUSAGE_CONTAINER;
             network.lpRemoteName = provider->providerName();
             network.lpProvider = provider->providerName();
-            startWalk<Walks, Prefetch>(provider, network, state->walking, walks_);
+            auto first = std::make_shared<Prefetch>();
+            {
+                std::lock_guard lock(walks_->mutex);
+                walks_->prefetched[keyOf(network.lpProvider.value(), network)] = {state->walking,
+                                                                                  first};
+            }
+            Lane::add(laneOf(provider), {network, std::move(first), state->walking, walks_});
             state->entries.push_back(std::move(network));
         }
         *lphEnum = state.release();
@@ -162,15 +235,9 @@ std::uint32_t NetworkEnumeration::WNetOpenEnumA(std::uint32_t dwScope, std::uint
     const bool unbounded = answerBy == Clock::time_point::max();
     if (!prefetch && !unbounded) {
         if (Clock::now() >= answerBy) return ERROR_NO_NETWORK;
-        // Asked on a thread of its own, so that this wait can end at its bound.
-        auto asked = std::make_shared<Prefetch>();
-        try {
-            std::thread([provider, container = *lpNetResource, asked] {
-                asked->ask(*provider, container);
-            }).detach();
-            prefetch = std::move(asked);
-        } catch (const std::system_error&) {
-        }
+        // Asked on the work pool, so that this wait can end at its bound.
+        prefetch = std::make_shared<Prefetch>();
+        Lane::add(laneOf(provider), {*lpNetResource, prefetch, nullptr, nullptr});
     }
     std::optional<std::vector<NetResource>> children;
     if (prefetch) {

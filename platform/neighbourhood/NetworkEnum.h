@@ -15,13 +15,16 @@
 // it carries in lpProvider.
 //
 // The calls block while a provider waits on the network, so callers on the user-interface
-// thread run them on a worker thread. One enumeration may be used from several threads;
-// one handle is used by one thread at a time.
+// thread run them on the work pool. One enumeration may be used from several threads; one
+// handle is used by one thread at a time. The first enumeration is made on the
+// user-interface thread, which receives the pool's completions.
 //
-// Opening the top starts, for each provider at once, a walk of its network on a thread of
-// its own: its network record's children, then the children of each container among them.
+// Opening the top starts, for each provider at once, a walk of its network on the work
+// pool: its network record's children, then the children of each container among them.
 // The walk asks in the order a scan opens, so a scan finds each answer waiting or on its
-// way, and a provider whose network is slow or silent keeps nobody from the others.
+// way, and a provider whose network is slow or silent keeps nobody from the others. A
+// provider is asked one thing at a time, so it never holds more than one of the pool's
+// threads, even when its calls do not return.
 namespace platform {
 
 inline constexpr std::uint32_t NO_ERROR = 0;
@@ -80,15 +83,17 @@ public:
 private:
     struct Prefetch;
     struct Walks;
+    struct Lane;
 
     std::shared_ptr<NetworkProvider> providerNamed(const std::optional<std::string>& name) const;
     std::shared_ptr<Prefetch> takePrefetch(const NetResource& container) const;
+    std::shared_ptr<Lane> laneOf(const std::shared_ptr<NetworkProvider>& provider) const;
 
     std::vector<std::shared_ptr<NetworkProvider>> providers_;
     // The answers of the walks that opening the top started, each taken by the first opening
     // of its container while that top stays open; closing the top drops what was not taken
-    // and ends its walks after their current call. Shared with the walks' threads, which may
-    // outlive this object when a scan was given up.
+    // and ends its walks after their current call. Shared with the walks, which may outlive
+    // this object when a scan was given up.
     std::shared_ptr<Walks> walks_;
 };
 

@@ -1,7 +1,7 @@
 #include "config/FrmConfiguracao.h"
 #include "config/LimitedEdit.h"
-#include "config/SettingsOwner.h"
 #include "config/Switch.h"
+#include "settings/SettingsOwner.h"
 
 #include "ui/MessageBox.h"
 #include "ui/ShowForm.h"

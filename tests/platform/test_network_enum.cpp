@@ -134,3 +134,47 @@ TEST(NetworkEnumeration, eachNetworkIsWalkedOnItsOwnFromTheTop) {
     enumeration.WNetCloseEnum(top);
     smb->release();
 }
+
+TEST(NetworkEnumeration, aProviderThatHangsHoldsOneThreadHoweverOftenItIsOpened) {
+    // Each opening of the top walks the provider again. While its first call hangs, the
+    // later walks must wait behind it rather than each take another thread of the pool.
+    auto stuck = std::make_shared<ScriptedProvider>("Rede SMB");
+    stuck->script("", {{testsupport::domainRecord("GRUPO", "Rede SMB")}});
+    stuck->script("GRUPO", {{testsupport::serverRecord("ANA", "Rede SMB")}});
+    stuck->holdAnswers();
+    const NetworkEnumeration enumeration({stuck});
+    const auto within = [](std::chrono::milliseconds bound) {
+        return std::chrono::steady_clock::now() + bound;
+    };
+    EnumHandle top = nullptr;
+    EnumHandle handle = nullptr;
+    std::vector<NetResource> networks;
+    for (int opening = 0; opening < 3; ++opening) {
+        ASSERT_EQ(enumeration.WNetOpenEnumA(RESOURCE_GLOBALNET, RESOURCETYPE_ANY, 0, nullptr, &top),
+                  NO_ERROR);
+        networks = allEntries(enumeration, top);
+        if (opening == 2) break; // this top stays open
+        EXPECT_EQ(enumeration.WNetOpenEnumA(RESOURCE_GLOBALNET, RESOURCETYPE_ANY, 0, &networks[0],
+                                            &handle, within(std::chrono::milliseconds(50))),
+                  ERROR_NO_NETWORK);
+        enumeration.WNetCloseEnum(top);
+    }
+    EXPECT_EQ(stuck->calls(), 1) << "the later walks wait behind the call that hangs";
+
+    // Once it returns, the walks of the closed tops are not made; the open one's is, and
+    // its answers are taken.
+    stuck->release();
+    for (const auto& [container, expected] :
+         {std::pair{networks[0], "GRUPO"},
+          std::pair{testsupport::domainRecord("GRUPO", "Rede SMB"), "\\\\ANA"}}) {
+        ASSERT_EQ(enumeration.WNetOpenEnumA(RESOURCE_GLOBALNET, RESOURCETYPE_ANY, 0, &container,
+                                            &handle, within(std::chrono::seconds(5))),
+                  NO_ERROR);
+        const std::vector<NetResource> entries = allEntries(enumeration, handle);
+        ASSERT_EQ(entries.size(), 1u);
+        EXPECT_EQ(entries[0].lpRemoteName, expected);
+        enumeration.WNetCloseEnum(handle);
+    }
+    EXPECT_EQ(stuck->calls(), 3);
+    enumeration.WNetCloseEnum(top);
+}

@@ -1,4 +1,5 @@
 #include "text/AsciiText.h"
+#include "text/IniLine.h"
 
 #include <gtest/gtest.h>
 
@@ -34,4 +35,32 @@ TEST(AsciiText, copyTakesAtMostCountFromOneBasedPosition) {
     EXPECT_EQ(copyText("abcdef", 1, -5), "");
     EXPECT_EQ(copyText("abcdef", 0, 2), "ab");
     EXPECT_EQ(copyText("", 1, 3), "");
+}
+
+TEST(IniLine, headersEntriesAndOtherLines) {
+    using Kind = IniLine::Kind;
+    const struct {
+        std::string_view line;
+        Kind kind;
+        std::string_view name, value;
+    } cases[] = {
+        {"[TfrmChat]", Kind::Section, "TfrmChat", ""},
+        {"  [ global ] ; shares", Kind::Section, "global", ""},
+        {"[homes", Kind::Section, "homes", ""},
+        {"NormPos=40,50,640,430", Kind::Entry, "NormPos", "40,50,640,430"},
+        {"  work group = casa  ", Kind::Entry, "work group", " casa  "},
+        {"Empty=", Kind::Entry, "Empty", ""},
+        {"a=b=c", Kind::Entry, "a", "b=c"},
+        {"=value", Kind::Other, "", ""},
+        {"; workgroup = NOT", Kind::Other, "", ""},
+        {"# workgroup = NOT", Kind::Other, "", ""},
+        {"no equals sign", Kind::Other, "", ""},
+        {" \t", Kind::Other, "", ""},
+    };
+    for (const auto& c : cases) {
+        const IniLine read = readIniLine(c.line);
+        EXPECT_EQ(read.kind, c.kind) << c.line;
+        EXPECT_EQ(read.name, c.name) << c.line;
+        EXPECT_EQ(read.value, c.value) << c.line;
+    }
 }

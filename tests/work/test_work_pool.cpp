@@ -55,6 +55,17 @@ TEST(WorkPool, completionRunsOnThePoolsThreadAfterTheCallNotInsideIt) {
     EXPECT_EQ(pool.pending(), 0u);
 }
 
+TEST(WorkPool, aDetachedJobRunsOffThisThreadAndLeavesNothingToReport) {
+    WorkPool pool(1);
+    // Shared with the job, which may still be inside the promise when the test goes on.
+    auto ranOn = std::make_shared<std::promise<std::thread::id>>();
+    std::future<std::thread::id> ran = ranOn->get_future();
+    ASSERT_TRUE(pool.runDetached(
+        [ranOn](std::stop_token) { ranOn->set_value(std::this_thread::get_id()); }));
+    EXPECT_NE(ran.get(), std::this_thread::get_id());
+    EXPECT_EQ(pool.pending(), 0u);
+}
+
 TEST(WorkPool, neverMoreThreadsThanItsBoundAndEveryJobReportsOnce) {
     WorkPool pool(2);
     Gate gate;

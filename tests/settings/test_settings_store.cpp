@@ -1,5 +1,5 @@
-#include "config/SettingsOwner.h"
-#include "config/SettingsStore.h"
+#include "settings/SettingsOwner.h"
+#include "settings/SettingsStore.h"
 
 #include "ui/MessageBox.h"
 

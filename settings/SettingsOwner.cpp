@@ -1,4 +1,4 @@
-#include "config/SettingsOwner.h"
+#include "settings/SettingsOwner.h"
 
 #include "ui/MessageBox.h"
 

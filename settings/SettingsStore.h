@@ -1,7 +1,7 @@
 #pragma once
 
-#include "config/Settings.h"
 #include "platform/files/Registry.h"
+#include "settings/Settings.h"
 
 // Reading and writing the settings record in the registry. The rules of reading are
 // those of a registry reader: a flag must be a number of at most four bytes, a text

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "config/Settings.h"
-#include "config/SettingsStore.h"
 #include "platform/files/Registry.h"
+#include "settings/Settings.h"
+#include "settings/SettingsStore.h"
 
 #include <QString>
 #include <functional>

@@ -1,4 +1,4 @@
-#include "config/SettingsStore.h"
+#include "settings/SettingsStore.h"
 
 #include <QString>
 #include <cstdint>
