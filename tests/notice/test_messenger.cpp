@@ -6,7 +6,6 @@
 
 #include <QCoreApplication>
 #include <gtest/gtest.h>
-#include <thread>
 
 using notice::TMessenger;
 using testsupport::spin;
@@ -243,9 +242,8 @@ TEST_F(MessengerTest, nothingIsRaisedAfterDeactivationForStepsAlreadyQueued) {
     messenger->SetInterval(0);
     messenger->Activate();
     ASSERT_TRUE(waitUntil([&] { return ticks > 0; }));
-    // The reader hands the message over at once; the step waits in the event queue.
+    // The message waits in the mailslot for the event loop's next turn.
     ASSERT_TRUE(record->deliver(message({"LINE_MSG", "T", "PC2", "late"})));
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
     messenger->Deactivate();
     ticks = 0;
     events.clear();
@@ -258,7 +256,6 @@ TEST_F(MessengerTest, destroyedWhileStepsArePendingAndFromInsideAnEvent) {
     messenger->SetInterval(0);
     messenger->Activate();
     ASSERT_TRUE(record->deliver(message({"LINE_MSG", "T", "PC2", "x"})));
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
     messenger.reset();
     spin(50);
     EXPECT_TRUE(events.empty());
