@@ -319,6 +319,19 @@ def check_fechar(desktop, program):
         raise Failure(f"&Fechar ended the program with {code}, expected 0")
 
 
+def reachable_by_anyone(path):
+    """Whether every folder above `path` lets any user through (a checkout under /root, as
+    on a fresh Debian system, does not)."""
+    folder = os.path.dirname(os.path.abspath(path))
+    while True:
+        if not os.stat(folder).st_mode & 0o001:
+            return False
+        parent = os.path.dirname(folder)
+        if parent == folder:
+            return True
+        folder = parent
+
+
 def main():
     if len(sys.argv) != 2:
         print("usage: wayland_desktop.py FALAVOX_BINARY", file=sys.stderr)
@@ -335,9 +348,17 @@ def main():
         return subprocess.call(["unshare", "-n", "--", sys.executable, __file__, binary], env=env)
     subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
 
-    base = os.environ.get("FALAVOX_TEST_TMP") or tempfile.mkdtemp(prefix="falavox-wayland-")
+    base = os.environ.get("FALAVOX_TEST_TMP") or ""
+    if not base or not reachable_by_anyone(base):
+        # The unprivileged user cannot enter the build tree: its desktop lives in /tmp.
+        base = tempfile.mkdtemp(prefix="falavox-wayland-")
     shutil.rmtree(base, ignore_errors=True)
     os.makedirs(base)
+    if not reachable_by_anyone(binary):
+        copy = os.path.join(base, "falavox")
+        shutil.copy(binary, copy)
+        os.chmod(copy, 0o755)
+        binary = copy
     desktop = Desktop(base, pwd.getpwnam("nobody"))
     try:
         desktop.start_session()
