@@ -29,7 +29,7 @@ import time
 # The shared helpers are imported from beside this test; no compiled copies are left there.
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from whole_program import Failure, wait_for  # noqa: E402
+from whole_program import Failure, report_failure, wait_for  # noqa: E402
 
 SKIP = 77
 PORT = 2200
@@ -368,11 +368,8 @@ def main():
         check_fechar(desktop, program)
     except Failure as failure:
         desktop.screenshot("failure")
-        print(f"FAILED: {failure} (screenshots in {base})", file=sys.stderr)
-        for name in ("falavox", "sway", "waybar", "mako"):
-            path = os.path.join(base, f"{name}.log")
-            if os.path.exists(path):
-                print(f"--- {name} ---\n{open(path).read()[-3000:]}", file=sys.stderr)
+        report_failure(failure, base, [os.path.join(base, f"{name}.log")
+                                       for name in ("falavox", "sway", "waybar", "mako")])
         return 1
     finally:
         desktop.stop_all()

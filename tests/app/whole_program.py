@@ -58,6 +58,15 @@ def wait_for(what, predicate, timeout=20.0, interval=0.1):
     raise Failure(f"timed out waiting for {what}")
 
 
+def report_failure(failure, base, logs):
+    """Says what failed, where the screenshots are, and the end of each log that exists."""
+    print(f"FAILED: {failure} (screenshots in {base})", file=sys.stderr)
+    for path in logs:
+        if os.path.exists(path):
+            print(f"--- {os.path.basename(path)} ---\n{open(path).read()[-3000:]}",
+                  file=sys.stderr)
+
+
 class Session:
     """Processes started by the test, each ended by its own PID at the end."""
 
@@ -654,12 +663,10 @@ def main():
         check_typing_during_invitation(session, binary)
     except Failure as failure:
         session.screenshot("failure")
-        print(f"FAILED: {failure} (screenshots in {base})", file=sys.stderr)
-        for name in ("trayer", "first", "second", "no-tray", "harness-slow", "harness-pair",
-                     "harness-sni", "panel", "typing-falavox", "dunst"):
-            path = os.path.join(base, f"{name}.stderr")
-            if os.path.exists(path):
-                print(f"--- {name} stderr ---\n{open(path).read()}", file=sys.stderr)
+        report_failure(failure, base, [
+            os.path.join(base, f"{name}.stderr")
+            for name in ("trayer", "first", "second", "no-tray", "harness-slow", "harness-pair",
+                         "harness-sni", "panel", "typing-falavox", "dunst")])
         return 1
     finally:
         session.stop_all()
