@@ -30,6 +30,8 @@ import time
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from whole_program import Failure, report_failure, wait_for  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "platform"))
+from neighbourhood_real import reachable_by_anyone  # noqa: E402
 
 SKIP = 77
 PORT = 2200
@@ -91,13 +93,14 @@ class Desktop:
     def start(self, name, argv, **extra):
         log = open(os.path.join(self.scratch, f"{name}.log"), "w")
         process = subprocess.Popen(self.as_user(argv, self.env(**extra)), stdout=log,
-                                   stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
+                                   stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
+                                   cwd=self.home)
         self.processes.append(process)
         return process
 
     def run(self, *argv, check=True):
         done = subprocess.run(self.as_user(list(argv), self.env()), capture_output=True,
-                              text=True, timeout=20)
+                              text=True, timeout=20, cwd=self.home)
         if check and done.returncode != 0:
             raise Failure(f"{argv[0]} failed: {done.stderr.strip()}")
         return done.stdout
@@ -317,19 +320,6 @@ def check_fechar(desktop, program):
         raise Failure("&Fechar from waybar's menu did not end the program")
     if code != 0:
         raise Failure(f"&Fechar ended the program with {code}, expected 0")
-
-
-def reachable_by_anyone(path):
-    """Whether every folder above `path` lets any user through (a checkout under /root, as
-    on a fresh Debian system, does not)."""
-    folder = os.path.dirname(os.path.abspath(path))
-    while True:
-        if not os.stat(folder).st_mode & 0o001:
-            return False
-        parent = os.path.dirname(folder)
-        if parent == folder:
-            return True
-        folder = parent
 
 
 def main():

@@ -161,11 +161,29 @@ def own_run(*argv):
             *argv]
 
 
+def reachable_by_anyone(path):
+    """Whether every folder above `path` lets any user through (a checkout under /root, as
+    on a fresh Debian system, does not)."""
+    folder = os.path.dirname(os.path.abspath(path))
+    while True:
+        if not os.stat(folder).st_mode & 0o001:
+            return False
+        parent = os.path.dirname(folder)
+        if parent == folder:
+            return True
+        folder = parent
+
+
 def start_samba(scratch):
     """nmbd and smbd in fnbS, with folders of their own. Returns nmbd's process and its
     log."""
     folder = os.path.join(scratch, "fnbS")
-    os.makedirs(folder)
+    if not reachable_by_anyone(folder):
+        # smbd reads the browse list nmbd keeps as the guest user of an anonymous session:
+        # where that user cannot enter the build tree, the browse list is empty.
+        folder = tempfile.mkdtemp(prefix="fnbS-")
+    os.makedirs(folder, exist_ok=True)
+    os.chmod(folder, 0o755)
     private = {name: os.path.join(folder, name)
                for name in ("lock", "state", "cache", "pid", "private", "ncalrpc", "binddns",
                             "log")}
@@ -290,7 +308,7 @@ def check_smb(a):
 
 def drop_smb_ports(scratch):
     """Samba's TCP ports drop every packet from now on; nmbd keeps answering as master."""
-    rules = os.path.join(scratch, "fnbS", "drop-smb.nft")
+    rules = os.path.join(scratch, "drop-smb.nft")
     with open(rules, "w") as out:
         out.write("table inet fnbdrop {\n"
                   "  chain input {\n"
