@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# Installs what is missing, checks the sources' format, then builds and runs the whole
-# test suite twice: as shipped (build/: the package's release build, from which the
-# package is made and checked) and under AddressSanitizer with
-# UndefinedBehaviorSanitizer (build-asan/); in between, the threaded parts' tests under
-# ThreadSanitizer (build-tsan/). Every stage always runs; the exit status is non-zero when
-# any had a failure.
+# Installs what is missing, checks the sources' format, then builds and tests the program
+# as shipped (build/: the package's release build, from which the package is made and
+# checked; the tests of the whole program against real daemons and desktops run on it),
+# the threaded parts under ThreadSanitizer (build-tsan/), and the whole test suite under
+# AddressSanitizer with UndefinedBehaviorSanitizer (build-asan/). Every stage always runs;
+# the exit status is non-zero when any had a failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -22,13 +22,13 @@ find . \( -path './build*' -o -path './.git' -o -path './dist' \) -prune -o \
 scripts/check-includes.py || status=1
 
 # The Debian package, as a user installs it: the release build (scripts/package.sh, with
-# the tests and benchmarks built beside the program) packaged and checked by lintian, then
-# its menu entry, autostart entry and AppStream metadata checked by the desktop's own
-# validators, from the files the package holds.
+# the benchmarks and the whole-program tests' helpers built beside the program) packaged
+# and checked by lintian, then its menu entry, autostart entry and AppStream metadata
+# checked by the desktop's own validators, from the files the package holds.
 package_checks() {
     local tree result
     tree=$(mktemp -d)
-    scripts/package.sh build -DFALAVOX_TESTS=ON -DFALAVOX_BENCH=ON &&
+    scripts/package.sh build -DFALAVOX_TESTS=ON -DFALAVOX_UNIT_TESTS=OFF -DFALAVOX_BENCH=ON &&
         dpkg-deb -x dist/falavox_*.deb "$tree" &&
         desktop-file-validate "$tree"/usr/share/applications/falavox.desktop \
             "$tree"/usr/share/falavox/autostart/falavox.desktop &&
@@ -43,7 +43,7 @@ package_checks || status=1
 # The sanitizers' builds are Debug builds optimised a little (-O1), as their runtimes
 # advise: they keep the program's own checks (asserts), and warnings are errors there.
 sanitized=(-G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" -DFALAVOX_TESTS=ON
-    -DFALAVOX_BENCH=OFF)
+    -DFALAVOX_UNIT_TESTS=ON -DFALAVOX_BENCH=OFF)
 
 # Name lookups and the network scan's calls run on worker threads: their tests under
 # ThreadSanitizer.
