@@ -75,7 +75,8 @@ cmake --build build-tsan -j "$(nproc)" --target notice_test_messenger
 ) || status=1
 
 # The network neighbourhood's providers run on worker threads too, against real daemons.
-cmake --build build-tsan -j "$(nproc)" --target neighbourhood_probe scan_probe platform_test_netbios_name
+cmake --build build-tsan -j "$(nproc)" --target neighbourhood_probe scan_probe falavox-smb-browse \
+    platform_test_netbios_name
 (
     cd build-tsan
     export TSAN_OPTIONS=halt_on_error=1:suppressions=$root/scripts/tsan.supp

@@ -1,96 +1,87 @@
 #include "platform/neighbourhood/SmbProvider.h"
 
+#include "platform/neighbourhood/SmbBrowseReply.h"
 #include "platform/system/Cp1252.h"
 
 #include <QByteArray>
+#include <QFileInfo>
+#include <QProcess>
 #include <QString>
 #include <QUrl>
-#include <cstring>
-#include <libsmbclient.h>
-#include <mutex>
+
+#ifndef FALAVOX_HELPER_DIR
+#define FALAVOX_HELPER_DIR "/usr/libexec/falavox"
+#endif
 
 namespace platform {
 namespace {
 
-// The library keeps state of its own beyond each context (its configuration, its
-// memory pools), so one browse runs at a time whatever thread asks.
-std::mutex& libraryMutex() {
-    static std::mutex mutex;
-    return mutex;
+using smbbrowse::Kind;
+
+constexpr const char* helperName = "falavox-smb-browse";
+
+// The helper beside the running program (a build tree, or the installed program when
+// both are in one folder), else where the package installs it; FALAVOX_SMB_BROWSE names
+// another, for programs of a build tree that do not live beside it (tests, benchmarks).
+QString helperPath() {
+    const QString named = qEnvironmentVariable("FALAVOX_SMB_BROWSE");
+    if (!named.isEmpty()) return named;
+    const QString program = QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
+    const QString beside = QFileInfo(program).absolutePath() + u'/' + QLatin1String(helperName);
+    if (QFileInfo(beside).isExecutable()) return beside;
+    return QStringLiteral(FALAVOX_HELPER_DIR "/") + QLatin1String(helperName);
 }
 
-// Browse lists are read without an account, as a guest would.
-void anonymous(SMBCCTX*, const char*, const char*, char*, int, char* user, int userLength,
-               char* password, int passwordLength) {
-    if (userLength > 0) user[0] = '\0';
-    if (passwordLength > 0) password[0] = '\0';
-}
-
-// The library's own log would reach the user's terminal; the neighbourhood says nothing.
-void silent(void*, int, const char*) {}
-
-// The library's one context, made on first use and kept for the life of the process:
-// each new context leaks a little of the library's memory (its log settings), so a
-// context per browse would grow the program on every scan. Used under libraryMutex only.
-// None while the library cannot start; the next browse tries again.
-SMBCCTX* sharedContext() {
-    static SMBCCTX* shared = nullptr;
-    if (shared != nullptr) return shared;
-    SMBCCTX* context = smbc_new_context();
-    if (context == nullptr) return nullptr;
-    smbc_setDebug(context, 0);
-    smbc_setLogCallback(context, nullptr, silent);
-    // Browse lists exist only in the first dialect: newer ones dropped browsing.
-    smbc_setOptionProtocols(context, "NT1", "NT1");
-    smbc_setFunctionAuthDataWithContext(context, anonymous);
-    smbc_setOptionUseKerberos(context, false);
-    if (smbc_init_context(context) == nullptr) {
-        smbc_free_context(context, 1);
-        return nullptr;
-    }
-    shared = context;
-    return shared;
-}
-
-std::optional<NetResource> recordOf(const smbc_dirent& entry) {
-    NetResource record;
-    // The name is the entry's last member, longer than its declared size of one.
-    const char* utf8Name = entry.name;
+std::optional<NetResource> recordOf(const smbbrowse::Entry& entry) {
     // A name the program's code page cannot show is left out rather than garbled.
-    const std::optional<std::string> converted =
-        toCp1252Exactly(QString::fromUtf8(utf8Name, std::strlen(utf8Name)));
+    const std::optional<std::string> converted = toCp1252Exactly(QString::fromUtf8(entry.name));
     if (!converted || converted->empty()) return std::nullopt;
     const std::string& name = *converted;
-    switch (entry.smbc_type) {
-    case SMBC_WORKGROUP:
+    NetResource record;
+    switch (entry.kind) {
+    case Kind::workgroup:
         record.dwDisplayType = RESOURCEDISPLAYTYPE_DOMAIN;
         record.dwUsage = RESOURCEUSAGE_CONTAINER;
         record.lpRemoteName = name;
         break;
-    case SMBC_SERVER:
+    case Kind::server:
         record.dwDisplayType = RESOURCEDISPLAYTYPE_SERVER;
         record.dwUsage = RESOURCEUSAGE_CONTAINER;
         record.lpRemoteName = "\\\\" + name;
         break;
-    case SMBC_FILE_SHARE:
+    case Kind::fileShare:
         record.dwType = RESOURCETYPE_DISK;
         record.dwDisplayType = RESOURCEDISPLAYTYPE_SHARE;
         record.dwUsage = RESOURCEUSAGE_CONNECTABLE;
         record.lpRemoteName = name;
         break;
-    case SMBC_PRINTER_SHARE:
+    case Kind::printerShare:
         record.dwType = RESOURCETYPE_PRINT;
         record.dwDisplayType = RESOURCEDISPLAYTYPE_SHARE;
         record.dwUsage = RESOURCEUSAGE_CONNECTABLE;
         record.lpRemoteName = name;
         break;
-    default:
-        return std::nullopt;
     }
-    if (entry.comment != nullptr && entry.comment[0] != '\0')
-        record.lpComment = toCp1252(QString::fromUtf8(entry.comment));
+    if (!entry.comment.empty()) record.lpComment = toCp1252(QString::fromUtf8(entry.comment));
     record.lpProvider = smbProviderName;
     return record;
+}
+
+// The helper's whole reply, or none when it could not start or did not end within the
+// bound: it is then ended by its PID, and whatever the SMB library was waiting for ends
+// with it.
+std::optional<QByteArray> runHelper(const std::string& url, std::chrono::milliseconds bound) {
+    QProcess helper;
+    // What the library might say goes where the program's own errors go.
+    helper.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    helper.setStandardInputFile(QProcess::nullDevice());
+    helper.start(helperPath(), {QString::fromStdString(url), QString::number(bound.count())});
+    if (helper.waitForFinished(static_cast<int>(bound.count())) &&
+        helper.exitStatus() == QProcess::NormalExit)
+        return helper.readAllStandardOutput();
+    helper.kill();
+    helper.waitForFinished(-1);
+    return std::nullopt;
 }
 
 } // namespace
@@ -110,23 +101,15 @@ std::optional<std::vector<NetResource>> SmbProvider::children(const NetResource&
     default:
         return std::nullopt;
     }
-
-    std::lock_guard lock(libraryMutex());
-    SMBCCTX* context = sharedContext();
-    if (context == nullptr) return std::nullopt;
-    smbc_setTimeout(context, static_cast<int>(bound_.count()));
-    std::optional<std::vector<NetResource>> result;
-    if (SMBCFILE* folder = smbc_getFunctionOpendir(context)(context, url.c_str())) {
-        result.emplace();
-        while (const smbc_dirent* entry = smbc_getFunctionReaddir(context)(context, folder))
-            if (std::optional<NetResource> record = recordOf(*entry))
-                result->push_back(std::move(*record));
-        smbc_getFunctionClosedir(context)(context, folder);
-    }
-    // Connections to the browse masters are not kept open between scans: the next scan
-    // may find another master, and an idle connection only holds the server's resources.
-    smbc_getFunctionPurgeCachedServers(context)(context);
-    return result;
+    const std::optional<QByteArray> reply = runHelper(url, bound_);
+    if (!reply) return std::nullopt;
+    const auto entries = smbbrowse::readReply(std::string_view(reply->constData(), reply->size()));
+    if (!entries) return std::nullopt;
+    std::vector<NetResource> records;
+    for (const smbbrowse::Entry& entry : *entries)
+        if (std::optional<NetResource> record = recordOf(entry))
+            records.push_back(std::move(*record));
+    return records;
 }
 
 } // namespace platform
