@@ -174,14 +174,14 @@ def reachable_by_anyone(path):
         folder = parent
 
 
-def start_samba(scratch):
-    """nmbd and smbd in fnbS, with folders of their own. Returns nmbd's process and its
-    log."""
-    folder = os.path.join(scratch, "fnbS")
+def start_samba(scratch, namespace="fnbS", address=ADDRESS_SMB):
+    """nmbd and smbd in the namespace (fnbS), with folders of their own. Returns nmbd's
+    process and its log."""
+    folder = os.path.join(scratch, namespace)
     if not reachable_by_anyone(folder):
         # smbd reads the browse list nmbd keeps as the guest user of an anonymous session:
         # where that user cannot enter the build tree, the browse list is empty.
-        folder = tempfile.mkdtemp(prefix="fnbS-")
+        folder = tempfile.mkdtemp(prefix=f"{namespace}-")
     os.makedirs(folder, exist_ok=True)
     os.chmod(folder, 0o755)
     private = {name: os.path.join(folder, name)
@@ -198,7 +198,7 @@ server min protocol = NT1
 local master = yes
 preferred master = yes
 os level = 65
-interfaces = {ADDRESS_SMB}/24
+interfaces = {address}/24
 bind interfaces only = yes
 load printers = no
 disable spoolss = yes
@@ -212,7 +212,7 @@ binddns dir = {private['binddns']}
 log file = {private['log']}/%m.log
 """)
     def start(daemon):
-        return subprocess.Popen(["ip", "netns", "exec", "fnbS",
+        return subprocess.Popen(["ip", "netns", "exec", namespace,
                                  *own_run(daemon, "-F", "-s", config)],
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     nmbd = start("nmbd")
@@ -306,7 +306,7 @@ def check_smb(a):
         raise Failure(f"lookup of {SMB_NAME.lower()} gave {found}")
 
 
-def drop_smb_ports(scratch):
+def drop_smb_ports(scratch, namespace="fnbS"):
     """Samba's TCP ports drop every packet from now on; nmbd keeps answering as master."""
     rules = os.path.join(scratch, "drop-smb.nft")
     with open(rules, "w") as out:
@@ -316,7 +316,7 @@ def drop_smb_ports(scratch):
                   "    tcp dport { 139, 445 } drop\n"
                   "  }\n"
                   "}\n")
-    run("ip", "netns", "exec", "fnbS", "nft", "-f", rules)
+    run("ip", "netns", "exec", namespace, "nft", "-f", rules)
 
 
 def scan(a, scan_probe, bound_ms):
