@@ -3,11 +3,15 @@
 #include "platform/neighbourhood/SmbBrowseReply.h"
 #include "platform/system/Cp1252.h"
 
-#include <QByteArray>
 #include <QFileInfo>
-#include <QProcess>
 #include <QString>
 #include <QUrl>
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #ifndef FALAVOX_HELPER_DIR
 #define FALAVOX_HELPER_DIR "/usr/libexec/falavox"
@@ -67,21 +71,66 @@ std::optional<NetResource> recordOf(const smbbrowse::Entry& entry) {
     return record;
 }
 
+// More than any browse list holds: a helper that writes more is not listened to.
+constexpr std::size_t replyLimit = 16 * 1024 * 1024;
+
+// Ends the helper (if it still runs) and reaps it.
+void endHelper(pid_t pid) {
+    ::kill(pid, SIGKILL);
+    while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+}
+
 // The helper's whole reply, or none when it could not start or did not end within the
 // bound: it is then ended by its PID, and whatever the SMB library was waiting for ends
-// with it.
-std::optional<QByteArray> runHelper(const std::string& url, std::chrono::milliseconds bound) {
-    QProcess helper;
-    // What the library might say goes where the program's own errors go.
-    helper.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    helper.setStandardInputFile(QProcess::nullDevice());
-    helper.start(helperPath(), {QString::fromStdString(url), QString::number(bound.count())});
-    if (helper.waitForFinished(static_cast<int>(bound.count())) &&
-        helper.exitStatus() == QProcess::NormalExit)
-        return helper.readAllStandardOutput();
-    helper.kill();
-    helper.waitForFinished(-1);
-    return std::nullopt;
+// with it. A plain fork and exec, which every part of the system (the thread checker
+// included) knows for one.
+std::optional<std::string> runHelper(const std::string& url, std::chrono::milliseconds bound) {
+    const auto deadline = std::chrono::steady_clock::now() + bound;
+    const std::string path = helperPath().toStdString();
+    const std::string boundText = std::to_string(bound.count());
+    char* const argv[] = {const_cast<char*>(path.c_str()), const_cast<char*>(url.c_str()),
+                          const_cast<char*>(boundText.c_str()), nullptr};
+    int out[2];
+    if (::pipe2(out, O_CLOEXEC) != 0) return std::nullopt;
+    const int nothing = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const pid_t pid = nothing < 0 ? -1 : ::fork();
+    if (pid == 0) {
+        // Only calls that are safe between fork and exec; standard error stays the program's.
+        if (::dup2(nothing, STDIN_FILENO) >= 0 && ::dup2(out[1], STDOUT_FILENO) >= 0)
+            ::execv(argv[0], argv);
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    if (nothing >= 0) ::close(nothing);
+    if (pid < 0) {
+        ::close(out[0]);
+        return std::nullopt;
+    }
+    std::string reply;
+    bool whole = false;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) break;
+        pollfd ready{out[0], POLLIN, 0};
+        const int polled = ::poll(&ready, 1, static_cast<int>(left.count()));
+        if (polled < 0 && errno != EINTR) break;
+        if (polled <= 0) continue;
+        char chunk[16384];
+        const ssize_t got = ::read(out[0], chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) {
+            whole = got == 0; // the helper closed its output: it is done
+            break;
+        }
+        reply.append(chunk, static_cast<std::size_t>(got));
+        if (reply.size() > replyLimit) break;
+    }
+    ::close(out[0]);
+    endHelper(pid);
+    if (!whole) return std::nullopt;
+    return reply;
 }
 
 } // namespace
@@ -101,9 +150,9 @@ std::optional<std::vector<NetResource>> SmbProvider::children(const NetResource&
     default:
         return std::nullopt;
     }
-    const std::optional<QByteArray> reply = runHelper(url, bound_);
+    const std::optional<std::string> reply = runHelper(url, bound_);
     if (!reply) return std::nullopt;
-    const auto entries = smbbrowse::readReply(std::string_view(reply->constData(), reply->size()));
+    const auto entries = smbbrowse::readReply(*reply);
     if (!entries) return std::nullopt;
     std::vector<NetResource> records;
     for (const smbbrowse::Entry& entry : *entries)
