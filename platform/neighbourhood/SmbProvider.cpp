@@ -13,10 +13,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#ifndef FALAVOX_HELPER_DIR
-#define FALAVOX_HELPER_DIR "/usr/libexec/falavox"
-#endif
-
 namespace platform {
 namespace {
 
@@ -25,8 +21,9 @@ using smbbrowse::Kind;
 constexpr const char* helperName = "falavox-smb-browse";
 
 // The helper beside the running program (a build tree, or the installed program when
-// both are in one folder), else where the package installs it; FALAVOX_SMB_BROWSE names
-// another, for programs of a build tree that do not live beside it (tests, benchmarks).
+// both are in one folder), else where the package installs it (FALAVOX_HELPER_DIR, from
+// the build's install folders). FALAVOX_SMB_BROWSE names another, for the programs of a
+// build tree that do not live beside it (tests, benchmarks).
 QString helperPath() {
     const QString named = qEnvironmentVariable("FALAVOX_SMB_BROWSE");
     if (!named.isEmpty()) return named;
