@@ -12,6 +12,8 @@ build=${1:?build folder}
 rounds=${2:-7}
 bench=$(realpath "$build/bench/neighbourhood/bench_neighbourhood_startup")
 probe=$(realpath "$build/tests/platform/neighbourhood_probe")
+# The SMB provider's helper lives beside the program, not beside the benchmark.
+export FALAVOX_SMB_BROWSE=$(realpath "$build/app/falavox-smb-browse")
 if [ "$(id -u)" != 0 ]; then
     echo "needs root: network namespaces and daemons of its own" >&2
     exit 1
