@@ -21,6 +21,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLocale>
 #include <QPlainTextEdit>
 #include <QTextBlock>
 #include <QTimer>
@@ -32,6 +33,7 @@
 #include <cstdio>
 #include <ctime>
 #include <netinet/in.h>
+#include <string>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
@@ -319,11 +321,11 @@ BENCHMARK(BM_ProgramFloodWithoutLineFeed)
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
 
-void print(const char* what, const Figures& f, double raw) {
+void print(const std::string& what, const Figures& f, double raw) {
     std::printf("\n%s: read in %.2f s (plain reader %.3f s); longest event-loop gap %.1f ms "
                 "(goal < 50), of which the program's own work %.1f ms; busy line after %.1f ms "
                 "(goal < 100)\n",
-                what, f.seconds, raw, f.longestGapMs, f.longestWorkMs, f.busyLineMs);
+                what.c_str(), f.seconds, raw, f.longestGapMs, f.longestWorkMs, f.busyLineMs);
     std::printf("  memory: %.0f MB before, %.0f MB after the flood, %.0f MB after the window "
                 "closed; the transcript held %d entries\n",
                 f.rssBefore, f.rssAfterFlood, f.rssAfterClose, f.blocks);
@@ -340,7 +342,10 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     std::printf("\nlongest event-loop gap with nothing to do: %.1f ms\n", idleGapMs);
-    if (lines.seconds > 0) print("100,000 short lines", lines, rawLines);
-    if (noLineFeed.seconds > 0) print("bytes without a line feed", noLineFeed, rawNoLineFeed);
+    if (lines.seconds > 0)
+        print(QLocale(QLocale::English).toString(kLines).toStdString() + " short lines", lines,
+              rawLines);
+    if (noLineFeed.seconds > 0)
+        print(std::to_string(kMegabytes) + " MB without a line feed", noLineFeed, rawNoLineFeed);
     return 0;
 }
