@@ -20,17 +20,18 @@ using smbbrowse::Kind;
 
 constexpr const char* helperName = "falavox-smb-browse";
 
-// The helper beside the running program (a build tree, or the installed program when
-// both are in one folder), else where the package installs it (FALAVOX_HELPER_DIR, from
-// the build's install folders). FALAVOX_SMB_BROWSE names another, for the programs of a
-// build tree that do not live beside it (tests, benchmarks).
+// The helper beside the running program (a build tree), else where an installation puts
+// it, found from the program's own folder (FALAVOX_HELPER_FROM_PROGRAM: "../libexec/falavox"
+// from "bin"). FALAVOX_SMB_BROWSE names another, for the programs of a build tree that do
+// not live beside it (tests, benchmarks).
 QString helperPath() {
     const QString named = qEnvironmentVariable("FALAVOX_SMB_BROWSE");
     if (!named.isEmpty()) return named;
-    const QString program = QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
-    const QString beside = QFileInfo(program).absolutePath() + u'/' + QLatin1String(helperName);
+    const QString folder =
+        QFileInfo(QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget()).absolutePath();
+    const QString beside = folder + u'/' + QLatin1String(helperName);
     if (QFileInfo(beside).isExecutable()) return beside;
-    return QStringLiteral(FALAVOX_HELPER_DIR "/") + QLatin1String(helperName);
+    return folder + QStringLiteral("/" FALAVOX_HELPER_FROM_PROGRAM "/") + QLatin1String(helperName);
 }
 
 std::optional<NetResource> recordOf(const smbbrowse::Entry& entry) {

@@ -155,7 +155,8 @@ def own_run(*argv):
     """argv in a /run of its own holding an empty samba folder. nmbd makes its socket
     folder at a fixed path in /run/samba, and fails at once where that folder is missing
     (on a machine whose Samba services have not run since it started); two nmbds of tests
-    running at the same time would take that socket from each other."""
+    running at the same time would take that socket from each other; the SMB client keeps
+    its name cache there."""
     return ["unshare", "--mount", "--propagation", "private", "sh", "-c",
             'mount -t tmpfs -o mode=0755 sambarun /run && mkdir /run/samba && exec "$@"', "sh",
             *argv]
@@ -229,7 +230,10 @@ class Probe:
         self.env = dict(os.environ, DBUS_SYSTEM_BUS_ADDRESS=bus, HOME=home)
 
     def argv(self, *args):
-        return ["ip", "netns", "exec", self.namespace, self.binary, *args]
+        # The SMB library caches the network's names (a workgroup's master browser among
+        # them) in /run/samba for minutes: each run starts with an empty cache of its own,
+        # so that no earlier network (another test's, a benchmark's) answers for this one.
+        return ["ip", "netns", "exec", self.namespace, *own_run(self.binary, *args)]
 
     def serve(self):
         return subprocess.Popen(self.argv("serve"), env=self.env)
@@ -320,7 +324,8 @@ def drop_smb_ports(scratch, namespace="fnbS"):
 
 
 def scan(a, scan_probe, bound_ms):
-    result = subprocess.run(["ip", "netns", "exec", a.namespace, scan_probe, str(bound_ms)],
+    result = subprocess.run(["ip", "netns", "exec", a.namespace,
+                             *own_run(scan_probe, str(bound_ms))],
                             env=a.env, capture_output=True, text=True, timeout=60)
     if result.returncode != 0:
         raise Failure(f"scan_probe {bound_ms}: status {result.returncode}, "
