@@ -28,6 +28,10 @@ AvahiSession::~AvahiSession() {
     avahi_simple_poll_free(poll_);
 }
 
+const AvahiPoll* AvahiSession::poll() const {
+    return avahi_simple_poll_get(poll_);
+}
+
 bool AvahiSession::runUntil(const std::function<bool()>& done, Clock::time_point deadline) {
     for (;;) {
         if (done()) return true;

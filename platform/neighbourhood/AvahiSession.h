@@ -5,6 +5,7 @@
 #include <memory>
 
 struct AvahiClient;
+struct AvahiPoll;
 struct AvahiSimplePoll;
 
 // One conversation with the Avahi daemon on the calling thread: a client over a poll of
@@ -23,6 +24,8 @@ public:
     AvahiSession& operator=(const AvahiSession&) = delete;
 
     AvahiClient* client() const { return client_; }
+    // Where other sockets of the same conversation are watched.
+    const AvahiPoll* poll() const;
 
     // Dispatches the daemon's answers until `done` holds, the daemon goes away or the
     // deadline passes; true when `done` held.

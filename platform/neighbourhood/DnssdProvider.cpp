@@ -1,6 +1,7 @@
 #include "platform/neighbourhood/DnssdProvider.h"
 
 #include "platform/neighbourhood/AvahiSession.h"
+#include "platform/neighbourhood/MdnsDirectQuery.h"
 #include "platform/system/Cp1252.h"
 
 #include <QString>
@@ -187,15 +188,41 @@ void startComputerBrowse(AvahiClient* client, const std::string& domainUtf8,
     }
 }
 
-// The hosts behind the services a browse found, each once, in the order found. The full
-// name stays in Avahi's escaped form, which is what a lookup hands back to it.
-std::vector<DnssdProvider::ListedHost> hostsOf(const ComputerBrowse& browse,
-                                               const std::string& domainUtf8) {
+// The responders of "local" asked directly as well (see MdnsDirectQuery.h); none for
+// another domain. They answer such a query at once: a short wait after it is enough.
+struct DirectAsk {
+    std::unique_ptr<MdnsDirectQuery> query;
+    AvahiSession::Clock::time_point answersBy;
+};
+
+constexpr std::chrono::milliseconds directAnswerWait{250};
+
+DirectAsk askDirectly(const AvahiSession& session, const std::string& domainUtf8) {
+    if (lowered(withoutFinalDot(domainUtf8)) != "local") return {};
+    return {MdnsDirectQuery::start(session.poll(), {std::begin(dnssdComputerServiceTypes),
+                                                    std::end(dnssdComputerServiceTypes)}),
+            AvahiSession::Clock::now() + directAnswerWait};
+}
+
+void waitForDirectAnswers(AvahiSession& session, const DirectAsk& direct,
+                          AvahiSession::Clock::time_point deadline) {
+    if (direct.query) session.runUntil([] { return false; }, std::min(deadline, direct.answersBy));
+}
+
+// The hosts behind the services a browse found, each once, in the order found, then those
+// the direct answers named that the browse did not. The full name stays in Avahi's
+// escaped form, which is what a lookup hands back to it.
+std::vector<DnssdProvider::ListedHost>
+hostsOf(const ComputerBrowse& browse, const DirectAsk& direct, const std::string& domainUtf8) {
+    std::vector<std::string> fullNames;
+    for (const auto& service : browse.services)
+        if (!service->hostName.empty()) fullNames.push_back(withoutFinalDot(service->hostName));
+    if (direct.query)
+        fullNames.insert(fullNames.end(), direct.query->hosts().begin(),
+                         direct.query->hosts().end());
     std::vector<DnssdProvider::ListedHost> hosts;
     std::set<std::string> seen;
-    for (const auto& service : browse.services) {
-        if (service->hostName.empty()) continue;
-        const std::string full = withoutFinalDot(service->hostName);
+    for (const std::string& full : fullNames) {
         const std::optional<std::string> name = listedHostName(full, domainUtf8);
         if (!name || !seen.insert(lowered(*name)).second) continue;
         hosts.push_back({*name, full});
@@ -280,6 +307,8 @@ std::optional<std::vector<NetResource>> DnssdProvider::domains() {
     // computers of "local" right after the domains, so that wait is spent now, alongside
     // the domains' own, and the answer kept for that next call.
     startComputerBrowse(session->client(), "local", local);
+    // Ends before the session, whose poll it reads on.
+    const DirectAsk direct = askDirectly(*session, "local");
     session->runUntil([&] { return browse.browsersPending.empty() && local.done(); }, deadline);
     // The daemon lists the network's wide-area domains (its resolver's search domains) but
     // not the browse domains their DNS zones announce, which is where an office lists the
@@ -288,7 +317,8 @@ std::optional<std::vector<NetResource>> DnssdProvider::domains() {
     for (const std::string& name : wideArea)
         startDomainBrowse(session->client(), name.c_str(), browse);
     session->runUntil([&] { return browse.browsersPending.empty(); }, deadline);
-    std::vector<NetResource> computersOfLocal = remember(hostsOf(local, "local"));
+    waitForDirectAnswers(*session, direct, deadline);
+    std::vector<NetResource> computersOfLocal = remember(hostsOf(local, direct, "local"));
     {
         std::lock_guard lock(namesMutex_);
         prefetchedLocal_ = std::move(computersOfLocal);
@@ -315,9 +345,12 @@ std::optional<std::vector<NetResource>> DnssdProvider::computers(const std::stri
     const std::unique_ptr<AvahiSession> session = AvahiSession::open();
     if (!session) return std::nullopt;
     startComputerBrowse(session->client(), domainUtf8, browse);
+    // Ends before the session, whose poll it reads on.
+    const DirectAsk direct = askDirectly(*session, domainUtf8);
     // What has not answered by the deadline is left out.
     session->runUntil([&] { return browse.done(); }, deadline);
-    return remember(hostsOf(browse, domainUtf8));
+    waitForDirectAnswers(*session, direct, deadline);
+    return remember(hostsOf(browse, direct, domainUtf8));
 }
 
 std::vector<NetResource> DnssdProvider::remember(const std::vector<ListedHost>& hosts) {

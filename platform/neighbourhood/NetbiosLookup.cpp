@@ -1,13 +1,12 @@
 #include "platform/neighbourhood/NetbiosLookup.h"
 
+#include "platform/neighbourhood/LocalNetworks.h"
 #include "platform/neighbourhood/NetbiosNameQuery.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
 #include <array>
 #include <cerrno>
-#include <ifaddrs.h>
-#include <net/if.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <random>
@@ -31,13 +30,6 @@ private:
     int fd_;
 };
 
-std::uint32_t ipv4Of(const sockaddr* address) {
-    if (address == nullptr || address->sa_family != AF_INET) return 0;
-    sockaddr_in in{};
-    std::copy_n(reinterpret_cast<const char*>(address), sizeof in, reinterpret_cast<char*>(&in));
-    return in.sin_addr.s_addr;
-}
-
 std::uint16_t freshTransactionId() {
     static thread_local std::mt19937 generator{std::random_device{}()};
     return static_cast<std::uint16_t>(generator());
@@ -47,21 +39,10 @@ std::uint16_t freshTransactionId() {
 
 std::vector<std::uint32_t> interfaceBroadcastAddresses() {
     std::vector<std::uint32_t> result;
-    ifaddrs* list = nullptr;
-    if (::getifaddrs(&list) != 0) return result;
-    for (const ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next) {
-        if (!(entry->ifa_flags & IFF_UP) || (entry->ifa_flags & IFF_LOOPBACK) ||
-            !(entry->ifa_flags & IFF_BROADCAST))
-            continue;
-        const std::uint32_t address = ipv4Of(entry->ifa_addr);
-        if (address == 0) continue;
-        // An address added without a broadcast address still has one: its network's.
-        std::uint32_t broadcast = ipv4Of(entry->ifa_broadaddr);
-        if (broadcast == 0) broadcast = address | ~ipv4Of(entry->ifa_netmask);
-        if (std::find(result.begin(), result.end(), broadcast) == result.end())
-            result.push_back(broadcast);
-    }
-    ::freeifaddrs(list);
+    for (const LocalNetwork& network : localNetworks())
+        if (network.broadcasts &&
+            std::find(result.begin(), result.end(), network.broadcast) == result.end())
+            result.push_back(network.broadcast);
     return result;
 }
 

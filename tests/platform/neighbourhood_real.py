@@ -1,13 +1,15 @@
 #!/usr/bin/env python3
 """The network neighbourhood against real daemons, in network namespaces of its own.
 
-  fnbA --veth 10.245.1.0/24-- fnbB        each with its own dbus-daemon and avahi-daemon
+  fnbA --bridge 10.245.1.0/24-- fnbB      each with its own dbus-daemon and avahi-daemon
+       --bridge 10.245.1.0/24-- fnbF      an avahi-daemon announcing 2,000 services
   fnbA --veth 10.245.2.0/24-- fnbS        Samba's nmbd and smbd, workgroup GRUPO
 
 A copy of the neighbourhood runs in fnbA and in fnbB (neighbourhood_probe serve): each
 lists the other's host under "local" through DNS-SD, and the invitation's lookup finds
 the other's address though no DNS server knows the name; fnbB's announcement comes back
-after its avahi-daemon restarts. Once Samba says it is the master browser (about 23 s
+after its avahi-daemon restarts. A third host on the link, fnbF, then announces 2,000
+services of the program's type: fnbA still lists fnbB and itself beside it. Once Samba says it is the master browser (about 23 s
 after it starts), the SMB provider in fnbA lists "GRUPO" with the server in it, and a
 NetBIOS name query finds the server's address. Then Samba's SMB ports drop every packet
 while nmbd still answers as master browser: the tray menu's scan (scan_probe) at start-up
@@ -28,9 +30,9 @@ import tempfile
 import time
 
 SKIP = 77
-NAMESPACES = ("fnbA", "fnbB", "fnbS")
-HOST_A, HOST_B = "fnbhosta", "fnbhostb"
-ADDRESS_A, ADDRESS_B = "10.245.1.1", "10.245.1.2"
+NAMESPACES = ("fnbA", "fnbB", "fnbF", "fnbS")
+HOST_A, HOST_B, HOST_F = "fnbhosta", "fnbhostb", "fnbflood"
+ADDRESS_A, ADDRESS_B, ADDRESS_F = "10.245.1.1", "10.245.1.2", "10.245.1.3"
 ADDRESS_A_SMB, ADDRESS_SMB = "10.245.2.1", "10.245.2.2"
 SMB_NAME, WORKGROUP = "FNBSMB", "GRUPO"
 SMB_PROVIDER, DNSSD_PROVIDER = "Microsoft Windows Network", "Multicast DNS"
@@ -67,22 +69,26 @@ def hold_namespaces(tag):
     return lock
 
 
+def end_processes(namespace):
+    for _ in range(20):
+        pids = [int(p) for p in run("ip", "netns", "pids", namespace, check=False).split()]
+        if not pids:
+            return
+        for pid in pids:
+            try:
+                os.kill(pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+        time.sleep(0.1)
+
+
 def remove_namespaces():
     """Ends every process left in our namespaces (daemons fork), then removes them."""
     present = run("ip", "netns", "list", check=False)
     for namespace in NAMESPACES:
         if namespace not in present.split():
             continue
-        for _ in range(20):
-            pids = [int(p) for p in run("ip", "netns", "pids", namespace, check=False).split()]
-            if not pids:
-                break
-            for pid in pids:
-                try:
-                    os.kill(pid, signal.SIGKILL)
-                except ProcessLookupError:
-                    pass
-            time.sleep(0.1)
+        end_processes(namespace)
         run("ip", "netns", "delete", namespace, check=False)
 
 
@@ -90,21 +96,28 @@ def make_network():
     for namespace in NAMESPACES:
         run("ip", "netns", "add", namespace)
         run("ip", "-n", namespace, "link", "set", "lo", "up")
-    for (left, left_if, left_ip), (right, right_if, right_ip) in (
-        (("fnbA", "fnba0", ADDRESS_A), ("fnbB", "fnbb0", ADDRESS_B)),
-        (("fnbA", "fnbas", ADDRESS_A_SMB), ("fnbS", "fnbsa", ADDRESS_SMB)),
-    ):
-        run("ip", "link", "add", left_if, "netns", left, "type", "veth",
-            "peer", "name", right_if, "netns", right)
-        for namespace, interface, address in ((left, left_if, left_ip),
-                                              (right, right_if, right_ip)):
-            run("ip", "-n", namespace, "addr", "add", f"{address}/24", "brd", "+",
-                "dev", interface)
-            run("ip", "-n", namespace, "link", "set", interface, "up")
+
+    def address(namespace, interface, dotted):
+        run("ip", "-n", namespace, "addr", "add", f"{dotted}/24", "brd", "+", "dev", interface)
+        run("ip", "-n", namespace, "link", "set", interface, "up")
+    # fnbA's side of the first network is a bridge, so that fnbB and fnbF share one link.
+    run("ip", "-n", "fnbA", "link", "add", "fnba0", "type", "bridge")
+    address("fnbA", "fnba0", ADDRESS_A)
+    for namespace, port, interface, dotted in (("fnbB", "fnbab", "fnbb0", ADDRESS_B),
+                                               ("fnbF", "fnbaf", "fnbf0", ADDRESS_F)):
+        run("ip", "link", "add", port, "netns", "fnbA", "type", "veth",
+            "peer", "name", interface, "netns", namespace)
+        run("ip", "-n", "fnbA", "link", "set", port, "master", "fnba0", "up")
+        address(namespace, interface, dotted)
+    run("ip", "link", "add", "fnbas", "netns", "fnbA", "type", "veth",
+        "peer", "name", "fnbsa", "netns", "fnbS")
+    address("fnbA", "fnbas", ADDRESS_A_SMB)
+    address("fnbS", "fnbsa", ADDRESS_SMB)
 
 
-def start_avahi(scratch, namespace, host, interface):
-    """dbus-daemon and avahi-daemon in a private /run; returns the system bus address."""
+def start_avahi(scratch, namespace, host, interface, services=None):
+    """dbus-daemon and avahi-daemon in a private /run; returns the system bus address.
+    `services`: a folder of static service files the daemon announces."""
     folder = os.path.join(scratch, namespace)
     os.makedirs(folder)
     config = os.path.join(folder, "avahi.conf")
@@ -115,7 +128,8 @@ def start_avahi(scratch, namespace, host, interface):
                   # Only what the program announces itself may make the host appear.
                   "[publish]\npublish-workstation=no\npublish-hinfo=no\n")
     dbus_pid = os.path.join(folder, "dbus.pid")
-    script = ("mount -t tmpfs -o mode=0755 fnbrun /run && mkdir -p /run/dbus && "
+    own_services = f"mount --bind {services} /etc/avahi/services && " if services else ""
+    script = ("mount -t tmpfs -o mode=0755 fnbrun /run && mkdir -p /run/dbus && " + own_services +
               f"dbus-daemon --system --fork --print-pid=1 >{dbus_pid} && "
               f"(avahi-daemon -f {config} >{folder}/avahi.log 2>&1 &)")
     run("ip", "netns", "exec", namespace, "unshare", "--mount", "--propagation", "private",
@@ -278,6 +292,36 @@ def check_dnssd(a, b):
         raise Failure(f"lookup of an unknown name gave {unknown}")
 
 
+def check_flood(a, scratch, count=2000):
+    """fnbF announces `count` services of the program's type. Avahi's cache takes in what
+    it can of them, and its browse reports them newest first, beyond any scan's bound:
+    the real computers are still listed, each once."""
+    services = os.path.join(scratch, "fnbF-services")
+    os.makedirs(services)
+    for i in range(count):
+        with open(os.path.join(services, f"impostor{i}.service"), "w") as out:
+            out.write("<?xml version=\"1.0\" standalone='no'?>\n"
+                      "<!DOCTYPE service-group SYSTEM \"avahi-service.dtd\">\n"
+                      f"<service-group><name>impostor {i}</name><service>"
+                      "<type>_falavox._tcp</type><port>2200</port></service></service-group>\n")
+    start_avahi(scratch, "fnbF", HOST_F, "fnbf0", services)
+    expected = [f"computer {DNSSD_PROVIDER}\tlocal\t\\\\{host}"
+                for host in (HOST_A, HOST_B, HOST_F)]
+    seen = []
+
+    def all_listed():
+        seen[:] = a("computers", "local")
+        return all(line in seen for line in expected) and len(seen) == len(expected)
+    try:
+        # fnbF's own host is listed once its announcements have come.
+        wait_for(f"{HOST_A}, {HOST_B} and {HOST_F} under local beside {count} services",
+                 all_listed, 40)
+    except Failure as failure:
+        raise Failure(f"{failure}; the last list: {seen}") from None
+    # Its services stay in fnbA's cache for the checks that follow.
+    end_processes("fnbF")
+
+
 def wait_for_master(nmbd, log):
     """Until nmbd says it is the workgroup's master browser: about 23 s after its start,
     more on a loaded machine. Before that a browse finds nothing."""
@@ -381,6 +425,9 @@ def main():
         print(f"DNS-SD: both hosts listed and resolved ({time.monotonic() - started:.1f} s)")
         check_daemon_restart(a, b, scratch)
         print(f"DNS-SD: announced again after a daemon restart "
+              f"({time.monotonic() - started:.1f} s)")
+        check_flood(a, scratch)
+        print(f"DNS-SD: both hosts listed beside 2,000 services of a third "
               f"({time.monotonic() - started:.1f} s)")
         wait_for_master(nmbd, nmbd_log)
         print(f"SMB: {SMB_NAME} is the master browser ({time.monotonic() - started:.1f} s)")

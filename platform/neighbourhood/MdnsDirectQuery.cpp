@@ -1,0 +1,106 @@
+#include "platform/neighbourhood/MdnsDirectQuery.h"
+
+#include "platform/neighbourhood/MdnsServiceAnswer.h"
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <array>
+#include <avahi-common/watch.h>
+#include <cerrno>
+#include <netinet/in.h>
+#include <random>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace platform {
+namespace {
+
+// More than any computer publishes; a responder naming more is not listed past it.
+constexpr std::size_t maxHostsPerResponder = 1024;
+// Packets read in one turn of the session's loop, which checks its deadline between turns.
+constexpr int maxPacketsPerTurn = 64;
+
+} // namespace
+
+std::unique_ptr<MdnsDirectQuery>
+MdnsDirectQuery::start(const AvahiPoll* poll, const std::vector<std::string>& serviceTypes) {
+    std::vector<LocalNetwork> networks = localNetworks();
+    networks.erase(std::remove_if(networks.begin(), networks.end(),
+                                  [](const LocalNetwork& n) { return !n.multicasts; }),
+                   networks.end());
+    if (networks.empty()) return nullptr;
+    const int socket = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (socket < 0) return nullptr;
+    // Responders on the link answer a query from this port (any but 5353) by unicast.
+    const unsigned char ttl = 255;
+    ::setsockopt(socket, IPPROTO_IP, IP_MULTICAST_TTL, &ttl, sizeof ttl);
+    const auto id = static_cast<std::uint16_t>(std::random_device{}());
+    const std::string query = mdns::serviceQuery(id, serviceTypes);
+    sockaddr_in group{};
+    group.sin_family = AF_INET;
+    group.sin_port = htons(mdns::port);
+    ::inet_pton(AF_INET, mdns::groupAddress, &group.sin_addr);
+    bool sent = false;
+    for (const LocalNetwork& network : networks) {
+        in_addr from{};
+        from.s_addr = network.address;
+        if (::setsockopt(socket, IPPROTO_IP, IP_MULTICAST_IF, &from, sizeof from) == 0 &&
+            ::sendto(socket, query.data(), query.size(), MSG_NOSIGNAL,
+                     reinterpret_cast<const sockaddr*>(&group), sizeof group) >= 0)
+            sent = true;
+    }
+    if (!sent) {
+        ::close(socket);
+        return nullptr;
+    }
+    return std::unique_ptr<MdnsDirectQuery>(
+        new MdnsDirectQuery(poll, socket, id, serviceTypes, std::move(networks)));
+}
+
+MdnsDirectQuery::MdnsDirectQuery(const AvahiPoll* poll, int socket, std::uint16_t id,
+                                 std::vector<std::string> serviceTypes,
+                                 std::vector<LocalNetwork> networks)
+    : poll_(poll), socket_(socket), id_(id), serviceTypes_(std::move(serviceTypes)),
+      networks_(std::move(networks)) {
+    watch_ = poll_->watch_new(poll_, socket_, AVAHI_WATCH_IN, onReadable, this);
+}
+
+MdnsDirectQuery::~MdnsDirectQuery() {
+    if (watch_ != nullptr) poll_->watch_free(watch_);
+    ::close(socket_);
+}
+
+void MdnsDirectQuery::onReadable(AvahiWatch*, int, AvahiWatchEvent, void* userdata) {
+    static_cast<MdnsDirectQuery*>(userdata)->readAnswers();
+}
+
+void MdnsDirectQuery::readAnswers() {
+    // A multicast DNS packet is at most 9000 bytes; a longer one is cut and then fails
+    // to add up.
+    std::array<std::uint8_t, 9000> packet{};
+    for (int turn = 0; turn < maxPacketsPerTurn; ++turn) {
+        sockaddr_in from{};
+        socklen_t fromSize = sizeof from;
+        const ssize_t received = ::recvfrom(socket_, packet.data(), packet.size(), 0,
+                                            reinterpret_cast<sockaddr*>(&from), &fromSize);
+        if (received < 0) {
+            if (errno == EINTR) continue;
+            return; // nothing more for now
+        }
+        // Only responders on this computer's own networks answer, from their port.
+        const std::uint32_t address = from.sin_addr.s_addr;
+        if (from.sin_port != htons(mdns::port) ||
+            std::none_of(networks_.begin(), networks_.end(),
+                         [&](const LocalNetwork& network) { return network.holds(address); }))
+            continue;
+        std::size_t& named = namedBy_[address];
+        for (std::string& host : mdns::readServiceHosts(
+                 packet.data(), static_cast<std::size_t>(received), id_, serviceTypes_)) {
+            if (named >= maxHostsPerResponder) break;
+            ++named;
+            hosts_.push_back(std::move(host));
+        }
+    }
+}
+
+} // namespace platform
