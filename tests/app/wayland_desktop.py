@@ -345,10 +345,13 @@ def main():
     shutil.rmtree(base, ignore_errors=True)
     os.makedirs(base)
     if not reachable_by_anyone(binary):
-        copy = os.path.join(base, "falavox")
-        shutil.copy(binary, copy)
-        os.chmod(copy, 0o755)
-        binary = copy
+        # With the SMB helper, which the program looks for beside itself.
+        helper = os.path.join(os.path.dirname(binary), "falavox-smb-browse")
+        for program in [binary] + ([helper] if os.path.exists(helper) else []):
+            copy = os.path.join(base, os.path.basename(program))
+            shutil.copy(program, copy)
+            os.chmod(copy, 0o755)
+        binary = os.path.join(base, os.path.basename(binary))
     desktop = Desktop(base, pwd.getpwnam("nobody"))
     try:
         desktop.start_session()
