@@ -62,12 +62,13 @@ public:
     }
 
     // A name, following compression pointers; the reader ends up after the name's own
-    // bytes. Each pointer must point before the place it was read from, so that no
-    // sequence of pointers can loop.
+    // bytes. Each pointer must point before every place the name has been read from so
+    // far (as a pointer to an earlier name does), so that no sequence of them can loop.
     std::optional<Labels> name() {
         Labels labels;
         std::size_t length = 1;
         std::size_t at = at_;
+        std::size_t lowest = at_;
         std::optional<std::size_t> end;
         for (;;) {
             if (at >= size_) return std::nullopt;
@@ -77,8 +78,8 @@ public:
                 const std::size_t target =
                     static_cast<std::size_t>(first & 0x3F) << 8 | data_[at + 1];
                 if (!end) end = at + 2;
-                if (target >= at) return std::nullopt;
-                at = target;
+                if (target >= lowest) return std::nullopt;
+                lowest = at = target;
                 continue;
             }
             if ((first & 0xC0) != 0) return std::nullopt;
