@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <array>
-#include <avahi-common/watch.h>
 #include <cerrno>
 #include <netinet/in.h>
 #include <random>
