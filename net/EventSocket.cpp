@@ -269,7 +269,13 @@ SOCKET TCustomEventSocket::Accept() {
         return INVALID_SOCKET;
     }
     acceptedHandle_ = accepted;
+    acceptedFrom_ = sin_.sin_addr.s_addr;
     return accepted;
+}
+
+bool TCustomEventSocket::PeerGone() {
+    return handle_ != INVALID_SOCKET && state_ == wsConnected &&
+           socketLibrary().peerHasLeft(handle_);
 }
 
 void TCustomEventSocket::Dup(SOCKET handle) {

@@ -85,6 +85,11 @@ public:
     virtual std::int32_t RcvdCount();
     std::int32_t LastError() const { return lastError_; }
     SOCKET Handle() const { return handle_; }
+    // The address (network byte order) of the caller the last Accept took.
+    std::uint32_t AcceptedFrom() const { return acceptedFrom_; }
+    // Whether the peer of this connection has already hung up or reset it, though lines
+    // it sent before may still wait to be read.
+    bool PeerGone();
 
     // Operations.
     virtual void Listen();
@@ -189,6 +194,7 @@ private:
     int dispatchDepth_ = 0;
     SOCKET ownWritePending_ = platform::INVALID_SOCKET;
     SOCKET acceptedHandle_ = platform::INVALID_SOCKET;
+    std::uint32_t acceptedFrom_ = 0;
 
     SendQueue sendQueue_;
 };

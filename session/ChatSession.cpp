@@ -27,9 +27,8 @@ ChatSession::ChatSession(net::TCustomEventSocket& srvSocket, net::TCustomEventSo
     : SrvSocket(srvSocket), CliSocket(cliSocket), TmpSocket(tmpSocket), host_(host),
       sessionPort_(std::move(sessionPort)),
       assembler_([this](std::string_view line) { receivedLine(line); }) {
-    callerTimer_.setSingleShot(true);
-    QObject::connect(&callerTimer_, &QTimer::timeout, &callerTimer_,
-                     [this] { CallerBoundPassed(); });
+    callerTimer_.setInterval(250);
+    QObject::connect(&callerTimer_, &QTimer::timeout, &callerTimer_, [this] { WatchCaller(); });
     connectSocketEvents();
 }
 
@@ -90,27 +89,34 @@ void ChatSession::SrvSocketSessionAvailable(std::uint16_t) {
 }
 
 void ChatSession::TakeCaller() {
+    // Accepted first: a caller that cannot be taken leaves an outgoing attempt as it is.
+    const net::SOCKET caller = SrvSocket.Accept();
+    const std::uint32_t from = SrvSocket.AcceptedFrom();
     // While the invitation dialog is up its answer belongs to the caller it shows, even
     // once that caller has hung up: a new one would otherwise receive it.
-    if (CliSocket.State() == wsConnected || dialogUp_) {
+    if (dialogUp_ || (CliSocket.State() == wsConnected && !CallerGivesWay())) {
         // Busy: the second caller is told so on a connection of its own. That connection
         // ends in an orderly way, so the line reaches the caller before the end does.
-        TmpSocket.SetLingerOnOff(net::wsLingerNoSet);
-        TmpSocket.Dup(SrvSocket.Accept());
+        TmpSocket.SetLingerOnOff(net::wsLingerOff);
+        TmpSocket.Dup(caller);
         TmpSocket.SendText(busyLine());
         TmpSocket.Close();
         return;
     }
-    // Accepted first: a caller that cannot be taken leaves an outgoing attempt as it is.
-    const net::SOCKET caller = SrvSocket.Accept();
+    // A caller that only held the line gives way: its connection ends in order, and
+    // without a word in the chat window, since it never had a session.
+    if (callerStage_ == CallerStage::NotInvited) rememberSilence(callerAddress_);
     // The caller takes the session socket over, also in the middle of an outgoing attempt.
     // A name lookup of that attempt is given up, so that its late answer cannot touch
     // the adopted connection, and the inviting window no longer holds the socket.
     if (CliSocket.DnsLookupPending()) CliSocket.CancelDnsLookup();
     if (ChatView* window = host_.chatWindow()) window->setHoldsSession(false);
+    // Every end of the session connection is orderly: what was sent last is never lost.
+    CliSocket.SetLingerOnOff(net::wsLingerOff);
     CliSocket.Dup(caller);
     StartReceiving();
-    StartCallerBound();
+    callerAddress_ = from;
+    CallerStageIs(CallerStage::NotInvited);
 }
 
 void ChatSession::StartReceiving() {
@@ -118,23 +124,70 @@ void ChatSession::StartReceiving() {
     assembler_ = LineAssembler([this](std::string_view line) { receivedLine(line); });
     lineSource_ = CliSocket.Handle();
     invitationTaken_ = false;
-    callerTimer_.stop();
+    CallerStageIs(CallerStage::None);
 }
 
-void ChatSession::StartCallerBound() {
-    boundConnection_ = CliSocket.Handle();
-    callerTimer_.start(CallerBound);
+void ChatSession::CallerStageIs(CallerStage stage) {
+    callerStage_ = stage;
+    callerSince_ = Clock();
+    if (stage == CallerStage::None)
+        callerTimer_.stop();
+    else if (!callerTimer_.isActive())
+        callerTimer_.start();
 }
 
-void ChatSession::CallerBoundPassed() {
-    // Only the connection the bound was started for is let go; the caller is told nothing
-    // more, and its end is handled like any other.
-    if (CliSocket.Handle() != boundConnection_ || CliSocket.State() != wsConnected) return;
+// Whether the connected session socket may be given to someone else: it is held by a
+// caller that has had its answer, or that has not invited in its time. A caller whose
+// bytes are arriving right now keeps the line.
+bool ChatSession::CallerGivesWay() {
+    if (dialogUp_) return false;
+    switch (callerStage_) {
+    case CallerStage::Answered:
+        return true;
+    case CallerStage::NotInvited:
+        try {
+            if (CliSocket.RcvdCount() > 0) return false;
+        } catch (const std::exception&) {
+            // A count the system cannot give says nothing for the caller.
+        }
+        return silentBefore(callerAddress_) || Clock() - callerSince_ >= CallerGrace;
+    case CallerStage::None:
+        break;
+    }
+    return false;
+}
+
+void ChatSession::LetCallerGo() {
+    if (callerStage_ == CallerStage::NotInvited) rememberSilence(callerAddress_);
+    CallerStageIs(CallerStage::None);
     try {
         CliSocket.Close();
     } catch (const std::exception&) {
         // A connection the system refuses to release has nothing more to be done with.
     }
+}
+
+// A caller alone on the line may take its time, up to the bound.
+void ChatSession::WatchCaller() {
+    if (callerStage_ == CallerStage::None || CliSocket.State() != wsConnected) {
+        CallerStageIs(CallerStage::None);
+        return;
+    }
+    if (Clock() - callerSince_ >= CallerBound) LetCallerGo();
+}
+
+void ChatSession::rememberSilence(std::uint32_t address) {
+    const auto now = Clock();
+    std::erase_if(silentCallers_,
+                  [&](const auto& entry) { return now - entry.second >= SilenceRemembered; });
+    // Callers from ever new addresses cannot make the memory grow without end.
+    if (silentCallers_.size() >= 4096) silentCallers_.clear();
+    silentCallers_[address] = now;
+}
+
+bool ChatSession::silentBefore(std::uint32_t address) {
+    const auto found = silentCallers_.find(address);
+    return found != silentCallers_.end() && Clock() - found->second < SilenceRemembered;
 }
 
 // Every complete line of the session socket, in order. The line is classified here once;
@@ -147,10 +200,10 @@ void ChatSession::receivedLine(std::string_view bytes) {
         // the buffer after its end), ask nobody anything: each would put a dialog, a
         // chime and a missing tray icon before the user for a caller who has left.
         if (invitationTaken_ || CliSocket.Handle() != lineSource_ ||
-            CliSocket.State() != wsConnected)
+            CliSocket.State() != wsConnected || CliSocket.PeerGone())
             return;
         invitationTaken_ = true;
-        callerTimer_.stop();
+        CallerStageIs(CallerStage::None);
     }
     ChatView* window = host_.chatWindow();
     if (window) {
@@ -209,7 +262,7 @@ void ChatSession::IncomingInvitation() {
         if (CliSocket.State() == wsConnected) {
             CliSocket.SendText(settings.Resposta.empty() ? refusalLine()
                                                          : autoAnswerLine(user, settings.Resposta));
-            StartCallerBound();
+            CallerStageIs(CallerStage::Answered);
         }
         return;
     }
@@ -252,11 +305,13 @@ void ChatSession::IncomingInvitation() {
         window.removePeer();
     } else if (CliSocket.State() == wsConnected) {
         CliSocket.SendText(refusalLine());
-        StartCallerBound();
+        CallerStageIs(CallerStage::Answered);
     }
 }
 
 void ChatSession::CliSocketSessionClosed(std::uint16_t) {
+    if (callerStage_ == CallerStage::NotInvited) rememberSilence(callerAddress_);
+    CallerStageIs(CallerStage::None);
     // What the peer sent before its end is shown before the end; a buffer holds little.
     try {
         assembler_.handOnWaiting(true);
@@ -277,7 +332,9 @@ void ChatSession::CliSocketSessionClosed(std::uint16_t) {
 // ----- inviting side --------------------------------------------------------------------
 
 void ChatSession::Invite(const std::string& peerName) {
-    if (CliSocket.State() == wsConnected) {
+    // A caller that only holds the line gives way to the user's own invitation as it
+    // would to another caller.
+    if (CliSocket.State() == wsConnected && !CallerGivesWay()) {
         host_.showInformation(ansi("Você já esta conectado!!"));
         return;
     }
@@ -287,7 +344,10 @@ void ChatSession::Invite(const std::string& peerName) {
     }
     // An invitation still connecting to another computer is given up: the user has moved
     // on, and its answer would land in a window now showing someone else.
-    if (CliSocket.State() != wsClosed) CliSocket.Close();
+    if (CliSocket.State() == wsConnected)
+        LetCallerGo();
+    else if (CliSocket.State() != wsClosed)
+        CliSocket.Close();
     ChatView& window = host_.showChatWindow();
     PeerName = peerName;
     newTranscript();
@@ -309,6 +369,7 @@ void ChatSession::CliSocketDnsLookupDone(std::uint16_t error) {
     CliSocket.SetAddr(CliSocket.DnsResult());
     CliSocket.SetPort(sessionPort_);
     CliSocket.SetProto(std::string(kSessionProto));
+    CliSocket.SetLingerOnOff(net::wsLingerOff);
     CliSocket.Connect();
     StartReceiving();
     ChatView* window = host_.chatWindow();

@@ -11,6 +11,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 namespace session {
 
@@ -73,11 +74,22 @@ public:
     // is given up, so none goes out with no window to show the answer.
     void ChatWindowClosing();
 
-    // How long an accepted caller may take to send its invitation line, and to hang up
-    // once it has been refused. A copy of the program sends the line as soon as it is
-    // connected and hangs up as soon as it has shown the answer; a caller that does
-    // neither would keep every other caller hearing that the user is busy.
-    std::chrono::milliseconds CallerBound{5000};
+    // The clock the rules for callers read.
+    std::function<std::chrono::steady_clock::time_point()> Clock = [] {
+        return std::chrono::steady_clock::now();
+    };
+    // A caller that has not sent its invitation yet gives way to the next caller, and to
+    // an invitation of the user's own, once it has held the line this long; at once when
+    // its computer has held the line without a word shortly before. So a computer that
+    // keeps calling without ever inviting never keeps anyone else out.
+    std::chrono::milliseconds CallerGrace{1000};
+    // How long a caller may hold the line with nobody else wanting it: to send its
+    // invitation, and to hang up once it has been answered. A copy of the program sends
+    // its invitation and reads the answer when its own event loop gets to them, which a
+    // slow network can delay for many seconds.
+    std::chrono::milliseconds CallerBound{60000};
+    // How long a computer whose caller left without inviting is remembered for that.
+    std::chrono::milliseconds SilenceRemembered{30000};
 
     // The computer picked for the last invitation, as picked.
     std::string PeerName;
@@ -92,8 +104,14 @@ private:
     void receivedLine(std::string_view bytes);
     void IncomingInvitation();
     void ContinueLinesLater();
-    void StartCallerBound();
-    void CallerBoundPassed();
+    // Where the caller on the session socket stands while it only holds the line.
+    enum class CallerStage { None, NotInvited, Answered };
+    void CallerStageIs(CallerStage stage);
+    bool CallerGivesWay();
+    void LetCallerGo();
+    void WatchCaller();
+    void rememberSilence(std::uint32_t address);
+    bool silentBefore(std::uint32_t address);
 
     net::TCustomEventSocket& SrvSocket;
     net::TCustomEventSocket& CliSocket;
@@ -112,10 +130,14 @@ private:
     bool invitationTaken_ = false;
     // A later turn of the event loop will hand on the lines still buffered.
     bool continuing_ = false;
-    // Runs from a caller's acceptance to its invitation, and from a refusal to the
-    // caller's hanging up; `boundConnection_` is the connection it was started for.
+    // The caller that holds the session socket without a session: accepted and not yet
+    // invited, or answered and not yet gone. `callerTimer_` watches it meanwhile.
+    CallerStage callerStage_ = CallerStage::None;
+    std::chrono::steady_clock::time_point callerSince_;
+    std::uint32_t callerAddress_ = 0;
     QTimer callerTimer_;
-    net::SOCKET boundConnection_ = platform::INVALID_SOCKET;
+    // Computers whose callers left without an invitation, and when.
+    std::unordered_map<std::uint32_t, std::chrono::steady_clock::time_point> silentCallers_;
     // Counts the transcripts the chat window has shown: a notice's late lines belong
     // only to the transcript that asked for it.
     std::uint64_t transcript_ = 0;

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <strings.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -31,6 +33,25 @@ int openSpareDescriptor() {
 // Failures of accept that leave the caller waiting in the queue, to be met again at once.
 bool lackOfResources(int error) {
     return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
+}
+
+// How long a connection the program has closed waits for its peer to hang up, and how
+// many may wait at once: a peer that never hangs up holds a descriptor only so long, and
+// callers that keep coming cannot use up the process's descriptors.
+constexpr int kClosingBoundMs = 30000;
+constexpr std::size_t kMostClosing = 64;
+
+// Reads and drops what the peer sent, at most a bounded amount per call; true once the
+// peer has hung up or the connection broke.
+bool drainEndReached(int fd) {
+    char scratch[4096];
+    for (int round = 0; round < 16; ++round) {
+        const ssize_t n = ::recv(fd, scratch, sizeof scratch, MSG_DONTWAIT);
+        if (n > 0) continue;
+        if (n < 0 && errno == EINTR) continue;
+        return n == 0 || errno != EAGAIN;
+    }
+    return false;
 }
 
 int descriptorPart(SOCKET s) {
@@ -79,6 +100,11 @@ PosixSocketLibrary::PosixSocketLibrary() = default;
 PosixSocketLibrary::~PosixSocketLibrary() {
     for (auto& e : entries_)
         if (e) ::close(e->fd);
+    for (auto& c : closing_) {
+        c->notifier.reset();
+        drainEndReached(c->fd);
+        ::close(c->fd);
+    }
     if (spareFd_ >= 0) ::close(spareFd_);
 }
 
@@ -365,6 +391,7 @@ int PosixSocketLibrary::sendGathered(SOCKET s, const iovec* pieces, int count, i
     std::size_t offered = 0;
     for (int i = 0; i < count; ++i)
         offered += pieces[i].iov_len;
+    if (sent > 0) e->sentAny = true;
     // What the system did not take goes out when it announces room again.
     if (static_cast<std::size_t>(sent) < offered) armWrite(*e);
     return static_cast<int>(sent);
@@ -408,6 +435,8 @@ int PosixSocketLibrary::closesocket(SOCKET s) {
     Entry* e = find(s);
     if (!e) return fail(ENOTSOCK);
     const int fd = e->fd;
+    const bool inOrder = e->connected && !e->abortive;
+    const bool waitForPeer = e->sentAny && !e->closePosted;
     // The notifiers go before the descriptor. One of them may be the very notifier whose
     // signal is running right now, so they are left to the event loop to delete.
     for (auto* notifier : {e->readNotifier.release(), e->writeNotifier.release()}) {
@@ -418,8 +447,49 @@ int PosixSocketLibrary::closesocket(SOCKET s) {
         }
     }
     entries_[static_cast<std::size_t>(fd)].reset();
+    if (inOrder) {
+        closeInOrder(fd, waitForPeer);
+        return 0;
+    }
     if (::close(fd) != 0 && errno != EINTR) return fail(errno);
     return 0;
+}
+
+// Bytes the peer sent that were never read make the system answer the close with a
+// reset, and so does a peer that sends after the descriptor is gone; a reset can wipe
+// out what the peer has not read yet. So the end is announced, the peer's bytes are
+// read, and the descriptor stays until the peer has hung up.
+void PosixSocketLibrary::closeInOrder(int fd, bool waitForPeer) {
+    ::shutdown(fd, SHUT_WR);
+    if (drainEndReached(fd) || !waitForPeer) {
+        ::close(fd);
+        return;
+    }
+    if (closing_.size() >= kMostClosing) finishClosing(closing_.front()->fd);
+    auto closing = std::make_unique<Closing>();
+    closing->fd = fd;
+    closing->notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+    QSocketNotifier* notifier = closing->notifier.get();
+    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [this, fd] {
+        if (drainEndReached(fd)) finishClosing(fd);
+    });
+    // The notifier is the timer's context: a connection finished earlier takes it along.
+    QTimer::singleShot(kClosingBoundMs, notifier, [this, fd] { finishClosing(fd); });
+    closing_.push_back(std::move(closing));
+}
+
+void PosixSocketLibrary::finishClosing(int fd) {
+    const auto it =
+        std::find_if(closing_.begin(), closing_.end(), [fd](const auto& c) { return c->fd == fd; });
+    if (it == closing_.end()) return;
+    // The notifier may be the one whose signal runs right now: the event loop deletes it.
+    QSocketNotifier* notifier = (*it)->notifier.release();
+    notifier->setEnabled(false);
+    QObject::disconnect(notifier, nullptr, nullptr, nullptr);
+    notifier->deleteLater();
+    closing_.erase(it);
+    drainEndReached(fd);
+    ::close(fd);
 }
 
 int PosixSocketLibrary::setsockopt(SOCKET s, int level, int name, const void* value, int length) {
@@ -433,6 +503,7 @@ int PosixSocketLibrary::setsockopt(SOCKET s, int level, int name, const void* va
         const linger systemLinger{l.l_onoff != 0 ? 1 : 0, l.l_linger};
         if (::setsockopt(e->fd, SOL_SOCKET, SO_LINGER, &systemLinger, sizeof systemLinger) != 0)
             return fail(errno);
+        e->abortive = l.l_onoff != 0 && l.l_linger == 0;
         return 0;
     }
     if (name != WS_SO_REUSEADDR && name != WS_SO_KEEPALIVE) return fail(ENOPROTOOPT);
@@ -472,6 +543,18 @@ int PosixSocketLibrary::getsockname(SOCKET s, sockaddr_in* address) {
     if (::getsockname(e->fd, reinterpret_cast<sockaddr*>(&a), &length) != 0) return fail(errno);
     if (address) *address = a;
     return 0;
+}
+
+bool PosixSocketLibrary::peerHasLeft(SOCKET s) {
+    const Entry* e = find(s);
+    if (!e) return true;
+    if (!e->connected) return false;
+    // The receive queue is handed out before the end of the stream or a reset is, so a
+    // line can be read from a connection that is already gone; the state tells.
+    tcp_info info{};
+    socklen_t length = sizeof info;
+    if (::getsockopt(e->fd, IPPROTO_TCP, TCP_INFO, &info, &length) != 0) return false;
+    return info.tcpi_state != TCP_ESTABLISHED;
 }
 
 std::optional<std::vector<std::uint32_t>>

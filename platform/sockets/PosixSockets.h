@@ -21,6 +21,10 @@ std::vector<std::uint32_t> ipv4AddressesOf(const addrinfo* answer);
 // callers wait, connect once per connect request with its error, close once, when a
 // receive finds the end of the stream or a broken connection. A notification is never
 // delivered inside the call that caused it: those that arise inside a call are posted.
+// A connection closed without an abortive linger ends in order: the system is told that
+// nothing more will be sent, what the peer sent is read and dropped, and a connection on
+// which anything was sent is released only once the peer hangs up (or after a bound), so
+// that what it was sent last is never wiped out by a reset.
 class PosixSocketLibrary : public SocketLibrary {
 public:
     PosixSocketLibrary();
@@ -48,6 +52,7 @@ public:
     int ioctlsocket(SOCKET s, long command, unsigned long* argument) override;
     int waitingAfterReceive(SOCKET s, unsigned long* count) override;
     int getsockname(SOCKET s, sockaddr_in* address) override;
+    bool peerHasLeft(SOCKET s) override;
 
     std::optional<std::vector<std::uint32_t>> gethostbyname(const std::string& name) override;
     std::optional<std::uint16_t> getservbyname(const std::string& name,
@@ -78,7 +83,14 @@ private:
         bool connecting = false;
         bool connected = false;
         bool closePosted = false;
-        bool drained = false; // the last receive emptied the system's buffer
+        bool drained = false;  // the last receive emptied the system's buffer
+        bool abortive = false; // linger on with no time: closing resets the connection
+        bool sentAny = false;
+    };
+    // A connection closed by the program, waiting for its peer to hang up.
+    struct Closing {
+        int fd = -1;
+        std::unique_ptr<QSocketNotifier> notifier;
     };
 
     Entry* find(SOCKET s) const;
@@ -94,12 +106,15 @@ private:
     void ensureNotifiers(Entry& e);
     bool dropWaitingCaller(int listeningFd);
     void armReadLater(SOCKET s);
+    void closeInOrder(int fd, bool waitForPeer);
+    void finishClosing(int fd);
 
     std::vector<std::unique_ptr<Entry>> entries_; // indexed by descriptor
     std::uint32_t nextSerial_ = 1;
     // Held by a library that listens, to be let go for a moment when no descriptor is
     // left for a caller: that caller can then be accepted and turned away.
     int spareFd_ = -1;
+    std::vector<std::unique_ptr<Closing>> closing_; // oldest first
 };
 
 // The system's sockets library, a `PosixSocketLibrary`, when `name` is "wsock32.dll";

@@ -119,6 +119,9 @@ public:
         return ioctlsocket(s, WS_FIONREAD, count);
     }
     virtual int getsockname(SOCKET s, sockaddr_in* address) = 0;
+    // Whether the peer of a connection has already left it (hung up or reset), also while
+    // bytes it sent before leaving still wait to be read.
+    virtual bool peerHasLeft(SOCKET) { return false; }
 
     // Blocking lookup: the addresses of the host entry, or none with the last error set.
     virtual std::optional<std::vector<std::uint32_t>> gethostbyname(const std::string& name) = 0;
