@@ -13,6 +13,7 @@
 #include "platform/system/SystemInfo.h"
 #include "text/AsciiText.h"
 #include "ui/ApplicationTitle.h"
+#include "ui/Hints.h"
 #include "ui/MessageBox.h"
 #include "ui/ShowForm.h"
 #include "work/WorkPool.h"
@@ -113,6 +114,7 @@ void Tfrminicial::FormCreate() {
     // program without its icon and listener could neither be used nor ended.
     SettingsOwner.settings() = config::TSettings{};
     SettingsOwner.ReloadSettingsAtStartup();
+    ui::useProgramHints();
 
     TryIcon.activate();
     UserName = app::localUserName();
