@@ -1,5 +1,7 @@
 #include "settings/SettingsStore.h"
 
+#include "platform/system/FreeMemory.h"
+
 #include <QString>
 #include <cstdint>
 #include <memory>
@@ -72,9 +74,20 @@ std::string readString(const platform::Registry& registry, const RegistryKey& ke
     return data;
 }
 
+// Reading the store parses the whole file, once for each value: what a large file took
+// is handed back to the system once the settings are read or written, rather than kept
+// by the process for the rest of its run.
+struct HandMemoryBack {
+    HandMemoryBack() = default;
+    HandMemoryBack(const HandMemoryBack&) = delete;
+    HandMemoryBack& operator=(const HandMemoryBack&) = delete;
+    ~HandMemoryBack() { platform::giveFreedMemoryBack(); }
+};
+
 } // namespace
 
 void SettingsStore::LoadSettings(TSettings& record) {
+    const HandMemoryBack handBack;
     std::unique_ptr<RegistryKey> key;
     if (openSettingsKey(registry_, key) != RegStatus::Success) return;
     record.BarraTitulo = readBool(registry_, *key, "BarraTitulo");
@@ -90,6 +103,7 @@ void SettingsStore::LoadSettings(TSettings& record) {
 }
 
 void SettingsStore::SaveSettings(const TSettings& values) {
+    const HandMemoryBack handBack;
     std::unique_ptr<RegistryKey> key;
     if (openSettingsKey(registry_, key) != RegStatus::Success) {
         RegStatus created = registry_.createKey(kSettingsKey, key);

@@ -1,5 +1,9 @@
 #include "platform/system/FreeMemory.h"
 
+// Any header of the C library defines the macro that names it; without one included
+// first, the test below would never see it.
+#include <cstddef>
+
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
