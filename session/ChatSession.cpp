@@ -15,6 +15,9 @@ using net::wsClosed;
 using net::wsConnected;
 
 namespace {
+// How long an invitation waits before it is put to the user.
+constexpr std::chrono::milliseconds kInvitationSettle{100};
+
 // The program's own texts are written here in UTF-8; the window takes Windows-1252 bytes.
 std::string ansi(const char* utf8) {
     return platform::toCp1252(QString::fromUtf8(utf8));
@@ -217,9 +220,24 @@ void ChatSession::receivedLine(std::string_view bytes) {
         }
     }
     if (line.kind == LineKind::Invitation) {
-        CallerName = line.name();
-        CallerText = line.text();
-        IncomingInvitation();
+        // Put to the user a moment later: the reset of a caller that sent its line and
+        // hung up at once comes in right behind the line, and that caller is then known
+        // to be gone.
+        QTimer::singleShot(kInvitationSettle, &callerTimer_,
+                           [this, connection = CliSocket.Handle(), name = std::string(line.name()),
+                            text = std::string(line.text())] {
+                               if (CliSocket.Handle() != connection ||
+                                   CliSocket.State() != wsConnected || CliSocket.PeerGone())
+                                   return;
+                               CallerName = name;
+                               CallerText = text;
+                               try {
+                                   IncomingInvitation();
+                               } catch (const std::exception&) {
+                                   // As in the data event it came from: the error goes no
+                                   // further, and the program goes on.
+                               }
+                           });
         return;
     }
     // Without a chat window only an invitation has an effect.
