@@ -20,7 +20,12 @@ TrayStandInWindow::TrayStandInWindow()
       commandsLayout_(new QVBoxLayout(commands_)) {
     setObjectName(QStringLiteral("TrayStandInWindow"));
     setWindowTitle(ui::applicationTitle());
-    setWindowFlag(Qt::WindowMaximizeButtonHint, false);
+    // A small window of fixed size: it can be put out of the way, never maximised. The
+    // toolkit passes the buttons on to the window manager only when asked to customise
+    // them.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
 
     iconLabel_->setFixedSize(16, 16);
     hintLabel_->setObjectName(QStringLiteral("hintLabel"));

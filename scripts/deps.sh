@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build pkg-config python3 git ca-certificates
-    qt6-base-dev libxkbcommon-dev libgl-dev
+    qt6-base-dev libxkbcommon-dev libgl-dev libxcb1-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     libpulse-dev pulseaudio pulseaudio-utils
     xvfb xauth xdotool trayer imagemagick x11-utils fonts-dejavu-core

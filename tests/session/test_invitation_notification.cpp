@@ -45,13 +45,15 @@ TEST_F(InvitationNotificationTest, postsTheDialogsWordsAsACriticalNotification) 
     EXPECT_GT(r.expireMs, 0);
 }
 
-// Each action answers once, with the desktop's token where it sent one; actions on
-// another program's notification, or after withdrawal, answer nothing.
+// Each action answers once, with the desktop's token where it sent one, also after the
+// desktop closed the notification on the click; actions on another program's
+// notification, or after withdrawal, answer nothing.
 TEST_F(InvitationNotificationTest, actionsAnswerOnlyForTheirOwnNotification) {
     auto notification = make();
     notification->post(QStringLiteral("c"), QString());
     const quint32 id = service.posts[0].id;
     emit service.actionInvoked(id + 1, QStringLiteral("aceitar"));
+    emit service.closed(id);
     emit service.activationToken(id, QStringLiteral("tok1"));
     emit service.actionInvoked(id, QStringLiteral("default"));
     emit service.actionInvoked(id, QStringLiteral("ignorar"));
