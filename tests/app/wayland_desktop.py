@@ -279,6 +279,10 @@ def check_typing_and_notification(desktop):
     if actions.get("aceitar") != "Aceitar" or actions.get("ignorar") != "Ignorar" or \
             "default" not in actions:
         raise Failure(f"notification actions {actions}")
+    # Critical: mako's rule for critical notifications is what lifts it above full-screen
+    # windows.
+    if n.get("urgency", {}).get("data") != 2:
+        raise Failure(f"notification urgency {n.get('urgency')}, expected critical (2)")
     desktop.run("makoctl", "invoke", "-n", str(n["id"]["data"]), "aceitar")
     wait_for("the acceptance at the caller", lambda: ACCEPTANCE in caller.read())
     wait_for("the chat window", lambda: any(w[0].startswith("Falavox© - Usuário:")
