@@ -31,7 +31,8 @@ namespace {
 QLabel* picture(QWidget* parent, const char* name, const char* resource, QRect geometry) {
     auto* image = new QLabel(parent);
     image->setObjectName(QString::fromLatin1(name));
-    image->setPixmap(QPixmap(QString::fromLatin1(resource)));
+    image->setPixmap(
+        QPixmap(assets::forScale(QString::fromLatin1(resource), qGuiApp->devicePixelRatio())));
     image->setGeometry(geometry);
     return image;
 }
