@@ -20,6 +20,7 @@ packages=(
     bind9
     sway waybar mako-notifier grim wtype foot qt6-wayland
     openbox xterm dunst
+    gnome-shell gjs xwayland gnome-shell-extension-appindicator
 )
 # Recommended packages are left out, so every one a build or a test reaches for is named
 # above: libclang-rt-14-dev (clang only recommends it) holds the fuzzers' runtime and
