@@ -37,7 +37,7 @@ from neighbourhood_real import reachable_by_anyone  # noqa: E402
 
 SKIP = 77
 PORT = 2200
-TOOLS = ("gnome-shell", "gjs", "Xwayland", "dbus-daemon", "gdbus", "setpriv", "unshare", "ip")
+TOOLS = ("gnome-shell", "gjs", "Xwayland", "dbus-daemon", "gdbus", "setpriv", "unshare", "ip", "ss")
 EXTENSION = "ubuntu-appindicators@ubuntu.com"
 EXTENSION_DIR = f"/usr/share/gnome-shell/extensions/{EXTENSION}"
 INVITATION = "Convite ao chat do usuário: Ana"
