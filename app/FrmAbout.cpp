@@ -18,7 +18,7 @@ TfrmAbout::TfrmAbout(const QString& userName, QWidget* parent)
     setWindowTitle(QStringLiteral("Sobre"));
 
     for (int i = 1; i <= assets::kAboutFrameCount; ++i) {
-        QPixmap frame(assets::aboutFramePath(i));
+        QPixmap frame(assets::forScale(assets::aboutFramePath(i), qGuiApp->devicePixelRatio()));
         if (!frame.isNull()) frames_.push_back(frame);
     }
     picture_->setObjectName(QStringLiteral("Image1"));

@@ -21,6 +21,7 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QPixmap>
 #include <QScopeGuard>
 #include <QTimer>
@@ -53,7 +54,8 @@ Tfrminicial::Tfrminicial(ListenEndpoint endpoint, TrayIcon::Backend trayBackend,
       endpoint_(std::move(endpoint)) {
     setObjectName(QStringLiteral("frminicial"));
     Messenger1.SetBoxName("messngr");
-    PicClip1 = QPixmap(QString::fromLatin1(assets::kMenuGlyphs));
+    PicClip1 = QPixmap(
+        assets::forScale(QString::fromLatin1(assets::kMenuGlyphs), qGuiApp->devicePixelRatio()));
     chatSubmenu_ = new QMenu(&menu1);
     chatSubmenu_->setObjectName(QStringLiteral("mnuChatItems"));
     enumeration_ = std::make_shared<platform::NetworkEnumeration>(
@@ -74,7 +76,11 @@ Tfrminicial::Tfrminicial(ListenEndpoint endpoint, TrayIcon::Backend trayBackend,
     for (int n = 1; n <= assets::kBusyFrameCount; ++n)
         busyFrames_.append(QIcon(assets::busyFramePath(n)));
 
-    TryIcon.setIcon(QIcon(QString::fromLatin1(assets::kTrayStatic)));
+    // Every size the icon is drawn at: panels take the one nearest what they draw.
+    QIcon trayIcon;
+    for (const QString& size : assets::trayStaticSizes())
+        trayIcon.addFile(size);
+    TryIcon.setIcon(trayIcon);
     TryIcon.setHint(QStringLiteral("Falavox"));
     TryIcon.setMenu(&menu1);
 
@@ -212,7 +218,9 @@ QIcon Tfrminicial::menu1GetItemParams(QObject*, const QAction* item) const {
     if (tag < 1 || tag > assets::kGlyphCellCount || PicClip1.isNull()) return QIcon();
     // The strip's right-hand pixels that do not make a whole cell are never shown.
     const int cellWidth = PicClip1.width() / assets::kGlyphCellCount;
-    return QIcon(PicClip1.copy((tag - 1) * cellWidth, 0, cellWidth, PicClip1.height()));
+    QPixmap cell = PicClip1.copy((tag - 1) * cellWidth, 0, cellWidth, PicClip1.height());
+    cell.setDevicePixelRatio(PicClip1.devicePixelRatio());
+    return QIcon(cell);
 }
 
 void Tfrminicial::mnuOpcoesClick() {

@@ -1,6 +1,7 @@
 #include "app/Program.h"
 
 #include "app/Application.h"
+#include "app/DesktopPlatform.h"
 #include "app/Frminicial.h"
 #include "app/StartupDiagnostics.h"
 #include "platform/system/SessionBus.h"
@@ -25,6 +26,8 @@ int runProgram(
         std::fprintf(stderr, "falavox: %s\n", reason.c_str());
         return noDisplayExitCode;
     }
+    // GNOME draws title bars only for X11 windows: there the program runs through XWayland.
+    choosePlatform(argc, argv);
     ToolkitStartGuard toolkitStart;
     TApplication application(argc, argv);
     toolkitStart.finish();

@@ -7,8 +7,38 @@
 #include <QGuiApplication>
 #include <QMenu>
 #include <QSystemTrayIcon>
+#include <QtGui/qguiapplication_platform.h>
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
 
 namespace app {
+namespace {
+
+// Whether an X11 notification area that embeds icons runs: it owns the screen's tray
+// selection.
+bool embeddingTrayPresent() {
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11) return false;
+    xcb_connection_t* connection = x11->connection();
+    const QByteArray name = QByteArrayLiteral("_NET_SYSTEM_TRAY_S0");
+    xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
+        connection,
+        xcb_intern_atom(connection, 1, static_cast<uint16_t>(name.size()), name.constData()),
+        nullptr);
+    if (!atom) return false;
+    const xcb_atom_t selection = atom->atom;
+    std::free(atom);
+    if (selection == XCB_ATOM_NONE) return false;
+    xcb_get_selection_owner_reply_t* owner = xcb_get_selection_owner_reply(
+        connection, xcb_get_selection_owner(connection, selection), nullptr);
+    const bool owned = owner && owner->owner != XCB_WINDOW_NONE;
+    std::free(owner);
+    return owned;
+}
+
+} // namespace
 
 TrayIcon::TrayIcon(Backend backend, QObject* parent) : QObject(parent), backend_(backend) {
     connect(&animation_, &QTimer::timeout, this, &TrayIcon::nextFrame);
@@ -36,13 +66,15 @@ bool TrayIcon::wantsSystemTray() const {
     case Backend::Automatic:
         break;
     }
-    // On X11 the toolkit finds a tray either way, over the bus or as an embedding
-    // notification area, and asks again each time. Elsewhere a tray is only ever one
-    // over the bus, and the toolkit asks about it once for the whole run: asked before
-    // the tray has started, it would never show the icon. So there the program asks
-    // itself, and the toolkit is not asked until the answer is yes.
+    // The toolkit asks the bus whether a StatusNotifierItem host exists once for the
+    // whole run: asked before the tray has started, it would never show the icon there.
+    // So the program asks itself, and the toolkit is not asked until there is a tray. On
+    // X11 that may also be a notification area that embeds icons, which the toolkit
+    // finds each time it is asked (GNOME has none: its tray, where there is one, is a
+    // host on the bus that may come while the program runs).
     if (QGuiApplication::platformName() == QLatin1String("xcb"))
-        return QSystemTrayIcon::isSystemTrayAvailable();
+        return (embeddingTrayPresent() || hostPresent()) &&
+               QSystemTrayIcon::isSystemTrayAvailable();
     return hostPresent();
 }
 

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -14,13 +15,25 @@
 #include <QVBoxLayout>
 
 namespace app {
+namespace {
+
+// What a title bar keeps free beside a centred title, on each side, for a close box and
+// its margins.
+constexpr int kTitleButtonRoom = 40;
+
+} // namespace
 
 TrayStandInWindow::TrayStandInWindow()
     : iconLabel_(new QLabel), hintLabel_(new QLabel), commands_(new QWidget),
       commandsLayout_(new QVBoxLayout(commands_)) {
     setObjectName(QStringLiteral("TrayStandInWindow"));
     setWindowTitle(ui::applicationTitle());
-    setWindowFlag(Qt::WindowMaximizeButtonHint, false);
+    // A small window of fixed size: it can be put out of the way, never maximised. The
+    // toolkit passes the buttons on to the window manager only when asked to customise
+    // them.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
 
     iconLabel_->setFixedSize(16, 16);
     hintLabel_->setObjectName(QStringLiteral("hintLabel"));
@@ -30,6 +43,15 @@ TrayStandInWindow::TrayStandInWindow()
 
     commandsLayout_->setContentsMargins(0, 0, 0, 0);
     commandsLayout_->setSpacing(2);
+
+    // Wide enough for the whole title in a title bar the desktop draws: in a bold, larger
+    // font than the window's, centred between the buttons' room on both sides. A window
+    // sized only for its buttons gets its title cut to a few letters.
+    QFont titleFont = font();
+    titleFont.setBold(true);
+    titleFont.setPointSizeF(titleFont.pointSizeF() * 1.2);
+    commands_->setMinimumWidth(QFontMetrics(titleFont).horizontalAdvance(windowTitle()) +
+                               2 * kTitleButtonRoom);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(6, 6, 6, 6);

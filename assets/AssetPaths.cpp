@@ -12,6 +12,21 @@ QString aboutFramePath(int n) {
     return QStringLiteral(":/about/frame%1.png").arg(n);
 }
 
+QString twiceAsLarge(const QString& path) {
+    if (!path.endsWith(QLatin1String(".png"))) return path;
+    return path.chopped(4) + QLatin1String("@2x.png");
+}
+
+QString forScale(const QString& path, qreal ratio) {
+    return ratio > 1.0 ? twiceAsLarge(path) : path;
+}
+
+QStringList trayStaticSizes() {
+    return {QString::fromLatin1(kTrayStatic), QStringLiteral(":/tray/static-22.png"),
+            QStringLiteral(":/tray/static-24.png"), twiceAsLarge(QString::fromLatin1(kTrayStatic)),
+            QStringLiteral(":/tray/static-48.png")};
+}
+
 QStringList allPicturePaths() {
     QStringList paths{kTrayStatic,     kMenuGlyphs,      kTelephone,      kHello,
                       kFaceClosed,     kFaceOpen,        kFaceWide,       kChatSair,
@@ -22,6 +37,10 @@ QStringList allPicturePaths() {
         paths << busyFramePath(n);
     for (int n = 1; n <= kAboutFrameCount; ++n)
         paths << aboutFramePath(n);
+    for (const QString& path : QStringList(paths))
+        paths << twiceAsLarge(path);
+    for (const QString& path : trayStaticSizes())
+        if (!paths.contains(path)) paths << path;
     return paths;
 }
 

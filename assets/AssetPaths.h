@@ -38,7 +38,19 @@ QString busyFramePath(int n);
 // Frame n of the About box animation, n from 1 to kAboutFrameCount; empty outside.
 QString aboutFramePath(int n);
 
-// Every embedded picture (not the chime), in a fixed order.
+// The drawing of the picture at `path` at twice its size ("name@2x.png"), which every
+// picture has; loaded, it says it is for a device pixel ratio of 2.
+QString twiceAsLarge(const QString& path);
+
+// The drawing of `path` for screens that scale by `ratio` (QGuiApplication's
+// devicePixelRatio(), the largest of its screens'): twice as large above 1, so the toolkit
+// shrinks a sharp picture where a screen scales by less instead of blowing a small one up.
+QString forScale(const QString& path, qreal ratio);
+
+// The static tray icon at every size it is drawn at, 16 to 48 pixels, smallest first.
+QStringList trayStaticSizes();
+
+// Every embedded picture (not the chime), each size of each, in a fixed order.
 QStringList allPicturePaths();
 
 } // namespace assets

@@ -1021,6 +1021,48 @@ def shrink(src, factor):
     return out
 
 
+def resample(src, size):
+    """Makes a square picture `size` pixels wide by averaging, for each new pixel, the part
+    of every source pixel it covers (for sizes the source is no whole multiple of),
+    weighting colours by their opacity as shrink() does."""
+    out = Canvas(size, size)
+    step = src.w / size
+    for y in range(size):
+        for x in range(size):
+            x0, x1, y0, y1 = x * step, (x + 1) * step, y * step, (y + 1) * step
+            weight = alpha = 0.0
+            colour = [0.0, 0.0, 0.0]
+            for sy in range(int(y0), min(math.ceil(y1), src.h)):
+                cover_y = min(y1, sy + 1) - max(y0, sy)
+                for sx in range(int(x0), min(math.ceil(x1), src.w)):
+                    cover = cover_y * (min(x1, sx + 1) - max(x0, sx))
+                    p = src.get(sx, sy)
+                    weight += cover
+                    alpha += cover * p[3]
+                    for k in range(3):
+                        colour[k] += cover * p[3] * p[k]
+            if alpha == 0:
+                continue
+            out.px[y * size + x] = tuple(round(c / alpha) for c in colour) + (
+                round(alpha / weight),)
+    return out
+
+
+def sized_icon(small, size):
+    """A 16-pixel picture at one of the sizes desktops ask for: smoothed when enlarged,
+    averaged down from three times its size where the size is no whole multiple."""
+    if size == small.w:
+        return small
+    if size == 2 * small.w:
+        return scale2x(small)
+    return resample(scale3x(small), size)
+
+
+# The sizes panels draw a tray icon at besides 16 and its double 32 (static@2x.png): 22
+# and 24 at scale 1, 48 at scale 2 or 3.
+TRAY_SIZES = (22, 24, 48)
+
+
 def application_icon(size):
     """The telephone of the application's own icon at one of ICON_SIZES: smoothed when
     enlarged, averaged when made smaller, never stretched by a fraction."""
@@ -1068,6 +1110,12 @@ def all_assets():
         files["tray/busy%02d.png" % (i + 1)] = tray_busy(i)
     for i in range(4):
         files["about/frame%d.png" % (i + 1)] = about_frame(i)
+    # Every picture drawn again at twice its size for screens that scale by 2: the
+    # toolkit picks "name@2x.png" there instead of doubling each pixel into a block.
+    for name, canvas in list(files.items()):
+        files[name.replace(".png", "@2x.png")] = scale2x(canvas)
+    for size in TRAY_SIZES:
+        files["tray/static-%d.png" % size] = sized_icon(files["tray/static.png"], size)
     out = {name: png_bytes(canvas) for name, canvas in files.items()}
     out["sound/WAVE1.wav"] = wave_bytes()
     return out

@@ -14,14 +14,18 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QStackedWidget>
 #include <QTabWidget>
+#include <algorithm>
+#include <initializer_list>
 #include <limits>
 #include <optional>
+#include <vector>
 
 namespace config {
 
@@ -38,7 +42,8 @@ template <class W> W* place(W* widget, const char* name, int x, int y, int w, in
 QLabel* picture(QWidget* parent, const char* name, const char* resource, int x, int y, int w,
                 int h) {
     auto* label = place(new QLabel(parent), name, x, y, w, h);
-    label->setPixmap(QPixmap(QString::fromLatin1(resource)));
+    label->setPixmap(
+        QPixmap(assets::forScale(QString::fromLatin1(resource), qGuiApp->devicePixelRatio())));
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     // Transparent pictures: the group box shows through.
     label->setAttribute(Qt::WA_TranslucentBackground);
@@ -51,6 +56,29 @@ QLabel* text(QWidget* parent, const char* name, const char* caption, int x, int 
     label->move(x, y);
     label->adjustSize();
     return label;
+}
+
+struct Line {
+    const char* name;
+    const char* caption;
+    int y;
+};
+
+// Lines of one paragraph beside a 32-pixel picture, at `x` as designed. Where the font
+// drawn here is wider than the designed one, the paragraph moves left, as far as the
+// picture allows, so that its longest line is not cut at the group box's edge.
+void paragraph(QWidget* parent, std::initializer_list<Line> lines, int x) {
+    static constexpr int kPictureRight = 9 + 32 + 4;
+    std::vector<QLabel*> labels;
+    int widest = 0;
+    for (const Line& line : lines) {
+        labels.push_back(text(parent, line.name, line.caption, x, line.y));
+        widest = std::max(widest, labels.back()->width());
+    }
+    const int room = parent->contentsRect().right() - 2;
+    const int left = std::max(kPictureRight, std::min(x, room - widest + 1));
+    for (QLabel* label : labels)
+        label->move(left, label->y());
 }
 
 } // namespace
@@ -136,17 +164,21 @@ void TfrmConfiguracao::buildChatPage(QWidget* page) {
     auto* message = place(new QGroupBox(QStringLiteral(" Personalizar mensagem "), page),
                           "GroupBox5", 6, 12, 307, 133);
     picture(message, "Image6", assets::kConfigNote, 9, 21, 32, 32);
-    text(message, "Label1", "Você pode incluir uma mensagem personalizada", 61, 21);
-    text(message, "Label2", "para utilizar como convite ao usuário com quem", 61, 36);
-    text(message, "Label4", "deseja conversar.", 61, 52);
+    paragraph(message,
+              {{"Label1", "Você pode incluir uma mensagem personalizada", 21},
+               {"Label2", "para utilizar como convite ao usuário com quem", 36},
+               {"Label4", "deseja conversar.", 52}},
+              61);
     text(message, "Label3", "Mensagem:", 11, 83);
     edtChat = place(new TLimitedEdit(kInvitationLimit, message), "edtChat", 11, 98, 284, 21);
 
     GroupBox1 = place(new QGroupBox(page), "GroupBox1", 5, 150, 307, 116);
     picture(GroupBox1, "Image3", assets::kConfigJester, 9, 21, 32, 32);
-    text(GroupBox1, "Label5", "Esta opção permite que você envie seu convite", 61, 21);
-    text(GroupBox1, "Label6", "ao chat para o usuário, sem que o mesmo precise", 61, 36);
-    text(GroupBox1, "Label8", "estar com Falavox© carregado.", 61, 52);
+    paragraph(GroupBox1,
+              {{"Label5", "Esta opção permite que você envie seu convite", 21},
+               {"Label6", "ao chat para o usuário, sem que o mesmo precise", 36},
+               {"Label8", "estar com Falavox© carregado.", 52}},
+              61);
     CheckBox2 = place(new QCheckBox(GroupBox1), "CheckBox2", 21, 84, 256, 17);
     // The wording depends only on the system, so it is right even if filling fails.
     wordNoticeOption();

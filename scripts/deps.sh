@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build pkg-config python3 git ca-certificates
-    qt6-base-dev libxkbcommon-dev libgl-dev
+    qt6-base-dev libxkbcommon-dev libgl-dev libxcb1-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     libpulse-dev pulseaudio pulseaudio-utils
     xvfb xauth xdotool trayer imagemagick x11-utils fonts-dejavu-core
@@ -20,6 +20,7 @@ packages=(
     bind9
     sway waybar mako-notifier grim wtype foot qt6-wayland
     openbox xterm dunst
+    gnome-shell gjs xwayland gnome-shell-extension-appindicator
 )
 # Recommended packages are left out, so every one a build or a test reaches for is named
 # above: libclang-rt-14-dev (clang only recommends it) holds the fuzzers' runtime and

@@ -1,5 +1,7 @@
 #include "session/DBusNotificationService.h"
 
+#include "session/NotificationIcon.h"
+
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
@@ -68,9 +70,10 @@ void DBusNotificationService::send(const NotificationRequest& request, bool mark
                  QVariant::fromValue(static_cast<uchar>(request.critical ? 2 : 1)));
     hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("falavox"));
     QDBusMessage message = call(QStringLiteral("Notify"));
-    message << QStringLiteral("Falavox") << quint32(0) << QStringLiteral("falavox")
-            << request.summary << (markup ? request.body.toHtmlEscaped() : request.body)
-            << request.actions << hints << qint32(request.expireMs);
+    static const QString icon = programNotificationIcon();
+    message << QStringLiteral("Falavox") << quint32(0) << icon << request.summary
+            << (markup ? request.body.toHtmlEscaped() : request.body) << request.actions << hints
+            << qint32(request.expireMs);
     callAsync(bus_, this, message, [posted = std::move(posted)](const QDBusMessage& reply) {
         bool ok = false;
         const quint32 id = reply.arguments().value(0).toUInt(&ok);

@@ -31,7 +31,8 @@ namespace {
 QLabel* picture(QWidget* parent, const char* name, const char* resource, QRect geometry) {
     auto* image = new QLabel(parent);
     image->setObjectName(QString::fromLatin1(name));
-    image->setPixmap(QPixmap(QString::fromLatin1(resource)));
+    image->setPixmap(
+        QPixmap(assets::forScale(QString::fromLatin1(resource), qGuiApp->devicePixelRatio())));
     image->setGeometry(geometry);
     return image;
 }
@@ -68,8 +69,11 @@ TfrmAskchat::TfrmAskchat() : QDialog(nullptr), gate_([] { return askchat::now();
     // where it is: keys typed for another program must never reach it. Where the window
     // system gives it the keyboard all the same, only Alt with a letter answers it.
     setAttribute(Qt::WA_ShowWithoutActivating);
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint |
+    // Only a close box: the toolkit tells the window manager which buttons a window has
+    // only when asked to customise them, and a fixed-size dialog that offered to be
+    // maximised or minimised would look broken.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint |
                    Qt::MSWindowsFixedSizeDialogHint);
     // Window managers still hand the keyboard to a new modal dialog of a program (openbox
     // does), so under X11 the dialog at first refuses it altogether; the first click on
@@ -114,6 +118,13 @@ void TfrmAskchat::buildControls() {
         speedButton(this, "btnIgnorar", QStringLiteral("&Ignorar"), QRect(200, 67, 121, 25));
     connect(btnAceitar, &QToolButton::clicked, this, &TfrmAskchat::btnAceitarClick);
     connect(btnIgnorar, &QToolButton::clicked, this, &TfrmAskchat::btnIgnorarClick);
+    // Disabled, and shown so, for the dialog's first second: a click there then does
+    // nothing, and the look says why.
+    btnAceitar->setEnabled(false);
+    btnIgnorar->setEnabled(false);
+    settleTimer_ = new QTimer(this);
+    settleTimer_->setSingleShot(true);
+    connect(settleTimer_, &QTimer::timeout, this, &TfrmAskchat::settleAnswers);
 
     // The three faces only lend their pictures to the application icon.
     Image2 = picture(this, "Image2", assets::kFaceClosed, QRect(2, 64, 16, 16));
@@ -154,6 +165,7 @@ void TfrmAskchat::FormShow() {
     playInvitationSound();
     PutOnTop();
     gate_.open();
+    settleTimer_->start(gate_.remaining());
     const AskChatData& data = askChatData();
     setWindowTitle(QStringLiteral("Convite ao chat do usuário: ") +
                    platform::fromCp1252(data.callerName));
@@ -171,13 +183,20 @@ void TfrmAskchat::FormShow() {
 
 void TfrmAskchat::postNotification() {
     InvitationNotification::Answers answers;
+    // A click on the notification is a deliberate act on a surface the user chose to look
+    // at, unlike a click that lands on the dialog as it appears: it answers at once, even
+    // in the dialog's first second.
     answers.accept = [this](const QString& token) {
         // The chat window that opens next comes forward with the desktop's permission.
         ui::keepActivationToken(token);
-        btnAceitarClick();
+        answer(true);
     };
-    answers.ignore = [this] { btnIgnorarClick(); };
-    answers.bringForward = [this](const QString& token) { ui::bringForward(this, token); };
+    answers.ignore = [this] { answer(false); };
+    // The user asked for the dialog: it comes forward and may have the keyboard.
+    answers.bringForward = [this](const QString& token) {
+        acceptKeyboard();
+        ui::bringForward(this, token);
+    };
     notification_ = std::make_unique<InvitationNotification>(askchat::notificationService(),
                                                              std::move(answers));
     notification_->post(windowTitle(), Label1->text());
@@ -208,17 +227,26 @@ void TfrmAskchat::Timer1Timer() {
     }
 }
 
+void TfrmAskchat::settleAnswers() {
+    if (!gate_.admits()) {
+        settleTimer_->start(gate_.remaining());
+        return;
+    }
+    btnAceitar->setEnabled(true);
+    btnIgnorar->setEnabled(true);
+}
+
 void TfrmAskchat::btnAceitarClick() {
-    if (!gate_.admits()) return;
-    Timer1->stop();
-    askChatData().accepted = true;
-    close();
+    if (gate_.admits()) answer(true);
 }
 
 void TfrmAskchat::btnIgnorarClick() {
-    if (!gate_.admits()) return;
+    if (gate_.admits()) answer(false);
+}
+
+void TfrmAskchat::answer(bool accepted) {
     Timer1->stop();
-    askChatData().accepted = false;
+    askChatData().accepted = accepted;
     close();
 }
 
@@ -234,10 +262,14 @@ bool TfrmAskchat::eventFilter(QObject* watched, QEvent* e) {
     // keyboard, so that Alt with the underlined letters answers it.
     if (watched == windowHandle() && e->type() == QEvent::MouseButtonPress &&
         (windowHandle()->flags() & Qt::WindowDoesNotAcceptFocus)) {
-        windowHandle()->setFlag(Qt::WindowDoesNotAcceptFocus, false);
+        acceptKeyboard();
         activateWindow();
     }
     return QDialog::eventFilter(watched, e);
+}
+
+void TfrmAskchat::acceptKeyboard() {
+    if (windowHandle()) windowHandle()->setFlag(Qt::WindowDoesNotAcceptFocus, false);
 }
 
 bool TfrmAskchat::event(QEvent* e) {

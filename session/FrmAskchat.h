@@ -34,10 +34,14 @@ public:
     // One tick of Timer1; public so tests advance the dialog's time themselves.
     void Timer1Timer();
     // The answers. Each is taken only once the dialog has been up for a second (see
-    // AnswerGate); earlier they do nothing.
+    // AnswerGate); earlier the buttons are disabled and do nothing.
     void btnAceitarClick();
     void btnIgnorarClick();
     bool takesAnswers() const { return gate_.admits(); }
+    // Enables the buttons once the dialog's clock says the settling second is over, or
+    // waits for the rest of it. Runs by a timer; public so tests that drive the clock
+    // run it themselves.
+    void settleAnswers();
 
     // Brings the dialog above every other window again.
     void PutOnTop();
@@ -71,11 +75,14 @@ private:
     void FormShow();
     void playInvitationSound();
     void postNotification();
+    void answer(bool accepted);
+    void acceptKeyboard();
     QIcon faceIcon(AskChatCountdown::Face face) const;
 
     AskChatCountdown countdown_;
     AnswerGate gate_;
     std::unique_ptr<InvitationNotification> notification_;
+    QTimer* settleTimer_ = nullptr;
     bool shown_ = false;
 };
 

@@ -14,8 +14,10 @@ InvitationNotification::InvitationNotification(NotificationService& service, Ans
     connect(&service_, &NotificationService::activationToken, this,
             &InvitationNotification::activationToken);
     connect(&service_, &NotificationService::closed, this, [this](quint32 id) {
-        // Dismissed on the desktop: the dialog goes on, and there is nothing to withdraw.
-        if (posting_ && posting_->hasId && posting_->id == id) posting_->withdrawn = true;
+        // Gone from the desktop: the dialog goes on, and there is nothing to withdraw. A
+        // desktop may close a notification on the click before it reports the action,
+        // so its actions are still taken.
+        if (posting_ && posting_->hasId && posting_->id == id) posting_->dismissed = true;
     });
 }
 
@@ -47,7 +49,7 @@ void InvitationNotification::post(const QString& caption, const QString& text) {
 void InvitationNotification::withdraw() {
     if (!posting_ || posting_->withdrawn) return;
     posting_->withdrawn = true;
-    if (posting_->hasId) service_.close(posting_->id);
+    if (posting_->hasId && !posting_->dismissed) service_.close(posting_->id);
 }
 
 void InvitationNotification::activationToken(quint32 id, const QString& token) {

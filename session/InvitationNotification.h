@@ -43,7 +43,8 @@ private:
     // Shared with the service's answer to the post, which may arrive after this object
     // is gone and must then withdraw what it posted.
     struct Posting {
-        bool withdrawn = false;
+        bool withdrawn = false; // by the program: its actions answer nothing
+        bool dismissed = false; // by the desktop: nothing left to withdraw
         bool hasId = false;
         quint32 id = 0;
     };

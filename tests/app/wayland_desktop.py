@@ -36,7 +36,7 @@ from neighbourhood_real import reachable_by_anyone  # noqa: E402
 SKIP = 77
 PORT = 2200
 TOOLS = ("sway", "swaymsg", "waybar", "mako", "makoctl", "grim", "wtype", "foot",
-         "dbus-daemon", "gdbus", "setpriv", "unshare", "ip")
+         "dbus-daemon", "dbus-monitor", "gdbus", "setpriv", "unshare", "ip")
 WAYLAND_PLUGIN = "/usr/lib/x86_64-linux-gnu/qt6/plugins/platforms/libqwayland-generic.so"
 INVITATION = "Convite ao chat do usuário: Ana"
 ACCEPTANCE = b"Status> Green Ligth\r\n"
@@ -129,6 +129,9 @@ class Desktop:
         for folder in (os.path.dirname(mako_config), mako_config):
             os.chown(folder, self.user.pw_uid, self.user.pw_gid)
         self.start("mako", ["mako"])
+        # The program's notification calls, as the bus carries them.
+        self.start("notify-calls", ["dbus-monitor", "--session",
+                                    "interface='org.freedesktop.Notifications',member='Notify'"])
         # Asked of the bus itself: a call to the service would start one of its own.
         wait_for("mako", lambda: self.gdbus(
             "-d", "org.freedesktop.DBus", "-o", "/", "-m", "org.freedesktop.DBus.NameHasOwner",
@@ -279,6 +282,14 @@ def check_typing_and_notification(desktop):
     if actions.get("aceitar") != "Aceitar" or actions.get("ignorar") != "Ignorar" or \
             "default" not in actions:
         raise Failure(f"notification actions {actions}")
+    # Critical: mako's rule for critical notifications is what lifts it above full-screen
+    # windows. mako does not list the urgency: it is read from the call on the bus.
+    calls = os.path.join(desktop.scratch, "notify-calls.log")
+    wait_for("the notification's urgency on the bus",
+             lambda: re.search(r'string "urgency"\s+variant\s+byte (\d+)', open(calls).read()))
+    urgency = re.search(r'string "urgency"\s+variant\s+byte (\d+)', open(calls).read())[1]
+    if urgency != "2":
+        raise Failure(f"notification urgency {urgency}, expected critical (2)")
     desktop.run("makoctl", "invoke", "-n", str(n["id"]["data"]), "aceitar")
     wait_for("the acceptance at the caller", lambda: ACCEPTANCE in caller.read())
     wait_for("the chat window", lambda: any(w[0].startswith("Falavox© - Usuário:")

@@ -17,8 +17,10 @@ during a scan and afterwards holds the same items, glyphs and Chat submenu, and 
 the host reports on "&Fechar" ends the program. Last, with a window manager (openbox) and
 a notification service (dunst): an invitation arrives while the user types in a terminal;
 the dialog shows on top but the typing stays in the terminal and answers nothing, the
-notification shows, and a click on "&Aceitar" a second later accepts and withdraws it. A
-second invitation over a full-screen terminal is seen through its notification.
+notification shows, and a click on "&Aceitar" a second later accepts and withdraws it. The
+notification's own "Aceitar", picked at once, accepts the next one. A third invitation over
+a full-screen terminal is seen through its notification, whose body brings the dialog
+forward with the keyboard.
 
 Runs in a network namespace of its own (needs root); skipped (77) otherwise.
 Screenshots of every step are left in the scratch folder.
@@ -566,9 +568,19 @@ def check_typing_during_invitation(session, binary):
         return subprocess.run(["dunstctl", *argv], env=env, capture_output=True, text=True,
                               timeout=20).stdout.strip()
 
+    # dunst's context menu lists the notifications' actions through a dmenu-like program:
+    # this one picks "Aceitar", as a user would.
+    picker = os.path.join(session.scratch, "pick-aceitar")
+    with open(picker, "w") as script:
+        script.write("#!/bin/sh\ngrep -m1 Aceitar\n")
+    os.chmod(picker, 0o755)
+    dunstrc = os.path.join(session.scratch, "dunstrc")
+    with open(dunstrc, "w") as config:
+        config.write(f"[global]\n    dmenu = {picker}\n")
+
     try:
         start("openbox", ["openbox"])
-        start("dunst", ["dunst"])
+        start("dunst", ["dunst", "-config", dunstrc])
         wait_for("dunst", lambda: dunst("count", "displayed") == "0")
         program = start("typing-falavox", [binary])
         wait_for("the listener", listening_on_2200)
@@ -609,7 +621,25 @@ def check_typing_during_invitation(session, binary):
         wait_for("the notification withdrawn", lambda: dunst("count", "displayed") == "0")
         caller.close()
         session.screenshot("accepted-x11")
-        # Over a full-screen window the notification is still seen.
+        # The notification's "Aceitar" is deliberate: taken also in the dialog's first
+        # second, when its own buttons take nothing.
+        caller = socket.create_connection(("127.0.0.1", PORT), timeout=10)
+        caller.sendall("<%$#Ana>De novo?\r\n".encode("cp1252"))
+        wait_for("the second invitation dialog", lambda: session.windows(
+            "--onlyvisible", "--name", "^Convite ao chat do usuário: Ana$"))
+        shown = time.monotonic()
+        wait_for("the second notification", lambda: dunst("count", "displayed") == "1")
+        dunst("context")
+        answered_after = time.monotonic() - shown
+        caller.settimeout(10)
+        answer = caller.recv(100)
+        if not answer.startswith(b"Status> Green Ligth"):
+            raise Failure(f"the notification's Aceitar sent {answer!r}")
+        print(f"the notification's Aceitar {answered_after:.2f} s after the dialog appeared",
+              file=sys.stderr)
+        caller.close()
+        # Over a full-screen window the notification is still seen, and a click on its
+        # body (dunst's default action) brings the dialog forward with the keyboard.
         start("xterm-full", ["xterm", "-fullscreen", "-title", "full screen", "-e", "sleep",
                              "60"])
         full = wait_for("the full-screen terminal", lambda: session.windows(
@@ -620,8 +650,13 @@ def check_typing_during_invitation(session, binary):
         caller.sendall("<%$#Ana>Está aí?\r\n".encode("cp1252"))
         wait_for("the notification over the full-screen terminal",
                  lambda: dunst("count", "displayed") == "1")
-        time.sleep(0.5)
+        dialog = wait_for("the third invitation dialog", lambda: session.windows(
+            "--onlyvisible", "--name", "^Convite ao chat do usuário: Ana$"))[0]
         session.screenshot("invitation-over-full-screen-x11")
+        dunst("action", "0")
+        wait_for("the dialog brought forward", lambda: session.x(
+            "xdotool", "getactivewindow", check=False).strip() == dialog)
+        session.screenshot("brought-forward-x11")
         caller.close()
         session.stop(program)
     finally:

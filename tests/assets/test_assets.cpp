@@ -40,6 +40,11 @@ std::map<QString, QSize> expectedPictures() {
         m[QStringLiteral(":/tray/busy%1.png").arg(n, 2, 10, QLatin1Char('0'))] = {16, 16};
     for (int n = 1; n <= 4; ++n)
         m[QStringLiteral(":/about/frame%1.png").arg(n)] = {64, 64};
+    // Each drawn at twice its size too, and the tray icon at the sizes panels ask for.
+    for (const auto& [path, size] : std::map<QString, QSize>(m))
+        m[QString(path).replace(QStringLiteral(".png"), QStringLiteral("@2x.png"))] = size * 2;
+    for (int size : {22, 24, 48})
+        m[QStringLiteral(":/tray/static-%1.png").arg(size)] = {size, size};
     return m;
 }
 
@@ -102,6 +107,9 @@ TEST(Assets, pathListMatchesWhatIsEmbedded) {
     EXPECT_TRUE(assets::busyFramePath(0).isEmpty());
     EXPECT_TRUE(assets::busyFramePath(14).isEmpty());
     EXPECT_TRUE(assets::aboutFramePath(5).isEmpty());
+    EXPECT_EQ(assets::forScale(assets::kHello, 1.0), QStringLiteral(":/askchat/hello.png"));
+    EXPECT_EQ(assets::forScale(assets::kHello, 1.5), QStringLiteral(":/askchat/hello@2x.png"));
+    EXPECT_EQ(QImage(assets::forScale(assets::kHello, 2.0)).devicePixelRatio(), 2.0);
 }
 
 TEST(Assets, animationsMoveFromFrameToFrame) {
@@ -116,6 +124,18 @@ TEST(Assets, animationsMoveFromFrameToFrame) {
     EXPECT_NE(closed, open);
     EXPECT_NE(open, wide);
     EXPECT_NE(closed, wide);
+}
+
+// At twice the size the pictures are drawn again, their slopes smoothed, not made of
+// doubled pixels (which is what the toolkit would show without them).
+TEST(Assets, twiceAsLargeIsNoPixelDoubling) {
+    for (const char* path : {assets::kTrayStatic, assets::kHello, assets::kMenuGlyphs}) {
+        const QImage small(QString::fromLatin1(path));
+        const QImage twice(assets::twiceAsLarge(QString::fromLatin1(path)));
+        EXPECT_NE(twice.convertToFormat(QImage::Format_ARGB32),
+                  small.scaled(small.size() * 2).convertToFormat(QImage::Format_ARGB32))
+            << path;
+    }
 }
 
 TEST(Assets, glyphStripHasSevenFilledCellsAndUnusedTail) {

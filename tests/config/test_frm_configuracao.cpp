@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -125,6 +126,28 @@ TEST_F(FrmConfiguracaoTest, layoutFollowsTheDesign) {
               QColor(64, 128, 128));
     // "Cancelar" follows "OK" in the tab order.
     EXPECT_EQ(child("btnOk")->nextInFocusChain(), child("btnCancelar"));
+}
+
+// The texts of the chat page's group boxes are shown whole, in the dialog's font as this
+// machine draws it (a wider font than the designed one), each paragraph on one left edge
+// and clear of its picture.
+TEST_F(FrmConfiguracaoTest, groupBoxTextsAreNeverCut) {
+    open();
+    const std::vector<std::vector<const char*>> paragraphs{{"Label1", "Label2", "Label4"},
+                                                           {"Label5", "Label6", "Label8"}};
+    for (const auto& paragraph : paragraphs) {
+        const QLabel* first = child<QLabel>(paragraph.front());
+        ASSERT_TRUE(first);
+        const QRect room = first->parentWidget()->contentsRect();
+        for (const char* name : paragraph) {
+            const QLabel* label = child<QLabel>(name);
+            ASSERT_TRUE(label);
+            EXPECT_GE(label->width(), label->sizeHint().width()) << name;
+            EXPECT_LE(label->geometry().right(), room.right() - 2) << name;
+            EXPECT_EQ(label->x(), first->x()) << name;
+            EXPECT_GE(label->x(), 9 + 32 + 4) << name << " over the picture";
+        }
+    }
 }
 
 TEST_F(FrmConfiguracaoTest, noStoreShowsDefaultsAndOkStoresAllFive) {
@@ -370,7 +393,10 @@ TEST_F(FrmConfiguracaoTest, screenshots) {
         }
         QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0);
         ASSERT_FALSE(shot.isNull());
-        ASSERT_TRUE(shot.copy(form_->frameGeometry().adjusted(-8, -8, 8, 8))
+        // The grab is in the screen's own pixels (twice the window's at scale 2).
+        const QRectF area = QRectF(form_->frameGeometry().adjusted(-8, -8, 8, 8));
+        const qreal ratio = shot.devicePixelRatio();
+        ASSERT_TRUE(shot.copy(QRectF(area.topLeft() * ratio, area.size() * ratio).toRect())
                         .save(folder + "/config-" + name + ".png"));
     };
     shoot("menu-switch-on");

@@ -97,6 +97,7 @@ protected:
             ++hookRuns;
             QPointer<TfrmAskchat> guard(&dlg);
             now += settle;
+            dlg.settleAnswers();
             whileUp(dlg);
             if (guard && guard->isVisible()) {
                 leftOpen = true;
@@ -122,14 +123,17 @@ struct AnswerCase {
     const char* name;
     Answer answer;
     bool accepted;
+    int afterMs = 1000; // when the answer comes, by the dialog's clock
 };
 
 class AskChatAnswerTest : public AskChatTest, public ::testing::WithParamInterface<AnswerCase> {};
 
 // Every way the dialog can end gives the right answer, brings the tray icon back exactly
 // once, hands the application title and icon back to the main form and withdraws the
-// desktop notification posted with it.
+// desktop notification posted with it. The notification's answers are taken also in the
+// dialog's first second, when its own buttons take none.
 TEST_P(AskChatAnswerTest, answerRestoresTrayTitleAndIcon) {
+    settle = std::chrono::milliseconds(GetParam().afterMs);
     const bool accepted = ask("Ana", "Vamos conversar?", [&](TfrmAskchat& dlg) {
         EXPECT_EQ(host.deactivations, 1);
         EXPECT_EQ(host.activations, 0);
@@ -175,14 +179,17 @@ TEST_P(AskChatAnswerTest, answerRestoresTrayTitleAndIcon) {
     EXPECT_EQ(notices.closes, std::vector<quint32>{notices.posts[0].id});
 }
 
-INSTANTIATE_TEST_SUITE_P(AllWays, AskChatAnswerTest,
-                         ::testing::Values(AnswerCase{"accept", Answer::Accept, true},
-                                           AnswerCase{"ignore", Answer::Ignore, false},
-                                           AnswerCase{"closeBox", Answer::CloseBox, false},
-                                           AnswerCase{"timeOut", Answer::TimeOut, false},
-                                           AnswerCase{"noticeAccept", Answer::NoticeAccept, true},
-                                           AnswerCase{"noticeIgnore", Answer::NoticeIgnore, false}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    AllWays, AskChatAnswerTest,
+    ::testing::Values(AnswerCase{"accept", Answer::Accept, true},
+                      AnswerCase{"ignore", Answer::Ignore, false},
+                      AnswerCase{"closeBox", Answer::CloseBox, false},
+                      AnswerCase{"timeOut", Answer::TimeOut, false},
+                      AnswerCase{"noticeAcceptAtHalfASecond", Answer::NoticeAccept, true, 500},
+                      AnswerCase{"noticeAcceptAtOneAndAHalfSeconds", Answer::NoticeAccept, true,
+                                 1500},
+                      AnswerCase{"noticeIgnoreAtHalfASecond", Answer::NoticeIgnore, false, 500}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // Nothing drives the dialog: its own timer fills the bar one step per tick and closes it
 // on the hundredth. The ticks are shortened so that the test does not wait 30 seconds.
@@ -327,20 +334,28 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 // A click or key meant for the window that was there a moment ago must not answer: in
-// the dialog's first second nothing does, after it the same click does.
+// the dialog's first second its buttons are disabled and nothing answers, after it the
+// same click does.
 TEST_F(AskChatTest, nothingAnswersInTheFirstSecond) {
     settle = std::chrono::milliseconds(0);
     const bool accepted = ask("Ana", "", [&](TfrmAskchat& dlg) {
+        EXPECT_FALSE(dlg.btnAceitar->isEnabled());
+        EXPECT_FALSE(dlg.btnIgnorar->isEnabled());
         QTest::mouseClick(dlg.btnAceitar, Qt::LeftButton);
         QTest::mouseClick(dlg.btnIgnorar, Qt::LeftButton);
         ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
         QTest::keyClick(&dlg, Qt::Key_A, Qt::AltModifier);
         QTest::qWait(300);
         now += AnswerGate::kSettle - std::chrono::milliseconds(1);
-        QTest::mouseClick(dlg.btnIgnorar, Qt::LeftButton);
+        dlg.settleAnswers();
+        EXPECT_FALSE(dlg.btnIgnorar->isEnabled());
+        dlg.btnIgnorarClick();
         EXPECT_TRUE(dlg.isVisible());
         EXPECT_TRUE(dlg.Timer1->isActive());
         now += std::chrono::milliseconds(1);
+        dlg.settleAnswers();
+        EXPECT_TRUE(dlg.btnAceitar->isEnabled());
+        EXPECT_TRUE(dlg.btnIgnorar->isEnabled());
         QTest::mouseClick(dlg.btnAceitar, Qt::LeftButton);
         EXPECT_FALSE(dlg.isVisible());
     });
@@ -360,14 +375,22 @@ TEST_F(AskChatTest, timeOutIsNotHeldBackByTheFirstSecond) {
 }
 
 // Shown over another program's window, the dialog asks the window system not to give it
-// the keyboard, and does not ask for it itself.
-TEST_F(AskChatTest, appearsWithoutTakingTheKeyboard) {
+// the keyboard, and does not ask for it itself; a click on the notification's body asks
+// for it on the user's behalf (also where the dialog refused the keyboard, as under X11)
+// and answers nothing.
+TEST_F(AskChatTest, takesTheKeyboardOnlyWhenTheNotificationAsksForIt) {
     ask("Ana", "", [&](TfrmAskchat& dlg) {
         EXPECT_TRUE(dlg.testAttribute(Qt::WA_ShowWithoutActivating));
         ASSERT_TRUE(dlg.windowHandle());
         EXPECT_TRUE(dlg.windowHandle()->property("_q_showWithoutActivating").toBool());
-        dlg.close();
+        dlg.windowHandle()->setFlag(Qt::WindowDoesNotAcceptFocus, true);
+        emit notices.actionInvoked(notices.posts[0].id, QStringLiteral("default"));
+        EXPECT_FALSE(dlg.windowHandle()->flags() & Qt::WindowDoesNotAcceptFocus);
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&dlg));
+        EXPECT_TRUE(dlg.isVisible());
+        EXPECT_TRUE(dlg.Timer1->isActive());
     });
+    EXPECT_TRUE(leftOpen) << "the notification's body answered the invitation";
 }
 
 // Caller and text arrive as Windows-1252 bytes; the text's trailing CR and any other
@@ -453,6 +476,7 @@ TEST_F(AskChatTest, fixedSizeDialogThatStaysOnTop) {
         const Qt::WindowFlags flags = dlg.windowFlags();
         EXPECT_TRUE(flags & Qt::WindowStaysOnTopHint);
         EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
+        EXPECT_TRUE(flags & Qt::CustomizeWindowHint) << "the window manager's buttons stay";
         EXPECT_FALSE(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
         EXPECT_TRUE(dlg.isModal());
         EXPECT_EQ(dlg.btnAceitar->focusPolicy(), Qt::NoFocus);

@@ -1,8 +1,13 @@
 #include "session/InvitationNotification.h"
+#include "session/NotificationIcon.h"
 #include "tests/session/FakeNotificationService.h"
+#include "tests/support/Files.h"
 #include "tests/support/QtMain.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -45,13 +50,15 @@ TEST_F(InvitationNotificationTest, postsTheDialogsWordsAsACriticalNotification) 
     EXPECT_GT(r.expireMs, 0);
 }
 
-// Each action answers once, with the desktop's token where it sent one; actions on
-// another program's notification, or after withdrawal, answer nothing.
+// Each action answers once, with the desktop's token where it sent one, also after the
+// desktop closed the notification on the click; actions on another program's
+// notification, or after withdrawal, answer nothing.
 TEST_F(InvitationNotificationTest, actionsAnswerOnlyForTheirOwnNotification) {
     auto notification = make();
     notification->post(QStringLiteral("c"), QString());
     const quint32 id = service.posts[0].id;
     emit service.actionInvoked(id + 1, QStringLiteral("aceitar"));
+    emit service.closed(id);
     emit service.activationToken(id, QStringLiteral("tok1"));
     emit service.actionInvoked(id, QStringLiteral("default"));
     emit service.actionInvoked(id, QStringLiteral("ignorar"));
@@ -95,6 +102,25 @@ TEST_F(InvitationNotificationTest, withdrawnOnceWhateverTheOrder) {
     emit service.closed(service.posts[3].id);
     dismissed.reset();
     EXPECT_EQ(service.closes.size(), 2u);
+}
+
+// The notification names the icon the desktop can find: the theme's where the package
+// installed it, the file in ../share beside a program run from its build tree.
+TEST(NotificationIconTest, namesTheIconWhereTheDesktopFindsIt) {
+    const QString root = testsupport::freshTestFolder();
+    const QString build = root + "/build", installed = root + "/usr/share";
+    const QString iconFile = "/icons/hicolor/48x48/apps/falavox.png";
+    for (const QString& share : {build + "/share", installed}) {
+        QDir().mkpath(QFileInfo(share + iconFile).path());
+        QFile file(share + iconFile);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    QDir().mkpath(build + "/app");
+    EXPECT_EQ(session::notificationIcon("/usr/bin", {root + "/home/.local/share", installed}),
+              "falavox");
+    EXPECT_EQ(session::notificationIcon(build + "/app", {root + "/home/.local/share"}),
+              build + "/share" + iconFile);
+    EXPECT_EQ(session::notificationIcon(root + "/elsewhere", {root + "/nothing"}), "falavox");
 }
 
 } // namespace
