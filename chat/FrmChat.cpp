@@ -22,6 +22,7 @@
 #include <QTextCursor>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <algorithm>
 
 namespace chat {
 
@@ -141,6 +142,18 @@ void TfrmChat::styledAppend(const std::vector<chat::TextRun>& runs) {
 
 void TfrmChat::writeEntries(const std::deque<std::vector<chat::TextRun>>& entries) {
     if (entries.empty()) return;
+    if (entries.size() > 1) {
+        // Room first for a burst: the oldest entries that the new ones push out go before
+        // they come in, so the document never holds much more than its bound.
+        qsizetype characters = 0;
+        for (const std::vector<chat::TextRun>& runs : entries)
+            for (const chat::TextRun& run : runs)
+                characters += run.text.size();
+        chat::trimTranscript(
+            *memo1->document(),
+            std::max(0, chat::kTranscriptEntries - static_cast<int>(entries.size())),
+            static_cast<int>(std::max<qsizetype>(0, chat::kTranscriptCharacters - characters)));
+    }
     const QColor windowText = memo1->palette().color(QPalette::Text);
     QTextCursor cursor(memo1->document());
     // One edit for all the entries: the document lays the new lines out once, not per

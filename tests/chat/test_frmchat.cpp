@@ -155,6 +155,16 @@ TEST_F(ChatWindowTest, theLinesOfATurnGoInTogetherAndBeforeWhatFollows) {
         line.remove(QRegularExpression(QStringLiteral(" [0-9][^>]*>")));
     EXPECT_EQ(lines, QStringList({"<Bob um", "<Bob dois", "Status> tres", "<Bob quatro",
                                   "Status> Desconectado!", ""}));
+
+    // A turn that brings more than the transcript keeps: exactly its newest entries stay.
+    window->gatherThisTurn();
+    for (int i = 0; i < chat::kTranscriptEntries + 100; ++i)
+        window->appendReceivedStatusLine("Status> " + std::to_string(i) + "\r");
+    window->addPlainLine("fim");
+    EXPECT_EQ(memo->blockCount() - 1, chat::kTranscriptEntries);
+    EXPECT_EQ(memo->document()->firstBlock().text(), QStringLiteral("Status> 101"));
+    EXPECT_EQ(memo->document()->lastBlock().previous().previous().text(),
+              QStringLiteral("Status> %1").arg(chat::kTranscriptEntries + 99));
 }
 
 TEST_F(ChatWindowTest, menuItemStatesFollowTextAndSelection) {
