@@ -38,6 +38,10 @@ int runProgram(
 
     Tfrminicial frminicial;
     QApplication::setWindowIcon(frminicial.Image2);
+    // The tray icon first, as soon as the toolkit can show it: it is what the user waits
+    // for, and neither the network neighbourhood nor the stored settings change it (only
+    // the menu shows settings, and it opens later). FormCreate finds it shown.
+    frminicial.TryIcon.activate();
     // The network neighbourhood: what the tray menu lists, and this copy's announcement
     // on the network, for as long as the program runs.
     frminicial.setNeighbourhood(startNeighbourhood());

@@ -22,6 +22,7 @@
 #include <QTextCursor>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <algorithm>
 
 namespace chat {
 
@@ -62,6 +63,7 @@ TfrmChat::~TfrmChat() {
 // ---- What the session shows ----
 
 void TfrmChat::addPlainLine(const std::string& text) {
+    showGathered();
     QTextCursor cursor(memo1->document());
     cursor.movePosition(QTextCursor::End);
     if (!cursor.block().text().isEmpty()) cursor.insertText(chat::kEntryBreak);
@@ -69,6 +71,7 @@ void TfrmChat::addPlainLine(const std::string& text) {
 }
 
 void TfrmChat::clearTranscript() {
+    showGathered();
     memo1->clear();
 }
 
@@ -77,6 +80,7 @@ void TfrmChat::clearInput() {
 }
 
 void TfrmChat::connectedLook() {
+    showGathered();
     ui::setEditBackground(mmomensagem, QPalette::Base);
     mmomensagem->setEnabled(true);
     btnEncerrar->show();
@@ -84,6 +88,7 @@ void TfrmChat::connectedLook() {
 }
 
 void TfrmChat::disconnectedLook() {
+    showGathered();
     mmomensagem->clear();
     mmomensagem->setEnabled(false);
     ui::setEditBackground(mmomensagem, QPalette::Button);
@@ -91,6 +96,7 @@ void TfrmChat::disconnectedLook() {
 }
 
 void TfrmChat::addUser(const std::string& name) {
+    showGathered();
     auto* item = new QTreeWidgetItem(ListUser, QStringList{chat::userListEntry(name)});
     QIcon picture;
     const QPixmap pixmap(QString::fromLatin1(assets::kChatUser));
@@ -101,6 +107,7 @@ void TfrmChat::addUser(const std::string& name) {
 }
 
 void TfrmChat::removePeer() {
+    showGathered();
     QStringList entries;
     for (int i = 0; i < ListUser->topLevelItemCount(); ++i)
         entries << ListUser->topLevelItem(i)->text(0);
@@ -113,6 +120,7 @@ void TfrmChat::setPeerName(const std::string& capitalisedName) {
 }
 
 void TfrmChat::closeForInvitation() {
+    showGathered();
     closedForInvitation_ = true;
     close();
 }
@@ -128,39 +136,82 @@ void TfrmChat::hideSelection() {
 }
 
 void TfrmChat::styledAppend(const std::vector<chat::TextRun>& runs) {
+    showGathered();
+    writeEntries({runs});
+}
+
+void TfrmChat::writeEntries(const std::deque<std::vector<chat::TextRun>>& entries) {
+    if (entries.empty()) return;
+    if (entries.size() > 1) {
+        // Room first for a burst: the oldest entries that the new ones push out go before
+        // they come in, so the document never holds much more than its bound.
+        qsizetype characters = 0;
+        for (const std::vector<chat::TextRun>& runs : entries)
+            for (const chat::TextRun& run : runs)
+                characters += run.text.size();
+        chat::trimTranscript(
+            *memo1->document(),
+            std::max(0, chat::kTranscriptEntries - static_cast<int>(entries.size())),
+            static_cast<int>(std::max<qsizetype>(0, chat::kTranscriptCharacters - characters)));
+    }
     const QColor windowText = memo1->palette().color(QPalette::Text);
     QTextCursor cursor(memo1->document());
-    // One edit for the whole entry: the document lays out the new line once, not per run,
-    // and the cursor finds the end without asking the layout where it is.
+    // One edit for all the entries: the document lays the new lines out once, not per
+    // run or per line, and the cursor finds the end without asking the layout where it is.
     cursor.beginEditBlock();
     cursor.movePosition(QTextCursor::End);
-    for (const chat::TextRun& run : runs) {
-        QTextCharFormat format;
-        format.setForeground(run.colour.isValid() ? run.colour : windowText);
-        format.setFontFamilies(QStringList{run.fontFamily});
-        format.setFontPointSize(run.pointSize);
-        format.setFontWeight(QFont::Normal);
-        format.setFontItalic(false);
-        format.setFontUnderline(false);
-        format.setFontStrikeOut(false);
-        // Always plain text: received bytes never become markup.
-        cursor.insertText(run.text, format);
-    }
-    // The oldest entries go in the same edit, so the window lays out and repaints once.
-    chat::trimTranscript(*memo1->document());
+    for (const std::vector<chat::TextRun>& runs : entries)
+        for (const chat::TextRun& run : runs) {
+            QTextCharFormat format;
+            format.setForeground(run.colour.isValid() ? run.colour : windowText);
+            format.setFontFamilies(QStringList{run.fontFamily});
+            format.setFontPointSize(run.pointSize);
+            format.setFontWeight(QFont::Normal);
+            format.setFontItalic(false);
+            format.setFontUnderline(false);
+            format.setFontStrikeOut(false);
+            // Always plain text: received bytes never become markup.
+            cursor.insertText(run.text, format);
+        }
     cursor.endEditBlock();
+    // The oldest entries go in an edit of their own: removed together with the new ones,
+    // the change would span the whole document and drop every entry's layout.
+    chat::trimTranscript(*memo1->document());
+}
+
+void TfrmChat::gatherThisTurn() {
+    if (gathered_.isOpen()) return;
+    gathered_.open();
+    // Posted: it runs once the event loop has finished this turn's socket events, before
+    // it waits for the next ones.
+    QMetaObject::invokeMethod(
+        this, [this] { showGathered(); }, Qt::QueuedConnection);
+}
+
+void TfrmChat::showGathered() {
+    if (!gathered_.isOpen()) return;
+    const chat::TranscriptBatch::Held held = gathered_.take();
+    writeEntries(held.entries);
+    if (held.finish) finishNow();
+}
+
+void TfrmChat::appendReceived(std::vector<chat::TextRun> runs) {
+    if (gathered_.isOpen())
+        gathered_.add(std::move(runs));
+    else
+        styledAppend(runs);
 }
 
 void TfrmChat::appendReceivedChatLine(const std::string& sender, const std::string& message) {
-    styledAppend(chat::receivedChatLineRuns(sender, chat::timeStamp(), message));
+    appendReceived(chat::receivedChatLineRuns(sender, chat::timeStamp(), message));
 }
 
 void TfrmChat::appendConnectedNotice() {
-    styledAppend(chat::connectedNoticeRuns());
+    appendReceived(chat::connectedNoticeRuns());
 }
 
 void TfrmChat::appendReceivedStatusLine(const std::string& text) {
-    styledAppend(chat::receivedStatusLineRuns(text));
+    appendReceived(chat::receivedStatusLineRuns(text));
 }
 
 void TfrmChat::moveCaretToEnd() {
@@ -169,6 +220,13 @@ void TfrmChat::moveCaretToEnd() {
 }
 
 void TfrmChat::finishEntry() {
+    if (gathered_.isOpen())
+        gathered_.finish();
+    else
+        finishNow();
+}
+
+void TfrmChat::finishNow() {
     moveCaretToEnd();
     if (!isVisible()) return;
     // Focus through the transcript makes this the program's active window, but only when

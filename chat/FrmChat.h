@@ -1,5 +1,6 @@
 #pragma once
 
+#include "chat/TranscriptBatch.h"
 #include "chat/TranscriptEntry.h"
 #include "chat/WindowPlacement.h"
 #include "session/ChatView.h"
@@ -63,6 +64,9 @@ public:
     // Caret to the end and into view, focus through the transcript to the input line;
     // whatever cannot be done (window hidden, input line disabled) is left out.
     void finishEntry() override;
+    // Received entries wait until the event loop's turn ends and go in together; any
+    // other change of the window shows them first.
+    void gatherThisTurn() override;
 
     const std::string& localUser() const { return localUser_; }
 
@@ -93,6 +97,11 @@ private:
     void applyStoredPlacement();
     void savePlacement(bool destroying);
     void moveCaretToEnd();
+    void finishNow();
+    void appendReceived(std::vector<chat::TextRun> runs);
+    void writeEntries(const std::deque<std::vector<chat::TextRun>>& entries);
+    // Writes what the turn gathered, if anything.
+    void showGathered();
 
     std::string localUser_;
     net::TCustomEventSocket& cliSocket_;
@@ -104,6 +113,7 @@ private:
     bool placementRead_ = false;
     bool placementSaved_ = false;
     bool firstShow_ = true;
+    chat::TranscriptBatch gathered_;
 
     chat::SpeedBar* SpeedBar1 = nullptr;
     QToolButton* btnSair = nullptr;

@@ -2,6 +2,7 @@
 
 #include "platform/system/Cp1252.h"
 
+#include <QDateTime>
 #include <QFont>
 #include <QLocale>
 #include <QStringList>
@@ -74,9 +75,18 @@ QString timeFormatWithoutZone(const QString& format) {
 }
 
 QString timeStamp() {
-    const QLocale locale = QLocale::system();
-    return locale.toString(QTime::currentTime(),
-                           timeFormatWithoutZone(locale.timeFormat(QLocale::LongFormat)));
+    // The lines of a burst share their second: its stamp is formatted once. Only the
+    // user-interface thread shows lines.
+    static qint64 second = -1;
+    static QString stamp;
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    if (now != second) {
+        const QLocale locale = QLocale::system();
+        stamp = locale.toString(QTime::currentTime(),
+                                timeFormatWithoutZone(locale.timeFormat(QLocale::LongFormat)));
+        second = now;
+    }
+    return stamp;
 }
 
 QString receivedText(std::string_view bytes) {

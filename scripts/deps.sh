@@ -21,11 +21,12 @@ packages=(
     sway waybar mako-notifier grim wtype foot qt6-wayland
     openbox xterm dunst
     gnome-shell gjs xwayland gnome-shell-extension-appindicator
+    linux-perf
 )
 # Recommended packages are left out, so every one a build or a test reaches for is named
 # above: libclang-rt-14-dev (clang only recommends it) holds the fuzzers' runtime and
 # <fuzzer/FuzzedDataProvider.h>, libglib2.0-bin the gdbus that reads the tray's exported
-# menu.
+# menu. linux-perf counts the idle program's wake-ups (bench/idle).
 
 missing=()
 for package in "${packages[@]}"; do

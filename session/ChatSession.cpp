@@ -242,6 +242,8 @@ void ChatSession::receivedLine(std::string_view bytes) {
     }
     // Without a chat window only an invitation has an effect.
     if (!window) return;
+    // A burst reaches the transcript once a turn, not once a line.
+    window->gatherThisTurn();
     showReceivedLine(*window, line);
     if (line.close) CliSocket.Close();
 }

@@ -31,6 +31,11 @@ public:
     virtual void appendConnectedNotice() = 0;
     virtual void appendReceivedStatusLine(const std::string& text) = 0;
     virtual void finishEntry() = 0;
+    // The received lines of this turn of the event loop are shown together: from here to
+    // the end of the turn, the received entries and their finishing wait and then reach
+    // the transcript in one step, in order, before anything else the window is asked to
+    // do. A view that shows each line at once needs nothing here.
+    virtual void gatherThisTurn() {}
 };
 
 } // namespace session

@@ -6,7 +6,8 @@ same run:
   bench/app/tray_footprint.py BUILD_DIR [ROUNDS]
 
 Runs (as root) in a network namespace of its own with nothing but loopback, under one
-Xvfb with a notification area (trayer) of its own, the same for both programs. Start-up
+Xvfb with a notification area (trayer) of its own and an address of a session bus that
+is not there, the same for both programs. Start-up
 is the time from just before the program is started to the moment its icon is a window
 of the notification area's size docked at the top of the screen (looked for every few
 milliseconds); memory is the program's resident set a second later. Goal: both within
@@ -73,6 +74,10 @@ def measure(session, binary, extra_env):
     env.update(extra_env)
     # No system bus: nothing the program asks for there may reach the machine's daemons.
     env["DBUS_SYSTEM_BUS_ADDRESS"] = "unix:path=/nonexistent"
+    # The same session bus for both, one that is not there: without an address the
+    # toolkit of the minimal program would start a bus of its own ("autolaunch"), which
+    # the program never lets happen, and the two would not start alike.
+    env["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=/dev/null"
     started = time.perf_counter()
     program = subprocess.Popen([binary], env=env, stdout=subprocess.DEVNULL,
                                stderr=subprocess.DEVNULL)

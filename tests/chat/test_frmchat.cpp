@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTextBlock>
 #include <QToolButton>
@@ -124,6 +125,46 @@ TEST_F(ChatWindowTest, everyEntryHasItsRuns) {
     EXPECT_EQ(at("Status> Conectado.").family, QStringLiteral("MS Sans Serif"));
     EXPECT_EQ(at("Status> Ocupado").size, 8);
     EXPECT_EQ(at("Status> Conectado com").family, QStringLiteral("MS Sans Serif"));
+}
+
+// The received lines of one turn go into the transcript in one edit, in order, and before
+// anything the window is asked to do next.
+TEST_F(ChatWindowTest, theLinesOfATurnGoInTogetherAndBeforeWhatFollows) {
+    openWindow();
+    auto* memo = child<QPlainTextEdit>("memo1");
+    int edits = 0;
+    QObject::connect(memo->document(), &QTextDocument::contentsChange,
+                     [&](int, int, int added) { edits += added > 0; });
+    window->gatherThisTurn();
+    for (const char* line : {"um\r", "dois\r"}) {
+        window->appendReceivedChatLine("Bob", line);
+        window->finishEntry();
+    }
+    window->appendReceivedStatusLine("Status> tres\r");
+    window->finishEntry();
+    ASSERT_TRUE(testsupport::waitUntil([&] { return memo->blockCount() == 4; }));
+    EXPECT_EQ(edits, 1);
+    EXPECT_EQ(memo->textCursor().position(), memo->document()->characterCount() - 1);
+
+    window->gatherThisTurn();
+    window->appendReceivedChatLine("Bob", "quatro\r");
+    window->finishEntry();
+    window->addPlainLine("Status> Desconectado!");
+    QStringList lines = memo->toPlainText().split('\n');
+    for (QString& line : lines)
+        line.remove(QRegularExpression(QStringLiteral(" [0-9][^>]*>")));
+    EXPECT_EQ(lines, QStringList({"<Bob um", "<Bob dois", "Status> tres", "<Bob quatro",
+                                  "Status> Desconectado!", ""}));
+
+    // A turn that brings more than the transcript keeps: exactly its newest entries stay.
+    window->gatherThisTurn();
+    for (int i = 0; i < chat::kTranscriptEntries + 100; ++i)
+        window->appendReceivedStatusLine("Status> " + std::to_string(i) + "\r");
+    window->addPlainLine("fim");
+    EXPECT_EQ(memo->blockCount() - 1, chat::kTranscriptEntries);
+    EXPECT_EQ(memo->document()->firstBlock().text(), QStringLiteral("Status> 101"));
+    EXPECT_EQ(memo->document()->lastBlock().previous().previous().text(),
+              QStringLiteral("Status> %1").arg(chat::kTranscriptEntries + 99));
 }
 
 TEST_F(ChatWindowTest, menuItemStatesFollowTextAndSelection) {

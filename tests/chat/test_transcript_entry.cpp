@@ -1,3 +1,4 @@
+#include "chat/TranscriptBatch.h"
 #include "chat/TranscriptBound.h"
 #include "chat/TranscriptEntry.h"
 
@@ -111,7 +112,9 @@ TEST(TranscriptEntry, timeStampLeavesTheTimeZoneOut) {
         << stamp.toStdString();
 }
 
-// The oldest whole entries go once either bound is passed; the newest always stays.
+// The oldest whole entries go once either bound is passed; the newest always stays. Entries
+// gathered for one step keep to the same rule: what they drop on the way is only what the
+// transcript would have dropped.
 TEST(TranscriptBound, oldestEntriesGoFirst) {
     const struct {
         QString entries;
@@ -120,7 +123,9 @@ TEST(TranscriptBound, oldestEntriesGoFirst) {
     } cases[] = {
         {"a\nb\nc\n", 3, 100, "a\nb\nc\n"},
         {"a\nb\nc\nd\n", 3, 100, "b\nc\nd\n"},
+        {"a\nb\nc\nd\ne\n", 2, 100, "d\ne\n"},
         {"aaaa\nbbbb\ncc\n", 10, 9, "bbbb\ncc\n"},
+        {"a\nbbbb\ncccc\ndd\n", 10, 9, "cccc\ndd\n"},
         {"aa\n" + QString(50, 'x') + "\n", 10, 9, QString(50, 'x') + "\n"},
     };
     for (const auto& c : cases) {
@@ -128,5 +133,22 @@ TEST(TranscriptBound, oldestEntriesGoFirst) {
         QTextCursor(&document).insertText(c.entries);
         trimTranscript(document, c.maxEntries, c.maxCharacters);
         EXPECT_EQ(document.toPlainText(), c.kept) << c.entries.toStdString();
+
+        // The first entry is in the transcript already, the others come in one batch.
+        QStringList entries = c.entries.split('\n', Qt::SkipEmptyParts);
+        QTextDocument gathered;
+        QTextCursor(&gathered).insertText(entries.takeFirst() + '\n');
+        TranscriptBatch batch(c.maxEntries, c.maxCharacters);
+        batch.open();
+        for (const QString& entry : entries)
+            batch.add({TextRun{entry + '\n', QColor(), kBaseFamily, kBasePointSize}});
+        const TranscriptBatch::Held held = batch.take();
+        EXPECT_LE(held.entries.size(), static_cast<std::size_t>(c.kept.count('\n')));
+        QTextCursor end(&gathered);
+        end.movePosition(QTextCursor::End);
+        for (const auto& runs : held.entries)
+            end.insertText(runs.front().text);
+        trimTranscript(gathered, c.maxEntries, c.maxCharacters);
+        EXPECT_EQ(gathered.toPlainText(), c.kept) << c.entries.toStdString();
     }
 }
