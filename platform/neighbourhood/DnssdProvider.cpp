@@ -429,11 +429,15 @@ std::optional<std::vector<NetResource>> DnssdProvider::domains() {
     const std::unique_ptr<AvahiSession> session = AvahiSession::open();
     if (!session) return std::nullopt;
     const DirectWatch watch(direct, *session);
-    startDomainBrowse(session->client(), nullptr, browse);
+    // A daemon that took the whole bound to open a session is too busy to browse as well
+    // (each browser is one more call to it): "local" is then listed with the direct
+    // answers alone, rather than the whole answer coming too late for the scan.
+    const bool daemonBusy = AvahiSession::Clock::now() >= started + bound_;
+    if (!daemonBusy) startDomainBrowse(session->client(), nullptr, browse);
     // Each browse waits about a second for the network's answers. A scan asks for the
     // computers of "local" right after the domains, so that wait is spent now, alongside
     // the domains' own, and the answer kept for that next call.
-    startComputerBrowse(session->client(), "local", local);
+    if (!daemonBusy) startComputerBrowse(session->client(), "local", local);
     const auto deadline = daemonDeadline(started, bound_);
     session->runUntil([&] { return browse.browsersPending.empty() && local.done(); }, deadline);
     // The daemon lists the network's wide-area domains (its resolver's search domains) but
@@ -472,7 +476,9 @@ std::optional<std::vector<NetResource>> DnssdProvider::computers(const std::stri
     const std::unique_ptr<AvahiSession> session = AvahiSession::open();
     if (!session) return std::nullopt;
     const DirectWatch watch(direct, *session);
-    startComputerBrowse(session->client(), domainUtf8, browse);
+    // As for the domains: a daemon too busy to open a session in time is not asked more.
+    if (AvahiSession::Clock::now() < started + bound_)
+        startComputerBrowse(session->client(), domainUtf8, browse);
     const auto deadline = daemonDeadline(started, bound_);
     // What has not answered by the deadline is left out.
     session->runUntil([&] { return browse.done(); }, deadline);
