@@ -497,10 +497,13 @@ def check_hostile_sender(a, scan_probe, scratch):
 
         def scanned():
             domains, computers, elapsed, report = scan(a, scan_probe, 30000, "menu")
-            last[:] = [domains, len(computers), elapsed, report]
-            # Its hosts are listed too: the flood did reach the program.
-            flooded = sum(1 for _, name in computers if name.startswith("aaa-")) >= 60
-            return flooded and listed_under_local(domains, computers, HOST_B) and report
+            # Some of its hosts are listed too: the flood did reach the program (how many
+            # of its packets the program's socket takes in depends on the machine's load).
+            flooded = sum(1 for _, name in computers if name.startswith("aaa-"))
+            real = listed_under_local(domains, computers, HOST_B)
+            last[:] = [domains, len(computers), elapsed, report, f"{flooded} made-up",
+                       f"{HOST_B} {'listed' if real else 'missing'}"]
+            return flooded >= 10 and real and report
         report = wait_for(f"{HOST_B} under local beside a hostile sender", scanned, 90)
     except Failure as failure:
         raise Failure(f"{failure}; the last scan: {last}") from None
