@@ -7,7 +7,8 @@
 //   scan_probe BOUND_MS menu   the same, then the Chat submenu built from the lists as the
 //                              tray menu builds it (run with QT_QPA_PLATFORM=offscreen):
 //                              "menu MS" (building it and showing each of its menus once),
-//                              "fits yes|no" (every menu within the screen), and "peak KB",
+//                              "fits yes|no" (every menu within the screen, one column that
+//                              scrolls, so that every row is reachable), and "peak KB",
 //                              the most memory the process held
 #include "app/ChatMenu.h"
 #include "app/NetworkScan.h"
@@ -19,6 +20,7 @@
 #include <QElapsedTimer>
 #include <QMenu>
 #include <QScreen>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -53,8 +55,14 @@ void reportMenu(const app::NameLists& lists) {
         if (item->menu()) menus.push_back(item->menu());
     for (QMenu* menu : menus) {
         menu->popup(screen.topLeft());
-        // The toolkit places a menu that is no larger than the screen within it.
-        fits = fits && menu->width() <= screen.width() && menu->height() <= screen.height();
+        // The toolkit keeps a menu within the screen by cutting it: every row is reachable
+        // only when the menu is one column (which scrolls when it is taller).
+        const auto actions = menu->actions();
+        const bool oneColumn = std::all_of(actions.begin(), actions.end(), [&](QAction* item) {
+            return menu->actionGeometry(item).left() == menu->actionGeometry(actions[0]).left();
+        });
+        fits = fits && oneColumn && menu->width() <= screen.width() &&
+               menu->height() <= screen.height();
         menu->hide();
     }
     std::printf("menu %lld\nfits %s\n", static_cast<long long>(clock.elapsed()),
