@@ -4,7 +4,10 @@
 #include "platform/system/Cp1252.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QMenu>
+#include <QPointer>
+#include <QProxyStyle>
 
 namespace app {
 
@@ -21,6 +24,29 @@ QString captionOf(const std::string& name, bool exportedOverDBus) {
     return caption;
 }
 
+// The application's style, except that a menu taller than the screen scrolls (arrows at
+// its ends, the mouse wheel) instead of spreading into columns: with hundreds of
+// computers, columns grow wider than the screen and cover the menus they came from, and
+// the rows past its edge can never be reached.
+class ScrollingMenuStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == SH_Menu_Scrollable) return 1;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+// One for all the Chat submenus, living as long as the application.
+QStyle* scrollingMenuStyle() {
+    static QPointer<ScrollingMenuStyle> style;
+    if (!style) {
+        style = new ScrollingMenuStyle;
+        style->setParent(QCoreApplication::instance());
+    }
+    return style;
+}
+
 void discardItems(QMenu& submenu) {
     for (QMenu* submenu : submenu.findChildren<QMenu*>(Qt::FindDirectChildrenOnly)) {
         submenu->hide();
@@ -35,6 +61,7 @@ void discardItems(QMenu& submenu) {
 void buildChatMenu(QAction& chatItem, QMenu& submenu, const NameLists& names,
                    const std::function<void(QAction*)>& onPicked, bool exportedOverDBus) {
     discardItems(submenu);
+    submenu.setStyle(scrollingMenuStyle());
 
     std::vector<QAction*> domainItems;
     for (const std::string& name : names.domains) {
@@ -51,6 +78,7 @@ void buildChatMenu(QAction& chatItem, QMenu& submenu, const NameLists& names,
             target = domain->menu();
             if (!target) {
                 target = new QMenu(&submenu);
+                target->setStyle(scrollingMenuStyle());
                 domain->setMenu(target);
             }
         }

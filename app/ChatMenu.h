@@ -17,8 +17,8 @@ inline constexpr int computerItemTag = 9;
 // Fills the Chat item's submenu with the domains of `names`, each opening to its
 // computers, followed by the computers of no domain; each computer item runs `onPicked`
 // with itself when picked. `submenu` is the menu that `chatItem` opens; with both lists
-// empty `chatItem` opens nothing. `exportedOverDBus`: the menu is drawn by a tray host
-// from what the toolkit exports.
+// empty `chatItem` opens nothing. Menus taller than the screen scroll. `exportedOverDBus`: the menu
+// is drawn by a tray host from what the toolkit exports.
 void buildChatMenu(QAction& chatItem, QMenu& submenu, const NameLists& names,
                    const std::function<void(QAction*)>& onPicked, bool exportedOverDBus = false);
 

@@ -125,9 +125,24 @@ void Tfrminicial::FormCreate() {
     TryIcon.activate();
     UserName = app::localUserName();
     NtFamily = platform::isNtFamily();
+    // The first scan waits for the network as long as "&Refresh" does, since at log-in,
+    // when everything starts at once, the computers answer late; but the listener opens
+    // by the start-up bound whatever the scan still waits for, and a scan whose listener
+    // could not open ends there.
+    bool listening = false;
+    bool listenFailed = false;
+    QTimer listenBy;
+    listenBy.setSingleShot(true);
+    connect(&listenBy, &QTimer::timeout, this, [&] {
+        listening = Listen();
+        listenFailed = !listening;
+        if (listenFailed && scan_) scan_->stop();
+    });
+    listenBy.start(StartupScanBound);
     Menu1Popup(mnuRefresh);
+    listenBy.stop();
 
-    if (!Listen()) {
+    if (!listening && (listenFailed || !Listen())) {
         const QString text = QString::fromUtf8(listenFailedText);
         // Also on the error stream, for whoever started the program from a terminal.
         std::fprintf(stderr, "falavox: %s\n", text.toLocal8Bit().constData());
@@ -166,13 +181,19 @@ void Tfrminicial::Menu1Popup(QObject* Sender) {
     // started meanwhile (the menu is detached, but a command may still arrive) would
     // refill the lists under the first.
     if (scanning_) return;
+    // The Chat submenu is built once from each scan's lists (and again only when a tray
+    // host starts or stops drawing the menu itself): the lists change only in a scan, and
+    // a menu of thousands of computers rebuilt at every opening kept the program from its
+    // callers meanwhile.
     const auto buildChatMenu = [this] {
         BuildChatMenu(mnuChat, [this](QAction* item) {
             runGuarded([this, item] { Invite(computerName(*item)); });
         });
+        chatMenuBuiltForHost_ = TryIcon.hostDrawsMenu();
+        chatMenuBuilt_ = true;
     };
     if (!refresh) {
-        buildChatMenu();
+        if (!chatMenuBuilt_ || chatMenuBuiltForHost_ != TryIcon.hostDrawsMenu()) buildChatMenu();
         return;
     }
     // The menu stays detached while the lists of names are being filled, so that no
@@ -188,19 +209,23 @@ void Tfrminicial::Menu1Popup(QObject* Sender) {
         TryIcon.setMenu(&menu1);
     });
     Lists.clear();
+    chatMenuBuilt_ = false;
     try {
-        runScan(startupScanDone_ ? RefreshScanBound : StartupScanBound);
+        runScan(RefreshScanBound);
     } catch (...) {
         // No error of the scan reaches the user: what it found before it failed is listed.
     }
-    startupScanDone_ = true;
     buildChatMenu();
 }
 
 void Tfrminicial::runScan(std::chrono::milliseconds bound) {
     scanning_ = true;
-    const auto done = qScopeGuard([this] { scanning_ = false; });
     NetworkScan scan(enumeration_, Lists, bound, ContainerScanBound);
+    scan_ = &scan;
+    const auto done = qScopeGuard([this] {
+        scanning_ = false;
+        scan_ = nullptr;
+    });
     scan.run();
 }
 

@@ -56,9 +56,9 @@ public:
     // scans find nothing; the program gives it the system's, tests a scripted one.
     void setNeighbourhood(std::shared_ptr<platform::SystemNeighbourhood> neighbourhood);
 
-    // Start-up, in this order: settings, tray icon, user name, first network scan,
-    // listener. When the listener cannot be opened the user is told and the program
-    // is terminated (see Terminated()).
+    // Start-up, in this order: settings, tray icon, user name, first network scan, with
+    // the listener opened by StartupScanBound while the scan goes on. When the listener cannot be
+    // opened the user is told and the program is terminated (see Terminated()).
     void FormCreate();
 
     // Opens SrvSocket on the listen endpoint; false on any error.
@@ -118,8 +118,9 @@ public:
     QIcon menu1GetItemParams(QObject* Sender, const QAction* item) const;
 
     // How long a scan may take before it ends with what it has. The first one, at
-    // start-up, is short: the listener opens only after it, and a network whose browse
-    // master never answers must not keep the program from answering invitations.
+    // start-up, has the same bound, but the listener opens by StartupScanBound while it
+    // goes on: a network whose browse master never answers must not keep the program
+    // from answering invitations.
     std::chrono::milliseconds StartupScanBound{3000};
     std::chrono::milliseconds RefreshScanBound{30000};
     // How long one container of the network is waited for within either.
@@ -163,7 +164,9 @@ private:
     QMenu* chatSubmenu_;
     QList<QIcon> busyFrames_;
     bool scanning_ = false;
-    bool startupScanDone_ = false;
+    NetworkScan* scan_ = nullptr; // the scan that runs, if any
+    bool chatMenuBuilt_ = false;  // the Chat submenu holds the lists of the last scan
+    bool chatMenuBuiltForHost_ = false;
     bool terminated_ = false;
     int exitCode_ = 0;
     QPointer<TfrmAbout> frmAbout;

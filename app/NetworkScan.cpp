@@ -59,7 +59,8 @@ constexpr std::chrono::milliseconds handOffMargin{500};
 // on its own thread.
 std::optional<Opened> openOffThread(const std::shared_ptr<const NetworkEnumeration>& enumeration,
                                     std::optional<NetResource> container,
-                                    Clock::time_point answerBy, Clock::time_point waitUntil) {
+                                    Clock::time_point answerBy, Clock::time_point waitUntil,
+                                    QEventLoop*& waiting) {
     const auto remaining =
         std::chrono::duration_cast<std::chrono::milliseconds>(waitUntil - Clock::now());
     if (remaining.count() <= 0) return std::nullopt;
@@ -82,7 +83,9 @@ std::optional<Opened> openOffThread(const std::shared_ptr<const NetworkEnumerati
             loop.exit(0);
         });
     QTimer::singleShot(remaining, &loop, [&loop] { loop.exit(1); });
+    waiting = &loop;
     loop.exec();
+    waiting = nullptr;
     if (!answered) pool.cancel(job);
     return answer;
 }
@@ -134,18 +137,25 @@ void NetworkScan::run() {
     ScanNetwork(nullptr, -1);
 }
 
+void NetworkScan::stop() {
+    stopped_ = true;
+    if (waiting_) waiting_->exit(1);
+}
+
 void NetworkScan::ScanNetwork(const NetResource* K, int p, int depth) {
     if (K) {
         if (K->dwType == RESOURCETYPE_PRINT) return;
         const std::string remoteName = K->lpRemoteName.value_or(std::string());
-        if (K->dwDisplayType == RESOURCEDISPLAYTYPE_DOMAIN) lists_.domains.push_back(remoteName);
+        // A domain the list has no room for is not opened: its computers would be taken
+        // for the last listed domain's.
+        if (K->dwDisplayType == RESOURCEDISPLAYTYPE_DOMAIN && !lists_.addDomain(remoteName)) return;
         // A computer's remote name begins with two backslashes.
         if (K->dwDisplayType == RESOURCEDISPLAYTYPE_SERVER)
-            lists_.computers.push_back(
+            lists_.addComputer(
                 {remoteName.size() > 2 ? remoteName.substr(2, 64) : std::string(), p});
         if (!opensToChildren(*K)) return;
     }
-    if (depth >= maxDepth) return;
+    if (depth >= maxDepth || stopped_) return;
 
     // The job gets its own copy of the container: this frame may be gone by the time a
     // call that was given up returns.
@@ -154,15 +164,17 @@ void NetworkScan::ScanNetwork(const NetResource* K, int p, int depth) {
     const auto now = Clock::now();
     const auto answerBy = std::min(deadline_, now + containerBound_);
     std::optional<Opened> opened = openOffThread(enumeration_, std::move(container), answerBy,
-                                                 std::max(answerBy, now) + handOffMargin);
+                                                 std::max(answerBy, now) + handOffMargin, waiting_);
     // Given up, or not opened: nothing below this container, and the scan goes on.
     const EnumHandle handle = opened ? opened->take() : nullptr;
     if (!handle) return;
 
     OpenedEnumeration open(*enumeration_, handle);
     const std::vector<NetResource> entries = open.allEntries(resultBufferSize);
-    for (const NetResource& entry : entries)
+    for (const NetResource& entry : entries) {
+        if (stopped_) return;
         ScanNetwork(&entry, lastDomainIndex(), depth + 1);
+    }
 
     // A NetWare network found first hides the Windows network's own top: that one is
     // enumerated as well, even when it was listed already.

@@ -4,6 +4,8 @@
 #include "platform/neighbourhood/NetworkEnum.h"
 
 #include <chrono>
+
+class QEventLoop;
 #include <memory>
 
 namespace app {
@@ -32,6 +34,10 @@ public:
     // arrived; a call still waiting is given up.
     void run();
 
+    // Ends the scan from one of the events it serves: the call it waits on is given up and
+    // nothing more is opened; run() then returns with what was listed so far.
+    void stop();
+
     // Nesting deeper than this is not opened: real networks are four levels deep (top,
     // network, domain, computer), and a provider that keeps returning containers must not
     // exhaust the stack before the bound ends the scan.
@@ -50,6 +56,9 @@ private:
     NameLists& lists_;
     std::chrono::steady_clock::time_point deadline_;
     std::chrono::milliseconds containerBound_;
+    bool stopped_ = false;
+    // The nested loop of the open being waited on, if any.
+    QEventLoop* waiting_ = nullptr;
 };
 
 } // namespace app

@@ -5,6 +5,7 @@
 #include "platform/system/Cp1252.h"
 
 #include <QString>
+#include <QUrl>
 #include <algorithm>
 #include <avahi-client/lookup.h>
 #include <deque>
@@ -91,6 +92,8 @@ struct FoundService {
 // whole browse fails; and each resolver costs two calls to the daemon. So a network with
 // many services (or one announcer publishing thousands) is resolved a few at a time.
 constexpr int maxResolversAtOnce = 16;
+// Many more than a daemon's cache holds: past this, services found are not kept.
+constexpr std::size_t maxServicesKept = 4096;
 
 struct ComputerBrowse {
     AvahiClient* client = nullptr;
@@ -158,7 +161,9 @@ void onService(AvahiServiceBrowser* browser, AvahiIfIndex interface, AvahiProtoc
                AvahiLookupResultFlags, void* userdata) {
     auto* browse = static_cast<ComputerBrowse*>(userdata);
     if (event == AVAHI_BROWSER_NEW && name != nullptr && type != nullptr && domain != nullptr) {
-        if (!browse->seen.insert({name, type, domain}).second) return;
+        if (browse->services.size() >= maxServicesKept ||
+            !browse->seen.insert({name, type, domain}).second)
+            return;
         auto service = std::make_unique<FoundService>();
         service->browse = browse;
         service->interface = interface;
@@ -189,7 +194,11 @@ void startComputerBrowse(AvahiClient* client, const std::string& domainUtf8,
 }
 
 // The responders of "local" asked directly as well (see MdnsDirectQuery.h); none for
-// another domain. They answer such a query at once: a short wait after it is enough.
+// another domain. They answer such a query at once: a short wait after it is enough. The
+// query goes out before the daemon is spoken to, and its answers are read on the
+// session's loop once there is one (and once more at the end, whatever the time): a
+// daemon busy with a flood may take seconds to open a session and start its browsers,
+// while the computers' own answers come within milliseconds.
 struct DirectAsk {
     std::unique_ptr<MdnsDirectQuery> query;
     AvahiSession::Clock::time_point answersBy;
@@ -197,37 +206,49 @@ struct DirectAsk {
 
 constexpr std::chrono::milliseconds directAnswerWait{250};
 
-DirectAsk askDirectly(const AvahiSession& session, const std::string& domainUtf8) {
+DirectAsk askDirectly(const std::string& domainUtf8) {
     if (lowered(withoutFinalDot(domainUtf8)) != "local") return {};
-    return {MdnsDirectQuery::start(session.poll(), {std::begin(dnssdComputerServiceTypes),
-                                                    std::end(dnssdComputerServiceTypes)}),
+    return {MdnsDirectQuery::start(
+                {std::begin(dnssdComputerServiceTypes), std::end(dnssdComputerServiceTypes)}),
             AvahiSession::Clock::now() + directAnswerWait};
 }
 
+// Reads the direct answers on a session's loop while it lives; declared after the
+// session, so that it lets go of the session's poll first.
+class DirectWatch {
+public:
+    DirectWatch(const DirectAsk& direct, const AvahiSession& session) : query_(direct.query.get()) {
+        if (query_) query_->watchOn(session.poll());
+    }
+    ~DirectWatch() {
+        if (query_) query_->unwatch();
+    }
+    DirectWatch(const DirectWatch&) = delete;
+    DirectWatch& operator=(const DirectWatch&) = delete;
+
+private:
+    MdnsDirectQuery* query_;
+};
+
 void waitForDirectAnswers(AvahiSession& session, const DirectAsk& direct,
                           AvahiSession::Clock::time_point deadline) {
-    if (direct.query) session.runUntil([] { return false; }, std::min(deadline, direct.answersBy));
+    if (!direct.query) return;
+    session.runUntil([] { return false; }, std::min(deadline, direct.answersBy));
+    // What came meanwhile, also when the daemon took the whole bound.
+    direct.query->readAnswers(1024);
 }
 
-// The hosts behind the services a browse found, each once, in the order found, then those
-// the direct answers named that the browse did not. The full name stays in Avahi's
-// escaped form, which is what a lookup hands back to it.
+// The hosts behind the services a browse found, then those the direct answers named,
+// ranked (see computersOfDomain). The full name stays in Avahi's escaped form, which is
+// what a lookup hands back to it.
 std::vector<DnssdProvider::ListedHost>
 hostsOf(const ComputerBrowse& browse, const DirectAsk& direct, const std::string& domainUtf8) {
-    std::vector<std::string> fullNames;
+    std::vector<std::string> fromDaemon;
     for (const auto& service : browse.services)
-        if (!service->hostName.empty()) fullNames.push_back(withoutFinalDot(service->hostName));
-    if (direct.query)
-        fullNames.insert(fullNames.end(), direct.query->hosts().begin(),
-                         direct.query->hosts().end());
-    std::vector<DnssdProvider::ListedHost> hosts;
-    std::set<std::string> seen;
-    for (const std::string& full : fullNames) {
-        const std::optional<std::string> name = listedHostName(full, domainUtf8);
-        if (!name || !seen.insert(lowered(*name)).second) continue;
-        hosts.push_back({*name, full});
-    }
-    return hosts;
+        if (!service->hostName.empty()) fromDaemon.push_back(withoutFinalDot(service->hostName));
+    if (!direct.query) return computersOfDomain({}, fromDaemon, {}, domainUtf8);
+    return computersOfDomain(direct.query->roster().ownHosts(), fromDaemon,
+                             direct.query->roster().othersHosts(), domainUtf8);
 }
 
 // A name in DNS text form with its escapes undone: "\DDD" is the byte of that decimal
@@ -273,11 +294,100 @@ std::string hostNameWithoutDomain(const std::string& hostName, const std::string
     return host;
 }
 
+namespace {
+
+// Latin letters for the Greek and Cyrillic alphabets, lower case; accents come off first.
+struct Latin {
+    char16_t letter;
+    const char* latin;
+};
+constexpr Latin latinLetters[] = {
+    {u'α', "a"},  {u'β', "v"},    {u'γ', "g"},  {u'δ', "d"},  {u'ε', "e"},  {u'ζ', "z"},
+    {u'η', "i"},  {u'θ', "th"},   {u'ι', "i"},  {u'κ', "k"},  {u'λ', "l"},  {u'μ', "m"},
+    {u'ν', "n"},  {u'ξ', "x"},    {u'ο', "o"},  {u'π', "p"},  {u'ρ', "r"},  {u'σ', "s"},
+    {u'ς', "s"},  {u'τ', "t"},    {u'υ', "y"},  {u'φ', "f"},  {u'χ', "ch"}, {u'ψ', "ps"},
+    {u'ω', "o"},  {u'а', "a"},    {u'б', "b"},  {u'в', "v"},  {u'г', "g"},  {u'д', "d"},
+    {u'е', "e"},  {u'ж', "zh"},   {u'з', "z"},  {u'и', "i"},  {u'к', "k"},  {u'л', "l"},
+    {u'м', "m"},  {u'н', "n"},    {u'о', "o"},  {u'п', "p"},  {u'р', "r"},  {u'с', "s"},
+    {u'т', "t"},  {u'у', "u"},    {u'ф', "f"},  {u'х', "kh"}, {u'ц', "ts"}, {u'ч', "ch"},
+    {u'ш', "sh"}, {u'щ', "shch"}, {u'ъ', ""},   {u'ы', "y"},  {u'ь', ""},   {u'э', "e"},
+    {u'ю', "yu"}, {u'я', "ya"},   {u'і', "i"},  {u'є', "ye"}, {u'ґ', "g"},  {u'ђ', "dj"},
+    {u'ј', "j"},  {u'љ', "lj"},   {u'њ', "nj"}, {u'ћ', "c"},  {u'џ', "dz"}, {u'ў', "u"},
+};
+
+// A character the code page lacks, in letters it has: without its accents when that is
+// enough, else in Latin letters; none when neither gives anything.
+std::optional<QString> readableLetters(QChar c) {
+    QString out;
+    bool any = false;
+    for (const QChar part : QString(c).normalized(QString::NormalizationForm_KD)) {
+        if (part.isMark()) continue;
+        if (toCp1252Exactly(QString(part))) {
+            out += part;
+            any = true;
+            continue;
+        }
+        const char16_t lower = part.toLower().unicode();
+        const auto found = std::find_if(std::begin(latinLetters), std::end(latinLetters),
+                                        [&](const Latin& l) { return l.letter == lower; });
+        if (found == std::end(latinLetters)) return std::nullopt;
+        QString latin = QString::fromLatin1(found->latin);
+        if (part.isUpper() && !latin.isEmpty()) latin[0] = latin[0].toUpper();
+        out += latin;
+        any = true;
+    }
+    if (!any) return std::nullopt;
+    return out;
+}
+
+} // namespace
+
+std::optional<std::string> readableName(const QString& name) {
+    if (std::optional<std::string> exact = toCp1252Exactly(name)) return exact;
+    if (name.contains(QChar::ReplacementCharacter)) return std::nullopt; // not UTF-8
+    QString readable;
+    for (const QChar c : name) {
+        if (toCp1252Exactly(QString(c))) {
+            readable += c;
+            continue;
+        }
+        const std::optional<QString> letters = readableLetters(c);
+        if (!letters) {
+            // A script without Latin letters here: the name's international form, which is
+            // what such a name's owners write where only letters and digits go.
+            const QByteArray ace = QUrl::toAce(name);
+            if (ace.isEmpty()) return std::nullopt;
+            return ace.toStdString();
+        }
+        readable += *letters;
+    }
+    return toCp1252Exactly(readable);
+}
+
 std::optional<std::string> listedHostName(const std::string& hostName, const std::string& domain) {
     const std::optional<std::string> utf8 = unescaped(hostNameWithoutDomain(hostName, domain));
     if (!utf8 || utf8->empty()) return std::nullopt;
-    // Bytes that are not UTF-8 come out as replacement characters, which the code page lacks.
-    return toCp1252Exactly(QString::fromUtf8(utf8->data(), static_cast<qsizetype>(utf8->size())));
+    // Bytes that are not UTF-8 come out as replacement characters.
+    return readableName(QString::fromUtf8(utf8->data(), static_cast<qsizetype>(utf8->size())));
+}
+
+std::vector<DnssdProvider::ListedHost> computersOfDomain(const std::vector<std::string>& own,
+                                                         const std::vector<std::string>& fromDaemon,
+                                                         const std::vector<std::string>& others,
+                                                         const std::string& domainUtf8) {
+    std::vector<DnssdProvider::ListedHost> hosts;
+    std::set<std::string> seen;
+    for (const auto* tier : {&own, &fromDaemon, &others})
+        for (const std::string& full : *tier) {
+            if (hosts.size() >= maxComputersPerDomain) break;
+            const std::optional<std::string> name = listedHostName(full, domainUtf8);
+            if (!name || !seen.insert(lowered(*name)).second) continue;
+            hosts.push_back({*name, full});
+        }
+    std::stable_sort(hosts.begin(), hosts.end(), [](const auto& a, const auto& b) {
+        return lowered(a.listedName) < lowered(b.listedName);
+    });
+    return hosts;
 }
 
 std::optional<std::vector<NetResource>> DnssdProvider::children(const NetResource& container) {
@@ -294,21 +404,41 @@ std::optional<std::vector<NetResource>> DnssdProvider::children(const NetResourc
     }
 }
 
+namespace {
+
+// The daemon's part of a call is bound by the provider's bound from the call's start, but
+// is given at least half of it once the daemon has answered at all (a busy daemon can take
+// seconds to open a session), never past one and a half bounds: the scan waits for each
+// container a while longer than that (5 s against the default 2.5 s), and a later answer
+// would be dropped whole.
+AvahiSession::Clock::time_point daemonDeadline(AvahiSession::Clock::time_point started,
+                                               std::chrono::milliseconds bound) {
+    const auto now = AvahiSession::Clock::now();
+    return std::min(std::max(started + bound, now + bound / 2), started + bound * 3 / 2);
+}
+
+} // namespace
+
 std::optional<std::vector<NetResource>> DnssdProvider::domains() {
-    const auto deadline = AvahiSession::Clock::now() + bound_;
+    const auto started = AvahiSession::Clock::now();
     // Declared before the session, so that the session's end (which frees the browsers)
     // comes first and no callback ever sees a browse that is gone.
+    const DirectAsk direct = askDirectly("local");
     DomainBrowse browse;
     ComputerBrowse local;
     const std::unique_ptr<AvahiSession> session = AvahiSession::open();
     if (!session) return std::nullopt;
-    startDomainBrowse(session->client(), nullptr, browse);
+    const DirectWatch watch(direct, *session);
+    // A daemon that took the whole bound to open a session is too busy to browse as well
+    // (each browser is one more call to it): "local" is then listed with the direct
+    // answers alone, rather than the whole answer coming too late for the scan.
+    const bool daemonBusy = AvahiSession::Clock::now() >= started + bound_;
+    if (!daemonBusy) startDomainBrowse(session->client(), nullptr, browse);
     // Each browse waits about a second for the network's answers. A scan asks for the
     // computers of "local" right after the domains, so that wait is spent now, alongside
     // the domains' own, and the answer kept for that next call.
-    startComputerBrowse(session->client(), "local", local);
-    // Ends before the session, whose poll it reads on.
-    const DirectAsk direct = askDirectly(*session, "local");
+    if (!daemonBusy) startComputerBrowse(session->client(), "local", local);
+    const auto deadline = daemonDeadline(started, bound_);
     session->runUntil([&] { return browse.browsersPending.empty() && local.done(); }, deadline);
     // The daemon lists the network's wide-area domains (its resolver's search domains) but
     // not the browse domains their DNS zones announce, which is where an office lists the
@@ -340,13 +470,16 @@ std::optional<std::vector<NetResource>> DnssdProvider::computers(const std::stri
             return found;
         }
     }
-    const auto deadline = AvahiSession::Clock::now() + bound_;
+    const auto started = AvahiSession::Clock::now();
+    const DirectAsk direct = askDirectly(domainUtf8);
     ComputerBrowse browse;
     const std::unique_ptr<AvahiSession> session = AvahiSession::open();
     if (!session) return std::nullopt;
-    startComputerBrowse(session->client(), domainUtf8, browse);
-    // Ends before the session, whose poll it reads on.
-    const DirectAsk direct = askDirectly(*session, domainUtf8);
+    const DirectWatch watch(direct, *session);
+    // As for the domains: a daemon too busy to open a session in time is not asked more.
+    if (AvahiSession::Clock::now() < started + bound_)
+        startComputerBrowse(session->client(), domainUtf8, browse);
+    const auto deadline = daemonDeadline(started, bound_);
     // What has not answered by the deadline is left out.
     session->runUntil([&] { return browse.done(); }, deadline);
     waitForDirectAnswers(*session, direct, deadline);

@@ -3,6 +3,7 @@
 #include "platform/neighbourhood/AvahiPublisher.h"
 #include "platform/neighbourhood/NetworkNeighbourhood.h"
 
+#include <QString>
 #include <chrono>
 #include <map>
 #include <mutex>
@@ -60,9 +61,27 @@ private:
 std::string hostNameWithoutDomain(const std::string& hostName, const std::string& domain);
 
 // The name a host is listed by: its name as Avahi gives it (labels in escaped text form,
-// "a\038b.local"), without the domain, its labels unescaped ("a&b") and converted from
-// UTF-8 to Windows-1252. None when the name has a character the code page lacks, or is
-// not UTF-8.
+// "a\038b.local"), without the domain, its labels unescaped ("a&b"), in Windows-1252 (see
+// readableName). None when the name is not UTF-8 or cannot be written at all.
 std::optional<std::string> listedHostName(const std::string& hostName, const std::string& domain);
+
+// A name in Windows-1252: as written where the code page holds it; otherwise the
+// characters it lacks without their accents, or Greek and Cyrillic in Latin letters
+// ("Маша" is "Masha"), or else the whole name in its international (ASCII) form. The
+// invitation still asks for the real name: the provider keeps it beside the listed one.
+std::optional<std::string> readableName(const QString& name);
+
+// The most computers one domain lists: two subnets of 254 computers each.
+inline constexpr std::size_t maxComputersPerDomain = 512;
+
+// The computers of a domain from the full names found three ways, the best believed
+// first: hosts that answered the direct query for themselves, hosts of the daemon's
+// browse, hosts the direct answers named for others. Each listed name once (the first,
+// letter case aside), at most maxComputersPerDomain of them, then ordered by listed name
+// (letter case aside), so that the list reads the same whoever answered first.
+std::vector<DnssdProvider::ListedHost> computersOfDomain(const std::vector<std::string>& own,
+                                                         const std::vector<std::string>& fromDaemon,
+                                                         const std::vector<std::string>& others,
+                                                         const std::string& domainUtf8);
 
 } // namespace platform

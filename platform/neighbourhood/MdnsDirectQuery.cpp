@@ -12,17 +12,8 @@
 #include <unistd.h>
 
 namespace platform {
-namespace {
-
-// More than any computer publishes; a responder naming more is not listed past it.
-constexpr std::size_t maxHostsPerResponder = 1024;
-// Packets read in one turn of the session's loop, which checks its deadline between turns.
-constexpr int maxPacketsPerTurn = 64;
-
-} // namespace
-
 std::unique_ptr<MdnsDirectQuery>
-MdnsDirectQuery::start(const AvahiPoll* poll, const std::vector<std::string>& serviceTypes) {
+MdnsDirectQuery::start(const std::vector<std::string>& serviceTypes) {
     std::vector<LocalNetwork> networks = localNetworks();
     networks.erase(std::remove_if(networks.begin(), networks.end(),
                                   [](const LocalNetwork& n) { return !n.multicasts; }),
@@ -53,31 +44,41 @@ MdnsDirectQuery::start(const AvahiPoll* poll, const std::vector<std::string>& se
         return nullptr;
     }
     return std::unique_ptr<MdnsDirectQuery>(
-        new MdnsDirectQuery(poll, socket, id, serviceTypes, std::move(networks)));
+        new MdnsDirectQuery(socket, id, serviceTypes, std::move(networks)));
 }
 
-MdnsDirectQuery::MdnsDirectQuery(const AvahiPoll* poll, int socket, std::uint16_t id,
+MdnsDirectQuery::MdnsDirectQuery(int socket, std::uint16_t id,
                                  std::vector<std::string> serviceTypes,
                                  std::vector<LocalNetwork> networks)
-    : poll_(poll), socket_(socket), id_(id), serviceTypes_(std::move(serviceTypes)),
-      networks_(std::move(networks)) {
-    watch_ = poll_->watch_new(poll_, socket_, AVAHI_WATCH_IN, onReadable, this);
-}
+    : socket_(socket), id_(id), serviceTypes_(std::move(serviceTypes)),
+      networks_(std::move(networks)) {}
 
 MdnsDirectQuery::~MdnsDirectQuery() {
-    if (watch_ != nullptr) poll_->watch_free(watch_);
+    unwatch();
     ::close(socket_);
 }
 
+void MdnsDirectQuery::watchOn(const AvahiPoll* poll) {
+    unwatch();
+    poll_ = poll;
+    watch_ = poll_->watch_new(poll_, socket_, AVAHI_WATCH_IN, onReadable, this);
+}
+
+void MdnsDirectQuery::unwatch() {
+    if (watch_ != nullptr) poll_->watch_free(watch_);
+    watch_ = nullptr;
+}
+
 void MdnsDirectQuery::onReadable(AvahiWatch*, int, AvahiWatchEvent, void* userdata) {
+    // A turn of the session's loop, which checks its deadline between turns.
     static_cast<MdnsDirectQuery*>(userdata)->readAnswers();
 }
 
-void MdnsDirectQuery::readAnswers() {
+void MdnsDirectQuery::readAnswers(int maxPackets) {
     // A multicast DNS packet is at most 9000 bytes; a longer one is cut and then fails
     // to add up.
     std::array<std::uint8_t, 9000> packet{};
-    for (int turn = 0; turn < maxPacketsPerTurn; ++turn) {
+    for (int turn = 0; turn < maxPackets; ++turn) {
         sockaddr_in from{};
         socklen_t fromSize = sizeof from;
         const ssize_t received = ::recvfrom(socket_, packet.data(), packet.size(), 0,
@@ -92,13 +93,9 @@ void MdnsDirectQuery::readAnswers() {
             std::none_of(networks_.begin(), networks_.end(),
                          [&](const LocalNetwork& network) { return network.holds(address); }))
             continue;
-        std::size_t& named = namedBy_[address];
-        for (std::string& host : mdns::readServiceHosts(
-                 packet.data(), static_cast<std::size_t>(received), id_, serviceTypes_)) {
-            if (named >= maxHostsPerResponder) break;
-            ++named;
-            hosts_.push_back(std::move(host));
-        }
+        roster_.add(address,
+                    mdns::readServiceHosts(packet.data(), static_cast<std::size_t>(received), id_,
+                                           serviceTypes_));
     }
 }
 

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "platform/neighbourhood/HostRoster.h"
 #include "platform/neighbourhood/LocalNetworks.h"
 
 #include <avahi-common/watch.h>
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,34 +20,37 @@ namespace platform {
 
 class MdnsDirectQuery {
 public:
-    // Sends the query for the PTR records of `serviceTypes` and reads the answers on
-    // `poll` (the session's) until the object ends. None when no query could be sent.
-    static std::unique_ptr<MdnsDirectQuery> start(const AvahiPoll* poll,
-                                                  const std::vector<std::string>& serviceTypes);
+    // Sends the query for the PTR records of `serviceTypes`; the answers wait in the
+    // socket until they are read. None when no query could be sent.
+    static std::unique_ptr<MdnsDirectQuery> start(const std::vector<std::string>& serviceTypes);
     ~MdnsDirectQuery();
     MdnsDirectQuery(const MdnsDirectQuery&) = delete;
     MdnsDirectQuery& operator=(const MdnsDirectQuery&) = delete;
 
-    // The hosts the answers named so far (full names in Avahi's text form), in the order
-    // they came; a host named by several answers is there as often.
-    const std::vector<std::string>& hosts() const { return hosts_; }
+    // Reads the answers as they come on `poll` (a session's), until unwatch(), which
+    // must come before that poll ends.
+    void watchOn(const AvahiPoll* poll);
+    void unwatch();
+
+    // Reads what has arrived, a bounded number of packets, so that a sender that never
+    // stops cannot hold the caller.
+    void readAnswers(int maxPackets = 64);
+
+    // Who named which host so far (full names in Avahi's text form).
+    const HostRoster& roster() const { return roster_; }
 
 private:
-    MdnsDirectQuery(const AvahiPoll* poll, int socket, std::uint16_t id,
-                    std::vector<std::string> serviceTypes, std::vector<LocalNetwork> networks);
+    MdnsDirectQuery(int socket, std::uint16_t id, std::vector<std::string> serviceTypes,
+                    std::vector<LocalNetwork> networks);
     static void onReadable(AvahiWatch*, int, AvahiWatchEvent, void* userdata);
-    void readAnswers();
 
-    const AvahiPoll* poll_;
+    const AvahiPoll* poll_ = nullptr;
     int socket_;
     std::uint16_t id_;
     std::vector<std::string> serviceTypes_;
     std::vector<LocalNetwork> networks_;
     AvahiWatch* watch_ = nullptr;
-    std::vector<std::string> hosts_;
-    // How many hosts each responder (by address) has named: one that names thousands
-    // cannot take the memory the others need.
-    std::map<std::uint32_t, std::size_t> namedBy_;
+    HostRoster roster_;
 };
 
 } // namespace platform

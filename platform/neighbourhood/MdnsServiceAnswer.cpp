@@ -1,12 +1,14 @@
 #include "platform/neighbourhood/MdnsServiceAnswer.h"
 
 #include <algorithm>
+#include <cstring>
 #include <optional>
 #include <string_view>
 
 namespace platform::mdns {
 namespace {
 
+constexpr std::uint16_t typeA = 1;
 constexpr std::uint16_t typePtr = 12;
 constexpr std::uint16_t typeSrv = 33;
 constexpr std::uint16_t classIn = 1;
@@ -30,6 +32,12 @@ Labels labelsOf(std::string_view dotted) {
 void putUint16(std::string& out, std::uint16_t value) {
     out.push_back(static_cast<char>(value >> 8));
     out.push_back(static_cast<char>(value & 0xFF));
+}
+
+std::string lowered(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
 }
 
 bool sameLabel(const std::string& a, const std::string& b) {
@@ -163,7 +171,7 @@ std::string serviceQuery(std::uint16_t id, const std::vector<std::string>& servi
     return query + questions;
 }
 
-std::vector<std::string> readServiceHosts(const std::uint8_t* data, std::size_t size,
+std::vector<ServiceHost> readServiceHosts(const std::uint8_t* data, std::size_t size,
                                           std::uint16_t id,
                                           const std::vector<std::string>& serviceTypes) {
     if (size < headerSize) return {};
@@ -186,7 +194,10 @@ std::vector<std::string> readServiceHosts(const std::uint8_t* data, std::size_t 
     std::vector<Labels> types;
     for (const std::string& type : serviceTypes)
         types.push_back(labelsOf(type));
-    std::vector<std::string> hosts;
+    std::vector<ServiceHost> hosts;
+    // Address records, each with its owner in text form, lowered: matched to the hosts
+    // once every record is read, since they may come before or after the SRV records.
+    std::vector<std::pair<std::string, std::uint32_t>> addresses;
     const int records = *answers + *authorities + *additionals;
     for (int i = 0; i < records; ++i) {
         const auto owner = reader.name();
@@ -198,9 +209,14 @@ std::vector<std::string> readServiceHosts(const std::uint8_t* data, std::size_t 
         const std::size_t dataStart = reader.at();
         if (!reader.skip(*length)) return {};
         // The class's top bit is multicast DNS's cache-flush flag.
-        if (*type != typeSrv || (*recordClass & 0x7FFF) != classIn ||
-            !ownedByInstance(*owner, types))
+        if ((*recordClass & 0x7FFF) != classIn) continue;
+        if (*type == typeA && *length == 4) {
+            std::uint32_t address = 0;
+            std::memcpy(&address, data + dataStart, 4);
+            addresses.emplace_back(lowered(textForm(*owner)), address);
             continue;
+        }
+        if (*type != typeSrv || !ownedByInstance(*owner, types)) continue;
         // Priority, weight and port, then the target, which must end within the record.
         if (*length < 7) return {};
         reader.seek(dataStart + 6);
@@ -208,8 +224,17 @@ std::vector<std::string> readServiceHosts(const std::uint8_t* data, std::size_t 
         if (!target || reader.at() != dataStart + *length) return {};
         if (target->empty()) continue; // "." : the service is not offered
         std::string host = textForm(*target);
-        if (std::find(hosts.begin(), hosts.end(), host) == hosts.end())
-            hosts.push_back(std::move(host));
+        if (std::none_of(hosts.begin(), hosts.end(),
+                         [&](const ServiceHost& known) { return known.name == host; }))
+            hosts.push_back({std::move(host), {}});
+    }
+    for (ServiceHost& host : hosts) {
+        const std::string name = lowered(host.name);
+        for (const auto& [owner, address] : addresses)
+            if (owner == name && host.addresses.size() < maxAddressesPerHost &&
+                std::find(host.addresses.begin(), host.addresses.end(), address) ==
+                    host.addresses.end())
+                host.addresses.push_back(address);
     }
     return hosts;
 }

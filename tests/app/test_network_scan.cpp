@@ -17,8 +17,14 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QScreen>
 #include <QTimer>
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using app::ComputerEntry;
 using app::NameLists;
@@ -122,14 +128,14 @@ TEST(NetworkScan, listsDomainsAndComputersInTheNetworksOrder) {
 }
 
 TEST(NetworkScan, aContainerLargerThanOneBufferIsListedWhole) {
-    // 2,000 computers with long comments take many buffers; one comment alone is larger
+    // 500 computers with long comments take many buffers; one comment alone is larger
     // than a whole buffer.
     auto network = provider();
     std::vector<platform::NetResource> computers;
     std::vector<ComputerEntry> expected;
-    for (int i = 0; i < 2000; ++i) {
+    for (int i = 0; i < 500; ++i) {
         platform::NetResource record = serverRecord("PC" + std::to_string(i), smb);
-        record.lpComment = std::string(i == 1000 ? 9000 : 200, 'c');
+        record.lpComment = std::string(i == 250 ? 9000 : 200, 'c');
         computers.push_back(record);
         expected.push_back({"PC" + std::to_string(i), 0});
     }
@@ -137,6 +143,48 @@ TEST(NetworkScan, aContainerLargerThanOneBufferIsListedWhole) {
     network->script("GRUPO", computers);
     const NameLists lists = scan({network});
     EXPECT_EQ(lists.computers, expected);
+}
+
+TEST(NetworkScan, theListsKeepToTheirCaps) {
+    // One machine answering for thousands of made-up computers or workgroups: the lists
+    // stop at their caps, in the network's order, and the computers of a workgroup left
+    // out never land in the last listed one.
+    using Counts = std::vector<std::size_t>; // computers per workgroup
+    const struct {
+        const char* what;
+        Counts scripted;
+        std::size_t domains;
+        Counts listed;
+    } cases[] = {
+        {"a workgroup", {600}, 1, {NameLists::maxComputersPerDomain}},
+        {"the whole scan", Counts(5, 500), 5, {500, 500, 500, 500, 48}},
+        {"workgroups", Counts(NameLists::maxDomains + 20, 1), NameLists::maxDomains,
+         Counts(NameLists::maxDomains, 1)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto network = provider();
+        std::vector<platform::NetResource> domains;
+        for (std::size_t d = 0; d < c.scripted.size(); ++d) {
+            const std::string name = "G" + std::to_string(d);
+            domains.push_back(domainRecord(name, smb));
+            std::vector<platform::NetResource> computers;
+            for (std::size_t i = 0; i < c.scripted[d]; ++i)
+                computers.push_back(serverRecord(name + "-" + std::to_string(i), smb));
+            network->script(name, computers);
+        }
+        network->script("", domains);
+        const NameLists lists = scan({network});
+        EXPECT_EQ(lists.domains.size(), c.domains);
+        Counts listed(c.domains, 0);
+        for (const ComputerEntry& computer : lists.computers) {
+            ASSERT_GE(computer.parent, 0);
+            ASSERT_LT(static_cast<std::size_t>(computer.parent), listed.size());
+            EXPECT_EQ(computer.name.rfind("G" + std::to_string(computer.parent) + "-", 0), 0u);
+            ++listed[static_cast<std::size_t>(computer.parent)];
+        }
+        EXPECT_EQ(listed, c.listed);
+    }
 }
 
 TEST(NetworkScan, netWareFirstAlsoListsTheMicrosoftNetworkAgain) {
@@ -238,6 +286,23 @@ TEST(ChatMenu, domainsOpenToTheirComputersThenComputersOfNoDomain) {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(oldComputers.isNull());
 
+    // Hundreds of computers: each menu stays within the screen, one column that scrolls,
+    // rather than columns wider than the screen whose rows past its edge nobody reaches.
+    lists.domains = {"GRUPO"};
+    lists.computers.clear();
+    for (int i = 0; i < 500; ++i) {
+        lists.computers.push_back({"PC-" + std::to_string(i), 0});
+        lists.computers.push_back({"SOLO-" + std::to_string(i), -1});
+    }
+    app::buildChatMenu(*items.mnuChat, holder, lists, pick);
+    const QRect screen = holder.screen()->availableGeometry();
+    for (QMenu* shown : {&holder, holder.actions()[0]->menu()}) {
+        shown->popup(screen.topLeft());
+        EXPECT_LE(shown->height(), screen.height());
+        EXPECT_LT(shown->width(), screen.width() / 2);
+        shown->hide();
+    }
+
     // A tray host that draws the exported menu reads "_" as a shortcut mark: there the
     // caption doubles it, and the name picked stays the computer's.
     lists.domains = {};
@@ -284,11 +349,15 @@ TEST_F(ScanFormTest, openingTheMenuRebuildsFromTheListsWithoutScanning) {
     const int callsAfterStartUp = network->calls();
     EXPECT_EQ(callsAfterStartUp, 2);
 
+    // The submenu is built once per scan: each opening shows the same items.
+    QList<QAction*> items;
     for (int opening = 0; opening < 2; ++opening) {
         emit form->menu1.aboutToShow();
         ASSERT_NE(form->mnuChat->menu(), nullptr);
         EXPECT_EQ(captions(form->mnuChat->menu()), QStringList{"GRUPO"});
         EXPECT_EQ(captions(form->mnuChat->menu()->actions()[0]->menu()), QStringList{"ANA"});
+        if (opening == 0) items = form->mnuChat->menu()->actions();
+        EXPECT_EQ(form->mnuChat->menu()->actions(), items);
     }
     EXPECT_EQ(network->calls(), callsAfterStartUp);
 
@@ -343,22 +412,72 @@ TEST_F(ScanFormTest, whileScanningTheIconIsBusyAndTheMenuDetached) {
     EXPECT_FALSE(form->TryIcon.isAnimating());
 }
 
-TEST_F(ScanFormTest, startUpOnASilentNetworkListsTheOthersAndListensSoon) {
+TEST_F(ScanFormTest, startUpListensByItsBoundWhileTheScanWaitsForLateAnswers) {
+    // On a loaded machine the computers answer late: the start-up scan waits for them as
+    // "&Refresh" does, busy and with its menu detached, while the listener opens by the
+    // start-up bound; a network that never answers is cut off by its container's bound.
     auto silent = provider();
     silent->holdAnswers();
-    auto quick = provider(platform::dnssdProviderName);
-    quick->script("", {{domainRecord("local", platform::dnssdProviderName)}});
-    quick->script("local", {{serverRecord("vizinho", platform::dnssdProviderName)}});
-    auto form = makeForm({silent, quick});
-    form->StartupScanBound = 200ms;
+    auto late = provider(platform::dnssdProviderName);
+    late->script("", {{domainRecord("local", platform::dnssdProviderName)}});
+    late->script("local", {{serverRecord("vizinho", platform::dnssdProviderName)}});
+    late->setDelay(300ms);
+    auto form = makeForm({silent, late});
+    form->StartupScanBound = 100ms;
+    form->ContainerScanBound = 1500ms;
+    int listeningWhileBusy = 0;
+    QTimer sampler;
+    QObject::connect(&sampler, &QTimer::timeout, [&] {
+        if (form->SrvSocket.State() == net::wsListening && form->Scanning() &&
+            form->TryIcon.menu() == nullptr &&
+            form->TryIcon.hint() == QString::fromUtf8("Localizando usuários..."))
+            ++listeningWhileBusy;
+    });
+    sampler.start(20);
     form->FormCreate();
+    sampler.stop();
+    EXPECT_GT(listeningWhileBusy, 0) << "the listener opened while the scan went on";
     EXPECT_EQ(form->SrvSocket.State(), net::wsListening);
     EXPECT_EQ(form->TryIcon.hint(), QString::fromUtf8("Falavox©"));
     EXPECT_EQ(form->TryIcon.menu(), &form->menu1);
     EXPECT_EQ(form->Lists.computers, (std::vector<ComputerEntry>{{"vizinho", 0}}))
-        << "the other network's answer, in before the bound, is listed without \"&Refresh\"";
+        << "answered after the listener opened, listed without \"&Refresh\"";
     form.reset();
     silent->release(); // answers after the form is gone
+    ASSERT_TRUE(waitUntil([&] { return silent->answered() == 1; }));
+    spin(50);
+}
+
+TEST_F(ScanFormTest, aListenerThatCannotOpenEndsTheStartUpScan) {
+    // Another program holds the port.
+    const int taken = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ASSERT_EQ(::bind(taken, reinterpret_cast<sockaddr*>(&address), size), 0);
+    ASSERT_EQ(::listen(taken, 1), 0);
+    ASSERT_EQ(::getsockname(taken, reinterpret_cast<sockaddr*>(&address), &size), 0);
+    const std::string port = std::to_string(ntohs(address.sin_port));
+    const auto closeTaken = qScopeGuard([taken] { ::close(taken); });
+    auto silent = provider();
+    silent->holdAnswers();
+    app::Tfrminicial second(app::ListenEndpoint{"127.0.0.1", port});
+    second.setNeighbourhood(std::make_shared<ScriptedNeighbourhood>(
+        std::vector<std::shared_ptr<platform::NetworkProvider>>{silent}));
+    second.StartupScanBound = 100ms;
+    second.ContainerScanBound = 20s;
+    QElapsedTimer clock;
+    clock.start();
+    second.FormCreate();
+    EXPECT_LT(clock.elapsed(), 10000) << "the user is told without waiting for the network";
+    EXPECT_TRUE(second.Terminated());
+    EXPECT_EQ(boxes, 1);
+    silent->release();
+    // Ending the program told every event loop to end from now on; the application's own
+    // loop, run once, lets the next tests' loops run again.
+    QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+    QApplication::exec();
     ASSERT_TRUE(waitUntil([&] { return silent->answered() == 1; }));
     spin(50);
 }

@@ -89,8 +89,12 @@ int main(int argc, char** argv) {
     watcher.start(20);
     QObject::connect(&ana.menu1, &QMenu::aboutToShow, [] { say(QStringLiteral("menu opened")); });
 
-    if (slow) ana.StartupScanBound = 100ms;
+    // Slow mode: the start-up scan is cut short, so that the slow scan is the "&Refresh"
+    // that follows.
+    const auto refreshBound = ana.RefreshScanBound;
+    if (slow) ana.StartupScanBound = ana.RefreshScanBound = 100ms;
     ana.FormCreate();
+    ana.RefreshScanBound = refreshBound;
     if (beto) {
         beto->FormCreate();
         beto->UserName = "Beto";

@@ -1,8 +1,10 @@
+#include "platform/neighbourhood/HostRoster.h"
 #include "platform/neighbourhood/MdnsServiceAnswer.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -60,9 +62,27 @@ const std::string kAnswer = [] {
            record(bytes({0xC0, hostAt}), 1, bytes({10, 245, 1, 2}));
 }();
 
-std::vector<std::string> read(const std::string& packet, std::uint16_t id = kId) {
+std::vector<mdns::ServiceHost> readHosts(const std::string& packet, std::uint16_t id = kId) {
     return mdns::readServiceHosts(reinterpret_cast<const std::uint8_t*>(packet.data()),
                                   packet.size(), id, kTypes);
+}
+
+std::vector<std::string> read(const std::string& packet, std::uint16_t id = kId) {
+    std::vector<std::string> names;
+    for (const mdns::ServiceHost& host : readHosts(packet, id))
+        names.push_back(host.name);
+    return names;
+}
+
+std::uint32_t ipv4(int a, int b, int c, int d) {
+    const std::string octets = bytes({a, b, c, d});
+    std::uint32_t address = 0;
+    std::memcpy(&address, octets.data(), 4);
+    return address;
+}
+
+std::string aRecord(const std::string& owner, int a, int b, int c, int d) {
+    return record(owner, 1, bytes({a, b, c, d}));
 }
 
 TEST(MdnsAnswer, queryAsksForEachTypeInLocal) {
@@ -99,6 +119,90 @@ TEST(MdnsAnswer, readsTheHostsOfServiceRecords) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(read(c.packet), c.hosts) << c.what;
+}
+
+TEST(MdnsAnswer, addressRecordsGoToTheHostTheyName) {
+    const std::string owner = name({"x", "_falavox", "_tcp", "local"});
+    const struct {
+        const char* what;
+        std::string packet;
+        std::vector<mdns::ServiceHost> hosts;
+    } cases[] = {
+        {"a responder's answer, the address after the service",
+         kAnswer,
+         {{"fnbhostb.local", {ipv4(10, 245, 1, 2)}}}},
+        {"before the service, in another letter case, once each, other hosts' aside",
+         header(kId, 0x8400, 0, 0, 5) + aRecord(name({"H", "LOCAL"}), 10, 0, 0, 9) +
+             aRecord(name({"h", "local"}), 10, 0, 0, 9) +
+             aRecord(name({"other", "local"}), 10, 0, 0, 7) + srv(owner, name({"h", "local"})) +
+             aRecord(name({"h", "local"}), 10, 0, 0, 8),
+         {{"h.local", {ipv4(10, 0, 0, 9), ipv4(10, 0, 0, 8)}}}},
+        {"no more than a few addresses per host",
+         header(kId, 0x8400, 0, 0, 7) + srv(owner, name({"h", "local"})) +
+             aRecord(name({"h", "local"}), 10, 0, 0, 1) +
+             aRecord(name({"h", "local"}), 10, 0, 0, 2) +
+             aRecord(name({"h", "local"}), 10, 0, 0, 3) +
+             aRecord(name({"h", "local"}), 10, 0, 0, 4) +
+             aRecord(name({"h", "local"}), 10, 0, 0, 5) +
+             record(name({"h", "local"}), 1, bytes({10, 0, 0})),
+         {{"h.local",
+           {ipv4(10, 0, 0, 1), ipv4(10, 0, 0, 2), ipv4(10, 0, 0, 3), ipv4(10, 0, 0, 4)}}}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(readHosts(c.packet), c.hosts) << c.what;
+}
+
+// Hosts that answer for themselves come first, one per sender; what a sender says of
+// other hosts is kept only a little of, and nothing past the totals.
+TEST(HostRoster, capsWhatEachSenderAndAllSendersAdd) {
+    using platform::HostRoster;
+    const std::uint32_t a = ipv4(10, 0, 0, 1), b = ipv4(10, 0, 0, 2);
+    const auto own = [](const std::string& host, std::uint32_t at) {
+        return mdns::ServiceHost{host, {at}};
+    };
+    const auto other = [](const std::string& host) {
+        return mdns::ServiceHost{host, {ipv4(192, 0, 2, 1)}};
+    };
+    std::vector<mdns::ServiceHost> many;
+    for (int i = 0; i < 10; ++i)
+        many.push_back(other("fake" + std::to_string(i)));
+    struct Answer {
+        std::uint32_t from;
+        std::vector<mdns::ServiceHost> hosts;
+    };
+    const struct {
+        const char* what;
+        std::vector<Answer> answers;
+        std::vector<std::string> own, others;
+    } cases[] = {
+        {"each sender's own host, then the others' first of each sender before any second",
+         {{a, {own("a", a), other("p1"), other("p2")}}, {b, {other("q1"), own("b", b)}}},
+         {"a", "b"},
+         {"p1", "q1", "p2"}},
+        {"one own host per sender, a few others, each once",
+         {{a, many}, {a, {own("a", a), own("a2", a), other("fake0"), other("FAKE1")}}},
+         {"a"},
+         {"fake0", "fake1", "fake2", "fake3"}},
+        {"a host with no address is another's", {{a, {{"x", {}}}}}, {}, {"x"}},
+    };
+    for (const auto& c : cases) {
+        HostRoster roster;
+        for (const Answer& answer : c.answers)
+            roster.add(answer.from, answer.hosts);
+        EXPECT_EQ(roster.ownHosts(), c.own) << c.what;
+        EXPECT_EQ(roster.othersHosts(), c.others) << c.what;
+    }
+
+    // Thousands of senders (one machine's alias or forged addresses) fill the totals,
+    // and nothing more is kept, whoever sends it later.
+    HostRoster roster;
+    for (std::uint32_t sender = 1; sender <= 5000; ++sender)
+        roster.add(sender, {own("self" + std::to_string(sender), sender), other("o"),
+                            other("o" + std::to_string(sender))});
+    roster.add(a, {own("late", a), other("late-other")});
+    EXPECT_EQ(roster.ownHosts().size(), HostRoster::maxOwn);
+    EXPECT_EQ(roster.othersHosts().size(), HostRoster::maxOthers);
+    EXPECT_EQ(roster.ownHosts().front(), "self1");
 }
 
 TEST(MdnsAnswer, hostileOrForeignPacketsGiveNothing) {
