@@ -23,26 +23,19 @@ import json
 import os
 import pwd
 import shutil
-import socket
 import subprocess
 import sys
-import tempfile
 import time
 
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from user_desktop import (ACCEPTANCE, INVITATION, PORT, Caller, UserDesktop,  # noqa: E402
+                          copy_programs, enter_test, scratch_folder)
 from whole_program import Failure, report_failure, wait_for  # noqa: E402
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "platform"))
-from neighbourhood_real import reachable_by_anyone  # noqa: E402
 
-SKIP = 77
-PORT = 2200
 TOOLS = ("gnome-shell", "gjs", "Xwayland", "dbus-daemon", "gdbus", "setpriv", "unshare", "ip", "ss")
 EXTENSION = "ubuntu-appindicators@ubuntu.com"
 EXTENSION_DIR = f"/usr/share/gnome-shell/extensions/{EXTENSION}"
-INVITATION = "Convite ao chat do usuário: Ana"
-ACCEPTANCE = b"Status> Green Ligth\r\n"
-REFUSAL = "Status> @!%Seu convite ao chat foi recusado! Tente mais tarde...\r\n".encode("cp1252")
 
 # Every window of the shell: title, whether X11 (1) or Wayland (0), frame, can it be
 # maximised, does GNOME draw its title bar, has it the keyboard.
@@ -59,64 +52,21 @@ NOTIFICATIONS_JS = """Main.messageTray.getSources().flatMap(s => s.notifications
         icon: n.gicon ? n.gicon.to_string() : null, actions: n.actions.map(a => a.label)}))"""
 
 
-class Shell:
-    """gnome-shell, its buses and the program, run as `user`; each ended by its PID."""
+class Shell(UserDesktop):
+    """gnome-shell, its own system bus and the program, run as `user`."""
 
     def __init__(self, scratch, user):
-        self.scratch = scratch
-        self.user = user
-        self.runtime = os.path.join(scratch, "runtime")
-        self.home = os.path.join(scratch, "home")
-        for folder in (self.runtime, self.home):
-            os.makedirs(folder)
-            os.chown(folder, user.pw_uid, user.pw_gid)
-            os.chmod(folder, 0o700)
-        os.chmod(scratch, 0o755)
-        self.processes = []
-        self.bus_pids = []
-        self.shots = 0
+        super().__init__(scratch, user)
         self.x11 = {}
 
-    def env(self, **extra):
-        env = {
-            "PATH": "/usr/bin:/bin",
-            "HOME": self.home,
-            "USER": self.user.pw_name,
-            "XDG_RUNTIME_DIR": self.runtime,
-            "XDG_CONFIG_HOME": os.path.join(self.home, ".config"),
+    def desktop_env(self):
+        return {
             "XDG_CURRENT_DESKTOP": "GNOME",
             "XDG_SESSION_TYPE": "wayland",
-            "DBUS_SESSION_BUS_ADDRESS": f"unix:path={self.runtime}/bus",
             "DBUS_SYSTEM_BUS_ADDRESS": f"unix:path={self.runtime}/system_bus",
             # Settings live only as long as the shell: nothing of the user's is read.
             "GSETTINGS_BACKEND": "memory",
-            "NO_AT_BRIDGE": "1",
-            "LANG": "C.UTF-8",
         }
-        for name in ("ASAN_OPTIONS", "UBSAN_OPTIONS"):
-            if name in os.environ:
-                env[name] = os.environ[name]
-        if "ASAN_OPTIONS" in env:
-            env["ASAN_OPTIONS"] += ":detect_leaks=0"
-        env.update(extra)
-        return env
-
-    def as_user(self, argv, env):
-        return ["setpriv", f"--reuid={self.user.pw_uid}", f"--regid={self.user.pw_gid}",
-                "--clear-groups", "env", "-i", *[f"{k}={v}" for k, v in env.items()], *argv]
-
-    def start(self, name, argv, **extra):
-        log = open(os.path.join(self.scratch, f"{name}.log"), "w")
-        process = subprocess.Popen(self.as_user(argv, self.env(**extra)), stdout=log,
-                                   stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
-                                   cwd=self.home)
-        self.processes.append(process)
-        return process
-
-    def gdbus(self, *argv):
-        done = subprocess.run(self.as_user(["gdbus", "call", "--session", *argv], self.env()),
-                              capture_output=True, text=True, timeout=20, cwd=self.home)
-        return done.stdout.strip()
 
     def eval(self, js):
         """The value of `js` in the shell (which hands it back as JSON)."""
@@ -127,10 +77,6 @@ class Shell:
             raise Failure(f"the shell could not evaluate {js[:60]!r}: {out}")
         return json.loads(value[1:-2].encode().decode("unicode_escape").encode("latin-1")
                           .decode("utf-8") or "null")
-
-    def has_owner(self, name):
-        return self.gdbus("-d", "org.freedesktop.DBus", "-o", "/", "-m",
-                          "org.freedesktop.DBus.NameHasOwner", name).startswith("(true")
 
     def start_session(self):
         config = os.path.join(self.scratch, "system.conf")
@@ -143,11 +89,8 @@ class Shell:
 <allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/></policy></busconfig>
 """)
         # Without a system bus the shell stops at its login manager.
-        for argv in (["dbus-daemon", f"--config-file={config}"],
-                     ["dbus-daemon", "--session", f"--address=unix:path={self.runtime}/bus"]):
-            self.bus_pids.append(int(subprocess.run(
-                self.as_user(argv + ["--fork", "--print-pid=1"], self.env()),
-                capture_output=True, text=True, check=True).stdout))
+        self.start_bus(f"--config-file={config}")
+        self.start_bus("--session", f"--address=unix:path={self.runtime}/bus")
         self.start("gnome-shell", ["gnome-shell", "--headless", "--virtual-monitor", "1280x800",
                                    "--wayland", "--unsafe-mode"])
         wait_for("the shell", lambda: self.has_owner("org.gnome.Shell.Screenshot"), timeout=90)
@@ -161,31 +104,11 @@ class Shell:
         self.x11 = {"DISPLAY": self.eval("imports.gi.GLib.getenv('DISPLAY')"),
                     "XAUTHORITY": self.eval("imports.gi.GLib.getenv('XAUTHORITY')")}
 
-    def stop(self, process):
-        if process.poll() is None:
-            process.terminate()
-            try:
-                process.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                process.kill()
-                process.wait()
-
-    def stop_all(self):
-        for process in reversed(self.processes):
-            self.stop(process)
-        for pid in self.bus_pids:
-            try:
-                os.kill(pid, 15)
-            except ProcessLookupError:
-                pass
-
     def screenshot(self, name):
-        self.shots += 1
         inside = os.path.join(self.runtime, "shot.png")
         self.gdbus("-d", "org.gnome.Shell.Screenshot", "-o", "/org/gnome/Shell/Screenshot",
                    "-m", "org.gnome.Shell.Screenshot.Screenshot", "false", "false", inside)
-        if os.path.exists(inside):
-            shutil.move(inside, os.path.join(self.scratch, f"{self.shots:02d}-{name}.png"))
+        self.keep_screenshot(inside, name)
 
     def windows(self):
         return self.eval(WINDOWS_JS)
@@ -206,25 +129,6 @@ class Shell:
     def click_notification(self):
         self.eval("""Main.messageTray.getSources().flatMap(s => s.notifications)
             .filter(n => n.title.startsWith('Convite')).map(n => (n.activate(), 1))""")
-
-
-class Caller:
-    def __init__(self, text):
-        self.socket = socket.create_connection(("127.0.0.1", PORT), timeout=10)
-        self.socket.sendall(f"<%$#Ana>{text}\r\n".encode("cp1252"))
-        self.socket.setblocking(False)
-        self.received = b""
-
-    def read(self):
-        try:
-            while chunk := self.socket.recv(100):
-                self.received += chunk
-        except BlockingIOError:
-            pass
-        return self.received
-
-    def close(self):
-        self.socket.close()
 
 
 def check_stand_in_then_tray(shell, binary):
@@ -313,34 +217,14 @@ def check_notification_body_brings_dialog_forward(shell):
 
 
 def main():
-    if len(sys.argv) != 2:
-        print("usage: gnome_desktop.py FALAVOX_BINARY", file=sys.stderr)
-        return 2
-    binary = os.path.abspath(sys.argv[1])
-    missing = [tool for tool in TOOLS if not shutil.which(tool)]
-    if not os.path.isdir(EXTENSION_DIR):
-        missing.append("gnome-shell-extension-appindicator")
-    if os.geteuid() != 0 or missing:
-        print(f"skipped: needs root and {', '.join(missing) or 'nothing else'}", file=sys.stderr)
-        return SKIP
-    if os.environ.get("FALAVOX_OWN_NETNS") != "1":
-        env = dict(os.environ, FALAVOX_OWN_NETNS="1")
-        return subprocess.call(["unshare", "-n", "--", sys.executable, __file__, binary], env=env)
-    subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
-
-    base = os.environ.get("FALAVOX_TEST_TMP") or ""
-    if not base or not reachable_by_anyone(base):
-        base = tempfile.mkdtemp(prefix="falavox-gnome-")
-    shutil.rmtree(base, ignore_errors=True)
-    os.makedirs(base)
+    missing = [] if os.path.isdir(EXTENSION_DIR) else ["gnome-shell-extension-appindicator"]
+    binary, code = enter_test(__file__, TOOLS, missing)
+    if binary is None:
+        return code
+    base = scratch_folder("falavox-gnome-")
     # The program as installed: bin/ with its helper, and share/ with its icon, which the
     # notification names by its path (the shell reads it as the unprivileged user).
-    os.makedirs(os.path.join(base, "bin"))
-    for program in (binary, os.path.join(os.path.dirname(binary), "falavox-smb-browse")):
-        if os.path.exists(program):
-            copy = os.path.join(base, "bin", os.path.basename(program))
-            shutil.copy(program, copy)
-            os.chmod(copy, 0o755)
+    copy_programs(binary, os.path.join(base, "bin"))
     share = os.path.join(os.path.dirname(binary), "..", "share")
     if os.path.isdir(share):
         shutil.copytree(share, os.path.join(base, "share"))

@@ -19,97 +19,39 @@ import json
 import os
 import pwd
 import re
-import shutil
-import socket
 import subprocess
 import sys
-import tempfile
 import time
 
 # The shared helpers are imported from beside this test; no compiled copies are left there.
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from whole_program import Failure, report_failure, wait_for  # noqa: E402
+from user_desktop import (ACCEPTANCE, INVITATION, REFUSAL, Caller, UserDesktop,  # noqa: E402
+                          copy_programs, enter_test, scratch_folder)
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "platform"))
 from neighbourhood_real import reachable_by_anyone  # noqa: E402
+from whole_program import Failure, report_failure, wait_for  # noqa: E402
 
-SKIP = 77
-PORT = 2200
 TOOLS = ("sway", "swaymsg", "waybar", "mako", "makoctl", "grim", "wtype", "foot",
          "dbus-daemon", "dbus-monitor", "gdbus", "setpriv", "unshare", "ip")
 WAYLAND_PLUGIN = "/usr/lib/x86_64-linux-gnu/qt6/plugins/platforms/libqwayland-generic.so"
-INVITATION = "Convite ao chat do usuário: Ana"
-ACCEPTANCE = b"Status> Green Ligth\r\n"
-REFUSAL = "Status> @!%Seu convite ao chat foi recusado! Tente mais tarde...\r\n".encode("cp1252")
 
 
-class Desktop:
-    """The compositor, the bus and the programs, run as `user`; each ended by its PID."""
+class Desktop(UserDesktop):
+    """sway with waybar and mako, run as `user`."""
 
     def __init__(self, scratch, user):
-        self.scratch = scratch
-        self.user = user
-        self.runtime = os.path.join(scratch, "runtime")
-        self.home = os.path.join(scratch, "home")
-        for folder in (self.runtime, self.home):
-            os.makedirs(folder)
-            os.chown(folder, user.pw_uid, user.pw_gid)
-            os.chmod(folder, 0o700)
-        os.chmod(scratch, 0o755)
-        self.processes = []
-        self.bus_pid = None
-        self.shots = 0
+        super().__init__(scratch, user)
         self.sway_socket = None
 
-    def env(self, **extra):
-        env = {
-            "PATH": "/usr/bin:/bin",
-            "HOME": self.home,
-            "USER": self.user.pw_name,
-            "XDG_RUNTIME_DIR": self.runtime,
-            "XDG_CONFIG_HOME": os.path.join(self.home, ".config"),
-            "DBUS_SESSION_BUS_ADDRESS": f"unix:path={self.runtime}/bus",
-            "DBUS_SYSTEM_BUS_ADDRESS": "unix:path=/nonexistent",
-            "WAYLAND_DISPLAY": "wayland-1",
-            "NO_AT_BRIDGE": "1",
-            "LANG": "C.UTF-8",
-        }
+    def desktop_env(self):
+        env = {"WAYLAND_DISPLAY": "wayland-1"}
         if self.sway_socket:
             env["SWAYSOCK"] = self.sway_socket
-        # Under the sanitizers the program keeps their settings; leaks are the unit tests'
-        # business, and the Wayland client libraries keep memory of their own to the end.
-        for name in ("ASAN_OPTIONS", "UBSAN_OPTIONS"):
-            if name in os.environ:
-                env[name] = os.environ[name]
-        if "ASAN_OPTIONS" in env:
-            env["ASAN_OPTIONS"] += ":detect_leaks=0"
-        env.update(extra)
         return env
 
-    def as_user(self, argv, env):
-        return ["setpriv", f"--reuid={self.user.pw_uid}", f"--regid={self.user.pw_gid}",
-                "--clear-groups", "env", "-i", *[f"{k}={v}" for k, v in env.items()], *argv]
-
-    def start(self, name, argv, **extra):
-        log = open(os.path.join(self.scratch, f"{name}.log"), "w")
-        process = subprocess.Popen(self.as_user(argv, self.env(**extra)), stdout=log,
-                                   stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
-                                   cwd=self.home)
-        self.processes.append(process)
-        return process
-
-    def run(self, *argv, check=True):
-        done = subprocess.run(self.as_user(list(argv), self.env()), capture_output=True,
-                              text=True, timeout=20, cwd=self.home)
-        if check and done.returncode != 0:
-            raise Failure(f"{argv[0]} failed: {done.stderr.strip()}")
-        return done.stdout
-
     def start_session(self):
-        self.bus_pid = int(subprocess.run(
-            self.as_user(["dbus-daemon", "--session", "--fork",
-                          f"--address=unix:path={self.runtime}/bus", "--print-pid=1"],
-                         self.env()), capture_output=True, text=True, check=True).stdout)
+        self.start_bus("--session", f"--address=unix:path={self.runtime}/bus")
         config = os.path.join(self.scratch, "sway.conf")
         with open(config, "w") as f:
             f.write("output HEADLESS-1 resolution 1280x800\n")
@@ -132,35 +74,12 @@ class Desktop:
         # The program's notification calls, as the bus carries them.
         self.start("notify-calls", ["dbus-monitor", "--session",
                                     "interface='org.freedesktop.Notifications',member='Notify'"])
-        # Asked of the bus itself: a call to the service would start one of its own.
-        wait_for("mako", lambda: self.gdbus(
-            "-d", "org.freedesktop.DBus", "-o", "/", "-m", "org.freedesktop.DBus.NameHasOwner",
-            "org.freedesktop.Notifications").startswith("(true"))
-
-    def stop(self, process):
-        if process.poll() is None:
-            process.terminate()
-            try:
-                process.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                process.kill()
-                process.wait()
-
-    def stop_all(self):
-        for process in reversed(self.processes):
-            self.stop(process)
-        if self.bus_pid:
-            try:
-                os.kill(self.bus_pid, 15)
-            except ProcessLookupError:
-                pass
+        wait_for("mako", lambda: self.has_owner("org.freedesktop.Notifications"))
 
     def screenshot(self, name):
-        self.shots += 1
         inside = os.path.join(self.runtime, "shot.png")
         self.run("grim", inside, check=False)
-        if os.path.exists(inside):
-            shutil.move(inside, os.path.join(self.scratch, f"{self.shots:02d}-{name}.png"))
+        self.keep_screenshot(inside, name)
 
     def windows(self):
         """(name, app_id, focused, fullscreen) of every window sway shows."""
@@ -182,33 +101,6 @@ class Desktop:
     def notifications(self):
         listed = json.loads(self.run("makoctl", "list"))
         return listed["data"][0] if listed.get("data") else []
-
-    def gdbus(self, *argv):
-        return self.run("gdbus", "call", "--session", *argv, check=False)
-
-
-class Caller:
-    """A caller inside the namespace: connects, invites, and collects what comes back."""
-
-    def __init__(self, text):
-        self.sock = socket.create_connection(("127.0.0.1", PORT), timeout=10)
-        self.sock.sendall(f"<%$#Ana>{text}\r\n".encode("cp1252"))
-        self.sock.setblocking(False)
-        self.received = b""
-
-    def read(self):
-        try:
-            while True:
-                data = self.sock.recv(4096)
-                if not data:
-                    break
-                self.received += data
-        except BlockingIOError:
-            pass
-        return self.received
-
-    def close(self):
-        self.sock.close()
 
 
 def watcher_items(desktop):
@@ -334,35 +226,14 @@ def check_fechar(desktop, program):
 
 
 def main():
-    if len(sys.argv) != 2:
-        print("usage: wayland_desktop.py FALAVOX_BINARY", file=sys.stderr)
-        return 2
-    binary = os.path.abspath(sys.argv[1])
-    missing = [tool for tool in TOOLS if not shutil.which(tool)]
-    if not os.path.exists(WAYLAND_PLUGIN):
-        missing.append("qt6-wayland")
-    if os.geteuid() != 0 or missing:
-        print(f"skipped: needs root and {', '.join(missing) or 'nothing else'}", file=sys.stderr)
-        return SKIP
-    if os.environ.get("FALAVOX_OWN_NETNS") != "1":
-        env = dict(os.environ, FALAVOX_OWN_NETNS="1")
-        return subprocess.call(["unshare", "-n", "--", sys.executable, __file__, binary], env=env)
-    subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
-
-    base = os.environ.get("FALAVOX_TEST_TMP") or ""
-    if not base or not reachable_by_anyone(base):
-        # The unprivileged user cannot enter the build tree: its desktop lives in /tmp.
-        base = tempfile.mkdtemp(prefix="falavox-wayland-")
-    shutil.rmtree(base, ignore_errors=True)
-    os.makedirs(base)
+    missing = [] if os.path.exists(WAYLAND_PLUGIN) else ["qt6-wayland"]
+    binary, code = enter_test(__file__, TOOLS, missing)
+    if binary is None:
+        return code
+    base = scratch_folder("falavox-wayland-")
     if not reachable_by_anyone(binary):
-        # With the SMB helper, which the program looks for beside itself.
-        helper = os.path.join(os.path.dirname(binary), "falavox-smb-browse")
-        for program in [binary] + ([helper] if os.path.exists(helper) else []):
-            copy = os.path.join(base, os.path.basename(program))
-            shutil.copy(program, copy)
-            os.chmod(copy, 0o755)
-        binary = os.path.join(base, os.path.basename(binary))
+        # The unprivileged user cannot enter the build tree: the program runs from a copy.
+        binary = copy_programs(binary, base)
     desktop = Desktop(base, pwd.getpwnam("nobody"))
     try:
         desktop.start_session()
