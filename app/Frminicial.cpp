@@ -58,7 +58,7 @@ Tfrminicial::Tfrminicial(ListenEndpoint endpoint, TrayIcon::Backend trayBackend,
         assets::forScale(QString::fromLatin1(assets::kMenuGlyphs), qGuiApp->devicePixelRatio()));
     chatSubmenu_ = new QMenu(&menu1);
     chatSubmenu_->setObjectName(QStringLiteral("mnuChatItems"));
-    enumeration_ = std::make_shared<platform::NetworkEnumeration>(
+    networkProviders_ = std::make_shared<NetworkProviders>(
         std::vector<std::shared_ptr<platform::NetworkProvider>>{});
     const TrayMenuItems items = buildTrayMenu(menu1);
     mnuChat = items.mnuChat;
@@ -170,7 +170,7 @@ bool Tfrminicial::Listen() {
 
 void Tfrminicial::setNeighbourhood(std::shared_ptr<platform::SystemNeighbourhood> neighbourhood) {
     neighbourhood_ = std::move(neighbourhood);
-    enumeration_ = std::make_shared<platform::NetworkEnumeration>(
+    networkProviders_ = std::make_shared<NetworkProviders>(
         neighbourhood_ ? neighbourhood_->providers()
                        : std::vector<std::shared_ptr<platform::NetworkProvider>>{});
 }
@@ -220,7 +220,7 @@ void Tfrminicial::Menu1Popup(QObject* Sender) {
 
 void Tfrminicial::runScan(std::chrono::milliseconds bound) {
     scanning_ = true;
-    NetworkScan scan(enumeration_, Lists, bound, ContainerScanBound);
+    NetworkScan scan(networkProviders_, Lists, bound, ContainerScanBound);
     scan_ = &scan;
     const auto done = qScopeGuard([this] {
         scanning_ = false;

@@ -11,7 +11,7 @@
 #include "net/EventSocket.h"
 #include "notice/Messenger.h"
 #include "notice/NetMessageQueue.h"
-#include "platform/neighbourhood/NetworkEnum.h"
+#include "platform/neighbourhood/NetworkNeighbourhood.h"
 #include "session/AskChat.h"
 #include "session/ChatSession.h"
 #include "session/Protocol.h"
@@ -160,7 +160,7 @@ private:
     ListenEndpoint endpoint_;
     std::string listenError_; // the socket layer's message when listening failed
     std::shared_ptr<platform::SystemNeighbourhood> neighbourhood_;
-    std::shared_ptr<const platform::NetworkEnumeration> enumeration_;
+    std::shared_ptr<const NetworkProviders> networkProviders_;
     QMenu* chatSubmenu_;
     QList<QIcon> busyFrames_;
     bool scanning_ = false;

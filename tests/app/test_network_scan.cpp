@@ -5,7 +5,6 @@
 #include "app/NetworkScan.h"
 #include "app/TrayMenu.h"
 #include "app/TrayStandInWindow.h"
-#include "platform/neighbourhood/NetworkEnum.h"
 #include "tests/support/EventLoop.h"
 #include "tests/support/QtMain.h"
 #include "tests/support/ScriptedNeighbourhood.h"
@@ -43,8 +42,8 @@ NameLists scan(std::vector<std::shared_ptr<platform::NetworkProvider>> providers
                std::chrono::milliseconds bound = 10s,
                std::chrono::milliseconds containerBound = app::NetworkScan::defaultContainerBound) {
     NameLists lists;
-    app::NetworkScan(std::make_shared<platform::NetworkEnumeration>(std::move(providers)), lists,
-                     bound, containerBound)
+    app::NetworkScan(std::make_shared<app::NetworkProviders>(std::move(providers)), lists, bound,
+                     containerBound)
         .run();
     return lists;
 }
@@ -127,9 +126,8 @@ TEST(NetworkScan, listsDomainsAndComputersInTheNetworksOrder) {
     }
 }
 
-TEST(NetworkScan, aContainerLargerThanOneBufferIsListedWhole) {
-    // 500 computers with long comments take many buffers; one comment alone is larger
-    // than a whole buffer.
+TEST(NetworkScan, aLargeContainerIsListedWhole) {
+    // 500 computers with long comments, one of them longer than 8 KiB.
     auto network = provider();
     std::vector<platform::NetResource> computers;
     std::vector<ComputerEntry> expected;
@@ -253,6 +251,29 @@ TEST(NetworkScan, aSlowNetworkHidesNobodyOfTheOthers) {
                 ASSERT_TRUE(waitUntil([&] { return slow->answered() >= 1; }));
                 spin(20);
             }
+}
+
+TEST(NetworkScan, aProviderThatHangsHoldsOneThreadHoweverOftenItIsScanned) {
+    // While a provider's first call hangs, later scans wait behind it rather than each
+    // take another thread of the pool; once it returns, what they asked is not asked any
+    // more, and the next scan lists the network.
+    auto stuck = provider();
+    stuck->script("", {{domainRecord("GRUPO", smb)}});
+    stuck->script("GRUPO", {{serverRecord("ANA", smb)}});
+    stuck->holdAnswers();
+    const auto providers = std::make_shared<app::NetworkProviders>(
+        std::vector<std::shared_ptr<platform::NetworkProvider>>{stuck});
+    NameLists lists;
+    for (int i = 0; i < 3; ++i)
+        app::NetworkScan(providers, lists, 50ms).run();
+    EXPECT_EQ(stuck->calls(), 1);
+    EXPECT_TRUE(lists.computers.empty());
+
+    stuck->release();
+    ASSERT_TRUE(waitUntil([&] { return stuck->answered() == 1; }));
+    app::NetworkScan(providers, lists, 5s).run();
+    EXPECT_EQ(lists.computers, (std::vector<ComputerEntry>{{"ANA", 0}}));
+    EXPECT_EQ(stuck->calls(), 3);
 }
 
 TEST(ChatMenu, domainsOpenToTheirComputersThenComputersOfNoDomain) {
