@@ -356,6 +356,11 @@ protected:
             std::vector<std::shared_ptr<platform::NetworkProvider>>{std::move(network)});
     }
 
+    // A scan runs on the event loop: the form's calls start it, this waits for its end.
+    static void endOfScan(const app::Tfrminicial& form) {
+        ASSERT_TRUE(waitUntil([&] { return !form.Scanning(); }, 20000));
+    }
+
     int boxes = 0;
 };
 
@@ -367,6 +372,7 @@ TEST_F(ScanFormTest, openingTheMenuRebuildsFromTheListsWithoutScanning) {
     network->script("GRUPO", {{serverRecord("ANA", smb)}});
     auto form = makeForm(network);
     form->FormCreate();
+    endOfScan(*form);
     const int callsAfterStartUp = network->calls();
     EXPECT_EQ(callsAfterStartUp, 2);
 
@@ -385,12 +391,14 @@ TEST_F(ScanFormTest, openingTheMenuRebuildsFromTheListsWithoutScanning) {
     // "&Refresh" scans again and replaces what was listed.
     network->script("GRUPO", {{serverRecord("BETO", smb)}});
     form->mnuRefresh->trigger();
+    endOfScan(*form);
     EXPECT_EQ(form->Lists.computers, (std::vector<ComputerEntry>{{"BETO", 0}}));
     EXPECT_EQ(captions(form->mnuChat->menu()->actions()[0]->menu()), QStringList{"BETO"});
 
     // Nothing found: "&Chat" has nothing to open.
     network->script("", {{}});
     form->mnuRefresh->trigger();
+    endOfScan(*form);
     EXPECT_EQ(form->mnuChat->menu(), nullptr);
     EXPECT_EQ(boxes, 0);
 }
@@ -419,6 +427,7 @@ TEST_F(ScanFormTest, whileScanningTheIconIsBusyAndTheMenuDetached) {
     });
     sampler.start(20);
     form->mnuRefresh->trigger();
+    endOfScan(*form);
     sampler.stop();
 
     ASSERT_FALSE(hints.isEmpty());
@@ -456,6 +465,7 @@ TEST_F(ScanFormTest, startUpListensByItsBoundWhileTheScanWaitsForLateAnswers) {
     });
     sampler.start(20);
     form->FormCreate();
+    endOfScan(*form);
     sampler.stop();
     EXPECT_GT(listeningWhileBusy, 0) << "the listener opened while the scan went on";
     EXPECT_EQ(form->SrvSocket.State(), net::wsListening);
@@ -491,6 +501,7 @@ TEST_F(ScanFormTest, aListenerThatCannotOpenEndsTheStartUpScan) {
     QElapsedTimer clock;
     clock.start();
     second.FormCreate();
+    endOfScan(second);
     EXPECT_LT(clock.elapsed(), 10000) << "the user is told without waiting for the network";
     EXPECT_TRUE(second.Terminated());
     EXPECT_EQ(boxes, 1);
@@ -527,6 +538,7 @@ TEST_F(ScanFormTest, aScanThatFailsHalfWayStillEndsWhole) {
     auto form = makeForm<FailingScanForm>({network});
     form->TryIcon.activate();
     form->mnuRefresh->trigger();
+    endOfScan(*form);
     EXPECT_FALSE(form->Scanning());
     EXPECT_FALSE(form->TryIcon.isAnimating());
     EXPECT_EQ(form->TryIcon.hint(), QString::fromUtf8("Falavox©"));
@@ -538,6 +550,7 @@ TEST_F(ScanFormTest, aScanThatFailsHalfWayStillEndsWhole) {
     form->fail = false;
     const int calls = network->calls();
     form->mnuRefresh->trigger();
+    endOfScan(*form);
     EXPECT_GT(network->calls(), calls);
 }
 
@@ -551,6 +564,7 @@ TEST_F(ScanFormTest, pickingAComputerInvitesItByName) {
     network->script("", {{serverRecord("127.0.0.1", smb)}});
     auto form = makeForm(network);
     form->FormCreate();
+    endOfScan(*form);
     emit form->menu1.aboutToShow();
     ASSERT_NE(form->mnuChat->menu(), nullptr);
     form->mnuChat->menu()->actions()[0]->trigger();
