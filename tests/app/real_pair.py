@@ -205,8 +205,7 @@ def chat_both_ways(session):
         session.x("xdotool", "windowmove", "--sync", window, str(index * 497), "60")
         wx, wy, ww, wh = session.geometry(window)
         # Keys go to the window under the pointer; its input line has the focus.
-        session.x("xdotool", "mousemove", str(wx + ww // 2), str(wy + wh // 3))
-        time.sleep(0.2)
+        session.x("xdotool", "mousemove", "--sync", str(wx + ww // 2), str(wy + wh // 3))
         session.x("xdotool", "type", "--delay", "30", lines[copy.host])
         session.x("xdotool", "key", "Return")
     for copy in COPIES:
