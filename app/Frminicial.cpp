@@ -23,7 +23,6 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QPixmap>
-#include <QScopeGuard>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
@@ -58,7 +57,7 @@ Tfrminicial::Tfrminicial(ListenEndpoint endpoint, TrayIcon::Backend trayBackend,
         assets::forScale(QString::fromLatin1(assets::kMenuGlyphs), qGuiApp->devicePixelRatio()));
     chatSubmenu_ = new QMenu(&menu1);
     chatSubmenu_->setObjectName(QStringLiteral("mnuChatItems"));
-    enumeration_ = std::make_shared<platform::NetworkEnumeration>(
+    networkProviders_ = std::make_shared<NetworkProviders>(
         std::vector<std::shared_ptr<platform::NetworkProvider>>{});
     const TrayMenuItems items = buildTrayMenu(menu1);
     mnuChat = items.mnuChat;
@@ -100,6 +99,10 @@ Tfrminicial::Tfrminicial(ListenEndpoint endpoint, TrayIcon::Backend trayBackend,
         if (TryIcon.menu()) mnuFechar->trigger();
     });
 
+    listenBy_.setSingleShot(true);
+    connect(&listenBy_, &QTimer::timeout, this,
+            [this] { runGuarded([this] { listenAtStartUp(); }); });
+
     SettingsOwner.setMenuLeftMarginHandler([this](int margin) {
         menu1Margin = margin;
         menu1.setBandWidth(margin);
@@ -127,32 +130,27 @@ void Tfrminicial::FormCreate() {
     NtFamily = platform::isNtFamily();
     // The first scan waits for the network as long as "&Refresh" does, since at log-in,
     // when everything starts at once, the computers answer late; but the listener opens
-    // by the start-up bound whatever the scan still waits for, and a scan whose listener
-    // could not open ends there.
-    bool listening = false;
-    bool listenFailed = false;
-    QTimer listenBy;
-    listenBy.setSingleShot(true);
-    connect(&listenBy, &QTimer::timeout, this, [&] {
-        listening = Listen();
-        listenFailed = !listening;
-        if (listenFailed && scan_) scan_->stop();
-    });
-    listenBy.start(StartupScanBound);
+    // by the start-up bound whatever the scan still waits for (or at the scan's end, if
+    // that comes first), and a scan whose listener could not open ends there.
+    listenPending_ = true;
+    listenBy_.start(StartupScanBound);
     Menu1Popup(mnuRefresh);
-    listenBy.stop();
+}
 
-    if (!listening && (listenFailed || !Listen())) {
-        const QString text = QString::fromUtf8(listenFailedText);
-        // Also on the error stream, for whoever started the program from a terminal.
-        std::fprintf(stderr, "falavox: %s\n", text.toLocal8Bit().constData());
-        const auto port =
-            static_cast<std::uint16_t>(std::strtoul(endpoint_.Port.c_str(), nullptr, 10));
-        for (const std::string& line : listenFailureLines(listenError_, port, portListeners(port)))
-            std::fprintf(stderr, "falavox: %s\n", line.c_str());
-        showError(text);
-        Terminate(listenFailedExitCode);
-    }
+void Tfrminicial::listenAtStartUp() {
+    if (!listenPending_) return;
+    listenPending_ = false;
+    listenBy_.stop();
+    if (Listen()) return;
+    if (scan_) scan_->stop();
+    const QString text = QString::fromUtf8(listenFailedText);
+    // Also on the error stream, for whoever started the program from a terminal.
+    std::fprintf(stderr, "falavox: %s\n", text.toLocal8Bit().constData());
+    const auto port = static_cast<std::uint16_t>(std::strtoul(endpoint_.Port.c_str(), nullptr, 10));
+    for (const std::string& line : listenFailureLines(listenError_, port, portListeners(port)))
+        std::fprintf(stderr, "falavox: %s\n", line.c_str());
+    showError(text);
+    Terminate(listenFailedExitCode);
 }
 
 bool Tfrminicial::Listen() {
@@ -170,7 +168,7 @@ bool Tfrminicial::Listen() {
 
 void Tfrminicial::setNeighbourhood(std::shared_ptr<platform::SystemNeighbourhood> neighbourhood) {
     neighbourhood_ = std::move(neighbourhood);
-    enumeration_ = std::make_shared<platform::NetworkEnumeration>(
+    networkProviders_ = std::make_shared<NetworkProviders>(
         neighbourhood_ ? neighbourhood_->providers()
                        : std::vector<std::shared_ptr<platform::NetworkProvider>>{});
 }
@@ -201,32 +199,37 @@ void Tfrminicial::Menu1Popup(QObject* Sender) {
     TryIcon.startAnimation(busyFrames_, 100);
     TryIcon.setHint(QStringLiteral("Localizando usuários..."));
     TryIcon.setMenu(nullptr);
-    // However the scan ends, even by an exception, the icon stops being busy and the menu
-    // comes back: a program left without its menu could not even be closed.
-    const auto idleAgain = qScopeGuard([this] {
-        TryIcon.stopAnimation();
-        TryIcon.setHint(ui::programTitle());
-        TryIcon.setMenu(&menu1);
-    });
     Lists.clear();
     chatMenuBuilt_ = false;
+    scanning_ = true;
     try {
         runScan(RefreshScanBound);
     } catch (...) {
-        // No error of the scan reaches the user: what it found before it failed is listed.
+        // No error of the scan reaches the user: a scan that started goes on and lists
+        // what it finds; one that did not ends here, and the menu comes back.
+        if (!scan_ || !scan_->running()) scanEnded();
     }
-    buildChatMenu();
 }
 
 void Tfrminicial::runScan(std::chrono::milliseconds bound) {
-    scanning_ = true;
-    NetworkScan scan(enumeration_, Lists, bound, ContainerScanBound);
-    scan_ = &scan;
-    const auto done = qScopeGuard([this] {
-        scanning_ = false;
-        scan_ = nullptr;
+    scan_ = std::make_unique<NetworkScan>(networkProviders_, Lists, bound, ContainerScanBound);
+    scan_->start([this] { runGuarded([this] { scanEnded(); }); });
+}
+
+void Tfrminicial::scanEnded() {
+    if (!scanning_) return;
+    scanning_ = false;
+    // However the scan ended, the icon stops being busy and the menu comes back: a program
+    // left without its menu could not even be closed.
+    TryIcon.stopAnimation();
+    TryIcon.setHint(ui::programTitle());
+    TryIcon.setMenu(&menu1);
+    BuildChatMenu(mnuChat, [this](QAction* item) {
+        runGuarded([this, item] { Invite(computerName(*item)); });
     });
-    scan.run();
+    chatMenuBuiltForHost_ = TryIcon.hostDrawsMenu();
+    chatMenuBuilt_ = true;
+    listenAtStartUp();
 }
 
 void Tfrminicial::BuildChatMenu(QAction* chatItem, const std::function<void(QAction*)>& onPicked) {

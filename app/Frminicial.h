@@ -11,7 +11,7 @@
 #include "net/EventSocket.h"
 #include "notice/Messenger.h"
 #include "notice/NetMessageQueue.h"
-#include "platform/neighbourhood/NetworkEnum.h"
+#include "platform/neighbourhood/NetworkNeighbourhood.h"
 #include "session/AskChat.h"
 #include "session/ChatSession.h"
 #include "session/Protocol.h"
@@ -22,6 +22,7 @@
 #include <QObject>
 #include <QPixmap>
 #include <QPointer>
+#include <QTimer>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -109,8 +110,8 @@ public:
     void Invite(const std::string& peerName);
 
     // Runs when the tray menu opens (sender menu1) and for "&Refresh" (sender
-    // mnuRefresh), which also scans the network with the tray icon showing that it is
-    // busy and its menu detached.
+    // mnuRefresh), which also starts a scan of the network: the tray icon shows that it is
+    // busy and its menu stays detached until the scan ends, on the event loop.
     void Menu1Popup(QObject* Sender);
     void BuildChatMenu(QAction* chatItem, const std::function<void(QAction*)>& onPicked);
     void menu1DrawMargin(QObject* Sender, QPainter& canvas, const QRect& R);
@@ -150,22 +151,29 @@ public slots:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-    // One scan into the name lists, serving the program's events meanwhile.
+    // Starts one scan into the name lists; scanEnded() runs when it has ended.
     virtual void runScan(std::chrono::milliseconds bound);
 
 private:
     void chatWindowClosing(chat::TfrmChat& window);
     void Terminate(int exitCode);
+    // The end of a scan, however it ends: the icon idle again, the Chat submenu built.
+    void scanEnded();
+    // The start-up listener, opened once: by the start-up bound or at the first scan's
+    // end, whichever comes first. One that cannot open ends the scan and the program.
+    void listenAtStartUp();
 
     ListenEndpoint endpoint_;
     std::string listenError_; // the socket layer's message when listening failed
     std::shared_ptr<platform::SystemNeighbourhood> neighbourhood_;
-    std::shared_ptr<const platform::NetworkEnumeration> enumeration_;
+    std::shared_ptr<const NetworkProviders> networkProviders_;
     QMenu* chatSubmenu_;
     QList<QIcon> busyFrames_;
     bool scanning_ = false;
-    NetworkScan* scan_ = nullptr; // the scan that runs, if any
-    bool chatMenuBuilt_ = false;  // the Chat submenu holds the lists of the last scan
+    std::unique_ptr<NetworkScan> scan_; // the last scan, running or ended
+    QTimer listenBy_;                   // the start-up listener's bound
+    bool listenPending_ = false;        // start-up has not opened its listener yet
+    bool chatMenuBuilt_ = false;        // the Chat submenu holds the lists of the last scan
     bool chatMenuBuiltForHost_ = false;
     bool terminated_ = false;
     int exitCode_ = 0;

@@ -3,192 +3,280 @@
 #include "work/WorkPool.h"
 
 #include <QEventLoop>
-#include <QTimer>
 #include <algorithm>
+#include <deque>
 
 namespace app {
 
 using namespace platform;
 using Clock = std::chrono::steady_clock;
 
-namespace {
+// One provider's asks, made one after the other: at most one of them runs on the work
+// pool at a time. Touched only on the user-interface thread.
+struct NetworkProviders::Queue {
+    struct Ask {
+        NetResource container;
+        std::weak_ptr<void> owner;
+        std::function<void(Answer)> answered;
+    };
 
-// An open's answer. A handle nobody took is closed by whoever lets go of the answer last:
-// the scan, or, for an answer that came after the scan gave up, the pool's thread.
-class Opened {
-public:
-    explicit Opened(std::shared_ptr<const NetworkEnumeration> enumeration)
-        : enumeration_(std::move(enumeration)) {}
-    Opened(Opened&& other) noexcept
-        : enumeration_(std::move(other.enumeration_)), result_(other.result_),
-          handle_(std::exchange(other.handle_, nullptr)) {}
-    Opened& operator=(Opened&&) = delete;
-    ~Opened() {
-        if (handle_) enumeration_->WNetCloseEnum(handle_);
-    }
+    explicit Queue(std::shared_ptr<NetworkProvider> provider) : provider(std::move(provider)) {}
 
-    // A provider that throws counts as one whose container cannot be opened: no error of
-    // the scan reaches the user.
-    void open(const NetResource* container, Clock::time_point answerBy) {
-        try {
-            result_ = enumeration_->WNetOpenEnumA(RESOURCE_GLOBALNET, RESOURCETYPE_ANY, 0,
-                                                  container, &handle_, answerBy);
-        } catch (...) {
-            result_ = ERROR_NO_NETWORK;
+    const std::shared_ptr<NetworkProvider> provider;
+    std::deque<Ask> asks;
+    bool busy = false;
+
+    static void next(const std::shared_ptr<Queue>& queue) {
+        while (!queue->busy && !queue->asks.empty()) {
+            Ask ask = std::move(queue->asks.front());
+            queue->asks.pop_front();
+            if (ask.owner.expired()) continue;
+            queue->busy = true;
+            // A provider that throws counts as one whose container cannot be opened: no
+            // error of the neighbourhood reaches the user.
+            work::WorkPool::shared().run<Answer>(
+                [provider = queue->provider,
+                 container = std::move(ask.container)](std::stop_token) -> Answer {
+                    try {
+                        return provider->children(container);
+                    } catch (...) {
+                        return std::nullopt;
+                    }
+                },
+                [queue, owner = std::move(ask.owner),
+                 answered = std::move(ask.answered)](std::optional<Answer> answer) {
+                    queue->busy = false;
+                    if (!owner.expired()) answered(answer ? std::move(*answer) : Answer{});
+                    next(queue);
+                });
         }
-        if (result_ != NO_ERROR) handle_ = nullptr;
     }
-
-    // The open handle, now the caller's to close; none when the container was not opened.
-    EnumHandle take() { return std::exchange(handle_, nullptr); }
-
-private:
-    std::shared_ptr<const NetworkEnumeration> enumeration_;
-    std::uint32_t result_ = ERROR_NO_NETWORK;
-    EnumHandle handle_ = nullptr;
 };
 
-// The enumeration returns by the container's bound itself; the wait lasts this much
-// longer only for the pool's start of the job and the answer's way back.
-constexpr std::chrono::milliseconds handOffMargin{500};
-
-// Opens `container` as a job of the work pool while this (the user-interface) thread keeps
-// serving its events in a nested loop. The wait ends at `waitUntil`, or when the
-// program's loops are told to end: the job is then cancelled, so a job that has not
-// started never does, and one that is running goes on alone and closes its late answer
-// on its own thread.
-std::optional<Opened> openOffThread(const std::shared_ptr<const NetworkEnumeration>& enumeration,
-                                    std::optional<NetResource> container,
-                                    Clock::time_point answerBy, Clock::time_point waitUntil,
-                                    QEventLoop*& waiting) {
-    const auto remaining =
-        std::chrono::duration_cast<std::chrono::milliseconds>(waitUntil - Clock::now());
-    if (remaining.count() <= 0) return std::nullopt;
-
-    work::WorkPool& pool = work::WorkPool::shared();
-    QEventLoop loop;
-    bool answered = false;
-    std::optional<Opened> answer;
-    // The completion runs on this thread while this frame waits (in this loop or one
-    // nested in it), and never once the job is cancelled, so it may reach into the frame.
-    const work::JobId job = pool.run<Opened>(
-        [enumeration, container = std::move(container), answerBy](std::stop_token) {
-            Opened opened(enumeration);
-            opened.open(container ? &*container : nullptr, answerBy);
-            return opened;
-        },
-        [&](std::optional<Opened> opened) {
-            answered = true;
-            if (opened) answer.emplace(std::move(*opened));
-            loop.exit(0);
-        });
-    QTimer::singleShot(remaining, &loop, [&loop] { loop.exit(1); });
-    waiting = &loop;
-    loop.exec();
-    waiting = nullptr;
-    if (!answered) pool.cancel(job);
-    return answer;
+NetworkProviders::NetworkProviders(std::vector<std::shared_ptr<NetworkProvider>> providers)
+    : providers_(std::move(providers)) {
+    std::erase(providers_, nullptr);
+    for (const auto& provider : providers_)
+        queues_.push_back(std::make_shared<Queue>(provider));
 }
 
-// Closes an opened enumeration however its listing ends.
-class OpenedEnumeration {
-public:
-    OpenedEnumeration(const NetworkEnumeration& enumeration, EnumHandle handle)
-        : enumeration_(enumeration), handle_(handle) {}
-    ~OpenedEnumeration() { enumeration_.WNetCloseEnum(handle_); }
-    OpenedEnumeration(const OpenedEnumeration&) = delete;
-    OpenedEnumeration& operator=(const OpenedEnumeration&) = delete;
-
-    // Every entry, asking again while the container has more than one buffer holds. An
-    // entry larger than a whole buffer is asked for with the size it needs, rather than
-    // ending the listing there.
-    std::vector<NetResource> allEntries(std::uint32_t bufferSize) {
-        std::vector<NetResource> entries;
-        for (;;) {
-            std::vector<NetResource> batch;
-            std::uint32_t count = enumAllEntries;
-            std::uint32_t size = bufferSize;
-            std::uint32_t result = enumeration_.WNetEnumResourceA(handle_, &count, &batch, &size);
-            if (result == ERROR_MORE_DATA && count == 0 && size > bufferSize) {
-                count = enumAllEntries;
-                result = enumeration_.WNetEnumResourceA(handle_, &count, &batch, &size);
-            }
-            if ((result != NO_ERROR && result != ERROR_MORE_DATA) || count == 0) break;
-            const std::size_t taken = std::min<std::size_t>(count, batch.size());
-            entries.insert(entries.end(), std::make_move_iterator(batch.begin()),
-                           std::make_move_iterator(batch.begin() + static_cast<long>(taken)));
-        }
-        return entries;
+void NetworkProviders::ask(const std::shared_ptr<NetworkProvider>& provider, NetResource container,
+                           std::weak_ptr<void> owner, std::function<void(Answer)> answered) const {
+    for (const auto& queue : queues_) {
+        if (queue->provider != provider) continue;
+        queue->asks.push_back({std::move(container), std::move(owner), std::move(answered)});
+        Queue::next(queue);
+        return;
     }
+}
 
-private:
-    const NetworkEnumeration& enumeration_;
-    EnumHandle handle_;
+// A container's answer, filled in when its provider has answered.
+struct NetworkScan::Pending {
+    bool finished = false;
+    NetworkProviders::Answer answer;
 };
+
+namespace {
+
+// A container's answer is filed under its provider, display type and remote name.
+std::tuple<std::string, std::uint32_t, std::string> keyOf(const NetResource& container) {
+    return {container.lpProvider.value_or(std::string()), container.dwDisplayType,
+            container.lpRemoteName.value_or(std::string())};
+}
+
+NetResource networkRecord(const std::string& provider) {
+    NetResource network;
+    network.dwDisplayType = RESOURCEDISPLAYTYPE_NETWORK;
+    network.dwUsage = RESOURCEUSAGE_CONTAINER;
+    network.lpRemoteName = provider;
+    network.lpProvider = provider;
+    return network;
+}
 
 } // namespace
 
-NetworkScan::NetworkScan(std::shared_ptr<const NetworkEnumeration> enumeration, NameLists& lists,
+NetworkScan::NetworkScan(std::shared_ptr<const NetworkProviders> providers, NameLists& lists,
                          std::chrono::milliseconds bound, std::chrono::milliseconds containerBound)
-    : enumeration_(std::move(enumeration)), lists_(lists), deadline_(Clock::now() + bound),
-      containerBound_(containerBound) {}
+    : providers_(std::move(providers)), lists_(lists), bound_(bound),
+      containerBound_(containerBound) {
+    waitBound_.setSingleShot(true);
+    waitBound_.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&waitBound_, &QTimer::timeout, [this] {
+        // Not answered in time: the container counts as one that cannot be opened.
+        waitingFor_.reset();
+        advance();
+    });
+}
+
+NetworkScan::~NetworkScan() = default;
+
+void NetworkScan::start(std::function<void()> finished) {
+    finished_ = std::move(finished);
+    running_ = true;
+    stopped_ = false;
+    alive_ = std::make_shared<int>(0);
+    deadline_ = Clock::now() + bound_;
+    // The top of the neighbourhood lists one network record per provider.
+    Frame top;
+    for (const auto& provider : providers_->providers()) {
+        top.entries.push_back(networkRecord(provider->providerName()));
+        walk(provider);
+    }
+    frames_.push_back(std::move(top));
+    QTimer::singleShot(0, &waitBound_, [this] { advance(); });
+}
 
 void NetworkScan::run() {
-    ScanNetwork(nullptr, -1);
+    QEventLoop loop;
+    bool ended = false;
+    start([&] {
+        ended = true;
+        loop.quit();
+    });
+    if (!ended) loop.exec();
+    // The loop also ends when the program's loops are told to end.
+    stop();
 }
 
 void NetworkScan::stop() {
     stopped_ = true;
-    if (waiting_) waiting_->exit(1);
+    finish();
 }
 
-void NetworkScan::ScanNetwork(const NetResource* K, int p, int depth) {
-    if (K) {
-        if (K->dwType == RESOURCETYPE_PRINT) return;
-        const std::string remoteName = K->lpRemoteName.value_or(std::string());
-        // A domain the list has no room for is not opened: its computers would be taken
-        // for the last listed domain's.
-        if (K->dwDisplayType == RESOURCEDISPLAYTYPE_DOMAIN && !lists_.addDomain(remoteName)) return;
-        // A computer's remote name begins with two backslashes.
-        if (K->dwDisplayType == RESOURCEDISPLAYTYPE_SERVER)
-            lists_.addComputer(
-                {remoteName.size() > 2 ? remoteName.substr(2, 64) : std::string(), p});
-        if (!opensToChildren(*K)) return;
-    }
-    if (depth >= maxDepth || stopped_) return;
+void NetworkScan::walk(const std::shared_ptr<NetworkProvider>& provider) {
+    const NetResource network = networkRecord(provider->providerName());
+    auto pending = std::make_shared<Pending>();
+    prefetched_[keyOf(network)] = pending;
+    providers_->ask(
+        provider, network, alive_, [this, provider, pending](NetworkProviders::Answer answer) {
+            // The containers of the network are asked for in the order the scan opens them,
+            // and filed before the network's answer is taken.
+            if (answer)
+                for (const NetResource& child : *answer) {
+                    if (!opensToChildren(child) || child.lpProvider != provider->providerName())
+                        continue;
+                    const Key key = keyOf(child);
+                    if (!prefetched_.count(key)) prefetched_[key] = askFor(provider, child);
+                }
+            pending->finished = true;
+            pending->answer = std::move(answer);
+            answered(pending);
+        });
+}
 
-    // The job gets its own copy of the container: this frame may be gone by the time a
-    // call that was given up returns.
-    std::optional<NetResource> container;
-    if (K) container = *K;
+std::shared_ptr<NetworkScan::Pending>
+NetworkScan::askFor(const std::shared_ptr<NetworkProvider>& provider,
+                    const NetResource& container) {
+    auto pending = std::make_shared<Pending>();
+    providers_->ask(provider, container, alive_, [this, pending](NetworkProviders::Answer answer) {
+        pending->finished = true;
+        pending->answer = std::move(answer);
+        answered(pending);
+    });
+    return pending;
+}
+
+void NetworkScan::answered(const std::shared_ptr<Pending>& pending) {
+    if (pending != waitingFor_) return; // filed for a later visit, or too late
+    waitBound_.stop();
+    waitingFor_.reset();
+    if (pending->answer) frames_.push_back({std::move(*pending->answer), 0, waitingDepth_, false});
+    advance();
+}
+
+void NetworkScan::advance() {
+    try {
+        while (running_ && !waitingFor_) {
+            if (stopped_ || frames_.empty()) {
+                finish();
+                return;
+            }
+            Frame& frame = frames_.back();
+            const int depth = frame.depth + 1;
+            if (frame.next < frame.entries.size()) {
+                // A copy: visiting may add a frame and move this one.
+                const NetResource entry = frame.entries[frame.next++];
+                visit(entry, depth);
+                continue;
+            }
+            // A NetWare network found first hides the Windows network's own top: that one
+            // is enumerated as well, even when it was listed already.
+            if (!frame.netWareChecked) {
+                frame.netWareChecked = true;
+                const NetResource* first = frame.entries.empty() ? nullptr : &frame.entries[0];
+                if (first && first->dwDisplayType == RESOURCEDISPLAYTYPE_NETWORK &&
+                    first->lpProvider == std::optional<std::string>("NetWare")) {
+                    NetResource microsoftNetwork;
+                    microsoftNetwork.dwScope = RESOURCE_GLOBALNET;
+                    microsoftNetwork.dwType = RESOURCETYPE_ANY;
+                    microsoftNetwork.dwDisplayType = RESOURCEDISPLAYTYPE_NETWORK;
+                    microsoftNetwork.dwUsage = RESOURCEUSAGE_CONTAINER;
+                    microsoftNetwork.lpComment = std::string();
+                    microsoftNetwork.lpProvider = std::string("Microsoft Network");
+                    visit(microsoftNetwork, depth);
+                    continue;
+                }
+            }
+            frames_.pop_back();
+        }
+    } catch (...) {
+        // Whatever fails ends the scan; what was listed before stays.
+        finish();
+    }
+}
+
+void NetworkScan::visit(const NetResource& K, int depth) {
+    if (K.dwType == RESOURCETYPE_PRINT) return;
+    const int p = lastDomainIndex();
+    const std::string remoteName = K.lpRemoteName.value_or(std::string());
+    // A domain the list has no room for is not opened: its computers would be taken for
+    // the last listed domain's.
+    if (K.dwDisplayType == RESOURCEDISPLAYTYPE_DOMAIN && !lists_.addDomain(remoteName)) return;
+    // A computer's remote name begins with two backslashes.
+    if (K.dwDisplayType == RESOURCEDISPLAYTYPE_SERVER)
+        lists_.addComputer({remoteName.size() > 2 ? remoteName.substr(2, 64) : std::string(), p});
+    if (!opensToChildren(K) || depth >= maxDepth || stopped_) return;
+    open(K, depth);
+}
+
+void NetworkScan::open(const NetResource& container, int depth) {
+    std::shared_ptr<NetworkProvider> provider;
+    for (const auto& candidate : providers_->providers())
+        if (container.lpProvider == candidate->providerName()) provider = candidate;
+    if (!provider) return; // no such network: nothing below it
     const auto now = Clock::now();
     const auto answerBy = std::min(deadline_, now + containerBound_);
-    std::optional<Opened> opened = openOffThread(enumeration_, std::move(container), answerBy,
-                                                 std::max(answerBy, now) + handOffMargin, waiting_);
-    // Given up, or not opened: nothing below this container, and the scan goes on.
-    const EnumHandle handle = opened ? opened->take() : nullptr;
-    if (!handle) return;
-
-    OpenedEnumeration open(*enumeration_, handle);
-    const std::vector<NetResource> entries = open.allEntries(resultBufferSize);
-    for (const NetResource& entry : entries) {
-        if (stopped_) return;
-        ScanNetwork(&entry, lastDomainIndex(), depth + 1);
+    std::shared_ptr<Pending> pending;
+    if (const auto found = prefetched_.find(keyOf(container)); found != prefetched_.end()) {
+        pending = std::move(found->second);
+        prefetched_.erase(found);
+    } else if (now < answerBy) {
+        pending = askFor(provider, container);
     }
-
-    // A NetWare network found first hides the Windows network's own top: that one is
-    // enumerated as well, even when it was listed already.
-    if (!entries.empty() && entries[0].dwDisplayType == RESOURCEDISPLAYTYPE_NETWORK &&
-        entries[0].lpProvider == std::optional<std::string>("NetWare")) {
-        NetResource microsoftNetwork;
-        microsoftNetwork.dwScope = RESOURCE_GLOBALNET;
-        microsoftNetwork.dwType = RESOURCETYPE_ANY;
-        microsoftNetwork.dwDisplayType = RESOURCEDISPLAYTYPE_NETWORK;
-        microsoftNetwork.dwUsage = RESOURCEUSAGE_CONTAINER;
-        microsoftNetwork.lpComment = std::string();
-        microsoftNetwork.lpProvider = std::string("Microsoft Network");
-        ScanNetwork(&microsoftNetwork, lastDomainIndex(), depth + 1);
+    if (!pending) return;
+    if (pending->finished) {
+        if (pending->answer) frames_.push_back({std::move(*pending->answer), 0, depth, false});
+        return;
     }
+    // Past the scan's bound only answers already in are taken.
+    if (now >= answerBy) return;
+    waitingFor_ = std::move(pending);
+    waitingDepth_ = depth;
+    waitBound_.start(std::chrono::ceil<std::chrono::milliseconds>(answerBy - now));
+}
+
+void NetworkScan::finish() {
+    if (!running_) return;
+    running_ = false;
+    waitBound_.stop();
+    waitingFor_.reset();
+    frames_.clear();
+    prefetched_.clear();
+    alive_.reset();
+    // Last: whoever is told may let go of the scan.
+    const auto finished = std::move(finished_);
+    finished_ = nullptr;
+    if (finished) finished();
 }
 
 } // namespace app

@@ -2,6 +2,7 @@
 
 #include "net/Resolve.h"
 #include "net/SocketLibrary.h"
+#include "net/TurnBudget.h"
 #include "net/WinsockErrorText.h"
 
 #include <QCoreApplication>
@@ -28,11 +29,6 @@ constexpr long kConnectEvents = FD_READ | FD_WRITE | FD_ACCEPT | FD_CONNECT | FD
 
 // Blocks handed to the system in one gathered send.
 constexpr int kGatherBlocks = 64;
-
-// How long one read notification may go on reading while bytes keep waiting. What is
-// left is announced again on the next turn of the event loop, so that a peer which sends
-// without pause never keeps the program from its other sockets, its timers and its user.
-constexpr std::chrono::milliseconds kReadTurnBudget{4};
 
 int liveSockets = 0;
 
@@ -736,7 +732,7 @@ void TCustomEventSocket::HandleSocketMessage(const platform::SocketMessage& mess
 void TCustomEventSocket::ReceivePendingData(std::uint16_t error) {
     try {
         platform::SocketLibrary& library = socketLibrary();
-        const auto turnEnds = std::chrono::steady_clock::now() + kReadTurnBudget;
+        const auto turnEnds = std::chrono::steady_clock::now() + turnBudget;
         for (;;) {
             lastError_ = 0;
             if (OnDataAvailable) {

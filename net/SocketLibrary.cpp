@@ -9,7 +9,7 @@ namespace net {
 namespace {
 
 struct LibraryState {
-    std::string name = "wsock32.dll";
+    std::string name = platform::systemSocketLibraryName;
     std::unique_ptr<platform::SocketLibrary> library;
 };
 

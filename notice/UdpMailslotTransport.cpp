@@ -2,11 +2,10 @@
 
 #include "notice/MailslotDatagram.h"
 #include "platform/sockets/HostLookup.h"
+#include "platform/sockets/LocalNetworks.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
-#include <ifaddrs.h>
-#include <net/if.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -33,25 +32,6 @@ struct SocketGuard {
 };
 
 } // namespace
-
-std::vector<InterfaceBroadcast> interfaceBroadcasts() {
-    std::vector<InterfaceBroadcast> found;
-    ifaddrs* list = nullptr;
-    if (::getifaddrs(&list) != 0) return found;
-    for (const ifaddrs* entry = list; entry; entry = entry->ifa_next) {
-        if (!entry->ifa_addr || entry->ifa_addr->sa_family != AF_INET ||
-            !(entry->ifa_flags & IFF_BROADCAST) || !(entry->ifa_flags & IFF_UP) ||
-            !entry->ifa_broadaddr)
-            continue;
-        InterfaceBroadcast item;
-        item.address = reinterpret_cast<const sockaddr_in*>(entry->ifa_addr)->sin_addr.s_addr;
-        item.broadcast =
-            reinterpret_cast<const sockaddr_in*>(entry->ifa_broadaddr)->sin_addr.s_addr;
-        found.push_back(item);
-    }
-    ::freeifaddrs(list);
-    return found;
-}
 
 UdpMailslotTransport::UdpMailslotTransport(Options options) : options_(std::move(options)) {
     if (!options_.lookup)
@@ -106,18 +86,20 @@ bool UdpMailslotTransport::write(const std::string& target, const std::string& b
     if (target == "*") {
         const int on = 1;
         ::setsockopt(sender.fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
-        std::vector<InterfaceBroadcast> targets;
+        // Each broadcast address with the address of the interface it goes out of.
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> targets;
         if (options_.broadcastAddresses) {
             for (std::uint32_t address : *options_.broadcastAddresses)
-                targets.push_back({0, address});
+                targets.emplace_back(0, address);
         } else {
-            targets = interfaceBroadcasts();
+            for (const platform::LocalNetwork& network : platform::localNetworks())
+                if (network.broadcasts) targets.emplace_back(network.address, network.broadcast);
         }
         // A group write reaches whoever listens; like a mailslot write to "*", it cannot
         // fail for want of receivers.
-        for (const InterfaceBroadcast& item : targets)
-            sendTo(sender.fd, item.broadcast, item.address, options_.workgroup, directGroupDatagram,
-                   mailslot, message);
+        for (const auto& [address, broadcast] : targets)
+            sendTo(sender.fd, broadcast, address, options_.workgroup, directGroupDatagram, mailslot,
+                   message);
         return true;
     }
     const std::vector<std::uint32_t> addresses = options_.lookup(target);

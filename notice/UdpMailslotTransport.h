@@ -54,12 +54,4 @@ private:
     std::vector<char> receiveBuffer_ = std::vector<char>(65536);
 };
 
-// Each IPv4 interface's broadcast address, network byte order, with the interface's own
-// address beside it.
-struct InterfaceBroadcast {
-    std::uint32_t address = 0;
-    std::uint32_t broadcast = 0;
-};
-std::vector<InterfaceBroadcast> interfaceBroadcasts();
-
 } // namespace notice

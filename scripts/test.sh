@@ -49,11 +49,11 @@ sanitized=(-G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" -D
 # ThreadSanitizer.
 cmake -S . -B build-tsan "${sanitized[@]}" -DFALAVOX_SANITIZE_THREAD=ON
 cmake --build build-tsan -j "$(nproc)" --target net_test_eventsocket net_test_sendqueue net_test_resolve \
-    app_test_network_scan platform_test_network_enum
+    app_test_network_scan
 (
     cd build-tsan
     export TSAN_OPTIONS=halt_on_error=1:suppressions=$root/scripts/tsan.supp
-    ctest --output-on-failure -R '^(net_|app_test_network_scan|platform_test_network_enum)'
+    ctest --output-on-failure -R '^(net_|app_test_network_scan)'
 ) || status=1
 
 # The pool that runs blocking work off the user-interface thread, and the notices sent on

@@ -1,6 +1,7 @@
 #include "session/LineAssembler.h"
 
 #include "net/EventSocket.h"
+#include "net/TurnBudget.h"
 
 #include <algorithm>
 #include <cstring>
@@ -54,7 +55,7 @@ void LineAssembler::handOn(std::size_t begin, std::size_t length) {
 }
 
 void LineAssembler::handOnCompleteLines(bool all) {
-    const auto turnEnds = std::chrono::steady_clock::now() + kTurnBudget;
+    const auto turnEnds = std::chrono::steady_clock::now() + net::turnBudget;
     bool handedOne = false;
     // The clock is read after every long line but only every few short ones: reading it
     // costs about as much as assembling a short line, while showing a long one costs far

@@ -35,11 +35,6 @@ public:
 
     explicit LineAssembler(LineFunction onLine);
 
-    // How long one call may go on handing lines on. A buffer full of short lines from a
-    // flooding peer would otherwise keep the program from everything else for as long
-    // as the window takes to show them all.
-    static constexpr std::chrono::milliseconds kTurnBudget{4};
-
     // One data event: a single read, then the complete lines, for as long as the turn's
     // budget lasts (at least one); the rest wait in the buffer (linesWaiting()) for
     // handOnWaiting() or the next event. A line of kCapacity bytes without an LF fills

@@ -6,7 +6,7 @@
 
 #include "app/Frminicial.h"
 #include "app/NetworkScan.h"
-#include "platform/neighbourhood/NetworkEnum.h"
+#include "platform/neighbourhood/NetworkNeighbourhood.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -166,7 +166,7 @@ int main(int argc, char** argv) {
     QElapsedTimer scanClock;
     scanClock.start();
     const qint64 scanGap = longestTickGap([&lists] {
-        app::NetworkScan(std::make_shared<platform::NetworkEnumeration>(
+        app::NetworkScan(std::make_shared<app::NetworkProviders>(
                              std::vector<std::shared_ptr<platform::NetworkProvider>>{
                                  std::make_shared<SlowNetwork>()}),
                          lists, std::chrono::seconds(30))

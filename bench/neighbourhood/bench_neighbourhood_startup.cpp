@@ -9,6 +9,7 @@
 //   bench_neighbourhood_startup providers|none
 #include "platform/neighbourhood/NetworkNeighbourhood.h"
 
+#include <QCoreApplication>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -53,6 +54,8 @@ std::size_t enumerate(const Providers& providers) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // The announcement is served by this thread's event loop, as in the program.
+    QCoreApplication application(argc, argv);
     const std::string side = argc > 1 ? argv[1] : "";
     std::size_t entries = 0;
     if (side == "providers") {

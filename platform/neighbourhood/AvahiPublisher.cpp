@@ -1,11 +1,12 @@
 #include "platform/neighbourhood/AvahiPublisher.h"
 
+#include "platform/neighbourhood/AvahiEventLoopPoll.h"
+
 #include <avahi-client/client.h>
 #include <avahi-client/publish.h>
 #include <avahi-common/alternative.h>
 #include <avahi-common/error.h>
 #include <avahi-common/malloc.h>
-#include <avahi-common/thread-watch.h>
 #include <avahi-common/timeval.h>
 
 namespace platform {
@@ -75,36 +76,25 @@ struct AvahiPublisher::Callbacks {
     }
 };
 
-AvahiPublisher::AvahiPublisher(std::uint16_t port) : port_(port) {
-    poll_ = avahi_threaded_poll_new();
-    if (poll_ == nullptr) return;
+AvahiPublisher::AvahiPublisher(std::uint16_t port)
+    : port_(port), poll_(std::make_unique<AvahiEventLoopPoll>()) {
     // A computer without a system bus announces nothing, and is not polled for one.
-    if (!connect()) {
-        avahi_threaded_poll_free(poll_);
-        poll_ = nullptr;
-        return;
-    }
-    avahi_threaded_poll_start(poll_);
+    if (!connect()) poll_.reset();
 }
 
 AvahiPublisher::~AvahiPublisher() {
     if (poll_ == nullptr) return;
-    avahi_threaded_poll_stop(poll_);
-    if (reconnect_ != nullptr) {
-        const AvahiPoll* api = avahi_threaded_poll_get(poll_);
-        api->timeout_free(reconnect_);
-    }
+    if (reconnect_ != nullptr) poll_->get()->timeout_free(reconnect_);
     // Freeing the client withdraws the service and frees its group.
     if (client_ != nullptr) avahi_client_free(client_);
-    avahi_threaded_poll_free(poll_);
 }
 
 bool AvahiPublisher::connect() {
     int error = 0;
     // With the no-fail flag the client waits for a daemon that is missing or restarting
     // instead of failing; it fails only when there is no system bus to wait on.
-    client_ = avahi_client_new(avahi_threaded_poll_get(poll_), AVAHI_CLIENT_NO_FAIL,
-                               Callbacks::clientState, this, &error);
+    client_ =
+        avahi_client_new(poll_->get(), AVAHI_CLIENT_NO_FAIL, Callbacks::clientState, this, &error);
     return client_ != nullptr;
 }
 
@@ -147,7 +137,7 @@ void AvahiPublisher::forgetGroup() {
 }
 
 void AvahiPublisher::reconnectLater(unsigned seconds) {
-    const AvahiPoll* api = avahi_threaded_poll_get(poll_);
+    const AvahiPoll* api = poll_->get();
     timeval due{};
     avahi_elapse_time(&due, seconds * 1000, 0);
     if (reconnect_ != nullptr)

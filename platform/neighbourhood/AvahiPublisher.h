@@ -2,18 +2,21 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 struct AvahiClient;
 struct AvahiEntryGroup;
-struct AvahiThreadedPoll;
 struct AvahiTimeout;
 
 // This copy's announcement on the local network: the `_falavox._tcp` service on the chat
 // port, so that other copies list this computer with no other service set up. It lasts
 // as long as the object, follows the daemon through restarts and picks another service
 // name when its own is taken. Without a daemon nothing is announced and nothing is said.
+// It is served by the event loop of the thread that makes it.
 namespace platform {
+
+class AvahiEventLoopPoll;
 
 // The service type every copy announces itself under, and the first the DNS-SD provider
 // browses for.
@@ -47,7 +50,8 @@ private:
 
     std::uint16_t port_;
     std::string serviceName_;
-    AvahiThreadedPoll* poll_ = nullptr;
+    // The client's poll: the event loop of the thread that made the publisher.
+    std::unique_ptr<AvahiEventLoopPoll> poll_;
     AvahiClient* client_ = nullptr;
     AvahiEntryGroup* group_ = nullptr;
     AvahiTimeout* reconnect_ = nullptr;

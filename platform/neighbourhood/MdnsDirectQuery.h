@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/neighbourhood/HostRoster.h"
-#include "platform/neighbourhood/LocalNetworks.h"
+#include "platform/sockets/LocalNetworks.h"
 
 #include <avahi-common/watch.h>
 #include <cstdint>

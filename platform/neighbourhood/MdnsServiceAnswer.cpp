@@ -1,5 +1,7 @@
 #include "platform/neighbourhood/MdnsServiceAnswer.h"
 
+#include "wire/DnsHeader.h"
+
 #include <algorithm>
 #include <cstring>
 #include <optional>
@@ -11,8 +13,8 @@ namespace {
 constexpr std::uint16_t typeA = 1;
 constexpr std::uint16_t typePtr = 12;
 constexpr std::uint16_t typeSrv = 33;
-constexpr std::uint16_t classIn = 1;
-constexpr std::size_t headerSize = 12;
+using wire::dns::classIn;
+using wire::dns::headerSize;
 constexpr std::size_t maxLabel = 63;
 constexpr std::size_t maxName = 255;
 
@@ -185,9 +187,7 @@ std::vector<ServiceHost> readServiceHosts(const std::uint8_t* data, std::size_t 
     const auto additionals = reader.uint16();
     // An answer (QR set), to a standard query (opcode 0), without error (rcode 0). A cut
     // answer (TC set) is read for what it holds.
-    if (answerId != id || (*flags & 0x8000) == 0 || (*flags & 0x7800) != 0 ||
-        (*flags & 0x000F) != 0)
-        return {};
+    if (answerId != id || !wire::dns::isPlainAnswer(*flags)) return {};
     for (std::uint16_t i = 0; i < *questions; ++i)
         if (!reader.name() || !reader.skip(4)) return {};
 

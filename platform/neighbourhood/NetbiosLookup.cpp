@@ -1,7 +1,7 @@
 #include "platform/neighbourhood/NetbiosLookup.h"
 
-#include "platform/neighbourhood/LocalNetworks.h"
 #include "platform/neighbourhood/NetbiosNameQuery.h"
+#include "platform/sockets/LocalNetworks.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

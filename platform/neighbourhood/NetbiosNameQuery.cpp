@@ -1,6 +1,7 @@
 #include "platform/neighbourhood/NetbiosNameQuery.h"
 
 #include "wire/Bytes.h"
+#include "wire/DnsHeader.h"
 #include "wire/NetbiosName.h"
 
 #include <algorithm>
@@ -12,12 +13,9 @@ namespace {
 using wire::ByteReader;
 using wire::putBig16;
 
-constexpr std::size_t headerSize = 12;
+using wire::dns::classIn;
+using wire::dns::headerSize;
 constexpr std::uint16_t typeNB = 0x0020;
-constexpr std::uint16_t classIN = 0x0001;
-constexpr std::uint16_t responseBit = 0x8000;
-constexpr std::uint16_t opcodeMask = 0x7800;
-constexpr std::uint16_t rcodeMask = 0x000F;
 
 // An owner name: the encoded name written out in full or, where `questionEchoed`, a
 // two-byte pointer to the question's copy of it (offset 12), the only place an answer
@@ -52,7 +50,7 @@ std::string nameQuery(std::uint16_t id, const std::string& encodedName) {
     putBig16(out, 0);
     out += encodedName;
     putBig16(out, typeNB);
-    putBig16(out, classIN);
+    putBig16(out, classIn);
     return out;
 }
 
@@ -66,8 +64,7 @@ std::vector<std::uint32_t> readNameQueryResponse(const std::uint8_t* data, std::
     const std::uint16_t questions = in.big16();
     const std::uint16_t answers = in.big16();
     in.skip(4); // authority and additional counts
-    if (!in.ok() || answerId != id || !(flags & responseBit) || (flags & opcodeMask) != 0 ||
-        (flags & rcodeMask) != 0 || answers == 0)
+    if (!in.ok() || answerId != id || !wire::dns::isPlainAnswer(flags) || answers == 0)
         return addresses;
     // A positive answer carries no question; one that echoes ours is skipped over.
     for (std::uint16_t i = 0; i < questions; ++i) {
@@ -79,7 +76,7 @@ std::vector<std::uint32_t> readNameQueryResponse(const std::uint8_t* data, std::
     const std::uint16_t klass = in.big16();
     in.skip(4); // time to live
     const std::uint16_t length = in.big16();
-    if (!in.ok() || type != typeNB || klass != classIN || length % 6 != 0) return addresses;
+    if (!in.ok() || type != typeNB || klass != classIn || length % 6 != 0) return addresses;
     for (std::uint16_t entry = 0; entry < length / 6; ++entry) {
         in.skip(2); // the name's flags: group or unique, node type
         const std::string_view raw = in.take(4);

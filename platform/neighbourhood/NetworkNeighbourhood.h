@@ -56,6 +56,15 @@ struct NetResource {
     }
 };
 
+// Whether a scan opens this record to list its children: networks, roots, domains and
+// workgroups; never a printer, whatever it says it is.
+inline bool opensToChildren(const NetResource& record) {
+    if (record.dwType == RESOURCETYPE_PRINT) return false;
+    return record.dwDisplayType == RESOURCEDISPLAYTYPE_DOMAIN ||
+           record.dwDisplayType == RESOURCEDISPLAYTYPE_NETWORK ||
+           record.dwDisplayType == RESOURCEDISPLAYTYPE_ROOT;
+}
+
 // One network. The calls block while the network answers, on a worker thread, never on
 // the user-interface thread; each bounds its own wait (a few seconds at most) and then
 // gives what it has.

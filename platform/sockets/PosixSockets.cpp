@@ -1,6 +1,7 @@
 #include "platform/sockets/PosixSockets.h"
 
 #include "platform/sockets/HostLookup.h"
+#include "platform/sockets/SocketLibraryLoader.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -618,7 +619,7 @@ std::uint16_t PosixSocketLibrary::networkToHost16(std::uint16_t value) {
 
 std::unique_ptr<SocketLibrary> loadSystemSocketLibrary(const std::string& name, int& error) {
     // Library names compare without regard to case, as file names do where it came from.
-    if (strcasecmp(name.c_str(), "wsock32.dll") != 0) {
+    if (strcasecmp(name.c_str(), systemSocketLibraryName) != 0) {
         error = 126; // the module was not found
         return nullptr;
     }

@@ -205,8 +205,7 @@ def chat_both_ways(session):
         session.x("xdotool", "windowmove", "--sync", window, str(index * 497), "60")
         wx, wy, ww, wh = session.geometry(window)
         # Keys go to the window under the pointer; its input line has the focus.
-        session.x("xdotool", "mousemove", str(wx + ww // 2), str(wy + wh // 3))
-        time.sleep(0.2)
+        session.x("xdotool", "mousemove", "--sync", str(wx + ww // 2), str(wy + wh // 3))
         session.x("xdotool", "type", "--delay", "30", lines[copy.host])
         session.x("xdotool", "key", "Return")
     for copy in COPIES:
@@ -232,44 +231,36 @@ def close_both(session):
             raise desktop.Failure(f"{copy.host} ended with {code} after &Fechar")
 
 
-def main():
+def run_in_namespaces(title, prefix, tools, copies, scenario):
+    """What the real tests of two copies share around their scenario: the tools checked
+    (skipped without them or root), a scratch folder, a desktop session for the program
+    named on the command line, the namespaces' turn held and the namespaces left over
+    from an earlier run removed; then `scenario(session, scratch)`, a failure reported
+    with a screenshot and each copy's error output, and everything stopped and removed
+    whatever happened."""
     if len(sys.argv) != 2:
-        print("usage: real_pair.py FALAVOX_BINARY", file=sys.stderr)
+        print(f"usage: {os.path.basename(sys.argv[0])} FALAVOX_BINARY", file=sys.stderr)
         return 2
-    missing = [tool for tool in TOOLS if not shutil.which(tool)]
+    missing = [tool for tool in tools if not shutil.which(tool)]
     if os.geteuid() != 0 or missing:
         print(f"skipped: needs root and {', '.join(missing) or 'network namespaces'}",
               file=sys.stderr)
         return SKIP
-    scratch = os.environ.get("FALAVOX_TEST_TMP") or tempfile.mkdtemp(prefix="fnc-")
+    scratch = os.environ.get("FALAVOX_TEST_TMP") or tempfile.mkdtemp(prefix=f"{prefix}-")
     shutil.rmtree(scratch, ignore_errors=True)
     os.makedirs(scratch)
     os.chmod(scratch, 0o755)
     session = desktop.Session(scratch)
     session.binary = os.path.abspath(sys.argv[1])
-    turn = daemons.hold_namespaces("fnc")  # noqa: F841 (held until the run ends)
+    turn = daemons.hold_namespaces(prefix)  # noqa: F841 (held until the run ends)
     daemons.remove_namespaces()
     try:
-        make_network()
-        # Only Avahi can give A the address of B's name: the system's resolver cannot.
-        if subprocess.run(["ip", "netns", "exec", ANA.namespace, "getent", "ahostsv4",
-                           BETO.host], capture_output=True, timeout=30).returncode == 0:
-            raise daemons.Failure(f"the system resolver knows {BETO.host} already")
-        for copy in COPIES:
-            copy.bus = daemons.start_avahi(scratch, copy.namespace, copy.host, copy.interface)
-        session.start_xvfb()
-        desktop.start_trayer(session)
-        # B first, so that its announcement is on the network when A's first scan asks.
-        start_copy(session, BETO)
-        start_copy(session, ANA)
-        invite_beto(session)
-        accept_invitation(session)
-        chat_both_ways(session)
-        close_both(session)
+        scenario(session, scratch)
     except Failures as failure:
-        session.screenshot("failure")
+        if session.display:
+            session.screenshot("failure")
         print(f"FAILED: {failure} (screenshots and logs in {scratch})", file=sys.stderr)
-        for copy in COPIES:
+        for copy in copies:
             path = os.path.join(scratch, f"{copy.host}.stderr")
             if os.path.exists(path):
                 print(f"--- {copy.host} stderr ---\n{open(path).read()}", file=sys.stderr)
@@ -277,8 +268,31 @@ def main():
     finally:
         session.stop_all()
         daemons.remove_namespaces()
-    print(f"real pair: passed (screenshots in {scratch})")
+    print(f"{title}: passed (screenshots in {scratch})")
     return 0
+
+
+def scenario(session, scratch):
+    make_network()
+    # Only Avahi can give A the address of B's name: the system's resolver cannot.
+    if subprocess.run(["ip", "netns", "exec", ANA.namespace, "getent", "ahostsv4",
+                       BETO.host], capture_output=True, timeout=30).returncode == 0:
+        raise daemons.Failure(f"the system resolver knows {BETO.host} already")
+    for copy in COPIES:
+        copy.bus = daemons.start_avahi(scratch, copy.namespace, copy.host, copy.interface)
+    session.start_xvfb()
+    desktop.start_trayer(session)
+    # B first, so that its announcement is on the network when A's first scan asks.
+    start_copy(session, BETO)
+    start_copy(session, ANA)
+    invite_beto(session)
+    accept_invitation(session)
+    chat_both_ways(session)
+    close_both(session)
+
+
+def main():
+    return run_in_namespaces("real pair", "fnc", TOOLS, COPIES, scenario)
 
 
 if __name__ == "__main__":

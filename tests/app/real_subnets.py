@@ -23,8 +23,6 @@ import os
 import shutil
 import subprocess
 import sys
-import tempfile
-import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.dont_write_bytecode = True
@@ -34,7 +32,6 @@ import neighbourhood_real as daemons  # noqa: E402
 import real_pair as pair  # noqa: E402
 import whole_program as desktop  # noqa: E402
 
-SKIP = 77
 TOOLS = pair.TOOLS + ("named", "named-checkzone")
 ROUTER = "fsrR"
 ZONE = os.path.join(HERE, "subnets.zone")
@@ -49,7 +46,6 @@ COPIES = (ANA, BETO)
 # The helpers of the pair test work on these copies and namespaces.
 pair.ANA, pair.BETO = ANA, BETO
 daemons.NAMESPACES = (ROUTER, ANA.namespace, BETO.namespace)
-Failures = pair.Failures
 
 
 def make_network():
@@ -164,63 +160,36 @@ def invite_across(session):
                             lambda: pair.invitation_dialogs(session, BETO), timeout=15)
 
 
+def scenario(session, scratch):
+    make_network()
+    session.processes.append(start_dns_server(scratch))
+    resolv = resolv_conf(scratch)
+    ANA.bus = start_wide_area_avahi(scratch, ANA, resolv)
+    # Beto's own daemon announces him on his subnet only.
+    BETO.bus = daemons.start_avahi(scratch, BETO.namespace, BETO.host, BETO.interface)
+    session.start_xvfb()
+    desktop.start_trayer(session)
+    # Both resolvers ask only the test's DNS server, never the machine's.
+    start_copy(session, BETO, resolv)
+    start_copy(session, ANA, resolv)
+    invite_across(session)
+    pair.accept_invitation(session)
+    window = pair.chat_window(session, ANA)
+    # Both chat windows open in the middle of the screen: Ana's is moved aside, so that
+    # her transcript is the one the pointer selects.
+    pair.chat_window(session, BETO)
+    session.x("xdotool", "windowmove", "--sync", window, "0", "60")
+    text = desktop.wait_for("Ana's chat window to say she is connected",
+                            lambda: (lambda t: t if "Status> Conectado." in t else None)(
+                                pair.transcript(session, window)), timeout=10)
+    session.screenshot("connected-across-the-router")
+    print(f"ana-pc's transcript: {text!r}")
+    if "Convidando (Beto-pc)" not in text:
+        raise desktop.Failure(f"Ana invited someone else: {text!r}")
+
+
 def main():
-    if len(sys.argv) != 2:
-        print("usage: real_subnets.py FALAVOX_BINARY", file=sys.stderr)
-        return 2
-    missing = [tool for tool in TOOLS if not shutil.which(tool)]
-    if os.geteuid() != 0 or missing:
-        print(f"skipped: needs root and {', '.join(missing) or 'network namespaces'}",
-              file=sys.stderr)
-        return SKIP
-    scratch = os.environ.get("FALAVOX_TEST_TMP") or tempfile.mkdtemp(prefix="fsr-")
-    shutil.rmtree(scratch, ignore_errors=True)
-    os.makedirs(scratch)
-    os.chmod(scratch, 0o755)
-    session = desktop.Session(scratch)
-    session.binary = os.path.abspath(sys.argv[1])
-    turn = daemons.hold_namespaces("fsr")  # noqa: F841 (held until the run ends)
-    daemons.remove_namespaces()
-    try:
-        make_network()
-        session.processes.append(start_dns_server(scratch))
-        resolv = resolv_conf(scratch)
-        ANA.bus = start_wide_area_avahi(scratch, ANA, resolv)
-        # Beto's own daemon announces him on his subnet only.
-        BETO.bus = daemons.start_avahi(scratch, BETO.namespace, BETO.host, BETO.interface)
-        session.start_xvfb()
-        desktop.start_trayer(session)
-        # Both resolvers ask only the test's DNS server, never the machine's.
-        start_copy(session, BETO, resolv)
-        start_copy(session, ANA, resolv)
-        invite_across(session)
-        pair.accept_invitation(session)
-        window = pair.chat_window(session, ANA)
-        # Both chat windows open in the middle of the screen: Ana's is moved aside, so that
-        # her transcript is the one the pointer selects.
-        pair.chat_window(session, BETO)
-        session.x("xdotool", "windowmove", "--sync", window, "0", "60")
-        text = desktop.wait_for("Ana's chat window to say she is connected",
-                                lambda: (lambda t: t if "Status> Conectado." in t else None)(
-                                    pair.transcript(session, window)), timeout=10)
-        session.screenshot("connected-across-the-router")
-        print(f"ana-pc's transcript: {text!r}")
-        if "Convidando (Beto-pc)" not in text:
-            raise desktop.Failure(f"Ana invited someone else: {text!r}")
-    except Failures as failure:
-        if session.display:
-            session.screenshot("failure")
-        print(f"FAILED: {failure} (screenshots and logs in {scratch})", file=sys.stderr)
-        for copy in COPIES:
-            path = os.path.join(scratch, f"{copy.host}.stderr")
-            if os.path.exists(path):
-                print(f"--- {copy.host} stderr ---\n{open(path).read()}", file=sys.stderr)
-        return 1
-    finally:
-        session.stop_all()
-        daemons.remove_namespaces()
-    print(f"subnets: passed (screenshots in {scratch})")
-    return 0
+    return pair.run_in_namespaces("subnets", "fsr", TOOLS, COPIES, scenario)
 
 
 if __name__ == "__main__":

@@ -13,7 +13,7 @@
 #include "app/ChatMenu.h"
 #include "app/NetworkScan.h"
 #include "app/TrayMenu.h"
-#include "platform/neighbourhood/NetworkEnum.h"
+#include "platform/neighbourhood/NetworkNeighbourhood.h"
 #include "platform/neighbourhood/NetworkNeighbourhood.h"
 
 #include <QApplication>
@@ -87,7 +87,7 @@ int main(int argc, char** argv) {
     app::NameLists lists;
     QElapsedTimer clock;
     clock.start();
-    app::NetworkScan(std::make_shared<platform::NetworkEnumeration>(neighbourhood->providers()),
+    app::NetworkScan(std::make_shared<app::NetworkProviders>(neighbourhood->providers()),
                      lists, std::chrono::milliseconds(std::atoi(argv[1])))
         .run();
     const qint64 elapsed = clock.elapsed();

@@ -38,6 +38,9 @@ int main(int argc, char** argv) {
     app::Tfrminicial beto({"127.0.0.3", "2200"}, app::TrayIcon::Backend::SystemTray);
     ana.FormCreate();
     beto.FormCreate();
+    // Start-up goes on on the event loop: its scan ends, and the listener opens, there.
+    while (ana.Scanning() || beto.Scanning())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     ana.UserName = "Ana";
     beto.UserName = "Beto";
     ana.SettingsOwner.settings().ChatConvite =

@@ -4,6 +4,7 @@
 #include "app/LocalUserName.h"
 #include "app/TrayStandInWindow.h"
 #include "platform/system/SystemInfo.h"
+#include "tests/support/EventLoop.h"
 #include "tests/support/QtMain.h"
 #include "tests/support/RawPeer.h"
 #include "ui/MessageBox.h"
@@ -60,6 +61,12 @@ void removeStoredSettings() {
     QFile::remove(platform::configDirectory() + "/registry.reg");
 }
 
+// Start-up's scan runs on the event loop and the listener opens by its end: this waits
+// for it.
+void endOfStartUp(const Tfrminicial& form) {
+    ASSERT_TRUE(testsupport::waitUntil([&] { return !form.Scanning(); }));
+}
+
 // Every message box of a test, captured instead of shown.
 class FormTest : public ::testing::Test {
 protected:
@@ -87,6 +94,8 @@ TEST_F(FormTest, startUpListensShowsTheTrayAndReadsTheUser) {
     EXPECT_FALSE(acceptsConnections(port));
 
     form.FormCreate();
+
+    endOfStartUp(form);
     EXPECT_TRUE(boxes.empty());
     EXPECT_FALSE(form.Terminated());
     EXPECT_EQ(form.SrvSocket.State(), net::wsListening);
@@ -114,10 +123,12 @@ TEST_F(FormTest, startUpListensShowsTheTrayAndReadsTheUser) {
 TEST_F(FormTest, secondCopyOnTheSamePortShowsTheErrorAndEnds) {
     Tfrminicial first(endpoint());
     first.FormCreate();
+    endOfStartUp(first);
     ASSERT_EQ(first.SrvSocket.State(), net::wsListening);
 
     Tfrminicial second(endpoint());
     second.FormCreate();
+    endOfStartUp(second);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].kind, ui::BoxKind::Error);
     EXPECT_EQ(boxes[0].caption, "Erro");
@@ -145,6 +156,7 @@ TEST_F(FormTest, storedSettingsAreKeptAndSetTheMenuMargin) {
                   "\"Resposta\"=\"Volto j\xe1\"\r\n\"ChatConvite\"=\"Oi\"\r\n");
     Tfrminicial form(endpoint());
     form.FormCreate();
+    endOfStartUp(form);
     EXPECT_TRUE(boxes.empty());
     EXPECT_FALSE(form.Settings().BarraTitulo);
     EXPECT_TRUE(form.Settings().AutoResposta);
@@ -161,6 +173,7 @@ TEST_F(FormTest, unreadableSettingsAreShownAndStartUpGoesOn) {
                   "\"Resposta\"=dword:00000005\r\n\"ChatConvite\"=\"Oi\"\r\n");
     Tfrminicial form(endpoint());
     form.FormCreate();
+    endOfStartUp(form);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].caption, QString::fromUtf8("Falavox©"));
     EXPECT_EQ(boxes[0].text, QString::fromUtf8("Tipo de dado inválido para 'Resposta'"));
@@ -197,6 +210,7 @@ TEST_F(FormTest, opcoesOpensOneOptionsDialogShowingTheStoredSettings) {
 TEST_F(FormTest, fecharRemovesTheIconAndEndsTheLoopWithCodeZero) {
     auto form = std::make_unique<Tfrminicial>(endpoint());
     form->FormCreate();
+    endOfStartUp(*form);
     ASSERT_TRUE(form->TryIcon.isActive());
     bool activeWhenQuitting = true;
     QObject::connect(qApp, &QCoreApplication::aboutToQuit,
@@ -215,6 +229,7 @@ TEST_F(FormTest, fecharRemovesTheIconAndEndsTheLoopWithCodeZero) {
 TEST_F(FormTest, withoutATrayTheStandInWindowEndsTheProgram) {
     Tfrminicial form(endpoint());
     form.FormCreate();
+    endOfStartUp(form);
     ASSERT_TRUE(form.TryIcon.usesStandInWindow());
     auto* fechar = form.TryIcon.standInWindow()->findChild<QPushButton*>("mnuFechar");
     ASSERT_NE(fechar, nullptr);
@@ -226,6 +241,7 @@ TEST_F(FormTest, withoutATrayTheStandInWindowEndsTheProgram) {
     // Its close box means the same.
     Tfrminicial again({"127.0.0.1", std::to_string(testsupport::freeLoopbackPort())});
     again.FormCreate();
+    endOfStartUp(again);
     QTimer::singleShot(0, [&again] { again.TryIcon.standInWindow()->close(); });
     EXPECT_EQ(QApplication::exec(), 0);
     EXPECT_FALSE(again.TryIcon.isActive());

@@ -5,7 +5,6 @@
 #include "app/NetworkScan.h"
 #include "app/TrayMenu.h"
 #include "app/TrayStandInWindow.h"
-#include "platform/neighbourhood/NetworkEnum.h"
 #include "tests/support/EventLoop.h"
 #include "tests/support/QtMain.h"
 #include "tests/support/ScriptedNeighbourhood.h"
@@ -43,8 +42,8 @@ NameLists scan(std::vector<std::shared_ptr<platform::NetworkProvider>> providers
                std::chrono::milliseconds bound = 10s,
                std::chrono::milliseconds containerBound = app::NetworkScan::defaultContainerBound) {
     NameLists lists;
-    app::NetworkScan(std::make_shared<platform::NetworkEnumeration>(std::move(providers)), lists,
-                     bound, containerBound)
+    app::NetworkScan(std::make_shared<app::NetworkProviders>(std::move(providers)), lists, bound,
+                     containerBound)
         .run();
     return lists;
 }
@@ -127,9 +126,8 @@ TEST(NetworkScan, listsDomainsAndComputersInTheNetworksOrder) {
     }
 }
 
-TEST(NetworkScan, aContainerLargerThanOneBufferIsListedWhole) {
-    // 500 computers with long comments take many buffers; one comment alone is larger
-    // than a whole buffer.
+TEST(NetworkScan, aLargeContainerIsListedWhole) {
+    // 500 computers with long comments, one of them longer than 8 KiB.
     auto network = provider();
     std::vector<platform::NetResource> computers;
     std::vector<ComputerEntry> expected;
@@ -255,6 +253,29 @@ TEST(NetworkScan, aSlowNetworkHidesNobodyOfTheOthers) {
             }
 }
 
+TEST(NetworkScan, aProviderThatHangsHoldsOneThreadHoweverOftenItIsScanned) {
+    // While a provider's first call hangs, later scans wait behind it rather than each
+    // take another thread of the pool; once it returns, what they asked is not asked any
+    // more, and the next scan lists the network.
+    auto stuck = provider();
+    stuck->script("", {{domainRecord("GRUPO", smb)}});
+    stuck->script("GRUPO", {{serverRecord("ANA", smb)}});
+    stuck->holdAnswers();
+    const auto providers = std::make_shared<app::NetworkProviders>(
+        std::vector<std::shared_ptr<platform::NetworkProvider>>{stuck});
+    NameLists lists;
+    for (int i = 0; i < 3; ++i)
+        app::NetworkScan(providers, lists, 50ms).run();
+    EXPECT_EQ(stuck->calls(), 1);
+    EXPECT_TRUE(lists.computers.empty());
+
+    stuck->release();
+    ASSERT_TRUE(waitUntil([&] { return stuck->answered() == 1; }));
+    app::NetworkScan(providers, lists, 5s).run();
+    EXPECT_EQ(lists.computers, (std::vector<ComputerEntry>{{"ANA", 0}}));
+    EXPECT_EQ(stuck->calls(), 3);
+}
+
 TEST(ChatMenu, domainsOpenToTheirComputersThenComputersOfNoDomain) {
     QMenu menu;
     const app::TrayMenuItems items = app::buildTrayMenu(menu);
@@ -335,6 +356,11 @@ protected:
             std::vector<std::shared_ptr<platform::NetworkProvider>>{std::move(network)});
     }
 
+    // A scan runs on the event loop: the form's calls start it, this waits for its end.
+    static void endOfScan(const app::Tfrminicial& form) {
+        ASSERT_TRUE(waitUntil([&] { return !form.Scanning(); }, 20000));
+    }
+
     int boxes = 0;
 };
 
@@ -346,6 +372,7 @@ TEST_F(ScanFormTest, openingTheMenuRebuildsFromTheListsWithoutScanning) {
     network->script("GRUPO", {{serverRecord("ANA", smb)}});
     auto form = makeForm(network);
     form->FormCreate();
+    endOfScan(*form);
     const int callsAfterStartUp = network->calls();
     EXPECT_EQ(callsAfterStartUp, 2);
 
@@ -364,12 +391,14 @@ TEST_F(ScanFormTest, openingTheMenuRebuildsFromTheListsWithoutScanning) {
     // "&Refresh" scans again and replaces what was listed.
     network->script("GRUPO", {{serverRecord("BETO", smb)}});
     form->mnuRefresh->trigger();
+    endOfScan(*form);
     EXPECT_EQ(form->Lists.computers, (std::vector<ComputerEntry>{{"BETO", 0}}));
     EXPECT_EQ(captions(form->mnuChat->menu()->actions()[0]->menu()), QStringList{"BETO"});
 
     // Nothing found: "&Chat" has nothing to open.
     network->script("", {{}});
     form->mnuRefresh->trigger();
+    endOfScan(*form);
     EXPECT_EQ(form->mnuChat->menu(), nullptr);
     EXPECT_EQ(boxes, 0);
 }
@@ -398,6 +427,7 @@ TEST_F(ScanFormTest, whileScanningTheIconIsBusyAndTheMenuDetached) {
     });
     sampler.start(20);
     form->mnuRefresh->trigger();
+    endOfScan(*form);
     sampler.stop();
 
     ASSERT_FALSE(hints.isEmpty());
@@ -435,6 +465,7 @@ TEST_F(ScanFormTest, startUpListensByItsBoundWhileTheScanWaitsForLateAnswers) {
     });
     sampler.start(20);
     form->FormCreate();
+    endOfScan(*form);
     sampler.stop();
     EXPECT_GT(listeningWhileBusy, 0) << "the listener opened while the scan went on";
     EXPECT_EQ(form->SrvSocket.State(), net::wsListening);
@@ -470,6 +501,7 @@ TEST_F(ScanFormTest, aListenerThatCannotOpenEndsTheStartUpScan) {
     QElapsedTimer clock;
     clock.start();
     second.FormCreate();
+    endOfScan(second);
     EXPECT_LT(clock.elapsed(), 10000) << "the user is told without waiting for the network";
     EXPECT_TRUE(second.Terminated());
     EXPECT_EQ(boxes, 1);
@@ -506,6 +538,7 @@ TEST_F(ScanFormTest, aScanThatFailsHalfWayStillEndsWhole) {
     auto form = makeForm<FailingScanForm>({network});
     form->TryIcon.activate();
     form->mnuRefresh->trigger();
+    endOfScan(*form);
     EXPECT_FALSE(form->Scanning());
     EXPECT_FALSE(form->TryIcon.isAnimating());
     EXPECT_EQ(form->TryIcon.hint(), QString::fromUtf8("Falavox©"));
@@ -517,6 +550,7 @@ TEST_F(ScanFormTest, aScanThatFailsHalfWayStillEndsWhole) {
     form->fail = false;
     const int calls = network->calls();
     form->mnuRefresh->trigger();
+    endOfScan(*form);
     EXPECT_GT(network->calls(), calls);
 }
 
@@ -530,6 +564,7 @@ TEST_F(ScanFormTest, pickingAComputerInvitesItByName) {
     network->script("", {{serverRecord("127.0.0.1", smb)}});
     auto form = makeForm(network);
     form->FormCreate();
+    endOfScan(*form);
     emit form->menu1.aboutToShow();
     ASSERT_NE(form->mnuChat->menu(), nullptr);
     form->mnuChat->menu()->actions()[0]->trigger();

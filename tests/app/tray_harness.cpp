@@ -100,6 +100,9 @@ int main(int argc, char** argv) {
         beto->UserName = "Beto";
     }
     ana.UserName = "Ana";
+    // Start-up goes on on the event loop: its scan ends, and the listener opens, there.
+    while (ana.Scanning() || (beto && beto->Scanning()))
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     if (ana.Terminated() || (beto && beto->Terminated())) return 1;
     if (slow) QTimer::singleShot(1000, ana.mnuRefresh, &QAction::trigger);
     // The state after start-up is reported before "ready": a hint of the start-up scan seen

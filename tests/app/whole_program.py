@@ -421,10 +421,13 @@ def check_invitation_from_tray_menu(session, harness_path):
     wait_for("the tray menu", lambda: visible_besides(session, harness.process.pid, icon))
     # "&Chat" by its letter, down to the second workgroup, into it: copy B is its first
     # computer.
+    shown = len(visible_besides(session, harness.process.pid, icon))
     session.x("xdotool", "key", "c")
-    time.sleep(0.4)
+    wait_for("the Chat submenu",
+             lambda: len(visible_besides(session, harness.process.pid, icon)) > shown)
     session.x("xdotool", "key", "Down", "Right")
-    time.sleep(0.4)
+    wait_for("the second workgroup's submenu",
+             lambda: len(visible_besides(session, harness.process.pid, icon)) > shown + 1)
     session.screenshot("chat-submenu")
     session.x("xdotool", "key", "Return")
     dialog = wait_for("copy B's invitation dialog",
@@ -438,12 +441,10 @@ def check_invitation_from_tray_menu(session, harness_path):
         "--onlyvisible", "--name", "^Falavox© - Usuário:")) == 2)
     windows = session.windows("--onlyvisible", "--name", "^Falavox© - Usuário:")
     for index, (window, text) in enumerate(zip(windows, ["primeira linha", "segunda linha"])):
-        session.x("xdotool", "windowmove", window, str(20 + index * 500), "60")
-        time.sleep(0.3)
+        session.x("xdotool", "windowmove", "--sync", window, str(20 + index * 500), "60")
         wx, wy, ww, wh = session.geometry(window)
         # Keys go to the window under the pointer; its input line has the focus.
-        session.x("xdotool", "mousemove", str(wx + ww // 2), str(wy + wh // 3))
-        time.sleep(0.2)
+        session.x("xdotool", "mousemove", "--sync", str(wx + ww // 2), str(wy + wh // 3))
         session.x("xdotool", "type", "--delay", "30", text)
         session.x("xdotool", "key", "Return")
     for side in ("A:", "B:"):

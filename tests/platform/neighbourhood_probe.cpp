@@ -15,13 +15,17 @@
 #include "platform/neighbourhood/NetworkNeighbourhood.h"
 #include "platform/sockets/HostLookup.h"
 
+#include <QCoreApplication>
+#include <QSocketNotifier>
 #include <arpa/inet.h>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <sys/signalfd.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -78,15 +82,23 @@ int main(int argc, char** argv) {
         printAddresses(platform::netbiosLookup(argv[2], std::chrono::milliseconds(1500)));
         return 0;
     }
+    // The announcement is served by this thread's event loop.
+    QCoreApplication application(argc, argv);
+    sigset_t stop;
+    sigemptyset(&stop);
+    sigaddset(&stop, SIGTERM);
+    sigaddset(&stop, SIGINT);
+    if (command == "serve") sigprocmask(SIG_BLOCK, &stop, nullptr);
     const auto neighbourhood = platform::startSystemNeighbourhood(2200);
     if (command == "serve") {
-        sigset_t stop;
-        sigemptyset(&stop);
-        sigaddset(&stop, SIGTERM);
-        sigaddset(&stop, SIGINT);
-        sigprocmask(SIG_BLOCK, &stop, nullptr);
-        int signal = 0;
-        sigwait(&stop, &signal);
+        // Served until a signal to end comes, which ends the loop.
+        const int endSignals = ::signalfd(-1, &stop, SFD_CLOEXEC);
+        if (endSignals < 0) return 1;
+        QSocketNotifier ended(endSignals, QSocketNotifier::Read);
+        QObject::connect(&ended, &QSocketNotifier::activated, &application,
+                         &QCoreApplication::quit);
+        QCoreApplication::exec();
+        ::close(endSignals);
         return 0;
     }
     if (command == "list") {

@@ -8,6 +8,7 @@
 #include "app/Frminicial.h"
 #include "chat/FrmChat.h"
 
+#include <QCoreApplication>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
@@ -29,6 +30,9 @@ struct ProgramCopy {
                                                   app::TrayIcon::Backend::Window)),
           address(address) {
         form->FormCreate();
+        // Start-up goes on on the event loop: its scan ends, and the listener opens, there.
+        while (form->Scanning())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         form->UserName = user;
     }
 

@@ -1,4 +1,4 @@
-#include "platform/neighbourhood/LocalNetworks.h"
+#include "platform/sockets/LocalNetworks.h"
 
 #include <algorithm>
 #include <ifaddrs.h>
