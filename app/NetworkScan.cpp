@@ -11,8 +11,9 @@ namespace app {
 using namespace platform;
 using Clock = std::chrono::steady_clock;
 
-// One provider's asks, made one after the other: at most one of them runs on the work
-// pool at a time. Touched only on the user-interface thread.
+// One provider's asks, made one after the other: at most one of them is out at a time,
+// on the provider's own event-loop work or, for a provider whose calls block, as a job of
+// the work pool. Touched only on the user-interface thread.
 struct NetworkProviders::Queue {
     struct Ask {
         NetResource container;
@@ -32,6 +33,12 @@ struct NetworkProviders::Queue {
             queue->asks.pop_front();
             if (ask.owner.expired()) continue;
             queue->busy = true;
+            auto done = [queue, owner = ask.owner, answered = ask.answered](Answer answer) {
+                queue->busy = false;
+                if (!owner.expired()) answered(std::move(answer));
+                next(queue);
+            };
+            if (queue->provider->ask(ask.container, done)) continue;
             // A provider that throws counts as one whose container cannot be opened: no
             // error of the neighbourhood reaches the user.
             work::WorkPool::shared().run<Answer>(
@@ -43,11 +50,8 @@ struct NetworkProviders::Queue {
                         return std::nullopt;
                     }
                 },
-                [queue, owner = std::move(ask.owner),
-                 answered = std::move(ask.answered)](std::optional<Answer> answer) {
-                    queue->busy = false;
-                    if (!owner.expired()) answered(answer ? std::move(*answer) : Answer{});
-                    next(queue);
+                [done = std::move(done)](std::optional<Answer> answer) {
+                    done(answer ? std::move(*answer) : Answer{});
                 });
         }
     }

@@ -14,12 +14,12 @@
 
 namespace app {
 
-// The providers of the network neighbourhood, asked from the user-interface thread. A
-// provider's call blocks while its network answers, so it runs as a job of the work pool,
-// and each provider is asked one thing at a time: one whose call never returns holds one
-// of the pool's threads and no more however often it is asked again, and lookups and
-// notices keep the others. Answers come back on the user-interface thread, in the order
-// the provider was asked.
+// The providers of the network neighbourhood, asked from the user-interface thread, each
+// one thing at a time. A provider that answers on the event loop is asked directly; one
+// whose call blocks while its network answers is called as a job of the work pool, so one
+// whose call never returns holds one of the pool's threads and no more however often it is
+// asked again, and lookups and notices keep the others. Answers come back on the
+// user-interface thread, in the order the provider was asked.
 class NetworkProviders {
 public:
     // A container's children; none when it cannot be opened (the provider said so, threw,

@@ -74,7 +74,8 @@ cmake --build build-tsan -j "$(nproc)" --target notice_test_messenger
     ctest --output-on-failure -R '^notice_test_messenger$'
 ) || status=1
 
-# The network neighbourhood's providers run on worker threads too, against real daemons.
+# The DNS-SD provider runs on worker threads too, beside the SMB helper's processes started
+# from the user-interface thread, against real daemons.
 cmake --build build-tsan -j "$(nproc)" --target neighbourhood_probe scan_probe falavox-smb-browse \
     platform_test_netbios_name
 (

@@ -1,7 +1,7 @@
 // One side of the neighbourhood's start-up benchmark, as a whole process (loading the
 // SMB and Avahi libraries is part of the start-up): "providers" starts the neighbourhood
-// (announcement, name sources) and enumerates every provider once, each on a thread of
-// its own, as the tray menu's scan asks their networks; "none" enumerates no provider at
+// (announcement, name sources) and enumerates every provider once, all at once, as the
+// tray menu's scan asks their networks; "none" enumerates no provider at
 // all. Prints the number of entries found. Timed by neighbourhood_startup.sh, which gives
 // it an Avahi daemon and no SMB master in a network namespace of its own;
 // startup_to_listening.py times the program itself.
@@ -10,6 +10,7 @@
 #include "platform/neighbourhood/NetworkNeighbourhood.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -18,6 +19,16 @@
 namespace {
 
 using Providers = std::vector<std::shared_ptr<platform::NetworkProvider>>;
+
+const std::vector<platform::NetResource> none;
+
+platform::NetResource networkOf(const platform::NetworkProvider& provider) {
+    platform::NetResource network;
+    network.dwDisplayType = platform::RESOURCEDISPLAYTYPE_NETWORK;
+    network.dwUsage = platform::RESOURCEUSAGE_CONTAINER;
+    network.lpProvider = provider.providerName();
+    return network;
+}
 
 // Every container of a provider's tree below its network record; the count of entries.
 std::size_t walk(platform::NetworkProvider& provider, const platform::NetResource& container) {
@@ -32,17 +43,43 @@ std::size_t walk(platform::NetworkProvider& provider, const platform::NetResourc
     return count;
 }
 
+// The same walk for a provider that answers on this thread's event loop: each answer asks
+// for its domains, and `outstanding` counts the asks not yet answered.
+struct EventLoopWalk {
+    platform::NetworkProvider& provider;
+    std::size_t& count;
+    int& outstanding;
+    QEventLoop& loop;
+
+    void ask(const platform::NetResource& container) const {
+        if (!provider.ask(container, *this)) return;
+        ++outstanding;
+    }
+    void operator()(platform::NetworkProvider::Answer answer) const {
+        for (const platform::NetResource& child : answer.value_or(none)) {
+            ++count;
+            if (child.dwDisplayType == platform::RESOURCEDISPLAYTYPE_DOMAIN) ask(child);
+        }
+        if (--outstanding == 0) loop.quit();
+    }
+};
+
+// Every provider at once: those that answer on the event loop on this thread, the others
+// each on a thread of its own.
 std::size_t enumerate(const Providers& providers) {
     std::vector<std::size_t> counts(providers.size());
     std::vector<std::thread> workers;
-    for (std::size_t i = 0; i < providers.size(); ++i)
-        workers.emplace_back([&, i] {
-            platform::NetResource network;
-            network.dwDisplayType = platform::RESOURCEDISPLAYTYPE_NETWORK;
-            network.dwUsage = platform::RESOURCEUSAGE_CONTAINER;
-            network.lpProvider = providers[i]->providerName();
-            counts[i] = walk(*providers[i], network);
-        });
+    QEventLoop loop;
+    int outstanding = 0;
+    for (std::size_t i = 0; i < providers.size(); ++i) {
+        const EventLoopWalk onLoop{*providers[i], counts[i], outstanding, loop};
+        if (providers[i]->ask(networkOf(*providers[i]), onLoop))
+            ++outstanding;
+        else
+            workers.emplace_back(
+                [&, i] { counts[i] = walk(*providers[i], networkOf(*providers[i])); });
+    }
+    if (outstanding > 0) loop.exec();
     for (std::thread& worker : workers)
         worker.join();
     std::size_t total = 0;

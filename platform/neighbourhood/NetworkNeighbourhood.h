@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -65,19 +66,37 @@ inline bool opensToChildren(const NetResource& record) {
            record.dwDisplayType == RESOURCEDISPLAYTYPE_ROOT;
 }
 
-// One network. The calls block while the network answers, on a worker thread, never on
-// the user-interface thread; each bounds its own wait (a few seconds at most) and then
-// gives what it has.
+// One network. A provider answers either on the user-interface thread's event loop
+// (ask()) or by a call that blocks while its network answers (children()), made on a
+// worker thread, never on the user-interface thread. Either way it bounds its own wait (a
+// few seconds at most) and then gives what it has.
 class NetworkProvider {
 public:
+    // A container's children; none when it cannot be opened.
+    using Answer = std::optional<std::vector<NetResource>>;
+
     virtual ~NetworkProvider() = default;
 
     // The name that this provider's records carry in lpProvider.
     virtual std::string providerName() const = 0;
 
+    // Asks for the children of `container` on this thread's event loop: `answered` runs
+    // once on this thread, never inside this call, and not at all once the provider is
+    // destroyed. False, with nothing asked, for a provider that answers only through
+    // children().
+    virtual bool ask(const NetResource& container, std::function<void(Answer)> answered) {
+        (void)container;
+        (void)answered;
+        return false;
+    }
+
     // The children of `container`, a record of this provider (its network record gives
     // the domains, a domain its computers); none when the container cannot be opened.
-    virtual std::optional<std::vector<NetResource>> children(const NetResource& container) = 0;
+    // Blocks; a provider that answers through ask() lists nothing here.
+    virtual Answer children(const NetResource& container) {
+        (void)container;
+        return std::nullopt;
+    }
 };
 
 // What the neighbourhood is on this computer while the program runs: the providers, this

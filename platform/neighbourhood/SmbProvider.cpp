@@ -3,15 +3,13 @@
 #include "platform/neighbourhood/SmbBrowseReply.h"
 #include "platform/system/Cp1252.h"
 
+#include <QByteArray>
 #include <QFileInfo>
+#include <QObject>
+#include <QProcess>
 #include <QString>
+#include <QTimer>
 #include <QUrl>
-#include <cerrno>
-#include <csignal>
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace platform {
 namespace {
@@ -70,93 +68,116 @@ std::optional<NetResource> recordOf(const smbbrowse::Entry& entry) {
 }
 
 // More than any browse list holds: a helper that writes more is not listened to.
-constexpr std::size_t replyLimit = 16 * 1024 * 1024;
+constexpr qint64 replyLimit = 16 * 1024 * 1024;
 
-// Ends the helper (if it still runs) and reaps it.
-void endHelper(pid_t pid) {
-    ::kill(pid, SIGKILL);
-    while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-    }
-}
-
-// The helper's whole reply, or none when it could not start or did not end within the
-// bound: it is then ended by its PID, and whatever the SMB library was waiting for ends
-// with it. A plain fork and exec, which every part of the system (the thread checker
-// included) knows for one.
-std::optional<std::string> runHelper(const std::string& url, std::chrono::milliseconds bound) {
-    const auto deadline = std::chrono::steady_clock::now() + bound;
-    const std::string path = helperPath().toStdString();
-    const std::string boundText = std::to_string(bound.count());
-    char* const argv[] = {const_cast<char*>(path.c_str()), const_cast<char*>(url.c_str()),
-                          const_cast<char*>(boundText.c_str()), nullptr};
-    int out[2];
-    if (::pipe2(out, O_CLOEXEC) != 0) return std::nullopt;
-    const int nothing = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-    const pid_t pid = nothing < 0 ? -1 : ::fork();
-    if (pid == 0) {
-        // Only calls that are safe between fork and exec; standard error stays the program's.
-        if (::dup2(nothing, STDIN_FILENO) >= 0 && ::dup2(out[1], STDOUT_FILENO) >= 0)
-            ::execv(argv[0], argv);
-        ::_exit(127);
-    }
-    ::close(out[1]);
-    if (nothing >= 0) ::close(nothing);
-    if (pid < 0) {
-        ::close(out[0]);
-        return std::nullopt;
-    }
-    std::string reply;
-    bool whole = false;
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) break;
-        pollfd ready{out[0], POLLIN, 0};
-        const int polled = ::poll(&ready, 1, static_cast<int>(left.count()));
-        if (polled < 0 && errno != EINTR) break;
-        if (polled <= 0) continue;
-        char chunk[16384];
-        const ssize_t got = ::read(out[0], chunk, sizeof chunk);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) {
-            whole = got == 0; // the helper closed its output: it is done
-            break;
-        }
-        reply.append(chunk, static_cast<std::size_t>(got));
-        if (reply.size() > replyLimit) break;
-    }
-    ::close(out[0]);
-    endHelper(pid);
-    if (!whole) return std::nullopt;
-    return reply;
-}
-
-} // namespace
-
-std::optional<std::vector<NetResource>> SmbProvider::children(const NetResource& container) {
-    std::string url;
+// The helper's address for a container: the whole network's, or a workgroup's; none for
+// anything else.
+std::optional<std::string> urlOf(const NetResource& container) {
     switch (container.dwDisplayType) {
     case RESOURCEDISPLAYTYPE_NETWORK:
     case RESOURCEDISPLAYTYPE_ROOT:
-        url = "smb://";
-        break;
+        return "smb://";
     case RESOURCEDISPLAYTYPE_DOMAIN:
         if (!container.lpRemoteName || container.lpRemoteName->empty()) return std::nullopt;
         // A workgroup's name may hold any character; in the address it is escaped.
-        url = "smb://" + QUrl::toPercentEncoding(fromCp1252(*container.lpRemoteName)).toStdString();
-        break;
+        return "smb://" +
+               QUrl::toPercentEncoding(fromCp1252(*container.lpRemoteName)).toStdString();
     default:
         return std::nullopt;
     }
-    const std::optional<std::string> reply = runHelper(url, bound_);
-    if (!reply) return std::nullopt;
-    const auto entries = smbbrowse::readReply(*reply);
+}
+
+NetworkProvider::Answer recordsOf(const QByteArray& reply) {
+    const auto entries = smbbrowse::readReply(
+        std::string_view(reply.constData(), static_cast<std::size_t>(reply.size())));
     if (!entries) return std::nullopt;
     std::vector<NetResource> records;
     for (const smbbrowse::Entry& entry : *entries)
         if (std::optional<NetResource> record = recordOf(entry))
             records.push_back(std::move(*record));
     return records;
+}
+
+// One run of the helper, from its start to its one answer: the whole reply once the helper
+// has ended, none when it could not start, wrote too much or had not ended by the bound.
+// It is then killed and reaped, and whatever the SMB library was waiting for ends with it.
+class HelperRun : public QObject {
+public:
+    HelperRun(QObject* parent, std::function<void(NetworkProvider::Answer)> answered)
+        : QObject(parent), answered_(std::move(answered)) {
+        // What the library might say goes where the program's own errors go.
+        helper_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        helper_.setStandardInputFile(QProcess::nullDevice());
+        connect(&helper_, &QProcess::readyReadStandardOutput, this, [this] {
+            reply_ += helper_.readAllStandardOutput();
+            if (reply_.size() > replyLimit) answer(std::nullopt);
+        });
+        connect(&helper_, &QProcess::finished, this, [this] {
+            reply_ += helper_.readAllStandardOutput();
+            answer(reply_.size() > replyLimit ? std::nullopt : recordsOf(reply_));
+        });
+        connect(&helper_, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+            if (error == QProcess::FailedToStart) answer(std::nullopt);
+        });
+        bound_.setSingleShot(true);
+        connect(&bound_, &QTimer::timeout, this, [this] { answer(std::nullopt); });
+    }
+
+    ~HelperRun() override { end(); }
+
+    void start(const std::string& url, std::chrono::milliseconds bound) {
+        bound_.start(bound);
+        helper_.start(helperPath(), {QString::fromStdString(url), QString::number(bound.count())});
+    }
+
+private:
+    void end() {
+        bound_.stop();
+        helper_.disconnect(this);
+        if (helper_.state() != QProcess::NotRunning) {
+            helper_.kill();
+            helper_.waitForFinished(-1);
+        }
+    }
+
+    // The answer goes out on a turn of its own (a helper that cannot start says so inside
+    // start()), unless the provider has gone by then.
+    void answer(NetworkProvider::Answer answer) {
+        if (!answered_) return;
+        end();
+        QMetaObject::invokeMethod(
+            parent(),
+            [answered = std::move(answered_), answer = std::move(answer)]() mutable {
+                answered(std::move(answer));
+            },
+            Qt::QueuedConnection);
+        answered_ = nullptr;
+        deleteLater();
+    }
+
+    QProcess helper_;
+    QTimer bound_;
+    QByteArray reply_;
+    std::function<void(NetworkProvider::Answer)> answered_;
+};
+
+} // namespace
+
+SmbProvider::SmbProvider(std::chrono::milliseconds bound)
+    : bound_(bound), runs_(std::make_unique<QObject>()) {}
+
+// The helpers still running are killed and reaped with their runs; they answer no one.
+SmbProvider::~SmbProvider() = default;
+
+bool SmbProvider::ask(const NetResource& container, std::function<void(Answer)> answered) {
+    const std::optional<std::string> url = urlOf(container);
+    if (!url) {
+        // Not one of the helper's containers: it cannot be opened, said on the next turn.
+        QTimer::singleShot(0, runs_.get(), [answered = std::move(answered)] { answered({}); });
+        return true;
+    }
+    (new HelperRun(runs_.get(), std::move(answered)))->start(*url, bound_);
+    return true;
 }
 
 } // namespace platform

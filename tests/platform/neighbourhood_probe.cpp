@@ -14,6 +14,7 @@
 #include "platform/neighbourhood/NetbiosLookup.h"
 #include "platform/neighbourhood/NetworkNeighbourhood.h"
 #include "platform/sockets/HostLookup.h"
+#include "tests/support/ScriptedNeighbourhood.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -24,7 +25,6 @@
 #include <cstring>
 #include <string>
 #include <sys/signalfd.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -48,11 +48,11 @@ std::string listed(platform::NetworkProvider& provider) {
     network.dwUsage = platform::RESOURCEUSAGE_CONTAINER;
     network.lpProvider = name;
     std::string lines;
-    for (const auto& domain : provider.children(network).value_or(none)) {
+    for (const auto& domain : testsupport::answerOf(provider, network).value_or(none)) {
         if (domain.dwDisplayType != platform::RESOURCEDISPLAYTYPE_DOMAIN) continue;
         const std::string domainName = domain.lpRemoteName.value_or("");
         lines += "domain " + name + "\t" + domainName + "\n";
-        for (const auto& computer : provider.children(domain).value_or(none))
+        for (const auto& computer : testsupport::answerOf(provider, domain).value_or(none))
             if (computer.dwDisplayType == platform::RESOURCEDISPLAYTYPE_SERVER)
                 lines += "computer " + name + "\t" + domainName + "\t" +
                          computer.lpRemoteName.value_or("") + "\n";
@@ -60,18 +60,10 @@ std::string listed(platform::NetworkProvider& provider) {
     return lines;
 }
 
-// The providers are asked at once, each on a thread of its own, as the tray menu's scan
-// asks them.
+// The providers are asked one after the other, on this thread.
 void list(const platform::SystemNeighbourhood& neighbourhood) {
-    const auto providers = neighbourhood.providers();
-    std::vector<std::string> trees(providers.size());
-    std::vector<std::thread> workers;
-    for (std::size_t i = 0; i < providers.size(); ++i)
-        workers.emplace_back([&, i] { trees[i] = listed(*providers[i]); });
-    for (std::thread& worker : workers)
-        worker.join();
-    for (const std::string& tree : trees)
-        std::fputs(tree.c_str(), stdout);
+    for (const auto& provider : neighbourhood.providers())
+        std::fputs(listed(*provider).c_str(), stdout);
 }
 
 } // namespace
@@ -111,7 +103,7 @@ int main(int argc, char** argv) {
         domain.dwUsage = platform::RESOURCEUSAGE_CONTAINER;
         domain.lpRemoteName = argv[2];
         for (const auto& provider : neighbourhood->providers())
-            for (const auto& computer : provider->children(domain).value_or(none))
+            for (const auto& computer : testsupport::answerOf(*provider, domain).value_or(none))
                 std::printf("computer %s\t%s\t%s\n", provider->providerName().c_str(), argv[2],
                             computer.lpRemoteName.value_or("").c_str());
         return 0;

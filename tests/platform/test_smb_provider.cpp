@@ -1,6 +1,8 @@
 #include "platform/neighbourhood/SmbBrowseReply.h"
 #include "platform/neighbourhood/SmbProvider.h"
+#include "tests/support/EventLoop.h"
 #include "tests/support/Files.h"
+#include "tests/support/QtMain.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -12,6 +14,7 @@
 #include <string>
 
 using platform::NetResource;
+using platform::NetworkProvider;
 using platform::SmbProvider;
 namespace smbbrowse = platform::smbbrowse;
 
@@ -55,6 +58,16 @@ protected:
         return record;
     }
 
+    // The provider's answer, waited for on the event loop; never given inside the ask.
+    static NetworkProvider::Answer answerOf(SmbProvider&& provider) {
+        std::optional<NetworkProvider::Answer> answer;
+        EXPECT_TRUE(
+            provider.ask(network(), [&](NetworkProvider::Answer given) { answer = given; }));
+        EXPECT_FALSE(answer);
+        EXPECT_TRUE(testsupport::waitUntil([&] { return answer.has_value(); }, 30000));
+        return answer.value_or(std::nullopt);
+    }
+
     std::string pidFile_;
 };
 
@@ -63,7 +76,7 @@ TEST_F(SmbProviderTest, ListsWhatTheHelperAnswersInTheProgramsCodePage) {
     useHelper(
         "[ \"$1\" = smb:// ] || exit 1\n"
         "printf 'W\\tGRUPO\\tEscrit\\303\\263rio\\nW\\t\\316\\251\\t\\nF\\tshare\\t\\nend\\n'\n");
-    const auto children = SmbProvider(std::chrono::milliseconds(5000)).children(network());
+    const auto children = answerOf(SmbProvider(std::chrono::milliseconds(5000)));
     ASSERT_TRUE(children);
     ASSERT_EQ(children->size(), 2u);
     EXPECT_EQ((*children)[0].lpRemoteName, "GRUPO");
@@ -76,7 +89,7 @@ TEST_F(SmbProviderTest, AHelperThatDoesNotAnswerIsEndedAtTheBound) {
     useHelper("echo $$ >\"$0.pid\"\nprintf 'W\\tGRUPO\\t\\n'\nexec sleep 60\n");
     QElapsedTimer elapsed;
     elapsed.start();
-    EXPECT_EQ(SmbProvider(std::chrono::milliseconds(300)).children(network()), std::nullopt);
+    EXPECT_EQ(answerOf(SmbProvider(std::chrono::milliseconds(300))), std::nullopt);
     // Far less than the helper's own minute: it did not end by itself.
     EXPECT_LT(elapsed.elapsed(), 30000);
     const std::string pid = testsupport::readBytes(QString::fromStdString(pidFile_));
@@ -88,7 +101,9 @@ TEST_F(SmbProviderTest, AHelperThatDoesNotAnswerIsEndedAtTheBound) {
 
 TEST_F(SmbProviderTest, AMissingHelperListsNothing) {
     ::setenv("FALAVOX_SMB_BROWSE", "/nonexistent/falavox-smb-browse", 1);
-    EXPECT_EQ(SmbProvider(std::chrono::milliseconds(1000)).children(network()), std::nullopt);
+    EXPECT_EQ(answerOf(SmbProvider(std::chrono::milliseconds(1000))), std::nullopt);
 }
 
 } // namespace
+
+FALAVOX_TEST_MAIN(QCoreApplication)

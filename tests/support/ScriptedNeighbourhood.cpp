@@ -1,5 +1,6 @@
 #include "tests/support/ScriptedNeighbourhood.h"
 
+#include <QEventLoop>
 #include <stdexcept>
 #include <thread>
 
@@ -53,6 +54,19 @@ NetResource printerRecord(const std::string& remoteName, const std::string& prov
     record.lpRemoteName = remoteName;
     record.lpProvider = provider;
     return record;
+}
+
+platform::NetworkProvider::Answer answerOf(platform::NetworkProvider& provider,
+                                           const NetResource& container) {
+    QEventLoop loop;
+    std::optional<platform::NetworkProvider::Answer> answer;
+    if (!provider.ask(container, [&](platform::NetworkProvider::Answer given) {
+            answer = std::move(given);
+            loop.quit();
+        }))
+        return provider.children(container);
+    loop.exec();
+    return answer ? std::move(*answer) : std::nullopt;
 }
 
 void ScriptedProvider::release() {

@@ -69,6 +69,12 @@ private:
     bool isReleased_ = false;
 };
 
+// A provider's answer for `container`, from ask() while this thread's event loop runs, or
+// from children() for a provider that answers only so. For the test tools that walk a
+// neighbourhood one container at a time.
+platform::NetworkProvider::Answer answerOf(platform::NetworkProvider& provider,
+                                           const NetResource& container);
+
 class ScriptedNeighbourhood : public platform::SystemNeighbourhood {
 public:
     explicit ScriptedNeighbourhood(
