@@ -17,7 +17,7 @@ TfrmAbout::TfrmAbout(const QString& userName, QWidget* parent)
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Sobre"));
 
-    for (int i = 1; i <= assets::kAboutFrameCount; ++i) {
+    for (int i = 1; i <= assets::aboutFrameCount; ++i) {
         QPixmap frame(assets::forScale(assets::aboutFramePath(i), qGuiApp->devicePixelRatio()));
         if (!frame.isNull()) frames_.push_back(frame);
     }

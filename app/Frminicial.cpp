@@ -47,14 +47,14 @@ const char* const listenFailedText =
 } // namespace
 
 Tfrminicial::Tfrminicial(ListenEndpoint endpoint, TrayIcon::Backend trayBackend, QObject* parent)
-    : QObject(parent), TryIcon(trayBackend), Image2(QString::fromLatin1(assets::kTelephone)),
+    : QObject(parent), TryIcon(trayBackend), Image2(QString::fromLatin1(assets::telephonePath)),
       NetMessages(work::WorkPool::shared()),
       Session(SrvSocket, CliSocket, TmpSocket, *this, endpoint.Port),
       endpoint_(std::move(endpoint)) {
     setObjectName(QStringLiteral("frminicial"));
     Messenger1.SetBoxName("messngr");
     PicClip1 = QPixmap(
-        assets::forScale(QString::fromLatin1(assets::kMenuGlyphs), qGuiApp->devicePixelRatio()));
+        assets::forScale(QString::fromLatin1(assets::menuGlyphs), qGuiApp->devicePixelRatio()));
     chatSubmenu_ = new QMenu(&menu1);
     chatSubmenu_->setObjectName(QStringLiteral("mnuChatItems"));
     networkProviders_ = std::make_shared<NetworkProviders>(
@@ -72,7 +72,7 @@ Tfrminicial::Tfrminicial(ListenEndpoint endpoint, TrayIcon::Backend trayBackend,
         item->setIcon(menu1GetItemParams(&menu1, item));
     menu1.setBandPainter(
         [this](QPainter& canvas, const QRect& R) { menu1DrawMargin(&menu1, canvas, R); });
-    for (int n = 1; n <= assets::kBusyFrameCount; ++n)
+    for (int n = 1; n <= assets::busyFrameCount; ++n)
         busyFrames_.append(QIcon(assets::busyFramePath(n)));
 
     // Every size the icon is drawn at: panels take the one nearest what they draw.
@@ -156,7 +156,7 @@ void Tfrminicial::listenAtStartUp() {
 bool Tfrminicial::Listen() {
     try {
         SrvSocket.SetPort(endpoint_.Port);
-        SrvSocket.SetProto(std::string(session::kSessionProto));
+        SrvSocket.SetProto(std::string(session::sessionProto));
         SrvSocket.SetAddr(endpoint_.Addr);
         SrvSocket.Listen();
         return true;
@@ -243,9 +243,9 @@ void Tfrminicial::menu1DrawMargin(QObject*, QPainter& canvas, const QRect& R) {
 
 QIcon Tfrminicial::menu1GetItemParams(QObject*, const QAction* item) const {
     const int tag = menuTag(item);
-    if (tag < 1 || tag > assets::kGlyphCellCount || PicClip1.isNull()) return QIcon();
+    if (tag < 1 || tag > assets::glyphCellCount || PicClip1.isNull()) return QIcon();
     // The strip's right-hand pixels that do not make a whole cell are never shown.
-    const int cellWidth = PicClip1.width() / assets::kGlyphCellCount;
+    const int cellWidth = PicClip1.width() / assets::glyphCellCount;
     QPixmap cell = PicClip1.copy((tag - 1) * cellWidth, 0, cellWidth, PicClip1.height());
     cell.setDevicePixelRatio(PicClip1.devicePixelRatio());
     return QIcon(cell);

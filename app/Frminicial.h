@@ -33,8 +33,8 @@ namespace app {
 // The program itself always uses the default; tests give a loopback address and a free
 // port.
 struct ListenEndpoint {
-    std::string Addr = std::string(session::kListenAddr);
-    std::string Port = std::string(session::kSessionPort);
+    std::string Addr = std::string(session::listenAddr);
+    std::string Port = std::string(session::sessionPortText);
 };
 
 // The exit code of a copy that could not listen (most often: another copy runs).

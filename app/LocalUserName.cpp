@@ -6,7 +6,7 @@
 namespace app {
 
 std::string localUserName() {
-    // The system gives at most platform::kUserNameMaxLength bytes.
+    // The system gives at most platform::userNameMaxLength bytes.
     const std::string name = platform::userName();
     return text::capitalizeName(name.substr(0, name.find('\0')));
 }

@@ -43,7 +43,7 @@ bool embeddingTrayPresent() {
 TrayIcon::TrayIcon(Backend backend, QObject* parent) : QObject(parent), backend_(backend) {
     connect(&animation_, &QTimer::timeout, this, &TrayIcon::nextFrame);
     trayGone_.setSingleShot(true);
-    trayGone_.setInterval(kTrayGoneGraceMs);
+    trayGone_.setInterval(trayGoneGraceMs);
     connect(&trayGone_, &QTimer::timeout, this, &TrayIcon::trayGoneForGood);
 }
 

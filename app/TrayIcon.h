@@ -76,7 +76,7 @@ public:
 
     // How long a tray that left may take to come back (a panel restarting) before the
     // stand-in window takes its place.
-    static constexpr int kTrayGoneGraceMs = 3000;
+    static constexpr int trayGoneGraceMs = 3000;
 
     // Seams for tests: whether a tray host is there, and the moment hosts change.
     void setHostProbe(std::function<bool()> probe);

@@ -19,7 +19,7 @@ namespace {
 
 // What a title bar keeps free beside a centred title, on each side, for a close box and
 // its margins.
-constexpr int kTitleButtonRoom = 40;
+constexpr int titleButtonRoom = 40;
 
 } // namespace
 
@@ -51,7 +51,7 @@ TrayStandInWindow::TrayStandInWindow()
     titleFont.setBold(true);
     titleFont.setPointSizeF(titleFont.pointSizeF() * 1.2);
     commands_->setMinimumWidth(QFontMetrics(titleFont).horizontalAdvance(windowTitle()) +
-                               2 * kTitleButtonRoom);
+                               2 * titleButtonRoom);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(6, 6, 6, 6);

@@ -3,12 +3,12 @@
 namespace assets {
 
 QString busyFramePath(int n) {
-    if (n < 1 || n > kBusyFrameCount) return {};
+    if (n < 1 || n > busyFrameCount) return {};
     return QStringLiteral(":/tray/busy%1.png").arg(n, 2, 10, QLatin1Char('0'));
 }
 
 QString aboutFramePath(int n) {
-    if (n < 1 || n > kAboutFrameCount) return {};
+    if (n < 1 || n > aboutFrameCount) return {};
     return QStringLiteral(":/about/frame%1.png").arg(n);
 }
 
@@ -22,20 +22,19 @@ QString forScale(const QString& path, qreal ratio) {
 }
 
 QStringList trayStaticSizes() {
-    return {QString::fromLatin1(kTrayStatic), QStringLiteral(":/tray/static-22.png"),
-            QStringLiteral(":/tray/static-24.png"), twiceAsLarge(QString::fromLatin1(kTrayStatic)),
+    return {QString::fromLatin1(trayStatic), QStringLiteral(":/tray/static-22.png"),
+            QStringLiteral(":/tray/static-24.png"), twiceAsLarge(QString::fromLatin1(trayStatic)),
             QStringLiteral(":/tray/static-48.png")};
 }
 
 QStringList allPicturePaths() {
-    QStringList paths{kTrayStatic,     kMenuGlyphs,      kTelephone,      kHello,
-                      kFaceClosed,     kFaceOpen,        kFaceWide,       kChatSair,
-                      kChatEmChat,     kChatDesconectar, kChatFecharUser, kChatUser,
-                      kChatBackground, kConfigDesktop,   kConfigMenuBand, kConfigMenuPlain,
-                      kConfigNote,     kConfigJester};
-    for (int n = 1; n <= kBusyFrameCount; ++n)
+    QStringList paths{trayStatic,      menuGlyphs, telephonePath,  helloPath,     faceClosed,
+                      faceOpen,        faceWide,   chatSair,       chatEmChat,    chatDesconectar,
+                      chatFecharUser,  chatUser,   chatBackground, configDesktop, configMenuBand,
+                      configMenuPlain, configNote, configJester};
+    for (int n = 1; n <= busyFrameCount; ++n)
         paths << busyFramePath(n);
-    for (int n = 1; n <= kAboutFrameCount; ++n)
+    for (int n = 1; n <= aboutFrameCount; ++n)
         paths << aboutFramePath(n);
     for (const QString& path : QStringList(paths))
         paths << twiceAsLarge(path);

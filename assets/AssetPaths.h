@@ -7,35 +7,35 @@
 // library is enough to make them loadable; no initialisation call is needed.
 namespace assets {
 
-inline constexpr char kTrayStatic[] = ":/tray/static.png";
-inline constexpr char kMenuGlyphs[] = ":/menu/glyphs.png";
-inline constexpr char kTelephone[] = ":/app/telephone.png";
-inline constexpr char kHello[] = ":/askchat/hello.png";
-inline constexpr char kFaceClosed[] = ":/askchat/face_closed.png";
-inline constexpr char kFaceOpen[] = ":/askchat/face_open.png";
-inline constexpr char kFaceWide[] = ":/askchat/face_wide.png";
-inline constexpr char kChime[] = ":/sound/WAVE1.wav";
-inline constexpr char kChatSair[] = ":/chat/sair.png";
-inline constexpr char kChatEmChat[] = ":/chat/emchat.png";
-inline constexpr char kChatDesconectar[] = ":/chat/desconectar.png";
-inline constexpr char kChatFecharUser[] = ":/chat/fecharuser.png";
-inline constexpr char kChatUser[] = ":/chat/user.png";
-inline constexpr char kChatBackground[] = ":/chat/BACKGROUND.png";
-inline constexpr char kConfigDesktop[] = ":/config/desktop.png";
-inline constexpr char kConfigMenuBand[] = ":/config/menu_band.png";
-inline constexpr char kConfigMenuPlain[] = ":/config/menu_plain.png";
-inline constexpr char kConfigNote[] = ":/config/note.png";
-inline constexpr char kConfigJester[] = ":/config/jester.png";
+inline constexpr char trayStatic[] = ":/tray/static.png";
+inline constexpr char menuGlyphs[] = ":/menu/glyphs.png";
+inline constexpr char telephonePath[] = ":/app/telephone.png";
+inline constexpr char helloPath[] = ":/askchat/hello.png";
+inline constexpr char faceClosed[] = ":/askchat/face_closed.png";
+inline constexpr char faceOpen[] = ":/askchat/face_open.png";
+inline constexpr char faceWide[] = ":/askchat/face_wide.png";
+inline constexpr char chimePath[] = ":/sound/WAVE1.wav";
+inline constexpr char chatSair[] = ":/chat/sair.png";
+inline constexpr char chatEmChat[] = ":/chat/emchat.png";
+inline constexpr char chatDesconectar[] = ":/chat/desconectar.png";
+inline constexpr char chatFecharUser[] = ":/chat/fecharuser.png";
+inline constexpr char chatUser[] = ":/chat/user.png";
+inline constexpr char chatBackground[] = ":/chat/BACKGROUND.png";
+inline constexpr char configDesktop[] = ":/config/desktop.png";
+inline constexpr char configMenuBand[] = ":/config/menu_band.png";
+inline constexpr char configMenuPlain[] = ":/config/menu_plain.png";
+inline constexpr char configNote[] = ":/config/note.png";
+inline constexpr char configJester[] = ":/config/jester.png";
 
-inline constexpr int kBusyFrameCount = 13;
-inline constexpr int kAboutFrameCount = 4;
-inline constexpr int kGlyphCellCount = 7;
+inline constexpr int busyFrameCount = 13;
+inline constexpr int aboutFrameCount = 4;
+inline constexpr int glyphCellCount = 7;
 
-// Frame n of the tray's busy animation, n from 1 to kBusyFrameCount; an empty string
+// Frame n of the tray's busy animation, n from 1 to busyFrameCount; an empty string
 // outside that range, which loads as a null pixmap rather than a wrong frame.
 QString busyFramePath(int n);
 
-// Frame n of the About box animation, n from 1 to kAboutFrameCount; empty outside.
+// Frame n of the About box animation, n from 1 to aboutFrameCount; empty outside.
 QString aboutFramePath(int n);
 
 // The drawing of the picture at `path` at twice its size ("name@2x.png"), which every

@@ -36,7 +36,7 @@ TfrmChat::TfrmChat(std::string localUser, net::TCustomEventSocket& cliSocket, QW
     buildWindow();
 
     // FormCreate.
-    SpeedBar1->setWallpaper(QPixmap(QString::fromLatin1(assets::kChatBackground)));
+    SpeedBar1->setWallpaper(QPixmap(QString::fromLatin1(assets::chatBackground)));
     setWindowTitle(ui::programTitle() + QStringLiteral(" - Usuário:") + QLatin1Char(' ') +
                    platform::fromCp1252(localUser_));
     disconnectedLook();
@@ -99,7 +99,7 @@ void TfrmChat::addUser(const std::string& name) {
     showGathered();
     auto* item = new QTreeWidgetItem(ListUser, QStringList{chat::userListEntry(name)});
     QIcon picture;
-    const QPixmap pixmap(QString::fromLatin1(assets::kChatUser));
+    const QPixmap pixmap(QString::fromLatin1(assets::chatUser));
     picture.addPixmap(pixmap, QIcon::Normal);
     picture.addPixmap(pixmap, QIcon::Selected);
     picture.addPixmap(pixmap, QIcon::Disabled);
@@ -151,8 +151,8 @@ void TfrmChat::writeEntries(const std::deque<std::vector<chat::TextRun>>& entrie
                 characters += run.text.size();
         chat::trimTranscript(
             *memo1->document(),
-            std::max(0, chat::kTranscriptEntries - static_cast<int>(entries.size())),
-            static_cast<int>(std::max<qsizetype>(0, chat::kTranscriptCharacters - characters)));
+            std::max(0, chat::transcriptEntries - static_cast<int>(entries.size())),
+            static_cast<int>(std::max<qsizetype>(0, chat::transcriptCharacters - characters)));
     }
     const QColor windowText = memo1->palette().color(QPalette::Text);
     QTextCursor cursor(memo1->document());

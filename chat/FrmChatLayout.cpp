@@ -21,7 +21,7 @@ namespace {
 
 QFont baseFont() {
     QFont font(chat::kBaseFamily);
-    font.setPointSizeF(chat::kBasePointSize);
+    font.setPointSizeF(chat::basePointSize);
     return font;
 }
 
@@ -94,14 +94,14 @@ void TfrmChat::buildSpeedBar() {
     ui::bevelPanel(section, "Bevel4", QFrame::Raised, QRect(8, 3, 3, 50));
     btnSair =
         chat::makeSpeedButton(section, QStringLiteral("btnSair"), QStringLiteral("Sair do chat"),
-                              QString::fromLatin1(assets::kChatSair), 18, 3);
+                              QString::fromLatin1(assets::chatSair), 18, 3);
     ui::bevelPanel(section, "Bevel1", QFrame::Sunken, QRect(92, 3, 2, 50));
     btnChat = chat::makeSpeedButton(section, QStringLiteral("btnChat"), QStringLiteral("Em Chat"),
-                                    QString::fromLatin1(assets::kChatEmChat), 98, 3);
+                                    QString::fromLatin1(assets::chatEmChat), 98, 3);
     btnChat->setCheckable(true);
     btnEncerrar =
         chat::makeSpeedButton(section, QStringLiteral("btnEncerrar"), QStringLiteral("Desconectar"),
-                              QString::fromLatin1(assets::kChatDesconectar), 168, 3);
+                              QString::fromLatin1(assets::chatDesconectar), 168, 3);
     connect(btnSair, &QToolButton::clicked, this, [this] { btnSairClick(); });
     connect(btnChat, &QToolButton::clicked, this, [this] { btnChatClick(); });
     connect(btnEncerrar, &QToolButton::clicked, this, [this] { btnEncerrarClick(); });
@@ -130,7 +130,7 @@ QFrame* TfrmChat::buildUsersPanel() {
     btnFecharUser->setObjectName(QStringLiteral("btnFecharUser"));
     btnFecharUser->setAutoRaise(true);
     btnFecharUser->setGeometry(95, 3, 20, 18);
-    btnFecharUser->setIcon(QIcon(QPixmap(QString::fromLatin1(assets::kChatFecharUser))));
+    btnFecharUser->setIcon(QIcon(QPixmap(QString::fromLatin1(assets::chatFecharUser))));
     btnFecharUser->setIconSize(QSize(10, 9));
     btnFecharUser->setFocusPolicy(Qt::NoFocus);
     connect(btnFecharUser, &QToolButton::clicked, this, [this] { btnFecharUserClick(); });

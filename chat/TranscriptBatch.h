@@ -17,8 +17,7 @@ namespace chat {
 // burst of any length waits in bounded memory and is written in bounded time.
 class TranscriptBatch {
 public:
-    explicit TranscriptBatch(int entries = kTranscriptEntries,
-                             int characters = kTranscriptCharacters)
+    explicit TranscriptBatch(int entries = transcriptEntries, int characters = transcriptCharacters)
         : maxEntries_(entries), maxCharacters_(characters) {}
 
     // Entries and the finishing of entries are gathered from `open` until `take`.

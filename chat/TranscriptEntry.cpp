@@ -12,7 +12,7 @@ namespace chat {
 namespace {
 
 TextRun base(QString text) {
-    return TextRun{std::move(text), QColor(), kBaseFamily, kBasePointSize};
+    return TextRun{std::move(text), QColor(), kBaseFamily, basePointSize};
 }
 
 // A line break inside an entry's text would start a display line of its own, without
@@ -28,8 +28,8 @@ std::vector<TextRun> chatLineRuns(const QString& name, const QColor& nameColour,
                                   const QString& stamp, const QString& text) {
     return {
         base(QStringLiteral("<")),
-        TextRun{onOneLine(name) + QLatin1Char(' '), nameColour, kBaseFamily, kBasePointSize},
-        TextRun{stamp, kStampColour, kStampFamily, kStampPointSize},
+        TextRun{onOneLine(name) + QLatin1Char(' '), nameColour, kBaseFamily, basePointSize},
+        TextRun{stamp, kStampColour, kStampFamily, stampPointSize},
         base(QStringLiteral("> ") + onOneLine(text) + kEntryBreak),
     };
 }

@@ -18,9 +18,9 @@ struct TextRun {
 };
 
 inline const QString kBaseFamily = QStringLiteral("MS Sans Serif");
-inline constexpr double kBasePointSize = 8;
+inline constexpr double basePointSize = 8;
 inline const QString kStampFamily = QStringLiteral("Small Fonts");
-inline constexpr double kStampPointSize = 7;
+inline constexpr double stampPointSize = 7;
 inline const QColor kOwnNameColour{0, 0, 255};
 inline const QColor kPeerNameColour{0, 128, 128};
 inline const QColor kStampColour{128, 128, 128};

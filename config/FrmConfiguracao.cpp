@@ -31,7 +31,7 @@ namespace config {
 
 namespace {
 
-constexpr int kInvitationLimit = 73;
+constexpr int invitationLimit = 73;
 
 template <class W> W* place(W* widget, const char* name, int x, int y, int w, int h) {
     widget->setObjectName(QString::fromLatin1(name));
@@ -68,7 +68,7 @@ struct Line {
 // drawn here is wider than the designed one, the paragraph moves left, as far as the
 // picture allows, so that its longest line is not cut at the group box's edge.
 void paragraph(QWidget* parent, std::initializer_list<Line> lines, int x) {
-    static constexpr int kPictureRight = 9 + 32 + 4;
+    static constexpr int pictureRight = 9 + 32 + 4;
     std::vector<QLabel*> labels;
     int widest = 0;
     for (const Line& line : lines) {
@@ -76,7 +76,7 @@ void paragraph(QWidget* parent, std::initializer_list<Line> lines, int x) {
         widest = std::max(widest, labels.back()->width());
     }
     const int room = parent->contentsRect().right() - 2;
-    const int left = std::max(kPictureRight, std::min(x, room - widest + 1));
+    const int left = std::max(pictureRight, std::min(x, room - widest + 1));
     for (QLabel* label : labels)
         label->move(left, label->y());
 }
@@ -131,7 +131,7 @@ void TfrmConfiguracao::buildMenuPage(QWidget* page) {
     auto* panel = place(new QFrame(page), "Panel1", 23, 22, 276, 132);
     panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     panel->setLineWidth(1);
-    picture(panel, "Image1", assets::kConfigDesktop, 1, 1, 274, 130);
+    picture(panel, "Image1", assets::configDesktop, 1, 1, 274, 130);
 
     MenuPop = place(new QStackedWidget(panel), "MenuPop", 78, 1, 115, 100);
     MenuPop->setAutoFillBackground(true);
@@ -144,8 +144,8 @@ void TfrmConfiguracao::buildMenuPage(QWidget* page) {
     page1->setObjectName(QStringLiteral("Page1"));
     MenuPop->addWidget(pageDefault);
     MenuPop->addWidget(page1);
-    picture(pageDefault, "Image2", assets::kConfigMenuBand, 0, -2, 113, 100);
-    picture(page1, "Image5", assets::kConfigMenuPlain, 0, -2, 113, 100);
+    picture(pageDefault, "Image2", assets::configMenuBand, 0, -2, 113, 100);
+    picture(page1, "Image5", assets::configMenuPlain, 0, -2, 113, 100);
 
     CheckBox1 =
         place(new QCheckBox(QStringLiteral("Mostrar a barra de título no menu Popup"), page),
@@ -163,17 +163,17 @@ void TfrmConfiguracao::buildMenuPage(QWidget* page) {
 void TfrmConfiguracao::buildChatPage(QWidget* page) {
     auto* message = place(new QGroupBox(QStringLiteral(" Personalizar mensagem "), page),
                           "GroupBox5", 6, 12, 307, 133);
-    picture(message, "Image6", assets::kConfigNote, 9, 21, 32, 32);
+    picture(message, "Image6", assets::configNote, 9, 21, 32, 32);
     paragraph(message,
               {{"Label1", "Você pode incluir uma mensagem personalizada", 21},
                {"Label2", "para utilizar como convite ao usuário com quem", 36},
                {"Label4", "deseja conversar.", 52}},
               61);
     text(message, "Label3", "Mensagem:", 11, 83);
-    edtChat = place(new TLimitedEdit(kInvitationLimit, message), "edtChat", 11, 98, 284, 21);
+    edtChat = place(new TLimitedEdit(invitationLimit, message), "edtChat", 11, 98, 284, 21);
 
     GroupBox1 = place(new QGroupBox(page), "GroupBox1", 5, 150, 307, 116);
-    picture(GroupBox1, "Image3", assets::kConfigJester, 9, 21, 32, 32);
+    picture(GroupBox1, "Image3", assets::configJester, 9, 21, 32, 32);
     paragraph(GroupBox1,
               {{"Label5", "Esta opção permite que você envie seu convite", 21},
                {"Label6", "ao chat para o usuário, sem que o mesmo precise", 36},

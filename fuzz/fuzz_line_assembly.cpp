@@ -42,7 +42,7 @@ std::vector<std::string> assemble(Source source, bool nested) {
     int depth = 0;
     session::ClassifiedLine classified;
     LineAssembler assembler([&](std::string_view line) {
-        check(line.size() <= LineAssembler::kCapacity);
+        check(line.size() <= LineAssembler::capacity);
         check(line.find('\n') == std::string_view::npos);
         lines.emplace_back(line);
         session::classifyLine(line, classified);
@@ -64,7 +64,7 @@ std::vector<std::string> assemble(Source source, bool nested) {
         assembler.receive([&](char* b, int n) { return source.read(b, n); });
         idle = source.at == before ? idle + 1 : 0;
     }
-    check(assembler.pendingBytes() < LineAssembler::kCapacity);
+    check(assembler.pendingBytes() < LineAssembler::capacity);
     return lines;
 }
 

@@ -6,7 +6,7 @@
 namespace net {
 
 TBuffer::TBuffer(int capacity)
-    : capacity_(capacity > 0 ? capacity : kDefaultCapacity),
+    : capacity_(capacity > 0 ? capacity : defaultCapacity),
       storage_(std::make_unique<char[]>(static_cast<std::size_t>(capacity_))) {}
 
 int TBuffer::Append(const char* data, int count) {

@@ -10,7 +10,7 @@ namespace net {
 // empty again and takes a whole `Capacity` anew.
 class TBuffer {
 public:
-    static constexpr int kDefaultCapacity = 1514;
+    static constexpr int defaultCapacity = 1514;
 
     // A capacity of 0 or less means the default.
     explicit TBuffer(int capacity);

@@ -23,12 +23,12 @@ using platform::INVALID_SOCKET;
 namespace {
 
 // Notifications each kind of use asks for.
-constexpr long kListenEvents = FD_READ | FD_WRITE | FD_ACCEPT | FD_CLOSE;               // 43
-constexpr long kDupEvents = FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE;                 // 51
-constexpr long kConnectEvents = FD_READ | FD_WRITE | FD_ACCEPT | FD_CONNECT | FD_CLOSE; // 59
+constexpr long listenEvents = FD_READ | FD_WRITE | FD_ACCEPT | FD_CLOSE;               // 43
+constexpr long dupEvents = FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE;                 // 51
+constexpr long connectEvents = FD_READ | FD_WRITE | FD_ACCEPT | FD_CONNECT | FD_CLOSE; // 59
 
 // Blocks handed to the system in one gathered send.
-constexpr int kGatherBlocks = 64;
+constexpr int gatherBlocks = 64;
 
 int liveSockets = 0;
 
@@ -55,8 +55,8 @@ public:
 
 protected:
     bool event(QEvent* e) override {
-        if (socket_ && (e->type() == platform::SocketMessage::kType ||
-                        e->type() == platform::LookupMessage::kType)) {
+        if (socket_ && (e->type() == platform::SocketMessage::eventType ||
+                        e->type() == platform::LookupMessage::eventType)) {
             socket_->WndProc(e);
             return true;
         }
@@ -248,7 +248,7 @@ void TCustomEventSocket::Listen() {
         return;
     }
     ChangeState(wsListening);
-    if (library.WSAAsyncSelect(handle_, window_.get(), kListenEvents) != 0)
+    if (library.WSAAsyncSelect(handle_, window_.get(), listenEvents) != 0)
         ReportSocketError("WSAASyncSelect");
 }
 
@@ -310,7 +310,7 @@ void TCustomEventSocket::Dup(SOCKET handle) {
         releaseAdopted();
         throw;
     }
-    if (library.WSAAsyncSelect(handle_, window_.get(), kDupEvents) != 0) {
+    if (library.WSAAsyncSelect(handle_, window_.get(), dupEvents) != 0) {
         releaseAdopted();
         ReportSocketError("WSAAsyncSelect");
         return;
@@ -365,7 +365,7 @@ void TCustomEventSocket::Connect() {
         ReportSocketError("setsockopt(SO_REUSEADDR)");
         return;
     }
-    if (library.WSAAsyncSelect(handle_, window_.get(), kConnectEvents) != 0) {
+    if (library.WSAAsyncSelect(handle_, window_.get(), connectEvents) != 0) {
         ReportSocketError("WSAAsyncSelect");
         return;
     }
@@ -517,8 +517,8 @@ void TCustomEventSocket::TryToSend() {
             allSent_ = true;
             return;
         }
-        std::array<iovec, kGatherBlocks> pieces;
-        const int count = sendQueue_.Gather(pieces.data(), kGatherBlocks);
+        std::array<iovec, gatherBlocks> pieces;
+        const int count = sendQueue_.Gather(pieces.data(), gatherBlocks);
         std::size_t offered = 0;
         for (int i = 0; i < count; ++i)
             offered += pieces[static_cast<std::size_t>(i)].iov_len;
@@ -675,9 +675,9 @@ void TCustomEventSocket::WndProc(QEvent* message) {
         }
     };
     guarded([&] {
-        if (message->type() == platform::SocketMessage::kType)
+        if (message->type() == platform::SocketMessage::eventType)
             HandleSocketMessage(*static_cast<platform::SocketMessage*>(message));
-        else if (message->type() == platform::LookupMessage::kType)
+        else if (message->type() == platform::LookupMessage::eventType)
             HandleLookupMessage(*static_cast<platform::LookupMessage*>(message));
     });
     while (dispatchDepth_ == 1 && ownWritePending_ != INVALID_SOCKET) {

@@ -13,7 +13,7 @@ namespace net {
 // the queue keeps the order of the calls.
 class SendQueue {
 public:
-    explicit SendQueue(int blockSize = TBuffer::kDefaultCapacity) : blockSize_(blockSize) {}
+    explicit SendQueue(int blockSize = TBuffer::defaultCapacity) : blockSize_(blockSize) {}
 
     bool empty() const { return blocks_.empty(); }
     std::size_t blockCount() const { return blocks_.size(); }

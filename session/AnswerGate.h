@@ -12,7 +12,7 @@ namespace session {
 class AnswerGate {
 public:
     using Clock = std::function<std::chrono::steady_clock::time_point()>;
-    static constexpr std::chrono::milliseconds kSettle{1000};
+    static constexpr std::chrono::milliseconds settleTime{1000};
 
     explicit AnswerGate(Clock clock) : clock_(std::move(clock)) {}
 
@@ -23,13 +23,13 @@ public:
     }
 
     // True once the dialog has been on screen for the whole settling second.
-    bool admits() const { return open_ && clock_() - openedAt_ >= kSettle; }
+    bool admits() const { return open_ && clock_() - openedAt_ >= settleTime; }
 
     // How much of the settling second is left; zero once it has passed.
     std::chrono::milliseconds remaining() const {
-        if (!open_) return kSettle;
-        const auto left =
-            kSettle - std::chrono::duration_cast<std::chrono::milliseconds>(clock_() - openedAt_);
+        if (!open_) return settleTime;
+        const auto left = settleTime - std::chrono::duration_cast<std::chrono::milliseconds>(
+                                           clock_() - openedAt_);
         return left.count() > 0 ? left : std::chrono::milliseconds(0);
     }
 

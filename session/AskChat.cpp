@@ -80,7 +80,7 @@ void setTickInterval(int milliseconds) {
 }
 
 int tickInterval() {
-    return injectedTickInterval() > 0 ? injectedTickInterval() : AskChatCountdown::kIntervalMs;
+    return injectedTickInterval() > 0 ? injectedTickInterval() : AskChatCountdown::intervalMs;
 }
 
 void setClock(std::function<std::chrono::steady_clock::time_point()> clock) {

@@ -7,8 +7,8 @@ namespace session {
 
 class AskChatCountdown {
 public:
-    static constexpr int kTicks = 100;
-    static constexpr int kIntervalMs = 300;
+    static constexpr int tickCount = 100;
+    static constexpr int intervalMs = 300;
 
     enum class Face { Closed, Open, Wide };
 

@@ -16,7 +16,7 @@ using net::wsConnected;
 
 namespace {
 // How long an invitation waits before it is put to the user.
-constexpr std::chrono::milliseconds kInvitationSettle{100};
+constexpr std::chrono::milliseconds invitationSettle{100};
 
 // The program's own texts are written here in UTF-8; the window takes Windows-1252 bytes.
 std::string ansi(const char* utf8) {
@@ -223,7 +223,7 @@ void ChatSession::receivedLine(std::string_view bytes) {
         // Put to the user a moment later: the reset of a caller that sent its line and
         // hung up at once comes in right behind the line, and that caller is then known
         // to be gone.
-        QTimer::singleShot(kInvitationSettle, &callerTimer_,
+        QTimer::singleShot(invitationSettle, &callerTimer_,
                            [this, connection = CliSocket.Handle(), name = std::string(line.name()),
                             text = std::string(line.text())] {
                                if (CliSocket.Handle() != connection ||
@@ -388,7 +388,7 @@ void ChatSession::CliSocketDnsLookupDone(std::uint16_t error) {
     }
     CliSocket.SetAddr(CliSocket.DnsResult());
     CliSocket.SetPort(sessionPort_);
-    CliSocket.SetProto(std::string(kSessionProto));
+    CliSocket.SetProto(std::string(sessionProto));
     CliSocket.SetLingerOnOff(net::wsLingerOff);
     CliSocket.Connect();
     StartReceiving();

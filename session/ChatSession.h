@@ -55,7 +55,7 @@ class ChatSession {
 public:
     ChatSession(net::TCustomEventSocket& srvSocket, net::TCustomEventSocket& cliSocket,
                 net::TCustomEventSocket& tmpSocket, SessionHost& host,
-                std::string sessionPort = std::string(kSessionPort));
+                std::string sessionPort = std::string(sessionPortText));
     ChatSession(const ChatSession&) = delete;
     ChatSession& operator=(const ChatSession&) = delete;
     ~ChatSession();

@@ -82,7 +82,7 @@ TfrmAskchat::TfrmAskchat() : QDialog(nullptr), gate_([] { return askchat::now();
         setWindowFlag(Qt::WindowDoesNotAcceptFocus);
     setWindowTitle(QStringLiteral("Convite ao chat do usuário:"));
     setFont(ui::dialogFont());
-    setFixedSize(kClientWidth, kClientHeight);
+    setFixedSize(clientWidth, clientHeight);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
     buildControls();
@@ -100,13 +100,13 @@ void TfrmAskchat::buildControls() {
 
     Panel1 = ui::bevelPanel(this, "Panel1", QFrame::Raised, QRect(6, 23, 375, 38));
     Panel2 = ui::bevelPanel(Panel1, "Panel2", QFrame::Sunken, QRect(2, 2, 34, 35));
-    Image1 = picture(Panel2, "Image1", assets::kHello, QRect(1, 1, 32, 32));
+    Image1 = picture(Panel2, "Image1", assets::helloPath, QRect(1, 1, 32, 32));
     Panel3 = ui::bevelPanel(Panel1, "Panel3", QFrame::Sunken, QRect(41, 9, 328, 18));
 
     PB = new QProgressBar(Panel3);
     PB->setObjectName(QStringLiteral("PB"));
     PB->setGeometry(1, 1, 326, 16);
-    PB->setRange(0, AskChatCountdown::kTicks);
+    PB->setRange(0, AskChatCountdown::tickCount);
     PB->setValue(0);
     PB->setTextVisible(false);
     PB->setStyleSheet(QStringLiteral("QProgressBar { border: none; background: white; }"
@@ -127,9 +127,9 @@ void TfrmAskchat::buildControls() {
     connect(settleTimer_, &QTimer::timeout, this, &TfrmAskchat::settleAnswers);
 
     // The three faces only lend their pictures to the application icon.
-    Image2 = picture(this, "Image2", assets::kFaceClosed, QRect(2, 64, 16, 16));
-    Image3 = picture(this, "Image3", assets::kFaceOpen, QRect(36, 64, 16, 16));
-    Image4 = picture(this, "Image4", assets::kFaceWide, QRect(70, 64, 16, 16));
+    Image2 = picture(this, "Image2", assets::faceClosed, QRect(2, 64, 16, 16));
+    Image3 = picture(this, "Image3", assets::faceOpen, QRect(36, 64, 16, 16));
+    Image4 = picture(this, "Image4", assets::faceWide, QRect(70, 64, 16, 16));
     for (QLabel* face : {Image2, Image3, Image4})
         face->hide();
 
@@ -170,7 +170,7 @@ void TfrmAskchat::FormShow() {
     setWindowTitle(QStringLiteral("Convite ao chat do usuário: ") +
                    platform::fromCp1252(data.callerName));
     Label1->setText(oneLine(data.invitationText));
-    Label1->setGeometry(Label1->x(), Label1->y(), kLabelWidth, Label1->height());
+    Label1->setGeometry(Label1->x(), Label1->y(), labelWidth, Label1->height());
     Label1->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
     Timer1->start();
     PB->setValue(0);
@@ -205,7 +205,7 @@ void TfrmAskchat::postNotification() {
 void TfrmAskchat::playInvitationSound() {
     // The invitation must be noticed even where the sound cannot be played.
     try {
-        QFile file(QString::fromLatin1(assets::kChime));
+        QFile file(QString::fromLatin1(assets::chimePath));
         if (!file.open(QIODevice::ReadOnly))
             throw platform::SoundError("the invitation sound is missing");
         const QByteArray wave = file.readAll();

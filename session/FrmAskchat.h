@@ -27,9 +27,9 @@ public:
     TfrmAskchat();
     ~TfrmAskchat() override;
 
-    static constexpr int kClientWidth = 387;
-    static constexpr int kClientHeight = 98;
-    static constexpr int kLabelWidth = 371;
+    static constexpr int clientWidth = 387;
+    static constexpr int clientHeight = 98;
+    static constexpr int labelWidth = 371;
 
     // One tick of Timer1; public so tests advance the dialog's time themselves.
     void Timer1Timer();

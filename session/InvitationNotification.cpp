@@ -31,13 +31,13 @@ void InvitationNotification::post(const QString& caption, const QString& text) {
     NotificationRequest request;
     request.summary = caption;
     request.body = text;
-    request.actions = {QString::fromLatin1(kDefault), QStringLiteral("Convite ao Chat..."),
-                       QString::fromLatin1(kAccept),  QStringLiteral("Aceitar"),
-                       QString::fromLatin1(kIgnore),  QStringLiteral("Ignorar")};
+    request.actions = {QString::fromLatin1(defaultAction), QStringLiteral("Convite ao Chat..."),
+                       QString::fromLatin1(acceptAction),  QStringLiteral("Aceitar"),
+                       QString::fromLatin1(ignoreAction),  QStringLiteral("Ignorar")};
     request.critical = true;
     // The dialog's own time-out withdraws it; this only bounds a notification that
     // outlives the program.
-    request.expireMs = AskChatCountdown::kTicks * AskChatCountdown::kIntervalMs;
+    request.expireMs = AskChatCountdown::tickCount * AskChatCountdown::intervalMs;
     NotificationService* service = &service_;
     service_.notify(request, [posting = posting_, service](quint32 id) {
         posting->hasId = true;
@@ -59,11 +59,11 @@ void InvitationNotification::activationToken(quint32 id, const QString& token) {
 void InvitationNotification::actionInvoked(quint32 id, const QString& key) {
     if (!posting_ || !posting_->hasId || posting_->id != id || posting_->withdrawn) return;
     const QString token = std::exchange(token_, QString());
-    if (key == QLatin1String(kAccept)) {
+    if (key == QLatin1String(acceptAction)) {
         if (answers_.accept) answers_.accept(token);
-    } else if (key == QLatin1String(kIgnore)) {
+    } else if (key == QLatin1String(ignoreAction)) {
         if (answers_.ignore) answers_.ignore();
-    } else if (key == QLatin1String(kDefault)) {
+    } else if (key == QLatin1String(defaultAction)) {
         if (answers_.bringForward) answers_.bringForward(token);
     }
 }

@@ -32,9 +32,9 @@ public:
     void post(const QString& caption, const QString& text);
     void withdraw();
 
-    static constexpr const char* kAccept = "aceitar";
-    static constexpr const char* kIgnore = "ignorar";
-    static constexpr const char* kDefault = "default";
+    static constexpr const char* acceptAction = "aceitar";
+    static constexpr const char* ignoreAction = "ignorar";
+    static constexpr const char* defaultAction = "default";
 
 private:
     void actionInvoked(quint32 id, const QString& key);

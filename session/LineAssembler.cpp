@@ -22,7 +22,7 @@ void LineAssembler::compact() {
 
 void LineAssembler::receive(const ReadFunction& read) {
     compact();
-    const std::size_t room = kCapacity - fill_;
+    const std::size_t room = capacity - fill_;
     if (room > 0) {
         const int got = read(buffer_.data() + fill_, static_cast<int>(room));
         if (got > 0) {
@@ -39,7 +39,7 @@ void LineAssembler::handOnWaiting(bool all) {
 
 bool LineAssembler::linesWaiting() const {
     const std::size_t pending = fill_ - start_;
-    return pending >= kCapacity || std::memchr(buffer_.data() + start_, '\n', pending) != nullptr;
+    return pending >= capacity || std::memchr(buffer_.data() + start_, '\n', pending) != nullptr;
 }
 
 void LineAssembler::receive(net::TCustomEventSocket& socket) {
@@ -49,7 +49,7 @@ void LineAssembler::receive(net::TCustomEventSocket& socket) {
 void LineAssembler::handOn(std::size_t begin, std::size_t length) {
     // A copy of its own on this call's stack: a nested event may refill the buffer while
     // the callback still looks at the line.
-    char line[kBufferSize];
+    char line[bufferSize];
     std::memcpy(line, buffer_.data() + begin, length);
     onLine_(std::string_view(line, length));
 }
@@ -68,7 +68,7 @@ void LineAssembler::handOnCompleteLines(bool all) {
         const std::size_t lf =
             found ? static_cast<std::size_t>(static_cast<const char*>(found) - buffer_.data())
                   : fill_;
-        if (lf == fill_ && fill_ - begin < kCapacity) return;
+        if (lf == fill_ && fill_ - begin < capacity) return;
         if (handedOne && !all && sinceClock >= 8) {
             sinceClock = 0;
             if (std::chrono::steady_clock::now() >= turnEnds) return;

@@ -25,9 +25,9 @@ namespace session {
 // every line.
 class LineAssembler {
 public:
-    static constexpr std::size_t kBufferSize = 1024;
+    static constexpr std::size_t bufferSize = 1024;
     // One byte stays free for the terminating zero behind the data.
-    static constexpr std::size_t kCapacity = kBufferSize - 1;
+    static constexpr std::size_t capacity = bufferSize - 1;
 
     // Reads at most `size` bytes into `buffer`; returns the count, 0 or less for nothing.
     using ReadFunction = std::function<int(char* buffer, int size)>;
@@ -37,7 +37,7 @@ public:
 
     // One data event: a single read, then the complete lines, for as long as the turn's
     // budget lasts (at least one); the rest wait in the buffer (linesWaiting()) for
-    // handOnWaiting() or the next event. A line of kCapacity bytes without an LF fills
+    // handOnWaiting() or the next event. A line of capacity bytes without an LF fills
     // the buffer; it is then handed on as one line, so that reading never stalls and no
     // byte is dropped, and its line end, when it comes, makes no further line. An error
     // thrown by the line callback ends the call; the lines still buffered are handed on
@@ -58,7 +58,7 @@ private:
     void handOn(std::size_t begin, std::size_t length);
 
     LineFunction onLine_;
-    std::array<char, kBufferSize> buffer_{};
+    std::array<char, bufferSize> buffer_{};
     std::size_t start_ = 0; // first byte not yet handed on
     std::size_t fill_ = 0;  // end of the received bytes
     // The last line was cut off at the full buffer: the line end that follows it (a bare

@@ -41,7 +41,7 @@ void classifyLine(std::string_view line, ClassifiedLine& out) {
     const long p2 = positionOf(line, '>');
     const auto rest = static_cast<std::size_t>(p2);
 
-    if (hasAt(line, 1, kInvitationMarker)) {
+    if (hasAt(line, 1, invitationMarker)) {
         out.kind = LineKind::Invitation;
         const long p1 = positionOf(line, '<');
         out.setName(copyText(line, p1 + 4, p2 - 5));
@@ -50,7 +50,7 @@ void classifyLine(std::string_view line, ClassifiedLine& out) {
     }
 
     // The close marker is cut out; what is shown reads on across the gap.
-    if (p2 > 0 && hasAt(line, rest + 1, kCloseMarker)) {
+    if (p2 > 0 && hasAt(line, rest + 1, closeMarker)) {
         out.close = true;
         out.joined_ = true;
         out.joinedText_.assign(line.substr(0, rest + 1));
@@ -58,7 +58,7 @@ void classifyLine(std::string_view line, ClassifiedLine& out) {
     }
     const std::string_view shortened = out.joined_ ? std::string_view(out.joinedText_) : line;
 
-    if (!hasAt(shortened, 0, kStatusWord)) {
+    if (!hasAt(shortened, 0, statusWord)) {
         out.kind = LineKind::Chat;
         const long p1 = (!line.empty() && line[0] == '<') ? 1 : positionOf(line, '<');
         out.setName(copyText(line, p1 + 1, p2 - 2));
@@ -71,8 +71,8 @@ void classifyLine(std::string_view line, ClassifiedLine& out) {
 
     out.nameLength_ = 0;
     out.textStart_ = 0;
-    out.kind = hasAt(shortened, kStatusPrefix.size(), kAcceptanceWord) ? LineKind::Acceptance
-                                                                       : LineKind::Status;
+    out.kind = hasAt(shortened, statusPrefix.size(), acceptanceWord) ? LineKind::Acceptance
+                                                                     : LineKind::Status;
 }
 
 ClassifiedLine classifyLine(std::string_view line) {

@@ -8,30 +8,30 @@ std::string join(std::initializer_list<std::string_view> parts) {
     for (auto part : parts)
         size += part.size();
     std::string line;
-    line.reserve(size + kLineEnd.size());
+    line.reserve(size + lineEnd.size());
     for (auto part : parts)
         line.append(part);
-    line.append(kLineEnd);
+    line.append(lineEnd);
     return line;
 }
 
 } // namespace
 
 std::string invitationLine(std::string_view user, std::string_view invitationText) {
-    return join({"<", kInvitationMarker, user, ">", invitationText});
+    return join({"<", invitationMarker, user, ">", invitationText});
 }
 
 std::string acceptanceLine() {
-    return join({kStatusPrefix, kAcceptanceWord});
+    return join({statusPrefix, acceptanceWord});
 }
 
 std::string refusalLine() {
     return join(
-        {kStatusPrefix, kCloseMarker, "Seu convite ao chat foi recusado! Tente mais tarde..."});
+        {statusPrefix, closeMarker, "Seu convite ao chat foi recusado! Tente mais tarde..."});
 }
 
 std::string autoAnswerLine(std::string_view user, std::string_view answerText) {
-    return join({"<", user, kAutoAnswerSuffix, "> ", kCloseMarker, answerText});
+    return join({"<", user, autoAnswerSuffix, "> ", closeMarker, answerText});
 }
 
 std::string busyLine() {

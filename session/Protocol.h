@@ -9,23 +9,23 @@
 // CR LF included, to be handed to the socket as one piece.
 namespace session {
 
-inline constexpr std::uint16_t kSessionPortNumber = 2200;
-inline constexpr std::string_view kSessionPort = "2200";
-inline constexpr std::string_view kSessionProto = "tcp";
-inline constexpr std::string_view kListenAddr = "0.0.0.0";
-inline constexpr std::string_view kLineEnd = "\r\n";
+inline constexpr std::uint16_t sessionPortNumber = 2200;
+inline constexpr std::string_view sessionPortText = "2200";
+inline constexpr std::string_view sessionProto = "tcp";
+inline constexpr std::string_view listenAddr = "0.0.0.0";
+inline constexpr std::string_view lineEnd = "\r\n";
 
 // "%$#" at positions 2 to 4 marks an invitation; "@!%" two characters after the first ">"
 // asks the receiver to show the line and then hang up.
-inline constexpr std::string_view kInvitationMarker = "%$#";
-inline constexpr std::string_view kCloseMarker = "@!%";
+inline constexpr std::string_view invitationMarker = "%$#";
+inline constexpr std::string_view closeMarker = "@!%";
 
 // The peer recognises acceptance by exactly these eleven characters, misspelling included.
-inline constexpr std::string_view kAcceptanceWord = "Green Ligth";
-inline constexpr std::string_view kStatusWord = "Status";
+inline constexpr std::string_view acceptanceWord = "Green Ligth";
+inline constexpr std::string_view statusWord = "Status";
 // What begins every status line sent; the acceptance word follows it directly.
-inline constexpr std::string_view kStatusPrefix = "Status> ";
-inline constexpr std::string_view kAutoAnswerSuffix = " (auto-resposta)";
+inline constexpr std::string_view statusPrefix = "Status> ";
+inline constexpr std::string_view autoAnswerSuffix = " (auto-resposta)";
 
 std::string invitationLine(std::string_view user, std::string_view invitationText);
 std::string acceptanceLine();

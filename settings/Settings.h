@@ -18,12 +18,12 @@ struct TSettings {
 };
 
 // Where the settings live, below HKEY_LOCAL_MACHINE.
-inline constexpr const char* kSettingsKey = "Software\\Falavox\\Configuracao";
+inline constexpr const char* settingsKey = "Software\\Falavox\\Configuracao";
 
 // Width of the tray menu's left margin, which holds the title band when it is shown.
-inline constexpr int kTitleBandMargin = 27;
+inline constexpr int titleBandMargin = 27;
 inline int menuLeftMargin(const TSettings& settings) {
-    return settings.BarraTitulo ? kTitleBandMargin : 0;
+    return settings.BarraTitulo ? titleBandMargin : 0;
 }
 
 // A failed registry read or write; what() is the message for the user, in UTF-8.

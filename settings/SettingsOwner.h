@@ -48,7 +48,7 @@ private:
     platform::Registry registry_;
     SettingsStore store_;
     TSettings record_;
-    int margin_ = kTitleBandMargin;
+    int margin_ = titleBandMargin;
     std::function<void(int)> marginHandler_;
 };
 

@@ -36,9 +36,9 @@ void checkCorruption(const platform::Registry& registry, RegStatus status) {
 
 // Full access first, read access when that is refused.
 RegStatus openSettingsKey(platform::Registry& registry, std::unique_ptr<RegistryKey>& key) {
-    RegStatus status = registry.openKey(kSettingsKey, RegAccess::AllAccess, key);
+    RegStatus status = registry.openKey(settingsKey, RegAccess::AllAccess, key);
     if (status != RegStatus::Success && status != RegStatus::CorruptStore)
-        status = registry.openKey(kSettingsKey, RegAccess::Read, key);
+        status = registry.openKey(settingsKey, RegAccess::Read, key);
     checkCorruption(registry, status);
     return status;
 }
@@ -106,9 +106,9 @@ void SettingsStore::SaveSettings(const TSettings& values) {
     const HandMemoryBack handBack;
     std::unique_ptr<RegistryKey> key;
     if (openSettingsKey(registry_, key) != RegStatus::Success) {
-        RegStatus created = registry_.createKey(kSettingsKey, key);
+        RegStatus created = registry_.createKey(settingsKey, key);
         checkCorruption(registry_, created);
-        if (created != RegStatus::Success) raise("Falha ao criar chave %1", kSettingsKey);
+        if (created != RegStatus::Success) raise("Falha ao criar chave %1", settingsKey);
         // The key as it now opens; if it does not, nothing is written and nothing said.
         if (openSettingsKey(registry_, key) != RegStatus::Success) return;
     }

@@ -33,15 +33,15 @@ public:
         setFont(QApplication::font("QTipLabel"));
         const QRect textRect = fontMetrics().boundingRect(QRect(0, 0, 400, 10000),
                                                           Qt::AlignCenter | Qt::TextWordWrap, text);
-        const QSize body(textRect.width() + 2 * kPadX + 2, textRect.height() + 2 * kPadY + 2);
-        resize(body.width() + kHintShadow, body.height() + kHintShadow);
+        const QSize body(textRect.width() + 2 * padX + 2, textRect.height() + 2 * padY + 2);
+        resize(body.width() + hintShadow, body.height() + hintShadow);
         const QRect bodyRect(QPoint(0, 0), body);
-        setMask(QRegion(bodyRect) | QRegion(bodyRect.translated(kHintShadow, kHintShadow)));
+        setMask(QRegion(bodyRect) | QRegion(bodyRect.translated(hintShadow, hintShadow)));
         move(placed(at));
         update();
         show();
         raise();
-        hideTimer_.start(kHintShownMs);
+        hideTimer_.start(hintShownMs);
     }
 
     const QString& text() const { return text_; }
@@ -49,20 +49,19 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
-        const QRect body(0, 0, width() - kHintShadow, height() - kHintShadow);
+        const QRect body(0, 0, width() - hintShadow, height() - hintShadow);
         const QPalette& colours = QToolTipPalette();
-        painter.fillRect(body.translated(kHintShadow, kHintShadow),
-                         colours.color(QPalette::Shadow));
+        painter.fillRect(body.translated(hintShadow, hintShadow), colours.color(QPalette::Shadow));
         painter.fillRect(body, colours.color(QPalette::ToolTipBase));
         painter.setPen(colours.color(QPalette::ToolTipText));
         painter.drawRect(body.adjusted(0, 0, -1, -1));
-        painter.drawText(body.adjusted(kPadX, kPadY, -kPadX, -kPadY),
+        painter.drawText(body.adjusted(padX, padY, -padX, -padY),
                          Qt::AlignCenter | Qt::TextWordWrap, text_);
     }
 
 private:
-    static constexpr int kPadX = 4;
-    static constexpr int kPadY = 2;
+    static constexpr int padX = 4;
+    static constexpr int padY = 2;
 
     static QPalette QToolTipPalette() { return QApplication::palette("QTipLabel"); }
 

@@ -23,11 +23,11 @@ void activateOnX11(QWidget* window) {
     auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
     if (!x11 || !window->windowHandle()) return;
     xcb_connection_t* connection = x11->connection();
-    static constexpr char kActiveWindow[] = "_NET_ACTIVE_WINDOW";
+    static constexpr char activeWindow[] = "_NET_ACTIVE_WINDOW";
     xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
         connection,
-        xcb_intern_atom(connection, 0, static_cast<uint16_t>(std::strlen(kActiveWindow)),
-                        kActiveWindow),
+        xcb_intern_atom(connection, 0, static_cast<uint16_t>(std::strlen(activeWindow)),
+                        activeWindow),
         nullptr);
     if (!atom) return;
     xcb_client_message_event_t message{};

@@ -230,7 +230,7 @@ double programShowing() {
     // A handler that showed nothing would look fast. The transcript keeps its newest
     // entries only.
     const QTextDocument& shown = *window->findChild<QPlainTextEdit*>("memo1")->document();
-    const bool all = shown.blockCount() - 1 == std::min(kShownLines, chat::kTranscriptEntries) &&
+    const bool all = shown.blockCount() - 1 == std::min(kShownLines, chat::transcriptEntries) &&
                      newestEntry(shown).endsWith(QString::fromLatin1(kReceived.substr(5, 20)));
     delete window;
     return all ? seconds : -1;

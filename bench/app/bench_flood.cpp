@@ -291,7 +291,7 @@ Figures toolkitFlood(Flood flood) {
     if (!server.listen(QHostAddress(QStringLiteral("127.0.0.3")), 0)) return figures;
     QPlainTextEdit edit;
     edit.setReadOnly(true);
-    edit.setMaximumBlockCount(chat::kTranscriptEntries + 1);
+    edit.setMaximumBlockCount(chat::transcriptEntries + 1);
     edit.resize(400, 300);
     edit.show();
     QCoreApplication::processEvents();
@@ -316,9 +316,9 @@ Figures toolkitFlood(Flood flood) {
         for (;;) {
             const qsizetype lf = pending.indexOf('\n', begin);
             qsizetype end = lf;
-            if (lf < 0 || lf - begin > qsizetype(session::LineAssembler::kCapacity)) {
-                if (pending.size() - begin < qsizetype(session::LineAssembler::kCapacity)) break;
-                end = begin + qsizetype(session::LineAssembler::kCapacity);
+            if (lf < 0 || lf - begin > qsizetype(session::LineAssembler::capacity)) {
+                if (pending.size() - begin < qsizetype(session::LineAssembler::capacity)) break;
+                end = begin + qsizetype(session::LineAssembler::capacity);
             }
             QByteArrayView line(pending.constData() + begin, end - begin);
             if (line.endsWith('\r')) line.chop(1);

@@ -100,14 +100,9 @@ def main():
         print("usage: tray_footprint.py BUILD_DIR [ROUNDS]", file=sys.stderr)
         return 2
     build = os.path.abspath(sys.argv[1])
-    if os.geteuid() != 0 or not shutil.which("unshare"):
-        print("needs root: a network namespace of its own", file=sys.stderr)
-        return 1
-    if os.environ.get("FALAVOX_OWN_NETNS") != "1":
-        env = dict(os.environ, FALAVOX_OWN_NETNS="1")
-        return subprocess.call(["unshare", "-n", "--", sys.executable, __file__, *sys.argv[1:]],
-                               env=env)
-    subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
+    code = desktop.own_network_namespace(__file__)
+    if code is not None:
+        return code
     rounds = int(sys.argv[2]) if len(sys.argv) == 3 else 9
     scratch = tempfile.mkdtemp(prefix="falavox-footprint-")
     programs = {

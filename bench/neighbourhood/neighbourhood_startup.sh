@@ -14,35 +14,11 @@ bench=$(realpath "$build/bench/neighbourhood/bench_neighbourhood_startup")
 probe=$(realpath "$build/tests/platform/neighbourhood_probe")
 # The SMB provider's helper lives beside the program, not beside the benchmark.
 export FALAVOX_SMB_BROWSE=$(realpath "$build/app/falavox-smb-browse")
-if [ "$(id -u)" != 0 ]; then
-    echo "needs root: network namespaces and daemons of its own" >&2
-    exit 1
-fi
 
-# Runs on the same namespaces take turns, as the tests' do.
-exec {turn}>"${TMPDIR:-/tmp}/falavox-test-fnbbench.lock"
-flock "$turn"
-
-scratch=$(mktemp -d /tmp/fnb-bench.XXXXXX)
-chmod 755 "$scratch"
-cleanup() {
-    for ns in fnbbench1 fnbbench2; do
-        ip netns pids "$ns" 2>/dev/null | xargs -r kill -9 2>/dev/null || true
-        ip netns delete "$ns" 2>/dev/null || true
-    done
-    rm -rf "$scratch"
-}
-trap cleanup EXIT
-cleanup
-mkdir -p "$scratch"
-
-ip netns add fnbbench1
-ip netns add fnbbench2
-ip link add fnbbv1 netns fnbbench1 type veth peer name fnbbv2 netns fnbbench2
+. "$(dirname "$0")/../netns.sh"
+netns_pair fnbbench fnbbv 10.245.9
+netns_scratch scratch fnb-bench
 for side in 1 2; do
-    ip -n fnbbench$side link set lo up
-    ip -n fnbbench$side addr add 10.245.9.$side/24 brd + dev fnbbv$side
-    ip -n fnbbench$side link set fnbbv$side up
     printf '[server]\nhost-name=fnbbench%s\nuse-ipv6=no\nallow-interfaces=fnbbv%s\n' \
         "$side" "$side" >"$scratch/avahi$side.conf"
     ip netns exec fnbbench$side unshare --mount --propagation private sh -c "

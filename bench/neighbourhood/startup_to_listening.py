@@ -33,12 +33,14 @@ sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(HERE, "..", "..", "tests", "platform"))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "tests", "app"))
 import neighbourhood_real as daemons  # noqa: E402
+import real_pair as pair  # noqa: E402
 import whole_program as desktop  # noqa: E402
 
 PORT = 2200
-NAMESPACES = ("fncbench1", "fncbench2")
-INTERFACES = ("fncbv1", "fncbv2")
-ADDRESSES = ("10.249.9.1", "10.249.9.2")
+# Each side's host name is its namespace's.
+SIDES = (pair.Copy("fncbench1", "fncbench1", "fncbv1", "10.249.9.1"),
+         pair.Copy("fncbench2", "fncbench2", "fncbv2", "10.249.9.2"))
+NAMESPACES = tuple(side.namespace for side in SIDES)
 daemons.NAMESPACES = NAMESPACES
 
 
@@ -77,18 +79,9 @@ def time_one(binary):
 
 
 def make_network(scratch):
-    for namespace in NAMESPACES:
-        daemons.run("ip", "netns", "add", namespace)
-        daemons.run("ip", "-n", namespace, "link", "set", "lo", "up")
-    daemons.run("ip", "link", "add", INTERFACES[0], "netns", NAMESPACES[0], "type", "veth",
-                "peer", "name", INTERFACES[1], "netns", NAMESPACES[1])
-    buses = []
-    for namespace, interface, address in zip(NAMESPACES, INTERFACES, ADDRESSES):
-        daemons.run("ip", "-n", namespace, "addr", "add", f"{address}/24", "brd", "+",
-                    "dev", interface)
-        daemons.run("ip", "-n", namespace, "link", "set", interface, "up")
-        buses.append(daemons.start_avahi(scratch, namespace, namespace, interface))
-    return buses
+    pair.join(*SIDES)
+    return [daemons.start_avahi(scratch, side.namespace, side.host, side.interface)
+            for side in SIDES]
 
 
 def main():
@@ -122,7 +115,7 @@ def main():
     try:
         buses = make_network(scratch)
         if slow_master:
-            nmbd, log = daemons.start_samba(scratch, NAMESPACES[1], ADDRESSES[1])
+            nmbd, log = daemons.start_samba(scratch, NAMESPACES[1], SIDES[1].address)
             daemons.wait_for_master(nmbd, log)
             daemons.drop_smb_ports(scratch, NAMESPACES[1])
         session.start_xvfb()

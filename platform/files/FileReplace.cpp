@@ -75,7 +75,7 @@ bool replaceFile(const QString& path, std::string_view bytes, const ReplaceFault
     if (const int e = injected(ReplaceStep::Write)) {
         // A disk that fills up part of the way through.
         writeAll(fd, bytes.data(), bytes.size() / 2);
-        if (e == kReplaceKilled) return killed();
+        if (e == replaceKilled) return killed();
         errno = e;
         ok = false;
     } else {
@@ -83,7 +83,7 @@ bool replaceFile(const QString& path, std::string_view bytes, const ReplaceFault
     }
     if (ok) {
         if (const int e = injected(ReplaceStep::Sync)) {
-            if (e == kReplaceKilled) return killed();
+            if (e == replaceKilled) return killed();
             errno = e;
             ok = false;
         } else {
@@ -91,7 +91,7 @@ bool replaceFile(const QString& path, std::string_view bytes, const ReplaceFault
         }
     }
     const int renameFault = ok ? injected(ReplaceStep::Rename) : 0;
-    if (renameFault == kReplaceKilled) return killed();
+    if (renameFault == replaceKilled) return killed();
     if (::close(fd) != 0) ok = false;
     if (ok) {
         if (renameFault != 0) {
@@ -108,7 +108,7 @@ bool replaceFile(const QString& path, std::string_view bytes, const ReplaceFault
         return false;
     }
     // The rename itself is made lasting by flushing the folder.
-    if (injected(ReplaceStep::SyncFolder) == kReplaceKilled) return false;
+    if (injected(ReplaceStep::SyncFolder) == replaceKilled) return false;
     const int dir = ::open(QFile::encodeName(file.absolutePath()).constData(),
                            O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {

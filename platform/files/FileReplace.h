@@ -11,11 +11,11 @@ namespace platform {
 enum class ReplaceStep { Write, Sync, Rename, SyncFolder };
 
 // Test seam, asked before each step: an errno value makes that step fail as the system
-// would have failed it; kReplaceKilled stops the writer dead there, as a killed process
+// would have failed it; replaceKilled stops the writer dead there, as a killed process
 // would (a write stops half-way), and nothing that would have followed, clean-up
 // included, runs.
 using ReplaceFault = std::function<int(ReplaceStep)>;
-inline constexpr int kReplaceKilled = -1;
+inline constexpr int replaceKilled = -1;
 
 // Replaces the file at `path` with exactly `bytes`: they go to a temporary file beside
 // it named after this process, which is flushed to disk and renamed over the old one,

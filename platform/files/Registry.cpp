@@ -21,8 +21,8 @@ namespace platform {
 
 namespace {
 
-constexpr std::string_view kRoot = "HKEY_LOCAL_MACHINE";
-constexpr std::string_view kHeader = "REGEDIT4";
+constexpr std::string_view root = "HKEY_LOCAL_MACHINE";
+constexpr std::string_view header = "REGEDIT4";
 
 // Key and value names compare without regard to ASCII case, as in the system registry.
 bool sameName(std::string_view a, std::string_view b) {
@@ -34,7 +34,7 @@ std::string fullKeyPath(std::string_view subKey) {
         subKey.remove_prefix(1);
     while (!subKey.empty() && subKey.back() == '\\')
         subKey.remove_suffix(1);
-    std::string path(kRoot);
+    std::string path(root);
     if (!subKey.empty()) {
         path += '\\';
         path += subKey;
@@ -236,7 +236,7 @@ public:
         }
         std::string_view line;
         std::string raw;
-        if (!next(line, raw) || rtrim(line) != kHeader)
+        if (!next(line, raw) || rtrim(line) != header)
             return fail(error, 1, "falta a primeira linha REGEDIT4");
         doc.eol = raw.size() >= 2 && raw.substr(raw.size() - 2) == "\r\n" ? "\r\n" : "\n";
         doc.pieces.push_back({Kind::Other, raw, {}, {}, RegType::None, {}});
@@ -477,7 +477,7 @@ RegStatus Registry::createKey(std::string_view subKey, std::unique_ptr<RegistryK
     if (!exists || !doc.hasKey(path)) {
         if (!exists)
             doc.pieces.push_back(
-                {Document::Kind::Other, std::string(kHeader) + doc.eol, {}, {}, RegType::None, {}});
+                {Document::Kind::Other, std::string(header) + doc.eol, {}, {}, RegType::None, {}});
         doc.addSection(path);
         if (RegStatus s = save(doc); s != RegStatus::Success) return s;
     }
@@ -516,7 +516,7 @@ RegStatus RegistryKey::setValues(std::initializer_list<NamedValue> values) {
     if (RegStatus s = registry_->load(doc, exists); s != RegStatus::Success) return s;
     if (!exists)
         doc.pieces.push_back({Registry::Document::Kind::Other,
-                              std::string(kHeader) + doc.eol,
+                              std::string(header) + doc.eol,
                               {},
                               {},
                               RegType::None,

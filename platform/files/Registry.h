@@ -107,11 +107,11 @@ public:
     // Test seams. `writable` replaces the access(2) check, which a root user always
     // passes; `saveFault` is asked before each step of a rewrite and, when it returns
     // an errno value, that step fails as the system would have failed it. When it
-    // returns kKilled, the writer stops dead there as a killed process would (a write
+    // returns killedFault, the writer stops dead there as a killed process would (a write
     // stops half-way), and nothing that would have followed, clean-up included, runs.
     std::function<bool(const QString& path)> writable;
     ReplaceFault saveFault;
-    static constexpr int kKilled = kReplaceKilled;
+    static constexpr int killedFault = replaceKilled;
 
     // The parsed file; internal to the stand-in.
     struct Document;

@@ -25,7 +25,7 @@ thread_local int tlsLastError = 0;
 
 // How long a listener whose callers cannot be taken for want of resources rests before
 // it tries again: long enough not to spin, short enough that callers are served soon.
-constexpr int kAcceptRetryPauseMs = 100;
+constexpr int acceptRetryPauseMs = 100;
 
 int openSpareDescriptor() {
     return ::open("/dev/null", O_RDONLY | O_CLOEXEC);
@@ -39,8 +39,8 @@ bool lackOfResources(int error) {
 // How long a connection the program has closed waits for its peer to hang up, and how
 // many may wait at once: a peer that never hangs up holds a descriptor only so long, and
 // callers that keep coming cannot use up the process's descriptors.
-constexpr int kClosingBoundMs = 30000;
-constexpr std::size_t kMostClosing = 64;
+constexpr int closingBoundMs = 30000;
+constexpr std::size_t mostClosing = 64;
 
 // Reads and drops what the peer sent, at most a bounded amount per call; true once the
 // peer has hung up or the connection broke.
@@ -335,7 +335,7 @@ void PosixSocketLibrary::armReadLater(SOCKET s) {
     Entry* e = find(s);
     if (!e || !e->readNotifier) return;
     // The notifier is the timer's context: a listener closed meanwhile takes the timer along.
-    QTimer::singleShot(kAcceptRetryPauseMs, e->readNotifier.get(), [this, s] {
+    QTimer::singleShot(acceptRetryPauseMs, e->readNotifier.get(), [this, s] {
         if (Entry* again = find(s)) armRead(*again);
     });
 }
@@ -466,7 +466,7 @@ void PosixSocketLibrary::closeInOrder(int fd, bool waitForPeer) {
         ::close(fd);
         return;
     }
-    if (closing_.size() >= kMostClosing) finishClosing(closing_.front()->fd);
+    if (closing_.size() >= mostClosing) finishClosing(closing_.front()->fd);
     auto closing = std::make_unique<Closing>();
     closing->fd = fd;
     closing->notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
@@ -475,7 +475,7 @@ void PosixSocketLibrary::closeInOrder(int fd, bool waitForPeer) {
         if (drainEndReached(fd)) finishClosing(fd);
     });
     // The notifier is the timer's context: a connection finished earlier takes it along.
-    QTimer::singleShot(kClosingBoundMs, notifier, [this, fd] { finishClosing(fd); });
+    QTimer::singleShot(closingBoundMs, notifier, [this, fd] { finishClosing(fd); });
     closing_.push_back(std::move(closing));
 }
 

@@ -53,9 +53,9 @@ struct WsLinger {
 // error number. Its type is the user message base plus 1.
 class SocketMessage : public QEvent {
 public:
-    static constexpr QEvent::Type kType = static_cast<QEvent::Type>(QEvent::User + 1);
+    static constexpr QEvent::Type eventType = static_cast<QEvent::Type>(QEvent::User + 1);
     SocketMessage(SOCKET s, long events, int error)
-        : QEvent(kType), socket(s), events(events), error(error) {}
+        : QEvent(eventType), socket(s), events(events), error(error) {}
     const SOCKET socket;
     const long events;
     const int error;
@@ -65,9 +65,9 @@ public:
 // message base plus 2. The addresses are IPv4, network byte order, as the system gave them.
 class LookupMessage : public QEvent {
 public:
-    static constexpr QEvent::Type kType = static_cast<QEvent::Type>(QEvent::User + 2);
+    static constexpr QEvent::Type eventType = static_cast<QEvent::Type>(QEvent::User + 2);
     LookupMessage(LookupHandle request, int error, std::vector<std::uint32_t> addresses)
-        : QEvent(kType), request(request), error(error), addresses(std::move(addresses)) {}
+        : QEvent(eventType), request(request), error(error), addresses(std::move(addresses)) {}
     const LookupHandle request;
     const int error;
     const std::vector<std::uint32_t> addresses;

@@ -11,7 +11,7 @@ struct ErrnoMeaning {
     WinsockError error;
 };
 
-constexpr ErrnoMeaning kByErrno[] = {
+constexpr ErrnoMeaning byErrno[] = {
 #define FALAVOX_WINSOCK_BY_ERRNO(name, number, errnoValue, text) {errnoValue, name},
     FALAVOX_WINSOCK_ERRORS(FALAVOX_WINSOCK_BY_ERRNO)
 #undef FALAVOX_WINSOCK_BY_ERRNO
@@ -45,7 +45,7 @@ int winsockErrorFromErrno(int error) {
     default:
         break;
     }
-    for (const auto& [errnoValue, winsockError] : kByErrno)
+    for (const auto& [errnoValue, winsockError] : byErrno)
         if (errnoValue != 0 && errnoValue == error) return winsockError;
     return error;
 }

@@ -7,15 +7,15 @@ namespace platform {
 namespace {
 
 // 0x80 to 0x9F; the rest of the code page equals Latin-1.
-constexpr std::array<char16_t, 32> kHighControls = {
+constexpr std::array<char16_t, 32> highControls = {
     0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 char byteFor(char16_t c) {
     if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<char>(c);
-    for (std::size_t i = 0; i < kHighControls.size(); ++i)
-        if (kHighControls[i] == c) return static_cast<char>(0x80 + i);
+    for (std::size_t i = 0; i < highControls.size(); ++i)
+        if (highControls[i] == c) return static_cast<char>(0x80 + i);
     return '?';
 }
 
@@ -25,7 +25,7 @@ QString fromCp1252(std::string_view bytes) {
     QString text(static_cast<qsizetype>(bytes.size()), Qt::Uninitialized);
     QChar* out = text.data();
     for (unsigned char b : bytes)
-        *out++ = QChar(b >= 0x80 && b < 0xA0 ? kHighControls[b - 0x80] : char16_t(b));
+        *out++ = QChar(b >= 0x80 && b < 0xA0 ? highControls[b - 0x80] : char16_t(b));
     return text;
 }
 

@@ -23,14 +23,14 @@ bool userBusSocketExists() {
 bool keepSessionBusFromAutolaunching() {
     const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
     if ((address && *address) || userBusSocketExists()) return false;
-    return ::setenv("DBUS_SESSION_BUS_ADDRESS", kNoSessionBusAddress, 1) == 0;
+    return ::setenv("DBUS_SESSION_BUS_ADDRESS", noSessionBusAddress, 1) == 0;
 }
 
 bool sessionBusReachable() {
     const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
     if (!address || !*address) return userBusSocketExists();
     const std::string_view given(address);
-    return given != kNoSessionBusAddress && given != "disabled:";
+    return given != noSessionBusAddress && given != "disabled:";
 }
 
 } // namespace platform

@@ -35,16 +35,16 @@ std::uint32_t le32(std::string_view d, std::size_t at) {
                                                          << 16;
 }
 
-constexpr std::uint16_t kFormatPcm = 1;
-constexpr std::uint16_t kFormatExtensible = 0xFFFE;
-constexpr std::uint32_t kHighestRate = 384000;
+constexpr std::uint16_t formatPcm = 1;
+constexpr std::uint16_t formatExtensible = 0xFFFE;
+constexpr std::uint32_t highestRate = 384000;
 
 void readFormat(std::string_view chunk, WaveClip& clip) {
     if (chunk.size() < 16) throw SoundError("WAVE format chunk is too short");
     std::uint16_t tag = le16(chunk, 0);
     // The extensible layout names its real format in the first two bytes of a GUID.
-    if (tag == kFormatExtensible && chunk.size() >= 26) tag = le16(chunk, 24);
-    if (tag != kFormatPcm)
+    if (tag == formatExtensible && chunk.size() >= 26) tag = le16(chunk, 24);
+    if (tag != formatPcm)
         throw SoundError("WAVE data is not integer PCM (format " + std::to_string(tag) + ")");
     clip.channels = le16(chunk, 2);
     clip.sampleRate = le32(chunk, 4);
@@ -53,7 +53,7 @@ void readFormat(std::string_view chunk, WaveClip& clip) {
     if (clip.channels < 1 || clip.channels > 8)
         throw SoundError("WAVE channel count " + std::to_string(clip.channels) +
                          " is not supported");
-    if (clip.sampleRate < 1 || clip.sampleRate > kHighestRate)
+    if (clip.sampleRate < 1 || clip.sampleRate > highestRate)
         throw SoundError("WAVE sample rate " + std::to_string(clip.sampleRate) +
                          " is not supported");
     if (clip.bitsPerSample != 8 && clip.bitsPerSample != 16 && clip.bitsPerSample != 24 &&
@@ -178,7 +178,7 @@ public:
         // so the clip is heard by the time the last of it has been consumed.
         pa_buffer_attr attr{};
         attr.maxlength = static_cast<std::uint32_t>(-1);
-        attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(kBufferedAudio, &spec));
+        attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(bufferedAudio, &spec));
         attr.prebuf = static_cast<std::uint32_t>(-1);
         attr.minreq = static_cast<std::uint32_t>(-1);
         attr.fragsize = static_cast<std::uint32_t>(-1);
@@ -237,7 +237,7 @@ public:
     }
 
 private:
-    static constexpr pa_usec_t kBufferedAudio = 50000;
+    static constexpr pa_usec_t bufferedAudio = 50000;
 
     static void unrefOperation(pa_operation* op) {
         if (op) pa_operation_unref(op);
@@ -248,7 +248,7 @@ private:
     std::chrono::microseconds playbackLatency() const {
         pa_usec_t latency = 0;
         int negative = 0;
-        if (pa_stream_get_latency(stream_.get(), &latency, &negative) < 0) latency = kBufferedAudio;
+        if (pa_stream_get_latency(stream_.get(), &latency, &negative) < 0) latency = bufferedAudio;
         if (negative) latency = 0;
         return std::chrono::microseconds{static_cast<long long>(latency)};
     }

@@ -18,7 +18,7 @@ std::string userName() {
         name = found->pw_name;
     else if (const char* env = getenv("USER"))
         name = env;
-    if (name.size() > kUserNameMaxLength) name.resize(kUserNameMaxLength);
+    if (name.size() > userNameMaxLength) name.resize(userNameMaxLength);
     return name;
 }
 

@@ -7,9 +7,9 @@
 // What the program asks of the operating system about itself and its user.
 namespace platform {
 
-inline constexpr std::size_t kUserNameMaxLength = 256;
+inline constexpr std::size_t userNameMaxLength = 256;
 
-// The login name of the process owner, as bytes, at most kUserNameMaxLength of them.
+// The login name of the process owner, as bytes, at most userNameMaxLength of them.
 std::string userName();
 
 // The computer's network name (its host name), as bytes.

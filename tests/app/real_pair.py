@@ -61,13 +61,16 @@ daemons.NAMESPACES = tuple(copy.namespace for copy in COPIES)
 Failures = (daemons.Failure, desktop.Failure, subprocess.TimeoutExpired)
 
 
-def make_network():
-    for copy in COPIES:
+def join(first, second):
+    """Two machines' namespaces, each with its loopback up, joined by a veth pair between
+    their interfaces, each with its address on the /24."""
+    copies = (first, second)
+    for copy in copies:
         daemons.run("ip", "netns", "add", copy.namespace)
         daemons.run("ip", "-n", copy.namespace, "link", "set", "lo", "up")
-    daemons.run("ip", "link", "add", ANA.interface, "netns", ANA.namespace, "type", "veth",
-                "peer", "name", BETO.interface, "netns", BETO.namespace)
-    for copy in COPIES:
+    daemons.run("ip", "link", "add", first.interface, "netns", first.namespace, "type", "veth",
+                "peer", "name", second.interface, "netns", second.namespace)
+    for copy in copies:
         daemons.run("ip", "-n", copy.namespace, "addr", "add", f"{copy.address}/24", "brd",
                     "+", "dev", copy.interface)
         daemons.run("ip", "-n", copy.namespace, "link", "set", copy.interface, "up")
@@ -273,7 +276,7 @@ def run_in_namespaces(title, prefix, tools, copies, scenario):
 
 
 def scenario(session, scratch):
-    make_network()
+    join(ANA, BETO)
     # Only Avahi can give A the address of B's name: the system's resolver cannot.
     if subprocess.run(["ip", "netns", "exec", ANA.namespace, "getent", "ahostsv4",
                        BETO.host], capture_output=True, timeout=30).returncode == 0:

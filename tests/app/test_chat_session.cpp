@@ -687,8 +687,8 @@ TEST_F(ChatSessionTest, aFloodingPartnerNeverTakesTheProgramAway) {
         ticker.stop();
         writer.join();
         EXPECT_LT(longestWork, 250) << (lineFeeds ? "lines" : "no line feed");
-        EXPECT_LE(shown->blockCount() - 1, chat::kTranscriptEntries);
-        EXPECT_LE(shown->characterCount(), chat::kTranscriptCharacters);
+        EXPECT_LE(shown->blockCount() - 1, chat::transcriptEntries);
+        EXPECT_LE(shown->characterCount(), chat::transcriptCharacters);
     }
     ::close(partner);
 }

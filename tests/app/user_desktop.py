@@ -14,7 +14,7 @@ import tempfile
 
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from whole_program import Failure  # noqa: E402
+from whole_program import Failure, own_network_namespace  # noqa: E402
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "platform"))
 from neighbourhood_real import reachable_by_anyone  # noqa: E402
 
@@ -163,12 +163,8 @@ def enter_test(script, tools, missing_extra=()):
     if os.geteuid() != 0 or missing:
         print(f"skipped: needs root and {', '.join(missing) or 'nothing else'}", file=sys.stderr)
         return None, SKIP
-    if os.environ.get("FALAVOX_OWN_NETNS") != "1":
-        env = dict(os.environ, FALAVOX_OWN_NETNS="1")
-        return None, subprocess.call(["unshare", "-n", "--", sys.executable, script, binary],
-                                     env=env)
-    subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
-    return binary, None
+    code = own_network_namespace(script)
+    return (binary, None) if code is None else (None, code)
 
 
 def scratch_folder(prefix):

@@ -50,6 +50,21 @@ class Failure(Exception):
     pass
 
 
+def own_network_namespace(script):
+    """None once this process runs in a network namespace of its own with only its
+    loopback, up. Otherwise `script` runs again with the same arguments in a namespace
+    made for it, and what it returns is returned; skipped (77) without root."""
+    if os.environ.get("FALAVOX_OWN_NETNS") == "1":
+        subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
+        return None
+    if os.geteuid() != 0 or not shutil.which("unshare"):
+        print("skipped: a network namespace of its own needs root", file=sys.stderr)
+        return SKIP
+    env = dict(os.environ, FALAVOX_OWN_NETNS="1")
+    return subprocess.call(["unshare", "-n", "--", sys.executable, script, *sys.argv[1:]],
+                           env=env)
+
+
 def wait_for(what, predicate, timeout=20.0, interval=0.1):
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
@@ -672,14 +687,9 @@ def main():
         return 2
     binary = os.path.abspath(sys.argv[1])
     harness = os.path.abspath(sys.argv[2])
-    if os.environ.get("FALAVOX_OWN_NETNS") != "1":
-        if os.geteuid() != 0 or not shutil.which("unshare"):
-            print("skipped: a network namespace of its own needs root", file=sys.stderr)
-            return SKIP
-        env = dict(os.environ, FALAVOX_OWN_NETNS="1")
-        return subprocess.call(["unshare", "-n", "--", sys.executable, __file__, binary,
-                                harness], env=env)
-    subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
+    code = own_network_namespace(__file__)
+    if code is not None:
+        return code
 
     base = os.environ.get("FALAVOX_TEST_TMP") or tempfile.mkdtemp(prefix="falavox-whole-")
     shutil.rmtree(base, ignore_errors=True)

@@ -107,20 +107,20 @@ TEST(Assets, pathListMatchesWhatIsEmbedded) {
     EXPECT_TRUE(assets::busyFramePath(0).isEmpty());
     EXPECT_TRUE(assets::busyFramePath(14).isEmpty());
     EXPECT_TRUE(assets::aboutFramePath(5).isEmpty());
-    EXPECT_EQ(assets::forScale(assets::kHello, 1.0), QStringLiteral(":/askchat/hello.png"));
-    EXPECT_EQ(assets::forScale(assets::kHello, 1.5), QStringLiteral(":/askchat/hello@2x.png"));
-    EXPECT_EQ(QImage(assets::forScale(assets::kHello, 2.0)).devicePixelRatio(), 2.0);
+    EXPECT_EQ(assets::forScale(assets::helloPath, 1.0), QStringLiteral(":/askchat/hello.png"));
+    EXPECT_EQ(assets::forScale(assets::helloPath, 1.5), QStringLiteral(":/askchat/hello@2x.png"));
+    EXPECT_EQ(QImage(assets::forScale(assets::helloPath, 2.0)).devicePixelRatio(), 2.0);
 }
 
 TEST(Assets, animationsMoveFromFrameToFrame) {
-    for (int n = 1; n <= assets::kBusyFrameCount; ++n) {
+    for (int n = 1; n <= assets::busyFrameCount; ++n) {
         const QImage a(assets::busyFramePath(n));
-        const QImage b(assets::busyFramePath(n % assets::kBusyFrameCount + 1));
+        const QImage b(assets::busyFramePath(n % assets::busyFrameCount + 1));
         EXPECT_NE(a, b) << "busy frames " << n << " and the next are the same";
     }
-    for (int n = 1; n < assets::kAboutFrameCount; ++n)
+    for (int n = 1; n < assets::aboutFrameCount; ++n)
         EXPECT_NE(QImage(assets::aboutFramePath(n)), QImage(assets::aboutFramePath(n + 1)));
-    const QImage closed(assets::kFaceClosed), open(assets::kFaceOpen), wide(assets::kFaceWide);
+    const QImage closed(assets::faceClosed), open(assets::faceOpen), wide(assets::faceWide);
     EXPECT_NE(closed, open);
     EXPECT_NE(open, wide);
     EXPECT_NE(closed, wide);
@@ -129,7 +129,7 @@ TEST(Assets, animationsMoveFromFrameToFrame) {
 // At twice the size the pictures are drawn again, their slopes smoothed, not made of
 // doubled pixels (which is what the toolkit would show without them).
 TEST(Assets, twiceAsLargeIsNoPixelDoubling) {
-    for (const char* path : {assets::kTrayStatic, assets::kHello, assets::kMenuGlyphs}) {
+    for (const char* path : {assets::trayStatic, assets::helloPath, assets::menuGlyphs}) {
         const QImage small(QString::fromLatin1(path));
         const QImage twice(assets::twiceAsLarge(QString::fromLatin1(path)));
         EXPECT_NE(twice.convertToFormat(QImage::Format_ARGB32),
@@ -139,17 +139,17 @@ TEST(Assets, twiceAsLargeIsNoPixelDoubling) {
 }
 
 TEST(Assets, glyphStripHasSevenFilledCellsAndUnusedTail) {
-    const QImage strip(assets::kMenuGlyphs);
+    const QImage strip(assets::menuGlyphs);
     ASSERT_FALSE(strip.isNull());
-    const int cell = strip.width() / assets::kGlyphCellCount;
+    const int cell = strip.width() / assets::glyphCellCount;
     ASSERT_EQ(cell, 16);
-    for (int i = 0; i < assets::kGlyphCellCount; ++i)
+    for (int i = 0; i < assets::glyphCellCount; ++i)
         EXPECT_GT(opaquePixels(strip, QRect(i * cell, 0, cell, 16)), 20) << "cell " << i;
     EXPECT_EQ(opaquePixels(strip, QRect(7 * cell, 0, strip.width() - 7 * cell, 16)), 0);
 }
 
 TEST(Assets, menuPreviewsDifferOnlyByTheTitleBand) {
-    const QImage band(assets::kConfigMenuBand), plain(assets::kConfigMenuPlain);
+    const QImage band(assets::configMenuBand), plain(assets::configMenuPlain);
     ASSERT_FALSE(band.isNull());
     ASSERT_FALSE(plain.isNull());
     // The band runs from lime at the top to dark green at the bottom.
@@ -163,7 +163,7 @@ TEST(Assets, menuPreviewsDifferOnlyByTheTitleBand) {
 }
 
 TEST(Assets, chimeIsACompleteEightBitMonoWave) {
-    const QByteArray wav = readAll(assets::kChime);
+    const QByteArray wav = readAll(assets::chimePath);
     ASSERT_EQ(wav.size(), 9996);
     const auto u32 = [&](int at) { return qFromLittleEndian<quint32>(wav.constData() + at); };
     const auto u16 = [&](int at) { return qFromLittleEndian<quint16>(wav.constData() + at); };

@@ -158,13 +158,13 @@ TEST_F(ChatWindowTest, theLinesOfATurnGoInTogetherAndBeforeWhatFollows) {
 
     // A turn that brings more than the transcript keeps: exactly its newest entries stay.
     window->gatherThisTurn();
-    for (int i = 0; i < chat::kTranscriptEntries + 100; ++i)
+    for (int i = 0; i < chat::transcriptEntries + 100; ++i)
         window->appendReceivedStatusLine("Status> " + std::to_string(i) + "\r");
     window->addPlainLine("fim");
-    EXPECT_EQ(memo->blockCount() - 1, chat::kTranscriptEntries);
+    EXPECT_EQ(memo->blockCount() - 1, chat::transcriptEntries);
     EXPECT_EQ(memo->document()->firstBlock().text(), QStringLiteral("Status> 101"));
     EXPECT_EQ(memo->document()->lastBlock().previous().previous().text(),
-              QStringLiteral("Status> %1").arg(chat::kTranscriptEntries + 99));
+              QStringLiteral("Status> %1").arg(chat::transcriptEntries + 99));
 }
 
 TEST_F(ChatWindowTest, menuItemStatesFollowTextAndSelection) {

@@ -141,7 +141,7 @@ TEST(TranscriptBound, oldestEntriesGoFirst) {
         TranscriptBatch batch(c.maxEntries, c.maxCharacters);
         batch.open();
         for (const QString& entry : entries)
-            batch.add({TextRun{entry + '\n', QColor(), kBaseFamily, kBasePointSize}});
+            batch.add({TextRun{entry + '\n', QColor(), kBaseFamily, basePointSize}});
         const TranscriptBatch::Held held = batch.take();
         EXPECT_LE(held.entries.size(), static_cast<std::size_t>(c.kept.count('\n')));
         QTextCursor end(&gathered);

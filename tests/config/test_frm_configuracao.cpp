@@ -29,13 +29,13 @@ using config::TSettings;
 
 namespace {
 
-const std::string kHeader =
+const std::string header =
     "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Falavox\\Configuracao]\r\n";
-const std::string kStored = kHeader + "\"BarraTitulo\"=dword:00000001\r\n"
-                                      "\"AutoResposta\"=dword:00000001\r\n"
-                                      "\"Resposta\"=\"Agora n\xe3o posso\"\r\n"
-                                      "\"ChatConvite\"=\"Vamos conversar?\"\r\n"
-                                      "\"WinPopUp\"=dword:00000000\r\n";
+const std::string kStored = header + "\"BarraTitulo\"=dword:00000001\r\n"
+                                     "\"AutoResposta\"=dword:00000001\r\n"
+                                     "\"Resposta\"=\"Agora n\xe3o posso\"\r\n"
+                                     "\"ChatConvite\"=\"Vamos conversar?\"\r\n"
+                                     "\"WinPopUp\"=dword:00000000\r\n";
 
 class FrmConfiguracaoTest : public ::testing::Test {
 protected:
@@ -163,11 +163,11 @@ TEST_F(FrmConfiguracaoTest, noStoreShowsDefaultsAndOkStoresAllFive) {
 
     click("btnOk");
     EXPECT_TRUE(destroyed());
-    EXPECT_EQ(readFile(), kHeader + "\"BarraTitulo\"=dword:00000001\r\n"
-                                    "\"AutoResposta\"=dword:00000000\r\n"
-                                    "\"Resposta\"=\"\"\r\n"
-                                    "\"ChatConvite\"=\"\"\r\n"
-                                    "\"WinPopUp\"=dword:00000000\r\n");
+    EXPECT_EQ(readFile(), header + "\"BarraTitulo\"=dword:00000001\r\n"
+                                   "\"AutoResposta\"=dword:00000000\r\n"
+                                   "\"Resposta\"=\"\"\r\n"
+                                   "\"ChatConvite\"=\"\"\r\n"
+                                   "\"WinPopUp\"=dword:00000000\r\n");
     EXPECT_TRUE(boxes_.empty());
     EXPECT_EQ(margins_, std::vector<int>{27});
 }
@@ -279,7 +279,7 @@ TEST_F(FrmConfiguracaoTest, invitationEditTakesAtMost73TypedCharacters) {
 
     // A longer text stored by other means is shown whole; it may shrink but not grow.
     const std::string longText(90, 'c');
-    writeFile(kHeader +
+    writeFile(header +
               "\"BarraTitulo\"=dword:1\r\n\"AutoResposta\"=dword:0\r\n"
               "\"ChatConvite\"=\"" +
               longText + "\"\r\n");
@@ -337,8 +337,8 @@ TEST_F(FrmConfiguracaoTest, openingTwiceShowsOneDialogWithoutRefilling) {
 }
 
 TEST_F(FrmConfiguracaoTest, unreadableStoreOpensUnfilledAndHoldsTheDialogOpenUntilRepaired) {
-    writeFile(kHeader + "\"BarraTitulo\"=dword:0\r\n\"AutoResposta\"=\"1\"\r\n"
-                        "\"Resposta\"=\"r\"\r\n");
+    writeFile(header + "\"BarraTitulo\"=dword:0\r\n\"AutoResposta\"=\"1\"\r\n"
+                       "\"Resposta\"=\"r\"\r\n");
     open();
     ASSERT_EQ(boxes_.size(), 1u);
     EXPECT_EQ(boxes_[0].text, "Tipo de dado inválido para 'AutoResposta'");
@@ -364,7 +364,7 @@ TEST_F(FrmConfiguracaoTest, unreadableStoreOpensUnfilledAndHoldsTheDialogOpenUnt
 }
 
 TEST_F(FrmConfiguracaoTest, aDamagedStoreIsReportedButNeverHoldsTheDialogOpen) {
-    const std::string garbage = kHeader + "\"BarraTitulo\"=dword:000\x01\x02garbage";
+    const std::string garbage = header + "\"BarraTitulo\"=dword:000\x01\x02garbage";
     writeFile(garbage);
     owner_->settings().ChatConvite = "in use";
     open();

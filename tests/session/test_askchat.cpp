@@ -114,7 +114,7 @@ protected:
     int hookRuns = 0;
     bool leftOpen = false;
     std::chrono::steady_clock::time_point now{std::chrono::hours(1)};
-    std::chrono::milliseconds settle = AnswerGate::kSettle;
+    std::chrono::milliseconds settle = AnswerGate::settleTime;
 };
 
 enum class Answer { Accept, Ignore, CloseBox, TimeOut, NoticeAccept, NoticeIgnore };
@@ -154,7 +154,7 @@ TEST_P(AskChatAnswerTest, answerRestoresTrayTitleAndIcon) {
             dlg.close();
             break;
         case Answer::TimeOut:
-            for (int i = 0; i < AskChatCountdown::kTicks; ++i)
+            for (int i = 0; i < AskChatCountdown::tickCount; ++i)
                 dlg.Timer1Timer();
             break;
         case Answer::NoticeAccept:
@@ -346,7 +346,7 @@ TEST_F(AskChatTest, nothingAnswersInTheFirstSecond) {
         ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
         QTest::keyClick(&dlg, Qt::Key_A, Qt::AltModifier);
         QTest::qWait(300);
-        now += AnswerGate::kSettle - std::chrono::milliseconds(1);
+        now += AnswerGate::settleTime - std::chrono::milliseconds(1);
         dlg.settleAnswers();
         EXPECT_FALSE(dlg.btnIgnorar->isEnabled());
         dlg.btnIgnorarClick();
@@ -367,7 +367,7 @@ TEST_F(AskChatTest, nothingAnswersInTheFirstSecond) {
 TEST_F(AskChatTest, timeOutIsNotHeldBackByTheFirstSecond) {
     settle = std::chrono::milliseconds(0);
     EXPECT_FALSE(ask("Ana", "", [](TfrmAskchat& dlg) {
-        for (int i = 0; i < AskChatCountdown::kTicks; ++i)
+        for (int i = 0; i < AskChatCountdown::tickCount; ++i)
             dlg.Timer1Timer();
         EXPECT_FALSE(dlg.isVisible());
     }));

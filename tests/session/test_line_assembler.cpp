@@ -123,19 +123,19 @@ TEST(LineAssembler, overlongLineIsPassedOnInFullBuffersAndNothingIsLost) {
         EXPECT_EQ(lines.back(), "<ana>depois\r");
         std::string joined;
         for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
-            EXPECT_LE(lines[i].size(), LineAssembler::kCapacity);
+            EXPECT_LE(lines[i].size(), LineAssembler::capacity);
             joined += lines[i];
         }
         EXPECT_EQ(joined, bytes.substr(0, 5001));
-        EXPECT_EQ(lines[0].size(), LineAssembler::kCapacity);
+        EXPECT_EQ(lines[0].size(), LineAssembler::capacity);
     }
 }
 
 // A line cut off at the full buffer is handed on at once; the line end that follows
 // (LF, or CR LF when the cut fell before the CR) only closes it and is no line of its own.
 TEST(LineAssembler, lineEndAfterAFullBufferIsNoExtraLine) {
-    const std::string text(LineAssembler::kCapacity - 1, 'x');
-    const std::string exact(LineAssembler::kCapacity, 'y');
+    const std::string text(LineAssembler::capacity - 1, 'x');
+    const std::string exact(LineAssembler::capacity, 'y');
     struct Case {
         const char* name;
         std::string bytes;
@@ -191,9 +191,9 @@ TEST(LineAssembler, nestedEventWhileTheLastLineOfAFullBufferIsHandled) {
     // The nested event must find room to read (the socket goes on announcing data until
     // somebody reads it) and must not overwrite the line still being handled.
     const std::string invitation = "<%$#ana>oi\r\n";
-    std::string first = std::string(LineAssembler::kCapacity - invitation.size() - 2, 'a') + "\r\n";
+    std::string first = std::string(LineAssembler::capacity - invitation.size() - 2, 'a') + "\r\n";
     first += invitation;
-    ASSERT_EQ(first.size(), LineAssembler::kCapacity);
+    ASSERT_EQ(first.size(), LineAssembler::capacity);
     ChunkedSource source{first + "<a>depois\r\n", 1023};
     std::vector<std::string> lines;
     int nestedReads = 0;

@@ -58,7 +58,7 @@ TEST(LineAssemblerOverSocket, endlessLineDoesNotStallReception) {
     for (const auto& line : s.lines)
         joined += line;
     EXPECT_EQ(joined, flood + "<bob>ainda aqui\r");
-    EXPECT_EQ(s.lines.front().size(), session::LineAssembler::kCapacity);
+    EXPECT_EQ(s.lines.front().size(), session::LineAssembler::capacity);
     EXPECT_EQ(s.assembler.pendingBytes(), 0u);
 }
 

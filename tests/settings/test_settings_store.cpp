@@ -17,7 +17,7 @@ using config::TSettings;
 
 namespace {
 
-const std::string kHeader =
+const std::string header =
     "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Falavox\\Configuracao]\r\n";
 
 // A record that differs from the defaults and from every store below in every field, so
@@ -39,7 +39,7 @@ protected:
 
     // Loads `values` stored under the key into a sentinel record; returns the error text.
     std::string load(const std::string& values, TSettings& record) {
-        writeFile(kHeader + values);
+        writeFile(header + values);
         platform::Registry registry(path_);
         record = sentinel();
         try {
@@ -71,11 +71,11 @@ TEST_F(SettingsStoreTest, saveCreatesTheKeyWithFiveTypedValuesInOrder) {
     platform::Registry registry(path_);
     SettingsStore store(registry);
     store.SaveSettings(TSettings{true, false, "", "Vamos conversar?", false});
-    EXPECT_EQ(readFile(), kHeader + "\"BarraTitulo\"=dword:00000001\r\n"
-                                    "\"AutoResposta\"=dword:00000000\r\n"
-                                    "\"Resposta\"=\"\"\r\n"
-                                    "\"ChatConvite\"=\"Vamos conversar?\"\r\n"
-                                    "\"WinPopUp\"=dword:00000000\r\n");
+    EXPECT_EQ(readFile(), header + "\"BarraTitulo\"=dword:00000001\r\n"
+                                   "\"AutoResposta\"=dword:00000000\r\n"
+                                   "\"Resposta\"=\"\"\r\n"
+                                   "\"ChatConvite\"=\"Vamos conversar?\"\r\n"
+                                   "\"WinPopUp\"=dword:00000000\r\n");
     // Saving again replaces the values in place.
     const TSettings changed{false, true, "Ocupado", "", true};
     store.SaveSettings(changed);
@@ -178,7 +178,7 @@ TEST_F(SettingsStoreTest, textsAreTakenAsStoredAndCutAtTheirFirstZero) {
 }
 
 TEST_F(SettingsStoreTest, readOnlyStoreRefusesTheFirstValueAndKeepsTheFile) {
-    const std::string stored = kHeader + "\"BarraTitulo\"=dword:00000001\r\n";
+    const std::string stored = header + "\"BarraTitulo\"=dword:00000001\r\n";
     writeFile(stored);
     platform::Registry registry(path_);
     registry.writable = [](const QString&) { return false; };
@@ -215,7 +215,7 @@ TEST_F(SettingsStoreTest, saveKilledAtAnyStepLeavesOldOrNewValuesAndNoStrayFile)
         dying.saveFault = [&](platform::RegSaveStep) {
             if (step++ != killedAt) return 0;
             killed = true;
-            return platform::Registry::kKilled;
+            return platform::Registry::killedFault;
         };
         try {
             SettingsStore(dying).SaveSettings(after);
@@ -245,7 +245,7 @@ TEST_F(SettingsStoreTest, keyThatCannotBeCreatedIsNamedInTheError) {
 }
 
 TEST_F(SettingsStoreTest, damagedStoreIsAnErrorAndStaysAsItWas) {
-    const std::string garbage = kHeader + "\"BarraTitulo\"=dword:000\x01\x02garbage";
+    const std::string garbage = header + "\"BarraTitulo\"=dword:000\x01\x02garbage";
     writeFile(garbage);
     platform::Registry registry(path_);
     SettingsStore store(registry);
@@ -276,9 +276,8 @@ TEST_F(SettingsStoreTest, reloadHandsTheMenuItsMargin) {
 }
 
 TEST_F(SettingsStoreTest, startUpGoesOnWithDefaultsAfterAnUnreadableValue) {
-    writeFile(kHeader +
-              "\"BarraTitulo\"=dword:0\r\n\"AutoResposta\"=dword:1\r\n"
-              "\"Resposta\"=dword:1\r\n\"ChatConvite\"=\"c\"\r\n\"WinPopUp\"=dword:1\r\n");
+    writeFile(header + "\"BarraTitulo\"=dword:0\r\n\"AutoResposta\"=dword:1\r\n"
+                       "\"Resposta\"=dword:1\r\n\"ChatConvite\"=\"c\"\r\n\"WinPopUp\"=dword:1\r\n");
     SettingsOwner owner(path_);
     std::vector<int> margins;
     owner.setMenuLeftMarginHandler([&](int m) { margins.push_back(m); });
@@ -291,7 +290,7 @@ TEST_F(SettingsStoreTest, startUpGoesOnWithDefaultsAfterAnUnreadableValue) {
     EXPECT_EQ(margins, std::vector<int>{0});
 
     boxes_.clear();
-    writeFile(kHeader + "\"BarraTitulo\"=dword:1\r\n\"AutoResposta\"=dword:0\r\n");
+    writeFile(header + "\"BarraTitulo\"=dword:1\r\n\"AutoResposta\"=dword:0\r\n");
     EXPECT_EQ(owner.ReloadSettingsAtStartup(), "");
     EXPECT_TRUE(boxes_.empty());
     EXPECT_EQ(margins, (std::vector<int>{0, 27}));

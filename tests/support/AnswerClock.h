@@ -19,7 +19,7 @@ public:
     AnswerClock(const AnswerClock&) = delete;
     AnswerClock& operator=(const AnswerClock&) = delete;
 
-    void settle() { offset_ += session::AnswerGate::kSettle; }
+    void settle() { offset_ += session::AnswerGate::settleTime; }
 
 private:
     std::chrono::steady_clock::duration offset_{};
