@@ -14,7 +14,6 @@
 #include "app/NetworkScan.h"
 #include "app/TrayMenu.h"
 #include "platform/neighbourhood/NetworkNeighbourhood.h"
-#include "platform/neighbourhood/NetworkNeighbourhood.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -87,8 +86,8 @@ int main(int argc, char** argv) {
     app::NameLists lists;
     QElapsedTimer clock;
     clock.start();
-    app::NetworkScan(std::make_shared<app::NetworkProviders>(neighbourhood->providers()),
-                     lists, std::chrono::milliseconds(std::atoi(argv[1])))
+    app::NetworkScan(std::make_shared<app::NetworkProviders>(neighbourhood->providers()), lists,
+                     std::chrono::milliseconds(std::atoi(argv[1])))
         .run();
     const qint64 elapsed = clock.elapsed();
     for (const std::string& domain : lists.domains)
