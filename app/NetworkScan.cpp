@@ -88,15 +88,6 @@ std::tuple<std::string, std::uint32_t, std::string> keyOf(const NetResource& con
             container.lpRemoteName.value_or(std::string())};
 }
 
-NetResource networkRecord(const std::string& provider) {
-    NetResource network;
-    network.dwDisplayType = RESOURCEDISPLAYTYPE_NETWORK;
-    network.dwUsage = RESOURCEUSAGE_CONTAINER;
-    network.lpRemoteName = provider;
-    network.lpProvider = provider;
-    return network;
-}
-
 } // namespace
 
 NetworkScan::NetworkScan(std::shared_ptr<const NetworkProviders> providers, NameLists& lists,

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -46,16 +45,17 @@ struct NetResource {
     std::optional<std::string> lpRemoteName;
     std::optional<std::string> lpComment;
     std::optional<std::string> lpProvider;
-
-    // What the entry takes in an enumeration's result buffer: the 32-byte record and each
-    // string present with its terminating zero.
-    std::size_t bufferSize() const {
-        std::size_t size = 32;
-        for (const auto* text : {&lpLocalName, &lpRemoteName, &lpComment, &lpProvider})
-            if (*text) size += (*text)->size() + 1;
-        return size;
-    }
 };
+
+// The record of a provider's whole network, the first container a scan opens.
+inline NetResource networkRecord(const std::string& provider) {
+    NetResource network;
+    network.dwDisplayType = RESOURCEDISPLAYTYPE_NETWORK;
+    network.dwUsage = RESOURCEUSAGE_CONTAINER;
+    network.lpRemoteName = provider;
+    network.lpProvider = provider;
+    return network;
+}
 
 // Whether a scan opens this record to list its children: networks, roots, domains and
 // workgroups; never a printer, whatever it says it is.

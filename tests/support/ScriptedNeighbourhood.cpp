@@ -8,15 +8,6 @@ namespace testsupport {
 
 using namespace platform;
 
-NetResource networkRecord(const std::string& provider) {
-    NetResource record;
-    record.dwDisplayType = RESOURCEDISPLAYTYPE_NETWORK;
-    record.dwUsage = RESOURCEUSAGE_CONTAINER;
-    record.lpRemoteName = provider;
-    record.lpProvider = provider;
-    return record;
-}
-
 NetResource domainRecord(const std::string& name, const std::string& provider) {
     NetResource record;
     record.dwDisplayType = RESOURCEDISPLAYTYPE_DOMAIN;

@@ -12,9 +12,9 @@
 namespace testsupport {
 
 using platform::NetResource;
+using platform::networkRecord;
 
 // Records as providers give them.
-NetResource networkRecord(const std::string& provider);
 NetResource domainRecord(const std::string& name, const std::string& provider);
 NetResource serverRecord(const std::string& name, const std::string& provider); // adds "\\"
 NetResource shareRecord(const std::string& remoteName, const std::string& provider);
