@@ -14,7 +14,7 @@ import tempfile
 
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from whole_program import Failure, own_network_namespace  # noqa: E402
+from whole_program import Failure, own_network_namespace, stop_process  # noqa: E402
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "platform"))
 from neighbourhood_real import reachable_by_anyone  # noqa: E402
 
@@ -110,13 +110,7 @@ class UserDesktop:
             shutil.move(inside, os.path.join(self.scratch, f"{self.shots:02d}-{name}.png"))
 
     def stop(self, process):
-        if process.poll() is None:
-            process.terminate()
-            try:
-                process.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                process.kill()
-                process.wait()
+        stop_process(process, timeout=10)
 
     def stop_all(self):
         for process in reversed(self.processes):

@@ -65,6 +65,17 @@ def own_network_namespace(script):
                            env=env)
 
 
+def stop_process(process, timeout=5):
+    """Ends a process this test started, by its PID: asked first, then killed."""
+    if process.poll() is None:
+        process.terminate()
+        try:
+            process.wait(timeout)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
+
+
 def wait_for(what, predicate, timeout=20.0, interval=0.1):
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
@@ -143,13 +154,7 @@ class Session:
         raise Failure("no free X display from :100 to :199")
 
     def stop(self, process):
-        if process.poll() is None:
-            process.terminate()
-            try:
-                process.wait(5)
-            except subprocess.TimeoutExpired:
-                process.kill()
-                process.wait()
+        stop_process(process)
 
     def stop_all(self):
         for process in reversed(self.processes):
