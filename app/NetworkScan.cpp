@@ -1,7 +1,5 @@
 #include "app/NetworkScan.h"
 
-#include "work/WorkPool.h"
-
 #include <QEventLoop>
 #include <algorithm>
 #include <deque>
@@ -11,9 +9,7 @@ namespace app {
 using namespace platform;
 using Clock = std::chrono::steady_clock;
 
-// One provider's asks, made one after the other: at most one of them is out at a time,
-// on the provider's own event-loop work or, for a provider whose calls block, as a job of
-// the work pool. Touched only on the user-interface thread.
+// One provider's asks, made one after the other: at most one of them is out at a time.
 struct NetworkProviders::Queue {
     struct Ask {
         NetResource container;
@@ -33,26 +29,20 @@ struct NetworkProviders::Queue {
             queue->asks.pop_front();
             if (ask.owner.expired()) continue;
             queue->busy = true;
-            auto done = [queue, owner = ask.owner, answered = ask.answered](Answer answer) {
+            const std::function<void(Answer)> done = [queue, owner = ask.owner,
+                                                      answered = ask.answered](Answer answer) {
                 queue->busy = false;
                 if (!owner.expired()) answered(std::move(answer));
                 next(queue);
             };
-            if (queue->provider->ask(ask.container, done)) continue;
-            // A provider that throws counts as one whose container cannot be opened: no
-            // error of the neighbourhood reaches the user.
-            work::WorkPool::shared().run<Answer>(
-                [provider = queue->provider,
-                 container = std::move(ask.container)](std::stop_token) -> Answer {
-                    try {
-                        return provider->children(container);
-                    } catch (...) {
-                        return std::nullopt;
-                    }
-                },
-                [done = std::move(done)](std::optional<Answer> answer) {
-                    done(answer ? std::move(*answer) : Answer{});
-                });
+            // A provider that throws or refuses counts as one whose container cannot be
+            // opened: no error of the neighbourhood reaches the user.
+            bool asked = false;
+            try {
+                asked = queue->provider->ask(ask.container, done);
+            } catch (...) {
+            }
+            if (!asked) QTimer::singleShot(0, [done] { done(std::nullopt); });
         }
     }
 };

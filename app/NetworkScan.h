@@ -14,16 +14,14 @@
 
 namespace app {
 
-// The providers of the network neighbourhood, asked from the user-interface thread, each
-// one thing at a time. A provider that answers on the event loop is asked directly; one
-// whose call blocks while its network answers is called as a job of the work pool, so one
-// whose call never returns holds one of the pool's threads and no more however often it is
-// asked again, and lookups and notices keep the others. Answers come back on the
-// user-interface thread, in the order the provider was asked.
+// The providers of the network neighbourhood, asked on the user-interface thread's event
+// loop, each one thing at a time: a provider that never answers is asked once however
+// often it is scanned, and one network's many containers do not start as many browses at
+// once. Answers come back in the order the provider was asked.
 class NetworkProviders {
 public:
-    // A container's children; none when it cannot be opened (the provider said so, threw,
-    // or no thread could be had for it).
+    // A container's children; none when it cannot be opened (the provider said so, threw
+    // or refused the question).
     using Answer = std::optional<std::vector<platform::NetResource>>;
 
     explicit NetworkProviders(std::vector<std::shared_ptr<platform::NetworkProvider>> providers);

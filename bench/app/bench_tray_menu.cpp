@@ -105,9 +105,8 @@ BENCHMARK(BM_Menu1Popup)->UseManualTime()->Iterations(30)->Unit(benchmark::kMill
 class SlowNetwork : public platform::NetworkProvider {
 public:
     std::string providerName() const override { return "Lenta"; }
-    std::optional<std::vector<platform::NetResource>>
-    children(const platform::NetResource& container) override {
-        std::this_thread::sleep_for(std::chrono::seconds(2));
+    bool ask(const platform::NetResource& container,
+             std::function<void(Answer)> answered) override {
         std::vector<platform::NetResource> entries(1);
         if (container.dwDisplayType == platform::RESOURCEDISPLAYTYPE_NETWORK) {
             entries.resize(2);
@@ -118,10 +117,15 @@ public:
             }
         } else {
             entries[0].dwDisplayType = platform::RESOURCEDISPLAYTYPE_SERVER;
-            entries[0].lpRemoteName = "\\\\ESTACAO";
+            entries[0].lpRemoteName = "\\ESTACAO";
         }
-        return entries;
+        QTimer::singleShot(std::chrono::seconds(2), &context_,
+                           [answered, entries] { answered(entries); });
+        return true;
     }
+
+private:
+    QObject context_;
 };
 
 // The longest wait between ticks of a 10 ms timer while `work` runs on this thread.

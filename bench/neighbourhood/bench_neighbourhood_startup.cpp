@@ -13,7 +13,6 @@
 #include <QEventLoop>
 #include <cstdio>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -30,21 +29,9 @@ platform::NetResource networkOf(const platform::NetworkProvider& provider) {
     return network;
 }
 
-// Every container of a provider's tree below its network record; the count of entries.
-std::size_t walk(platform::NetworkProvider& provider, const platform::NetResource& container) {
-    std::size_t count = 0;
-    const auto children = provider.children(container);
-    if (!children) return 0;
-    for (const platform::NetResource& child : *children) {
-        ++count;
-        if (child.dwDisplayType == platform::RESOURCEDISPLAYTYPE_DOMAIN)
-            count += walk(provider, child);
-    }
-    return count;
-}
-
-// The same walk for a provider that answers on this thread's event loop: each answer asks
-// for its domains, and `outstanding` counts the asks not yet answered.
+// Every container of a provider's tree below its network record, on this thread's event
+// loop: each answer asks for its domains and counts its entries, and `outstanding` counts
+// the asks not yet answered.
 struct EventLoopWalk {
     platform::NetworkProvider& provider;
     std::size_t& count;
@@ -64,28 +51,15 @@ struct EventLoopWalk {
     }
 };
 
-// Every provider at once: those that answer on the event loop on this thread, the others
-// each on a thread of its own.
+// Every provider at once; the count of entries.
 std::size_t enumerate(const Providers& providers) {
-    std::vector<std::size_t> counts(providers.size());
-    std::vector<std::thread> workers;
+    std::size_t count = 0;
     QEventLoop loop;
     int outstanding = 0;
-    for (std::size_t i = 0; i < providers.size(); ++i) {
-        const EventLoopWalk onLoop{*providers[i], counts[i], outstanding, loop};
-        if (providers[i]->ask(networkOf(*providers[i]), onLoop))
-            ++outstanding;
-        else
-            workers.emplace_back(
-                [&, i] { counts[i] = walk(*providers[i], networkOf(*providers[i])); });
-    }
+    for (const auto& provider : providers)
+        EventLoopWalk{*provider, count, outstanding, loop}.ask(networkOf(*provider));
     if (outstanding > 0) loop.exec();
-    for (std::thread& worker : workers)
-        worker.join();
-    std::size_t total = 0;
-    for (const std::size_t count : counts)
-        total += count;
-    return total;
+    return count;
 }
 
 } // namespace

@@ -1,13 +1,13 @@
 #include "platform/neighbourhood/DnssdProvider.h"
 
-#include "platform/neighbourhood/AvahiSession.h"
+#include "platform/neighbourhood/AvahiDaemon.h"
 #include "platform/neighbourhood/MdnsDirectQuery.h"
 #include "platform/system/Cp1252.h"
 
 #include <QString>
+#include <QTimer>
 #include <QUrl>
 #include <algorithm>
-#include <avahi-client/lookup.h>
 #include <deque>
 #include <map>
 #include <set>
@@ -44,211 +44,6 @@ NetResource record(std::uint32_t displayType, std::string remoteName) {
     entry.lpRemoteName = std::move(remoteName);
     entry.lpProvider = dnssdProviderName;
     return entry;
-}
-
-struct DomainBrowse {
-    std::vector<std::string> names{"local"};
-    std::set<AvahiDomainBrowser*> browsersPending;
-};
-
-// Browses the domains that `inDomain` announces (null: the daemon's own, "local", and the
-// wide-area domains it was given); the browse's callbacks fill them in.
-void startDomainBrowse(AvahiClient* client, const char* inDomain, DomainBrowse& browse);
-
-void onDomain(AvahiDomainBrowser* browser, AvahiIfIndex, AvahiProtocol, AvahiBrowserEvent event,
-              const char* domain, AvahiLookupResultFlags, void* userdata) {
-    auto* browse = static_cast<DomainBrowse*>(userdata);
-    if (event == AVAHI_BROWSER_NEW && domain != nullptr) {
-        const std::string name = withoutFinalDot(domain);
-        const bool known =
-            std::any_of(browse->names.begin(), browse->names.end(),
-                        [&](const std::string& n) { return lowered(n) == lowered(name); });
-        if (!known && !name.empty()) browse->names.push_back(name);
-    } else if (event == AVAHI_BROWSER_ALL_FOR_NOW || event == AVAHI_BROWSER_FAILURE) {
-        // A failure may follow "all for now": each browser is counted off once.
-        browse->browsersPending.erase(browser);
-    }
-}
-
-void startDomainBrowse(AvahiClient* client, const char* inDomain, DomainBrowse& browse) {
-    AvahiDomainBrowser* browser = avahi_domain_browser_new(
-        client, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, inDomain, AVAHI_DOMAIN_BROWSER_BROWSE,
-        static_cast<AvahiLookupFlags>(0), onDomain, &browse);
-    if (browser != nullptr) browse.browsersPending.insert(browser);
-}
-
-struct ComputerBrowse;
-
-// One service found, and the host that publishes it once it is resolved.
-struct FoundService {
-    ComputerBrowse* browse = nullptr;
-    AvahiIfIndex interface = AVAHI_IF_UNSPEC;
-    AvahiProtocol protocol = AVAHI_PROTO_UNSPEC;
-    std::string name, type, domain;
-    std::string hostName;
-};
-
-// The daemon refuses a client more than about a thousand objects at once, and then the
-// whole browse fails; and each resolver costs two calls to the daemon. So a network with
-// many services (or one announcer publishing thousands) is resolved a few at a time.
-constexpr int maxResolversAtOnce = 16;
-// Many more than a daemon's cache holds: past this, services found are not kept.
-constexpr std::size_t maxServicesKept = 4096;
-
-struct ComputerBrowse {
-    AvahiClient* client = nullptr;
-    std::set<AvahiServiceBrowser*> browsersPending;
-    int resolversPending = 0;
-    // Kept in the order the services were found, so the list follows the network's order
-    // and not the order in which the answers happened to come back.
-    std::vector<std::unique_ptr<FoundService>> services;
-    // The services still to resolve, one queue per type, taken from in turn: thousands of
-    // services of one type cannot keep the computers that publish another from being
-    // resolved before the bound.
-    std::map<std::string, std::deque<FoundService*>> waiting;
-    std::map<std::string, std::deque<FoundService*>>::iterator nextType = waiting.end();
-    std::size_t waitingCount = 0;
-    // A service seen on several interfaces is resolved once.
-    std::set<std::tuple<std::string, std::string, std::string>> seen;
-
-    bool done() const {
-        return browsersPending.empty() && resolversPending == 0 && waitingCount == 0;
-    }
-
-    FoundService* takeWaiting() {
-        if (waitingCount == 0) return nullptr;
-        for (;;) {
-            if (nextType == waiting.end()) nextType = waiting.begin();
-            auto current = nextType++;
-            if (current->second.empty()) continue;
-            FoundService* service = current->second.front();
-            current->second.pop_front();
-            --waitingCount;
-            return service;
-        }
-    }
-};
-
-void resolveWaiting(ComputerBrowse& browse);
-
-void onServiceResolved(AvahiServiceResolver* resolver, AvahiIfIndex, AvahiProtocol,
-                       AvahiResolverEvent event, const char*, const char*, const char*,
-                       const char* hostName, const AvahiAddress*, std::uint16_t, AvahiStringList*,
-                       AvahiLookupResultFlags, void* userdata) {
-    auto* service = static_cast<FoundService*>(userdata);
-    if (event == AVAHI_RESOLVER_FOUND && hostName != nullptr) service->hostName = hostName;
-    avahi_service_resolver_free(resolver);
-    --service->browse->resolversPending;
-    resolveWaiting(*service->browse);
-}
-
-void resolveWaiting(ComputerBrowse& browse) {
-    // Only the host's name is wanted; its addresses are looked up when it is invited.
-    const auto flags = static_cast<AvahiLookupFlags>(AVAHI_LOOKUP_NO_TXT | AVAHI_LOOKUP_NO_ADDRESS);
-    while (browse.resolversPending < maxResolversAtOnce) {
-        FoundService* service = browse.takeWaiting();
-        if (service == nullptr) break;
-        if (avahi_service_resolver_new(browse.client, service->interface, service->protocol,
-                                       service->name.c_str(), service->type.c_str(),
-                                       service->domain.c_str(), AVAHI_PROTO_INET, flags,
-                                       onServiceResolved, service) != nullptr)
-            ++browse.resolversPending;
-    }
-}
-
-void onService(AvahiServiceBrowser* browser, AvahiIfIndex interface, AvahiProtocol protocol,
-               AvahiBrowserEvent event, const char* name, const char* type, const char* domain,
-               AvahiLookupResultFlags, void* userdata) {
-    auto* browse = static_cast<ComputerBrowse*>(userdata);
-    if (event == AVAHI_BROWSER_NEW && name != nullptr && type != nullptr && domain != nullptr) {
-        if (browse->services.size() >= maxServicesKept ||
-            !browse->seen.insert({name, type, domain}).second)
-            return;
-        auto service = std::make_unique<FoundService>();
-        service->browse = browse;
-        service->interface = interface;
-        service->protocol = protocol;
-        service->name = name;
-        service->type = type;
-        service->domain = domain;
-        browse->waiting[type].push_back(service.get());
-        ++browse->waitingCount;
-        browse->services.push_back(std::move(service));
-        resolveWaiting(*browse);
-    } else if (event == AVAHI_BROWSER_ALL_FOR_NOW || event == AVAHI_BROWSER_FAILURE) {
-        // A failure may follow "all for now": each browser is counted off once.
-        browse->browsersPending.erase(browser);
-    }
-}
-
-// Browses every computer service type in a domain; the browse's callbacks fill it in.
-void startComputerBrowse(AvahiClient* client, const std::string& domainUtf8,
-                         ComputerBrowse& browse) {
-    browse.client = client;
-    for (const char* type : dnssdComputerServiceTypes) {
-        AvahiServiceBrowser* browser = avahi_service_browser_new(
-            client, AVAHI_IF_UNSPEC, AVAHI_PROTO_INET, type, domainUtf8.c_str(),
-            static_cast<AvahiLookupFlags>(0), onService, &browse);
-        if (browser != nullptr) browse.browsersPending.insert(browser);
-    }
-}
-
-// The responders of "local" asked directly as well (see MdnsDirectQuery.h); none for
-// another domain. They answer such a query at once: a short wait after it is enough. The
-// query goes out before the daemon is spoken to, and its answers are read on the
-// session's loop once there is one (and once more at the end, whatever the time): a
-// daemon busy with a flood may take seconds to open a session and start its browsers,
-// while the computers' own answers come within milliseconds.
-struct DirectAsk {
-    std::unique_ptr<MdnsDirectQuery> query;
-    AvahiSession::Clock::time_point answersBy;
-};
-
-constexpr std::chrono::milliseconds directAnswerWait{250};
-
-DirectAsk askDirectly(const std::string& domainUtf8) {
-    if (lowered(withoutFinalDot(domainUtf8)) != "local") return {};
-    return {MdnsDirectQuery::start(
-                {std::begin(dnssdComputerServiceTypes), std::end(dnssdComputerServiceTypes)}),
-            AvahiSession::Clock::now() + directAnswerWait};
-}
-
-// Reads the direct answers on a session's loop while it lives; declared after the
-// session, so that it lets go of the session's poll first.
-class DirectWatch {
-public:
-    DirectWatch(const DirectAsk& direct, const AvahiSession& session) : query_(direct.query.get()) {
-        if (query_) query_->watchOn(session.poll());
-    }
-    ~DirectWatch() {
-        if (query_) query_->unwatch();
-    }
-    DirectWatch(const DirectWatch&) = delete;
-    DirectWatch& operator=(const DirectWatch&) = delete;
-
-private:
-    MdnsDirectQuery* query_;
-};
-
-void waitForDirectAnswers(AvahiSession& session, const DirectAsk& direct,
-                          AvahiSession::Clock::time_point deadline) {
-    if (!direct.query) return;
-    session.runUntil([] { return false; }, std::min(deadline, direct.answersBy));
-    // What came meanwhile, also when the daemon took the whole bound.
-    direct.query->readAnswers(1024);
-}
-
-// The hosts behind the services a browse found, then those the direct answers named,
-// ranked (see computersOfDomain). The full name stays in Avahi's escaped form, which is
-// what a lookup hands back to it.
-std::vector<DnssdProvider::ListedHost>
-hostsOf(const ComputerBrowse& browse, const DirectAsk& direct, const std::string& domainUtf8) {
-    std::vector<std::string> fromDaemon;
-    for (const auto& service : browse.services)
-        if (!service->hostName.empty()) fromDaemon.push_back(withoutFinalDot(service->hostName));
-    if (!direct.query) return computersOfDomain({}, fromDaemon, {}, domainUtf8);
-    return computersOfDomain(direct.query->roster().ownHosts(), fromDaemon,
-                             direct.query->roster().othersHosts(), domainUtf8);
 }
 
 // A name in DNS text form with its escapes undone: "\DDD" is the byte of that decimal
@@ -390,100 +185,314 @@ std::vector<DnssdProvider::ListedHost> computersOfDomain(const std::vector<std::
     return hosts;
 }
 
-std::optional<std::vector<NetResource>> DnssdProvider::children(const NetResource& container) {
-    switch (container.dwDisplayType) {
-    case RESOURCEDISPLAYTYPE_NETWORK:
-    case RESOURCEDISPLAYTYPE_ROOT:
-        return domains();
-    case RESOURCEDISPLAYTYPE_DOMAIN:
-        if (container.lpRemoteName && !container.lpRemoteName->empty())
-            return computers(*container.lpRemoteName);
-        return std::nullopt;
-    default:
-        return std::nullopt;
-    }
-}
-
 namespace {
 
-// The daemon's part of a call is bound by the provider's bound from the call's start, but
-// is given at least half of it once the daemon has answered at all (a busy daemon can take
-// seconds to open a session), never past one and a half bounds: the scan waits for each
-// container a while longer than that (5 s against the default 2.5 s), and a later answer
-// would be dropped whole.
-AvahiSession::Clock::time_point daemonDeadline(AvahiSession::Clock::time_point started,
-                                               std::chrono::milliseconds bound) {
-    const auto now = AvahiSession::Clock::now();
-    return std::min(std::max(started + bound, now + bound / 2), started + bound * 3 / 2);
+// One service found, and the host that publishes it once it is resolved.
+struct FoundService {
+    AvahiDaemon::Item item;
+    std::string hostName;
+};
+
+// The daemon refuses a client more than about a thousand objects at once, and each
+// resolution is one of them for as long as it runs. So a network with many services (or
+// one announcer publishing thousands) is resolved a few at a time.
+constexpr int maxResolversAtOnce = 16;
+// Many more than a daemon's cache holds: past this, services found are not kept.
+constexpr std::size_t maxServicesKept = 4096;
+
+// The services of the computer types in one domain as the daemon reports them.
+struct ComputerBrowse {
+    int browsersPending = 0;
+    int resolversPending = 0;
+    // Kept in the order the services were found, so the list follows the network's order
+    // and not the order in which the answers happened to come back.
+    std::vector<std::unique_ptr<FoundService>> services;
+    // The services still to resolve, one queue per type, taken from in turn: thousands of
+    // services of one type cannot keep the computers that publish another from being
+    // resolved before the bound.
+    std::map<QString, std::deque<FoundService*>> waiting;
+    std::map<QString, std::deque<FoundService*>>::iterator nextType = waiting.end();
+    std::size_t waitingCount = 0;
+    // A service seen on several interfaces is resolved once.
+    std::set<std::tuple<QString, QString, QString>> seen;
+
+    bool done() const { return browsersPending == 0 && resolversPending == 0 && waitingCount == 0; }
+
+    // Files a service found; false when it was seen already or there is no more room.
+    bool add(const AvahiDaemon::Item& item) {
+        if (services.size() >= maxServicesKept ||
+            !seen.insert({item.name, item.type, item.domain}).second)
+            return false;
+        services.push_back(std::make_unique<FoundService>(FoundService{item, {}}));
+        waiting[item.type].push_back(services.back().get());
+        ++waitingCount;
+        return true;
+    }
+
+    FoundService* takeWaiting() {
+        if (waitingCount == 0) return nullptr;
+        for (;;) {
+            if (nextType == waiting.end()) nextType = waiting.begin();
+            auto current = nextType++;
+            if (current->second.empty()) continue;
+            FoundService* service = current->second.front();
+            current->second.pop_front();
+            --waitingCount;
+            return service;
+        }
+    }
+};
+
+// The responders of "local" are asked directly as well (see MdnsDirectQuery.h); none of
+// another domain. They answer such a query at once: a short wait after it is enough.
+constexpr std::chrono::milliseconds directAnswerWait{250};
+
+bool isLocal(const std::string& domainUtf8) {
+    return lowered(withoutFinalDot(domainUtf8)) == "local";
+}
+
+// The hosts behind the services a browse found, then those the direct answers named,
+// ranked (see computersOfDomain). The full name stays in Avahi's escaped form, which is
+// what a lookup hands back to it.
+std::vector<DnssdProvider::ListedHost> hostsOf(const ComputerBrowse& browse,
+                                               const MdnsDirectQuery* direct,
+                                               const std::string& domainUtf8) {
+    std::vector<std::string> fromDaemon;
+    for (const auto& service : browse.services)
+        if (!service->hostName.empty()) fromDaemon.push_back(withoutFinalDot(service->hostName));
+    if (direct == nullptr) return computersOfDomain({}, fromDaemon, {}, domainUtf8);
+    return computersOfDomain(direct->roster().ownHosts(), fromDaemon,
+                             direct->roster().othersHosts(), domainUtf8);
+}
+
+using Clock = std::chrono::steady_clock;
+
+std::chrono::milliseconds until(Clock::time_point when) {
+    return std::max(std::chrono::milliseconds(0),
+                    std::chrono::ceil<std::chrono::milliseconds>(when - Clock::now()));
 }
 
 } // namespace
 
-std::optional<std::vector<NetResource>> DnssdProvider::domains() {
-    const auto started = AvahiSession::Clock::now();
-    // Declared before the session, so that the session's end (which frees the browsers)
-    // comes first and no callback ever sees a browse that is gone.
-    const DirectAsk direct = askDirectly("local");
-    DomainBrowse browse;
-    ComputerBrowse local;
-    const std::unique_ptr<AvahiSession> session = AvahiSession::open();
-    if (!session) return std::nullopt;
-    const DirectWatch watch(direct, *session);
-    // A daemon that took the whole bound to open a session is too busy to browse as well
-    // (each browser is one more call to it): "local" is then listed with the direct
-    // answers alone, rather than the whole answer coming too late for the scan.
-    const bool daemonBusy = AvahiSession::Clock::now() >= started + bound_;
-    if (!daemonBusy) startDomainBrowse(session->client(), nullptr, browse);
-    // Each browse waits about a second for the network's answers. A scan asks for the
-    // computers of "local" right after the domains, so that wait is spent now, alongside
-    // the domains' own, and the answer kept for that next call.
-    if (!daemonBusy) startComputerBrowse(session->client(), "local", local);
-    const auto deadline = daemonDeadline(started, bound_);
-    session->runUntil([&] { return browse.browsersPending.empty() && local.done(); }, deadline);
-    // The daemon lists the network's wide-area domains (its resolver's search domains) but
-    // not the browse domains their DNS zones announce, which is where an office lists the
-    // computers of its other subnets: those are asked of each wide-area domain in turn.
-    const std::vector<std::string> wideArea(browse.names.begin() + 1, browse.names.end());
-    for (const std::string& name : wideArea)
-        startDomainBrowse(session->client(), name.c_str(), browse);
-    session->runUntil([&] { return browse.browsersPending.empty(); }, deadline);
-    waitForDirectAnswers(*session, direct, deadline);
-    std::vector<NetResource> computersOfLocal = remember(hostsOf(local, direct, "local"));
-    {
-        std::lock_guard lock(namesMutex_);
-        prefetchedLocal_ = std::move(computersOfLocal);
-        prefetchedAt_ = AvahiSession::Clock::now();
+// One container asked of the daemon, on the event loop: the network record (its browse
+// domains) or a domain (its computers). The direct query for "local" goes out first: a
+// daemon busy with a flood may take seconds to answer at all, while the computers' own
+// answers come within milliseconds.
+//
+// The daemon's part is bound by the provider's bound from the ask's start, but is given at
+// least half of it once the daemon has answered at all, never past one and a half bounds:
+// the scan waits for each container a while longer than that (5 s against the default
+// 2.5 s), and a later answer would be dropped whole. What has not answered by then is left
+// out; the direct answers are read once more at the end, whatever the time.
+class DnssdProvider::Ask : public QObject {
+public:
+    // Asks for the domains (`domainUtf8` empty) or for the computers of `domainUtf8`.
+    Ask(DnssdProvider& provider, AvahiDaemon& daemon, std::string domainUtf8,
+        std::function<void(Answer)> answered)
+        : provider_(provider), daemon_(daemon), domainUtf8_(std::move(domainUtf8)),
+          answered_(std::move(answered)), started_(Clock::now()),
+          deadline_(started_ + provider.bound_) {
+        if (forDomains() || isLocal(domainUtf8_)) {
+            direct_ = MdnsDirectQuery::start(
+                {std::begin(dnssdComputerServiceTypes), std::end(dnssdComputerServiceTypes)});
+            answersBy_ = Clock::now() + directAnswerWait;
+        }
+        for (QTimer* timer : {&deadlineTimer_, &directWait_}) {
+            timer->setSingleShot(true);
+            timer->setTimerType(Qt::PreciseTimer);
+            connect(timer, &QTimer::timeout, this, [this] { finish(); });
+        }
+        deadlineTimer_.start(until(deadline_));
+        if (forDomains()) browseDomains(QString());
+        // Each browse waits about a second for the network's answers. A scan asks for the
+        // computers of "local" right after the domains, so that wait is spent alongside the
+        // domains' own, and the answer kept for that next ask.
+        browseComputers(forDomains() ? std::string("local") : domainUtf8_);
     }
-    std::vector<NetResource> result;
-    for (const std::string& name : browse.names)
-        result.push_back(record(RESOURCEDISPLAYTYPE_DOMAIN, fromUtf8(name)));
-    return result;
-}
 
-std::optional<std::vector<NetResource>> DnssdProvider::computers(const std::string& domain) {
-    const std::string domainUtf8 = toUtf8(domain);
-    if (lowered(withoutFinalDot(domainUtf8)) == "local") {
-        std::lock_guard lock(namesMutex_);
-        if (prefetchedLocal_ && AvahiSession::Clock::now() - prefetchedAt_ < prefetchLife) {
-            std::optional<std::vector<NetResource>> found = std::move(prefetchedLocal_);
-            prefetchedLocal_.reset();
-            return found;
+    ~Ask() override { stopBrowsers(); }
+
+private:
+    bool forDomains() const { return domainUtf8_.empty(); }
+
+    void browseDomains(const QString& inDomain) {
+        ++domainBrowsesPending_;
+        browsers_.push_back(daemon_.browseDomains(
+            inDomain,
+            [this](const AvahiDaemon::Item& item) {
+                daemonAnswered();
+                const std::string name = withoutFinalDot(item.domain.toStdString());
+                const bool known =
+                    std::any_of(domains_.begin(), domains_.end(),
+                                [&](const std::string& n) { return lowered(n) == lowered(name); });
+                if (!known && !name.empty()) domains_.push_back(name);
+            },
+            [this, top = inDomain.isEmpty()](bool reached) {
+                --domainBrowsesPending_;
+                if (top) {
+                    if (!reached) return unreachable();
+                    // The daemon lists the network's wide-area domains (its resolver's search
+                    // domains) but not the browse domains their DNS zones announce, which is
+                    // where an office lists the computers of its other subnets: those are
+                    // asked of each wide-area domain.
+                    const std::vector<std::string> wideArea(domains_.begin() + 1, domains_.end());
+                    for (const std::string& name : wideArea)
+                        browseDomains(QString::fromStdString(name));
+                }
+                daemonAnswered();
+                step();
+            }));
+    }
+
+    void browseComputers(const std::string& domain) {
+        for (const char* type : dnssdComputerServiceTypes) {
+            ++computers_.browsersPending;
+            browsers_.push_back(daemon_.browseServices(
+                QString::fromLatin1(type), QString::fromStdString(domain),
+                [this](const AvahiDaemon::Item& item) {
+                    daemonAnswered();
+                    if (computers_.add(item)) resolveWaiting();
+                },
+                [this, first = browsers_.empty()](bool reached) {
+                    --computers_.browsersPending;
+                    // A domain's ask with no daemon to reach cannot be opened.
+                    if (first && !reached && !forDomains()) return unreachable();
+                    daemonAnswered();
+                    step();
+                }));
         }
     }
-    const auto started = AvahiSession::Clock::now();
-    const DirectAsk direct = askDirectly(domainUtf8);
-    ComputerBrowse browse;
-    const std::unique_ptr<AvahiSession> session = AvahiSession::open();
-    if (!session) return std::nullopt;
-    const DirectWatch watch(direct, *session);
-    // As for the domains: a daemon too busy to open a session in time is not asked more.
-    if (AvahiSession::Clock::now() < started + bound_)
-        startComputerBrowse(session->client(), domainUtf8, browse);
-    const auto deadline = daemonDeadline(started, bound_);
-    // What has not answered by the deadline is left out.
-    session->runUntil([&] { return browse.done(); }, deadline);
-    waitForDirectAnswers(*session, direct, deadline);
-    return remember(hostsOf(browse, direct, domainUtf8));
+
+    void resolveWaiting() {
+        while (computers_.resolversPending < maxResolversAtOnce) {
+            FoundService* service = computers_.takeWaiting();
+            if (service == nullptr) return;
+            ++computers_.resolversPending;
+            daemon_.resolveService(service->item, until(deadline_), this,
+                                   [this, service](const QString& host) {
+                                       if (finished_) return;
+                                       service->hostName = host.toStdString();
+                                       --computers_.resolversPending;
+                                       resolveWaiting();
+                                       step();
+                                   });
+        }
+    }
+
+    // The first word from the daemon moves the deadline (see above).
+    void daemonAnswered() {
+        if (std::exchange(daemonHeardFrom_, true)) return;
+        const auto bound = provider_.bound_;
+        deadline_ = std::min(std::max(started_ + bound, Clock::now() + bound / 2),
+                             started_ + bound * 3 / 2);
+        deadlineTimer_.start(until(deadline_));
+    }
+
+    // No daemon: nothing to list.
+    void unreachable() {
+        if (finished_) return;
+        end(std::nullopt);
+    }
+
+    // Once the daemon has said all it knows, the direct answers get what is left of their
+    // short wait.
+    void step() {
+        if (finished_ || domainBrowsesPending_ > 0 || !computers_.done()) return;
+        if (direct_ && Clock::now() < answersBy_)
+            directWait_.start(until(answersBy_));
+        else
+            finish();
+    }
+
+    void finish() {
+        if (finished_) return;
+        // What came meanwhile, also when the daemon took the whole bound.
+        if (direct_) direct_->readAnswers(1024);
+        const std::string domain = forDomains() ? std::string("local") : domainUtf8_;
+        std::vector<NetResource> computers =
+            provider_.remember(hostsOf(computers_, direct_.get(), domain));
+        if (!forDomains()) return end(std::move(computers));
+        provider_.prefetchedLocal_ = std::move(computers);
+        provider_.prefetchedAt_ = Clock::now();
+        std::vector<NetResource> domains;
+        for (const std::string& name : domains_)
+            domains.push_back(record(RESOURCEDISPLAYTYPE_DOMAIN, fromUtf8(name)));
+        end(std::move(domains));
+    }
+
+    // The answer, once; the ask is then let go by the provider and ends on the loop's next
+    // turn (it may be inside a callback of its own), its browsers stopped at once.
+    void end(Answer found) {
+        finished_ = true;
+        deadlineTimer_.stop();
+        directWait_.stop();
+        stopBrowsers();
+        const auto answered = std::move(answered_);
+        provider_.release(this);
+        answered(std::move(found));
+    }
+
+    void stopBrowsers() {
+        for (const AvahiDaemon::Id id : std::exchange(browsers_, {}))
+            daemon_.stop(id);
+    }
+
+    DnssdProvider& provider_;
+    AvahiDaemon& daemon_;
+    const std::string domainUtf8_;
+    std::function<void(Answer)> answered_;
+    const Clock::time_point started_;
+    Clock::time_point deadline_;
+    bool daemonHeardFrom_ = false;
+    bool finished_ = false;
+    std::unique_ptr<MdnsDirectQuery> direct_;
+    Clock::time_point answersBy_;
+    std::vector<AvahiDaemon::Id> browsers_;
+    std::vector<std::string> domains_{"local"};
+    int domainBrowsesPending_ = 0;
+    ComputerBrowse computers_;
+    QTimer deadlineTimer_;
+    QTimer directWait_;
+};
+
+DnssdProvider::DnssdProvider(std::chrono::milliseconds bound) : bound_(bound) {}
+
+DnssdProvider::~DnssdProvider() {
+    // The asks stop their browsers on the daemon, which ends after them.
+    asks_.clear();
+}
+
+bool DnssdProvider::ask(const NetResource& container, std::function<void(Answer)> answered) {
+    if (!daemon_) daemon_ = std::make_unique<AvahiDaemon>();
+    std::string domainUtf8;
+    switch (container.dwDisplayType) {
+    case RESOURCEDISPLAYTYPE_NETWORK:
+    case RESOURCEDISPLAYTYPE_ROOT:
+        break;
+    case RESOURCEDISPLAYTYPE_DOMAIN:
+        domainUtf8 = toUtf8(container.lpRemoteName.value_or(std::string()));
+        if (!domainUtf8.empty()) break;
+        [[fallthrough]];
+    default:
+        QTimer::singleShot(0, daemon_.get(), [answered] { answered(std::nullopt); });
+        return true;
+    }
+    if (isLocal(domainUtf8) && prefetchedLocal_ && Clock::now() - prefetchedAt_ < prefetchLife) {
+        QTimer::singleShot(
+            0, daemon_.get(),
+            [answered, found = std::exchange(prefetchedLocal_, std::nullopt)] { answered(found); });
+        return true;
+    }
+    asks_.push_back(std::make_unique<Ask>(*this, *daemon_, domainUtf8, std::move(answered)));
+    return true;
+}
+
+void DnssdProvider::release(Ask* ask) {
+    const auto own = std::find_if(asks_.begin(), asks_.end(),
+                                  [&](const std::unique_ptr<Ask>& a) { return a.get() == ask; });
+    if (own == asks_.end()) return;
+    own->release()->deleteLater();
+    asks_.erase(own);
 }
 
 std::vector<NetResource> DnssdProvider::remember(const std::vector<ListedHost>& hosts) {

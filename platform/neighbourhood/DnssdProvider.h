@@ -6,11 +6,14 @@
 #include <QString>
 #include <chrono>
 #include <map>
+#include <memory>
 #include <mutex>
 
 // The computers that announce themselves over DNS-SD (multicast DNS on the local link,
 // and the wide-area browse domains the network announces), through the Avahi daemon.
 namespace platform {
+
+class AvahiDaemon;
 
 // The service types whose publishers are listed as computers: this program's own (the one
 // each copy announces), and those of workstations, file sharing and remote logins, which
@@ -20,18 +23,19 @@ inline constexpr const char* dnssdComputerServiceTypes[] = {
 
 class DnssdProvider : public NetworkProvider {
 public:
-    explicit DnssdProvider(std::chrono::milliseconds bound = std::chrono::milliseconds(2500))
-        : bound_(bound) {}
+    explicit DnssdProvider(std::chrono::milliseconds bound = std::chrono::milliseconds(2500));
+    ~DnssdProvider() override;
 
     std::string providerName() const override { return dnssdProviderName; }
 
     // The network record gives the browse domains, "local" first; a domain gives the host
     // names (without the domain) of the computers publishing one of the types above,
-    // each once. None when no daemon answers.
-    std::optional<std::vector<NetResource>> children(const NetResource& container) override;
+    // each once. None when no daemon answers. Asked on the user-interface thread.
+    bool ask(const NetResource& container, std::function<void(Answer)> answered) override;
 
     // The full host name behind a name this provider listed ("box" listed under
     // "example.org" is "box.example.org"), so that a lookup can ask for the right one.
+    // Safe on any thread.
     std::optional<std::string> fullHostName(const std::string& listedName) const;
 
     // A computer as listed (Windows-1252, without the domain) and its full host name.
@@ -41,16 +45,19 @@ public:
     };
 
 private:
-    std::optional<std::vector<NetResource>> domains();
-    std::optional<std::vector<NetResource>> computers(const std::string& domain);
+    class Ask;
+    void release(Ask* ask);
     // The hosts' records; their full names are kept for lookups.
     std::vector<NetResource> remember(const std::vector<ListedHost>& hosts);
 
     std::chrono::milliseconds bound_;
+    // Made at the first ask, on the thread that asks; ends after the asks.
+    std::unique_ptr<AvahiDaemon> daemon_;
+    std::vector<std::unique_ptr<Ask>> asks_;
     mutable std::mutex namesMutex_;
     std::map<std::string, std::string> fullNames_;
-    // The computers of "local" found while the domains were browsed, for the call that
-    // follows (see domains()).
+    // The computers of "local" found while the domains were browsed, for the ask that
+    // follows (see Ask).
     std::optional<std::vector<NetResource>> prefetchedLocal_;
     std::chrono::steady_clock::time_point prefetchedAt_;
 };

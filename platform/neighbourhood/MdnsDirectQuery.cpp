@@ -51,27 +51,14 @@ MdnsDirectQuery::MdnsDirectQuery(int socket, std::uint16_t id,
                                  std::vector<std::string> serviceTypes,
                                  std::vector<LocalNetwork> networks)
     : socket_(socket), id_(id), serviceTypes_(std::move(serviceTypes)),
-      networks_(std::move(networks)) {}
+      networks_(std::move(networks)), readable_(socket, QSocketNotifier::Read) {
+    // A bounded read each turn of the loop, so a sender that never stops holds nobody.
+    QObject::connect(&readable_, &QSocketNotifier::activated, [this] { readAnswers(); });
+}
 
 MdnsDirectQuery::~MdnsDirectQuery() {
-    unwatch();
+    readable_.setEnabled(false);
     ::close(socket_);
-}
-
-void MdnsDirectQuery::watchOn(const AvahiPoll* poll) {
-    unwatch();
-    poll_ = poll;
-    watch_ = poll_->watch_new(poll_, socket_, AVAHI_WATCH_IN, onReadable, this);
-}
-
-void MdnsDirectQuery::unwatch() {
-    if (watch_ != nullptr) poll_->watch_free(watch_);
-    watch_ = nullptr;
-}
-
-void MdnsDirectQuery::onReadable(AvahiWatch*, int, AvahiWatchEvent, void* userdata) {
-    // A turn of the session's loop, which checks its deadline between turns.
-    static_cast<MdnsDirectQuery*>(userdata)->readAnswers();
 }
 
 void MdnsDirectQuery::readAnswers(int maxPackets) {

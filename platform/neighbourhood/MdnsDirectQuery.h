@@ -3,7 +3,7 @@
 #include "platform/neighbourhood/HostRoster.h"
 #include "platform/sockets/LocalNetworks.h"
 
-#include <avahi-common/watch.h>
+#include <QSocketNotifier>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -20,17 +20,12 @@ namespace platform {
 
 class MdnsDirectQuery {
 public:
-    // Sends the query for the PTR records of `serviceTypes`; the answers wait in the
-    // socket until they are read. None when no query could be sent.
+    // Sends the query for the PTR records of `serviceTypes`; the answers are read as they
+    // come, on the event loop of the calling thread. None when no query could be sent.
     static std::unique_ptr<MdnsDirectQuery> start(const std::vector<std::string>& serviceTypes);
     ~MdnsDirectQuery();
     MdnsDirectQuery(const MdnsDirectQuery&) = delete;
     MdnsDirectQuery& operator=(const MdnsDirectQuery&) = delete;
-
-    // Reads the answers as they come on `poll` (a session's), until unwatch(), which
-    // must come before that poll ends.
-    void watchOn(const AvahiPoll* poll);
-    void unwatch();
 
     // Reads what has arrived, a bounded number of packets, so that a sender that never
     // stops cannot hold the caller.
@@ -42,14 +37,12 @@ public:
 private:
     MdnsDirectQuery(int socket, std::uint16_t id, std::vector<std::string> serviceTypes,
                     std::vector<LocalNetwork> networks);
-    static void onReadable(AvahiWatch*, int, AvahiWatchEvent, void* userdata);
 
-    const AvahiPoll* poll_ = nullptr;
     int socket_;
     std::uint16_t id_;
     std::vector<std::string> serviceTypes_;
     std::vector<LocalNetwork> networks_;
-    AvahiWatch* watch_ = nullptr;
+    QSocketNotifier readable_;
     HostRoster roster_;
 };
 

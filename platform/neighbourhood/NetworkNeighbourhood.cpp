@@ -1,6 +1,6 @@
 #include "platform/neighbourhood/NetworkNeighbourhood.h"
 
-#include "platform/neighbourhood/AvahiHostLookup.h"
+#include "platform/neighbourhood/AvahiDaemon.h"
 #include "platform/neighbourhood/AvahiPublisher.h"
 #include "platform/neighbourhood/DnssdProvider.h"
 #include "platform/neighbourhood/NetbiosLookup.h"
@@ -44,7 +44,7 @@ public:
         // on a worker thread when the neighbourhood ends.
         std::shared_ptr<DnssdProvider> dnssd = dnssd_;
         avahiSource_ = addHostLookupSource([dnssd](const std::string& name) {
-            return avahiHostLookup(multicastNamesFor(name, *dnssd), avahiLookupBound);
+            return AvahiDaemon::resolveHostNames(multicastNamesFor(name, *dnssd), avahiLookupBound);
         });
         netbiosSource_ = addHostLookupSource(
             [](const std::string& name) { return netbiosLookup(name, netbiosLookupBound); });

@@ -66,10 +66,8 @@ inline bool opensToChildren(const NetResource& record) {
            record.dwDisplayType == RESOURCEDISPLAYTYPE_ROOT;
 }
 
-// One network. A provider answers either on the user-interface thread's event loop
-// (ask()) or by a call that blocks while its network answers (children()), made on a
-// worker thread, never on the user-interface thread. Either way it bounds its own wait (a
-// few seconds at most) and then gives what it has.
+// One network, asked on the user-interface thread's event loop. A provider bounds its own
+// wait (a few seconds at most) and then gives what it has.
 class NetworkProvider {
 public:
     // A container's children; none when it cannot be opened.
@@ -80,23 +78,11 @@ public:
     // The name that this provider's records carry in lpProvider.
     virtual std::string providerName() const = 0;
 
-    // Asks for the children of `container` on this thread's event loop: `answered` runs
-    // once on this thread, never inside this call, and not at all once the provider is
-    // destroyed. False, with nothing asked, for a provider that answers only through
-    // children().
-    virtual bool ask(const NetResource& container, std::function<void(Answer)> answered) {
-        (void)container;
-        (void)answered;
-        return false;
-    }
-
-    // The children of `container`, a record of this provider (its network record gives
-    // the domains, a domain its computers); none when the container cannot be opened.
-    // Blocks; a provider that answers through ask() lists nothing here.
-    virtual Answer children(const NetResource& container) {
-        (void)container;
-        return std::nullopt;
-    }
+    // Asks for the children of `container`, a record of this provider (its network record
+    // gives the domains, a domain its computers). `answered` runs once on this thread,
+    // never inside this call, and not at all once the provider is destroyed. False, with
+    // nothing asked, when the provider cannot take the question.
+    virtual bool ask(const NetResource& container, std::function<void(Answer)> answered) = 0;
 };
 
 // What the neighbourhood is on this computer while the program runs: the providers, this

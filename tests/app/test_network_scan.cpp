@@ -253,10 +253,10 @@ TEST(NetworkScan, aSlowNetworkHidesNobodyOfTheOthers) {
             }
 }
 
-TEST(NetworkScan, aProviderThatHangsHoldsOneThreadHoweverOftenItIsScanned) {
-    // While a provider's first call hangs, later scans wait behind it rather than each
-    // take another thread of the pool; once it returns, what they asked is not asked any
-    // more, and the next scan lists the network.
+TEST(NetworkScan, aProviderThatHangsIsAskedOnceHoweverOftenItIsScanned) {
+    // While a provider's first ask hangs, later scans wait behind it rather than pile up
+    // more asks on it; once it answers, what they asked is not asked any more, and the
+    // next scan lists the network.
     auto stuck = provider();
     stuck->script("", {{domainRecord("GRUPO", smb)}});
     stuck->script("GRUPO", {{serverRecord("ANA", smb)}});

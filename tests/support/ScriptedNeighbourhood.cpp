@@ -1,8 +1,8 @@
 #include "tests/support/ScriptedNeighbourhood.h"
 
 #include <QEventLoop>
+#include <QTimer>
 #include <stdexcept>
-#include <thread>
 
 namespace testsupport {
 
@@ -55,30 +55,39 @@ platform::NetworkProvider::Answer answerOf(platform::NetworkProvider& provider,
             answer = std::move(given);
             loop.quit();
         }))
-        return provider.children(container);
+        return std::nullopt;
     loop.exec();
     return answer ? std::move(*answer) : std::nullopt;
 }
 
-void ScriptedProvider::release() {
-    std::lock_guard lock(mutex_);
-    isReleased_ = true;
-    released_.notify_all();
-}
-
-std::optional<std::vector<NetResource>> ScriptedProvider::children(const NetResource& container) {
+bool ScriptedProvider::ask(const NetResource& container, std::function<void(Answer)> answered) {
     ++calls_;
     const std::string key = container.dwDisplayType == RESOURCEDISPLAYTYPE_NETWORK
                                 ? std::string()
                                 : container.lpRemoteName.value_or(std::string());
-    if (delay_.count() > 0) std::this_thread::sleep_for(delay_);
-    std::unique_lock lock(mutex_);
-    if (held_ || heldContainers_.count(key)) released_.wait(lock, [this] { return isReleased_; });
-    ++answered_;
     if (throwing_.count(key)) throw std::runtime_error("the provider's library failed");
-    const auto found = script_.find(key);
-    if (found == script_.end()) return std::vector<NetResource>{};
-    return found->second;
+    if ((held_ || heldContainers_.count(key)) && !isReleased_) {
+        waiting_.emplace_back(key, std::move(answered));
+        return true;
+    }
+    QTimer::singleShot(delay_, &context_,
+                       [this, key, answered = std::move(answered)] { give(key, answered); });
+    return true;
+}
+
+void ScriptedProvider::release() {
+    isReleased_ = true;
+    for (auto& [key, answered] : std::exchange(waiting_, {}))
+        QTimer::singleShot(0, &context_, [this, key = key, answered = std::move(answered)] {
+            give(key, answered);
+        });
+}
+
+void ScriptedProvider::give(const std::string& container,
+                            const std::function<void(Answer)>& answered) {
+    ++answered_;
+    const auto found = script_.find(container);
+    answered(found == script_.end() ? Answer(std::vector<NetResource>{}) : found->second);
 }
 
 } // namespace testsupport

@@ -2,11 +2,9 @@
 
 #include "platform/neighbourhood/NetworkNeighbourhood.h"
 
-#include <atomic>
+#include <QObject>
 #include <chrono>
-#include <condition_variable>
 #include <map>
-#include <mutex>
 #include <set>
 
 namespace testsupport {
@@ -23,55 +21,49 @@ NetResource printerRecord(const std::string& remoteName, const std::string& prov
 
 // A provider that answers from a script: the children of each container by its remote
 // name ("" for the provider's network record), none for a container that cannot be
-// opened. Each answer may come after a delay, or only once released.
+// opened. Each answer comes on the event loop, after a delay, or only once released.
 class ScriptedProvider : public platform::NetworkProvider {
 public:
     explicit ScriptedProvider(std::string name) : name_(std::move(name)) {}
 
-    // Under the lock: a network's answer may be asked for on a thread of its own while a
-    // test changes the script.
     void script(const std::string& container, std::optional<std::vector<NetResource>> children) {
-        std::lock_guard lock(mutex_);
         script_[container] = std::move(children);
     }
     void setDelay(std::chrono::milliseconds delay) { delay_ = delay; }
     // Every answer waits until release().
     void holdAnswers() { held_ = true; }
     // Only this container's answer waits until release().
-    void holdAnswer(const std::string& container) {
-        std::lock_guard lock(mutex_);
-        heldContainers_.insert(container);
-    }
+    void holdAnswer(const std::string& container) { heldContainers_.insert(container); }
     // Asking for this container throws, as a provider's library may.
-    void throwFor(const std::string& container) {
-        std::lock_guard lock(mutex_);
-        throwing_.insert(container);
-    }
+    void throwFor(const std::string& container) { throwing_.insert(container); }
+    // Gives the answers held so far, and every later one at once.
     void release();
 
     int calls() const { return calls_; }
     int answered() const { return answered_; }
 
     std::string providerName() const override { return name_; }
-    std::optional<std::vector<NetResource>> children(const NetResource& container) override;
+    bool ask(const NetResource& container, std::function<void(Answer)> answered) override;
 
 private:
+    void give(const std::string& container, const std::function<void(Answer)>& answered);
+
     std::string name_;
     std::map<std::string, std::optional<std::vector<NetResource>>> script_;
     std::chrono::milliseconds delay_{0};
-    std::atomic<int> calls_{0};
-    std::atomic<int> answered_{0};
+    int calls_ = 0;
+    int answered_ = 0;
     bool held_ = false;
     std::set<std::string> heldContainers_;
     std::set<std::string> throwing_;
-    std::mutex mutex_;
-    std::condition_variable released_;
     bool isReleased_ = false;
+    std::vector<std::pair<std::string, std::function<void(Answer)>>> waiting_;
+    // Ends with the provider, and with it every answer still on its way.
+    QObject context_;
 };
 
-// A provider's answer for `container`, from ask() while this thread's event loop runs, or
-// from children() for a provider that answers only so. For the test tools that walk a
-// neighbourhood one container at a time.
+// A provider's answer for `container`, from ask() while this thread's event loop runs. For
+// the test tools that walk a neighbourhood one container at a time.
 platform::NetworkProvider::Answer answerOf(platform::NetworkProvider& provider,
                                            const NetResource& container);
 
