@@ -12,7 +12,7 @@ packages=(
     xclip
     iproute2 netbase util-linux
     dpkg-dev file desktop-file-utils appstream lintian debootstrap
-    tshark samba smbclient libsmbclient-dev libavahi-client-dev avahi-daemon avahi-utils dbus xfce4-panel
+    tshark samba smbclient libsmbclient-dev avahi-daemon avahi-utils dbus xfce4-panel
     libglib2.0-bin
     clang libfuzzer-14-dev libclang-rt-14-dev clang-format
     dbus-x11

@@ -1,6 +1,7 @@
 #include "platform/neighbourhood/AvahiDaemon.h"
 
 #include <QDBusMessage>
+#include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
@@ -43,6 +44,8 @@ struct AvahiDaemon::Browser {
 
 AvahiDaemon::AvahiDaemon() : bus_(QDBusConnection::systemBus()) {
     if (!bus_.isConnected()) return;
+    // A resolved service's text records come as an array of byte arrays.
+    qDBusRegisterMetaType<QList<QByteArray>>();
     // The daemon sends each browser's reports to the client that made it; they are told
     // apart by the browser's path. Browsers are prepared first and started once their
     // path is known, so no report comes before it.

@@ -1,19 +1,27 @@
 #include "platform/neighbourhood/AvahiPublisher.h"
 
-#include "platform/neighbourhood/AvahiEventLoopPoll.h"
+#include "platform/neighbourhood/NetworkNeighbourhood.h"
 
-#include <avahi-client/client.h>
-#include <avahi-client/publish.h>
-#include <avahi-common/alternative.h>
-#include <avahi-common/error.h>
-#include <avahi-common/malloc.h>
-#include <avahi-common/timeval.h>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
 
 namespace platform {
 namespace {
 
-// How long to wait before a client is made again while the system bus is away.
-constexpr unsigned busRetrySeconds = 5;
+const QString service = QStringLiteral("org.freedesktop.Avahi");
+const QString serverInterface = QStringLiteral("org.freedesktop.Avahi.Server");
+const QString groupInterface = QStringLiteral("org.freedesktop.Avahi.EntryGroup");
+
+// The daemon's states and its entry groups', as its signals carry them.
+constexpr int serverRegistering = 1;
+constexpr int serverRunning = 2;
+constexpr int serverCollision = 3;
+constexpr int groupCollision = 3;
+
+// Each new name is tried this often at most when the names are taken on this host.
+constexpr int maxNameAttempts = 20;
 
 } // namespace
 
@@ -28,122 +36,164 @@ std::string falavoxServiceName(const std::string& hostName) {
     return name;
 }
 
-struct AvahiPublisher::Callbacks {
-    static void clientState(AvahiClient* client, AvahiClientState state, void* userdata) {
-        auto* self = static_cast<AvahiPublisher*>(userdata);
-        switch (state) {
-        case AVAHI_CLIENT_S_RUNNING:
-            self->announce(client);
-            break;
-        case AVAHI_CLIENT_S_COLLISION:
-        case AVAHI_CLIENT_S_REGISTERING:
-            // The daemon is renaming the host: the service goes again once it runs.
-            if (self->group_ != nullptr) avahi_entry_group_reset(self->group_);
-            break;
-        case AVAHI_CLIENT_CONNECTING:
-            // The daemon went away; the client waits for it to come back, and the service
-            // is announced anew then, on a group of the new daemon's.
-            self->forgetGroup();
-            break;
-        case AVAHI_CLIENT_FAILURE:
-            self->forgetGroup();
-            // The daemon (or the bus) went away under the client. The client cannot be
-            // freed inside its own callback, so a fresh one, which waits for the daemon to
-            // come back, is made on the poll's next turn.
-            if (avahi_client_errno(client) == AVAHI_ERR_DISCONNECTED) self->reconnectLater(0);
-            break;
-        }
-    }
-
-    static void groupState(AvahiEntryGroup* group, AvahiEntryGroupState state, void* userdata) {
-        auto* self = static_cast<AvahiPublisher*>(userdata);
-        if (state != AVAHI_ENTRY_GROUP_COLLISION) return;
-        // Another computer has the service's name: take the next one ("name #2") and
-        // announce again.
-        self->takeAlternativeName();
-        avahi_entry_group_reset(group);
-        self->announce(avahi_entry_group_get_client(group));
-    }
-
-    static void reconnectDue(AvahiTimeout*, void* userdata) {
-        auto* self = static_cast<AvahiPublisher*>(userdata);
-        self->forgetGroup();
-        if (self->client_ != nullptr) {
-            avahi_client_free(self->client_);
-            self->client_ = nullptr;
-        }
-        if (!self->connect()) self->reconnectLater(busRetrySeconds);
-    }
-};
-
 AvahiPublisher::AvahiPublisher(std::uint16_t port)
-    : port_(port), poll_(std::make_unique<AvahiEventLoopPoll>()) {
-    // A computer without a system bus announces nothing, and is not polled for one.
-    if (!connect()) poll_.reset();
+    : bus_(QDBusConnection::systemBus()), port_(port) {
+    // A computer without a system bus announces nothing.
+    if (!bus_.isConnected()) return;
+    // The service's text records, of which it has none, go as an array of byte arrays.
+    qDBusRegisterMetaType<QList<QByteArray>>();
+    bus_.connect(service, QStringLiteral("/"), serverInterface, QStringLiteral("StateChanged"),
+                 this, SLOT(onServerState(int)));
+    bus_.connect(service, QString(), groupInterface, QStringLiteral("StateChanged"), this,
+                 SLOT(onGroupState(QDBusMessage)));
+    // A daemon that starts, or starts again, is asked anew: its groups die with it.
+    daemonWatch_.setConnection(bus_);
+    daemonWatch_.addWatchedService(service);
+    connect(&daemonWatch_, &QDBusServiceWatcher::serviceRegistered, this, [this] { daemonCame(); });
+    connect(&daemonWatch_, &QDBusServiceWatcher::serviceUnregistered, this,
+            [this] { daemonWent(); });
+    daemonCame();
 }
 
 AvahiPublisher::~AvahiPublisher() {
-    if (poll_ == nullptr) return;
-    if (reconnect_ != nullptr) poll_->get()->timeout_free(reconnect_);
-    // Freeing the client withdraws the service and frees its group.
-    if (client_ != nullptr) avahi_client_free(client_);
-}
-
-bool AvahiPublisher::connect() {
-    int error = 0;
-    // With the no-fail flag the client waits for a daemon that is missing or restarting
-    // instead of failing; it fails only when there is no system bus to wait on.
-    client_ =
-        avahi_client_new(poll_->get(), AVAHI_CLIENT_NO_FAIL, Callbacks::clientState, this, &error);
-    return client_ != nullptr;
-}
-
-void AvahiPublisher::announce(AvahiClient* client) {
-    if (serviceName_.empty()) {
-        const char* host = avahi_client_get_host_name(client);
-        serviceName_ = falavoxServiceName(host != nullptr ? host : "");
+    // Freeing the group withdraws the service.
+    if (!group_.isEmpty()) {
+        QDBusMessage free =
+            QDBusMessage::createMethodCall(service, group_, groupInterface, QStringLiteral("Free"));
+        bus_.send(free);
     }
-    if (group_ == nullptr) group_ = avahi_entry_group_new(client, Callbacks::groupState, this);
-    if (group_ == nullptr || !avahi_entry_group_is_empty(group_)) return;
-    // A name already taken on this host is found at once; one taken elsewhere comes back
-    // later as the group's collision. Each try takes the next alternative name.
-    for (int attempt = 0; attempt < 20; ++attempt) {
-        const int added = avahi_entry_group_add_service(
-            group_, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, static_cast<AvahiPublishFlags>(0),
-            serviceName_.c_str(), falavoxServiceType, nullptr, nullptr, port_, nullptr);
-        if (added == AVAHI_ERR_COLLISION) {
-            takeAlternativeName();
-            avahi_entry_group_reset(group_);
-            continue;
-        }
-        if (added == AVAHI_OK) avahi_entry_group_commit(group_);
+}
+
+void AvahiPublisher::call(const QString& path, const QString& interface, const QString& method,
+                          const QList<QVariant>& arguments, Replied replied) {
+    QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
+    message.setArguments(arguments);
+    // A daemon that is not running is waited for, not started.
+    message.setAutoStartService(false);
+    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(message), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, watcher, generation = daemonGeneration_, replied = std::move(replied)] {
+                watcher->deleteLater();
+                if (generation == daemonGeneration_) replied(watcher->reply());
+            });
+}
+
+void AvahiPublisher::daemonCame() {
+    daemonWent();
+    call(QStringLiteral("/"), serverInterface, QStringLiteral("GetState"), {},
+         [this](const QDBusMessage& reply) {
+             if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty())
+                 onServerState(reply.arguments().first().toInt());
+         });
+}
+
+void AvahiPublisher::daemonWent() {
+    ++daemonGeneration_;
+    group_.clear();
+    announcing_ = false;
+    added_ = false;
+}
+
+void AvahiPublisher::onServerState(int state) {
+    if (state == serverRunning) {
+        announce();
+    } else if (state == serverRegistering || state == serverCollision) {
+        // The daemon is renaming the host: the service goes again once it runs.
+        withdraw();
+    }
+}
+
+void AvahiPublisher::onGroupState(const QDBusMessage& message) {
+    if (group_.isEmpty() || message.path() != group_ || message.arguments().isEmpty()) return;
+    if (message.arguments().first().toInt() != groupCollision) return;
+    // Another computer has the service's name: take the next one ("name #2") and announce
+    // again.
+    withdraw();
+    announcing_ = true;
+    rename([this] {
+        announcing_ = false;
+        announce();
+    });
+}
+
+// Each step is asked for once the one before has been answered: the host's name (for
+// the service's), a group, the service in it, then its publication.
+void AvahiPublisher::announce() {
+    if (announcing_ || added_) return;
+    announcing_ = true;
+    if (serviceName_.empty()) {
+        call(QStringLiteral("/"), serverInterface, QStringLiteral("GetHostName"), {},
+             [this](const QDBusMessage& reply) {
+                 announcing_ = false;
+                 if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+                     return;
+                 serviceName_ =
+                     falavoxServiceName(reply.arguments().first().toString().toStdString());
+                 announce();
+             });
         return;
     }
-}
-
-void AvahiPublisher::takeAlternativeName() {
-    char* next = avahi_alternative_service_name(serviceName_.c_str());
-    if (next != nullptr) {
-        serviceName_ = next;
-        avahi_free(next);
+    if (group_.isEmpty()) {
+        call(QStringLiteral("/"), serverInterface, QStringLiteral("EntryGroupNew"), {},
+             [this](const QDBusMessage& reply) {
+                 announcing_ = false;
+                 if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+                     return;
+                 group_ = reply.arguments().first().value<QDBusObjectPath>().path();
+                 if (!group_.isEmpty()) announce();
+             });
+        return;
     }
+    addService(1);
 }
 
-void AvahiPublisher::forgetGroup() {
-    if (group_ != nullptr) {
-        avahi_entry_group_free(group_);
-        group_ = nullptr;
-    }
+void AvahiPublisher::addService(int attempt) {
+    const QList<QVariant> arguments{-1,
+                                    -1,
+                                    0u,
+                                    QString::fromStdString(serviceName_),
+                                    QString::fromLatin1(falavoxServiceType),
+                                    QString(),
+                                    QString(),
+                                    QVariant::fromValue<quint16>(port_),
+                                    QVariant::fromValue(QList<QByteArray>())};
+    call(group_, groupInterface, QStringLiteral("AddService"), arguments,
+         [this, attempt](const QDBusMessage& reply) {
+             if (reply.type() == QDBusMessage::ReplyMessage) {
+                 added_ = true;
+                 announcing_ = false;
+                 call(group_, groupInterface, QStringLiteral("Commit"), {},
+                      [](const QDBusMessage&) {});
+                 return;
+             }
+             // A name already taken on this host is refused at once; one taken elsewhere
+             // comes back later as the group's collision.
+             if (reply.errorName() == QStringLiteral("org.freedesktop.Avahi.CollisionError") &&
+                 attempt < maxNameAttempts) {
+                 rename([this, attempt] { addService(attempt + 1); });
+                 return;
+             }
+             announcing_ = false;
+         });
 }
 
-void AvahiPublisher::reconnectLater(unsigned seconds) {
-    const AvahiPoll* api = poll_->get();
-    timeval due{};
-    avahi_elapse_time(&due, seconds * 1000, 0);
-    if (reconnect_ != nullptr)
-        api->timeout_update(reconnect_, &due);
-    else
-        reconnect_ = api->timeout_new(api, &due, Callbacks::reconnectDue, this);
+void AvahiPublisher::withdraw() {
+    if (group_.isEmpty() || !added_) return;
+    added_ = false;
+    call(group_, groupInterface, QStringLiteral("Reset"), {}, [](const QDBusMessage&) {});
+}
+
+void AvahiPublisher::rename(std::function<void()> then) {
+    call(QStringLiteral("/"), serverInterface, QStringLiteral("GetAlternativeServiceName"),
+         {QString::fromStdString(serviceName_)},
+         [this, then = std::move(then)](const QDBusMessage& reply) {
+             if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
+                 announcing_ = false;
+                 return;
+             }
+             serviceName_ = reply.arguments().first().toString().toStdString();
+             then();
+         });
 }
 
 } // namespace platform

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "platform/neighbourhood/AvahiPublisher.h"
 #include "platform/neighbourhood/NetworkNeighbourhood.h"
 
 #include <QString>

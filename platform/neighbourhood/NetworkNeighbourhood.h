@@ -33,6 +33,10 @@ inline constexpr std::uint32_t RESOURCEUSAGE_CONTAINER = 2;
 inline constexpr const char* smbProviderName = "Microsoft Windows Network";
 inline constexpr const char* dnssdProviderName = "Multicast DNS";
 
+// The DNS-SD service type every copy announces itself under, and the first the DNS-SD
+// provider browses for.
+inline constexpr const char* falavoxServiceType = "_falavox._tcp";
+
 // One entry of the neighbourhood. A string that is absent is a null pointer in the
 // record's fixed layout. Texts are Windows-1252 bytes. A computer's remote name begins
 // with two backslashes ("\\NAME"), a domain's is its bare name.

@@ -7,7 +7,9 @@
 
 A copy of the neighbourhood runs in fnbA and in fnbB (neighbourhood_probe serve): each
 lists the other's host under "local" through DNS-SD, and the invitation's lookup finds
-the other's address though no DNS server knows the name; fnbB's announcement comes back
+the other's address though no DNS server knows the name; fnbB already announces the name
+fnbA's copy would take, so fnbA's announcement goes out under the next name; fnbB's
+announcement comes back
 after its avahi-daemon restarts. A third host on the link, fnbF, then announces 2,000
 services of the program's type: fnbA still lists fnbB and itself beside it. Then fnbF takes
 60 more addresses and answers every direct query of the program from each of them with
@@ -26,6 +28,7 @@ own namespaces and is ended by PID; the namespaces are removed at the end.
 
 import fcntl
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -40,8 +43,8 @@ ADDRESS_A, ADDRESS_B, ADDRESS_F = "10.245.1.1", "10.245.1.2", "10.245.1.3"
 ADDRESS_A_SMB, ADDRESS_SMB = "10.245.2.1", "10.245.2.2"
 SMB_NAME, WORKGROUP = "FNBSMB", "GRUPO"
 SMB_PROVIDER, DNSSD_PROVIDER = "Microsoft Windows Network", "Multicast DNS"
-TOOLS = ("ip", "unshare", "nsenter", "dbus-daemon", "dbus-send", "avahi-daemon", "nmbd", "smbd",
-         "nft")
+TOOLS = ("ip", "unshare", "nsenter", "dbus-daemon", "dbus-send", "avahi-daemon", "avahi-browse",
+         "nmbd", "smbd", "nft")
 
 
 class Failure(Exception):
@@ -296,18 +299,49 @@ def check_dnssd(a, b):
         raise Failure(f"lookup of an unknown name gave {unknown}")
 
 
+def service_file(folder, name):
+    """A static service of the program's type for an avahi-daemon to announce."""
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, f"{len(os.listdir(folder))}.service"), "w") as out:
+        out.write("<?xml version=\"1.0\" standalone='no'?>\n"
+                  "<!DOCTYPE service-group SYSTEM \"avahi-service.dtd\">\n"
+                  f"<service-group><name>{name}</name><service>"
+                  "<type>_falavox._tcp</type><port>2200</port></service></service-group>\n")
+
+
+def announced(namespace, bus, name):
+    """Whether the namespace's avahi-daemon sees a service of the program's type called
+    `name`; the names it saw."""
+    seen = run("ip", "netns", "exec", namespace, "env", f"DBUS_SYSTEM_BUS_ADDRESS={bus}",
+               "avahi-browse", "--terminate", "--parsable", "--no-db-lookup", "_falavox._tcp",
+               check=False).splitlines()
+    # Names come with their blanks and signs as decimal escapes ("\032" for a blank).
+    names = [re.sub(r"\\(\d{3})", lambda m: chr(int(m.group(1))), line.split(";")[3])
+             for line in seen if line.count(";") >= 5]
+    return name in names, seen
+
+
+def check_name_taken(b):
+    """fnbB announced "Falavox fnbhosta" before fnbA's copy started: fnbA's copy is
+    announced as "Falavox fnbhosta #2"."""
+    seen = []
+
+    def renamed():
+        found, seen[:] = announced("fnbB", b.bus, f"Falavox {HOST_A} #2")
+        return found
+    try:
+        wait_for("fnbA's copy announced under its next name", renamed, 15)
+    except Failure as failure:
+        raise Failure(f"{failure}; fnbB sees {seen}") from None
+
+
 def check_flood(a, scratch, count=2000):
     """fnbF announces `count` services of the program's type. Avahi's cache takes in what
     it can of them, and its browse reports them newest first, beyond any scan's bound:
     the real computers are still listed, each once."""
     services = os.path.join(scratch, "fnbF-services")
-    os.makedirs(services)
     for i in range(count):
-        with open(os.path.join(services, f"impostor{i}.service"), "w") as out:
-            out.write("<?xml version=\"1.0\" standalone='no'?>\n"
-                      "<!DOCTYPE service-group SYSTEM \"avahi-service.dtd\">\n"
-                      f"<service-group><name>impostor {i}</name><service>"
-                      "<type>_falavox._tcp</type><port>2200</port></service></service-group>\n")
+        service_file(services, f"impostor {i}")
     start_avahi(scratch, "fnbF", HOST_F, "fnbf0", services)
     expected = [f"computer {DNSSD_PROVIDER}\tlocal\t\\\\{host}"
                 for host in (HOST_A, HOST_B, HOST_F)]
@@ -547,10 +581,17 @@ def main():
         make_network()
         nmbd, nmbd_log = start_samba(scratch)
         a = Probe(binary, scratch, "fnbA", start_avahi(scratch, "fnbA", HOST_A, "fnba0"))
-        b = Probe(binary, scratch, "fnbB", start_avahi(scratch, "fnbB", HOST_B, "fnbb0"))
+        taken = os.path.join(scratch, "fnbB-services")
+        service_file(taken, f"Falavox {HOST_A}")
+        b = Probe(binary, scratch, "fnbB", start_avahi(scratch, "fnbB", HOST_B, "fnbb0", taken))
+        wait_for("fnbB's service seen in fnbA",
+                 lambda: announced("fnbA", a.bus, f"Falavox {HOST_A}")[0], 15)
         servers = [a.serve(), b.serve()]
         check_dnssd(a, b)
         print(f"DNS-SD: both hosts listed and resolved ({time.monotonic() - started:.1f} s)")
+        check_name_taken(b)
+        print(f"DNS-SD: a name taken elsewhere is announced under the next "
+              f"({time.monotonic() - started:.1f} s)")
         check_daemon_restart(a, b, scratch)
         print(f"DNS-SD: announced again after a daemon restart "
               f"({time.monotonic() - started:.1f} s)")
