@@ -420,13 +420,14 @@ private:
         end(std::move(domains));
     }
 
-    // The answer, once; the ask is then let go by the provider and ends on the loop's next
-    // turn (it may be inside a callback of its own), its browsers stopped at once.
+    // The answer, once; the ask is then let go by the provider, its browsers stopped and
+    // its query's socket closed at once.
     void end(Answer found) {
         finished_ = true;
         deadlineTimer_.stop();
         directWait_.stop();
         stopBrowsers();
+        direct_.reset();
         const auto answered = std::move(answered_);
         provider_.release(this);
         answered(std::move(found));
@@ -460,6 +461,7 @@ DnssdProvider::DnssdProvider(std::chrono::milliseconds bound) : bound_(bound) {}
 DnssdProvider::~DnssdProvider() {
     // The asks stop their browsers on the daemon, which ends after them.
     asks_.clear();
+    retired_.clear();
 }
 
 bool DnssdProvider::ask(const NetResource& container, std::function<void(Answer)> answered) {
@@ -491,8 +493,11 @@ void DnssdProvider::release(Ask* ask) {
     const auto own = std::find_if(asks_.begin(), asks_.end(),
                                   [&](const std::unique_ptr<Ask>& a) { return a.get() == ask; });
     if (own == asks_.end()) return;
-    own->release()->deleteLater();
+    // The ask is inside a call of its own: it ends on the loop's next turn, or with the
+    // provider.
+    retired_.push_back(std::move(*own));
     asks_.erase(own);
+    QTimer::singleShot(0, daemon_.get(), [this] { retired_.clear(); });
 }
 
 std::vector<NetResource> DnssdProvider::remember(const std::vector<ListedHost>& hosts) {

@@ -53,6 +53,8 @@ private:
     // Made at the first ask, on the thread that asks; ends after the asks.
     std::unique_ptr<AvahiDaemon> daemon_;
     std::vector<std::unique_ptr<Ask>> asks_;
+    // Answered asks, ended on the loop's next turn.
+    std::vector<std::unique_ptr<Ask>> retired_;
     mutable std::mutex namesMutex_;
     std::map<std::string, std::string> fullNames_;
     // The computers of "local" found while the domains were browsed, for the ask that
