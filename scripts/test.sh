@@ -45,8 +45,8 @@ package_checks || status=1
 sanitized=(-G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" -DFALAVOX_TESTS=ON
     -DFALAVOX_UNIT_TESTS=ON -DFALAVOX_BENCH=OFF)
 
-# Name lookups and the network scan's calls run on worker threads: their tests under
-# ThreadSanitizer.
+# Name lookups run on worker threads, and their answers (like the network scan's) come back
+# on the user-interface thread: their tests under ThreadSanitizer.
 cmake -S . -B build-tsan "${sanitized[@]}" -DFALAVOX_SANITIZE_THREAD=ON
 cmake --build build-tsan -j "$(nproc)" --target net_test_eventsocket net_test_sendqueue net_test_resolve \
     app_test_network_scan
@@ -74,8 +74,8 @@ cmake --build build-tsan -j "$(nproc)" --target notice_test_messenger
     ctest --output-on-failure -R '^notice_test_messenger$'
 ) || status=1
 
-# The DNS-SD provider runs on worker threads too, beside the SMB helper's processes started
-# from the user-interface thread, against real daemons.
+# The neighbourhood against real daemons: its lookups on worker threads, beside the toolkit's
+# D-Bus thread (the Avahi daemon's replies) and the SMB helper's processes.
 cmake --build build-tsan -j "$(nproc)" --target neighbourhood_probe scan_probe falavox-smb-browse \
     platform_test_netbios_name
 (
