@@ -22,6 +22,8 @@ constexpr int anyProtocol = -1;
 constexpr int ipv4 = 0;
 // A domain browser of the kind that lists browse domains.
 constexpr int browseDomainsKind = 0;
+// A resolution that wants neither the service's text records nor its host's addresses.
+constexpr unsigned noTextNoAddress = 4u | 8u;
 
 // A call to the daemon, which is not started for it: a computer without a running
 // daemon finds nothing at once.
@@ -167,9 +169,10 @@ void AvahiDaemon::resolveService(const Item& found, std::chrono::milliseconds ti
         QTimer::singleShot(0, context, [resolved] { resolved(QString()); });
         return;
     }
-    const QDBusMessage call = daemonCall(
-        QStringLiteral("/"), serverInterface, QStringLiteral("ResolveService"),
-        {found.interface, found.protocol, found.name, found.type, found.domain, ipv4, 0u});
+    const QDBusMessage call =
+        daemonCall(QStringLiteral("/"), serverInterface, QStringLiteral("ResolveService"),
+                   {found.interface, found.protocol, found.name, found.type, found.domain, ipv4,
+                    noTextNoAddress});
     auto* watcher = new QDBusPendingCallWatcher(
         bus_.asyncCall(call, static_cast<int>(std::max<long long>(1, timeout.count()))), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, watcher, &QObject::deleteLater);

@@ -51,8 +51,9 @@ public:
     Id browseServices(const QString& type, const QString& domain, Found found, Settled settled);
     void stop(Id id);
 
-    // The host that publishes `service`, IPv4 only; `resolved` gets an empty name when it
-    // is not found within `timeout`. `resolved` runs unless `context` has ended first.
+    // The host that publishes `service`, IPv4 only, and only its name: its addresses are
+    // looked up when it is invited. `resolved` gets an empty name when it is not found
+    // within `timeout`. `resolved` runs unless `context` has ended first.
     void resolveService(const Item& service, std::chrono::milliseconds timeout,
                         const QObject* context, std::function<void(const QString&)> resolved);
 

@@ -420,7 +420,7 @@ def scan(a, scan_probe, bound_ms, *extra):
                  if line.startswith("computer ")]
     if extra:
         report = dict(line.split(" ", 1) for line in lines
-                      if line.split(" ", 1)[0] in ("menu", "fits", "peak"))
+                      if line.split(" ", 1)[0] in ("menu", "fits", "peak", "gap"))
         return domains, computers, elapsed, report
     return domains, computers, elapsed
 
@@ -553,7 +553,8 @@ def check_hostile_sender(a, scan_probe, scratch):
         raise Failure(f"the scan's process held {report['peak']} KB")
     print(f"hostile sender, {len(HOSTILE_ADDRESSES)} addresses x {HOSTILE_HOSTS} hosts: "
           f"{HOST_B} listed among {last[1]} computers; menu {report['menu']} ms, "
-          f"peak {int(report['peak']) // 1024} MB, scan {last[2]} ms")
+          f"peak {int(report['peak']) // 1024} MB, scan {last[2]} ms, longest pause of the "
+          f"event loop {report['gap']} ms")
 
 
 def main():
