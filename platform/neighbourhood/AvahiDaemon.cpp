@@ -1,10 +1,14 @@
 #include "platform/neighbourhood/AvahiDaemon.h"
 
+#include <QDBusArgument>
+#include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QDBusSignature>
+#include <QDBusVariant>
 #include <QTimer>
 #include <arpa/inet.h>
 
@@ -37,6 +41,18 @@ QDBusMessage daemonCall(const QString& path, const QString& interface, const QSt
 
 } // namespace
 
+QDBusConnection avahiBus() {
+    qRegisterMetaType<QDBusMessage>();
+    qRegisterMetaType<QDBusError>();
+    qRegisterMetaType<QDBusArgument>();
+    qRegisterMetaType<QDBusObjectPath>();
+    qRegisterMetaType<QDBusSignature>();
+    qRegisterMetaType<QDBusVariant>();
+    // Text records come as an array of byte arrays.
+    qDBusRegisterMetaType<QList<QByteArray>>();
+    return QDBusConnection::systemBus();
+}
+
 struct AvahiDaemon::Browser {
     QString interface;
     Found found;
@@ -44,10 +60,8 @@ struct AvahiDaemon::Browser {
     QString path;
 };
 
-AvahiDaemon::AvahiDaemon() : bus_(QDBusConnection::systemBus()) {
+AvahiDaemon::AvahiDaemon() : bus_(avahiBus()) {
     if (!bus_.isConnected()) return;
-    // A resolved service's text records come as an array of byte arrays.
-    qDBusRegisterMetaType<QList<QByteArray>>();
     // The daemon sends each browser's reports to the client that made it; they are told
     // apart by the browser's path. Browsers are prepared first and started once their
     // path is known, so no report comes before it.
@@ -185,7 +199,7 @@ void AvahiDaemon::resolveService(const Item& found, std::chrono::milliseconds ti
 
 std::vector<std::uint32_t> AvahiDaemon::resolveHostNames(const std::vector<std::string>& hostNames,
                                                          std::chrono::milliseconds bound) {
-    QDBusConnection bus = QDBusConnection::systemBus();
+    QDBusConnection bus = avahiBus();
     if (!bus.isConnected()) return {};
     std::vector<QDBusPendingCall> asked;
     for (const std::string& name : hostNames)

@@ -20,6 +20,12 @@ class QDBusMessage;
 // once, having found nothing.
 namespace platform {
 
+// The system bus, where the Avahi daemon is. The toolkit's own D-Bus types are registered
+// on the calling thread first: left to be registered on first use, they may be half
+// registered while the toolkit's D-Bus thread delivers a reply, which is then lost with a
+// warning ("invalid type").
+QDBusConnection avahiBus();
+
 class AvahiDaemon : public QObject {
     Q_OBJECT
 

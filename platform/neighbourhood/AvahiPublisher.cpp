@@ -1,9 +1,9 @@
 #include "platform/neighbourhood/AvahiPublisher.h"
 
+#include "platform/neighbourhood/AvahiDaemon.h"
 #include "platform/neighbourhood/NetworkNeighbourhood.h"
 
 #include <QDBusMessage>
-#include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
 
@@ -37,11 +37,9 @@ std::string falavoxServiceName(const std::string& hostName) {
 }
 
 AvahiPublisher::AvahiPublisher(std::uint16_t port)
-    : bus_(QDBusConnection::systemBus()), port_(port) {
+    : bus_(avahiBus()), port_(port) {
     // A computer without a system bus announces nothing.
     if (!bus_.isConnected()) return;
-    // The service's text records, of which it has none, go as an array of byte arrays.
-    qDBusRegisterMetaType<QList<QByteArray>>();
     bus_.connect(service, QStringLiteral("/"), serverInterface, QStringLiteral("StateChanged"),
                  this, SLOT(onServerState(int)));
     bus_.connect(service, QString(), groupInterface, QStringLiteral("StateChanged"), this,
