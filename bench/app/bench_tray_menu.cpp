@@ -7,6 +7,7 @@
 #include "app/Frminicial.h"
 #include "app/NetworkScan.h"
 #include "platform/neighbourhood/NetworkNeighbourhood.h"
+#include "tests/support/EventLoop.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -128,23 +129,6 @@ private:
     QObject context_;
 };
 
-// The longest wait between ticks of a 10 ms timer while `work` runs on this thread.
-template <class Work> qint64 longestTickGap(Work work) {
-    QElapsedTimer clock;
-    clock.start();
-    qint64 last = 0;
-    qint64 longest = 0;
-    QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        longest = std::max(longest, clock.elapsed() - last);
-        last = clock.elapsed();
-    });
-    ticker.start(10);
-    work();
-    longest = std::max(longest, clock.elapsed() - last);
-    return longest;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -161,7 +145,7 @@ int main(int argc, char** argv) {
                 kComputers, kWorkgroups, buildSeconds * 1e3, directSeconds * 1e3,
                 buildSeconds / directSeconds, popupSeconds * 1e3);
 
-    const qint64 idleGap = longestTickGap([] {
+    const qint64 idleGap = testsupport::longestLoopPause([] {
         QEventLoop loop;
         QTimer::singleShot(1000, &loop, &QEventLoop::quit);
         loop.exec();
@@ -169,7 +153,7 @@ int main(int argc, char** argv) {
     app::NameLists lists;
     QElapsedTimer scanClock;
     scanClock.start();
-    const qint64 scanGap = longestTickGap([&lists] {
+    const qint64 scanGap = testsupport::longestLoopPause([&lists] {
         app::NetworkScan(std::make_shared<app::NetworkProviders>(
                              std::vector<std::shared_ptr<platform::NetworkProvider>>{
                                  std::make_shared<SlowNetwork>()}),

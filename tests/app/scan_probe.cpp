@@ -15,12 +15,12 @@
 #include "app/NetworkScan.h"
 #include "app/TrayMenu.h"
 #include "platform/neighbourhood/NetworkNeighbourhood.h"
+#include "tests/support/EventLoop.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QMenu>
 #include <QScreen>
-#include <QTimer>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -88,28 +88,19 @@ int main(int argc, char** argv) {
     app::NameLists lists;
     QElapsedTimer clock;
     clock.start();
-    // A 10 ms timer's ticks: the longest wait between two is the loop's longest pause.
-    qint64 lastTick = 0;
-    qint64 longestGap = 0;
-    QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        longestGap = std::max(longestGap, clock.elapsed() - lastTick);
-        lastTick = clock.elapsed();
+    const long long longestPause = testsupport::longestLoopPause([&] {
+        app::NetworkScan(std::make_shared<app::NetworkProviders>(neighbourhood->providers()), lists,
+                         std::chrono::milliseconds(std::atoi(argv[1])))
+            .run();
     });
-    ticker.start(10);
-    app::NetworkScan(std::make_shared<app::NetworkProviders>(neighbourhood->providers()), lists,
-                     std::chrono::milliseconds(std::atoi(argv[1])))
-        .run();
     const qint64 elapsed = clock.elapsed();
-    ticker.stop();
-    longestGap = std::max(longestGap, elapsed - lastTick);
     for (const std::string& domain : lists.domains)
         std::printf("domain %s\n", domain.c_str());
     for (const app::ComputerEntry& computer : lists.computers)
         std::printf("computer %d\t%s\n", computer.parent, computer.name.c_str());
     if (menu) {
         reportMenu(lists);
-        std::printf("peak %ld\ngap %lld\n", peakKilobytes(), static_cast<long long>(longestGap));
+        std::printf("peak %ld\ngap %lld\n", peakKilobytes(), longestPause);
     }
     std::printf("elapsed %lld\n", static_cast<long long>(elapsed));
     // A provider call given up at the bound may still be waiting on the network: the

@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
+#include <QTimer>
+#include <algorithm>
 
 namespace testsupport {
 
@@ -25,6 +27,21 @@ void spin(int ms) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         QThread::usleep(200);
     }
+}
+
+long long longestLoopPause(const std::function<void()>& work) {
+    QElapsedTimer clock;
+    clock.start();
+    qint64 last = 0;
+    qint64 longest = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        longest = std::max(longest, clock.elapsed() - last);
+        last = clock.elapsed();
+    });
+    ticker.start(10);
+    work();
+    return std::max(longest, clock.elapsed() - last);
 }
 
 } // namespace testsupport
