@@ -52,8 +52,10 @@ MdnsDirectQuery::MdnsDirectQuery(int socket, std::uint16_t id,
                                  std::vector<LocalNetwork> networks)
     : socket_(socket), id_(id), serviceTypes_(std::move(serviceTypes)),
       networks_(std::move(networks)), readable_(socket, QSocketNotifier::Read) {
-    // A bounded read each turn of the loop, so a sender that never stops holds nobody.
-    QObject::connect(&readable_, &QSocketNotifier::activated, [this] { readAnswers(); });
+    // A few packets each turn of the loop (a full one names a thousand hosts), so that a
+    // sender that never stops keeps the user-interface thread's other events waiting a
+    // few milliseconds at most.
+    QObject::connect(&readable_, &QSocketNotifier::activated, [this] { readAnswers(16); });
 }
 
 MdnsDirectQuery::~MdnsDirectQuery() {

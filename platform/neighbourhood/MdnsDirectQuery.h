@@ -29,7 +29,7 @@ public:
 
     // Reads what has arrived, a bounded number of packets, so that a sender that never
     // stops cannot hold the caller.
-    void readAnswers(int maxPackets = 64);
+    void readAnswers(int maxPackets);
 
     // Who named which host so far (full names in Avahi's text form).
     const HostRoster& roster() const { return roster_; }
