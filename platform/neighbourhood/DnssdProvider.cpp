@@ -315,30 +315,29 @@ public:
 private:
     bool forDomains() const { return domainUtf8_.empty(); }
 
+    // The daemon lists the network's wide-area domains (its resolver's search domains) but
+    // not the browse domains their DNS zones announce, which is where an office lists the
+    // computers of its other subnets: those are asked of each wide-area domain as soon as
+    // the daemon names it, also after it has said "all for now" (its DNS answers may come
+    // later).
     void browseDomains(const QString& inDomain) {
+        const bool top = inDomain.isEmpty();
         ++domainBrowsesPending_;
         browsers_.push_back(daemon_.browseDomains(
             inDomain,
-            [this](const AvahiDaemon::Item& item) {
+            [this, top](const AvahiDaemon::Item& item) {
                 daemonAnswered();
                 const std::string name = withoutFinalDot(item.domain.toStdString());
                 const bool known =
                     std::any_of(domains_.begin(), domains_.end(),
                                 [&](const std::string& n) { return lowered(n) == lowered(name); });
-                if (!known && !name.empty()) domains_.push_back(name);
+                if (known || name.empty()) return;
+                domains_.push_back(name);
+                if (top && !finished_) browseDomains(QString::fromStdString(name));
             },
-            [this, top = inDomain.isEmpty()](bool reached) {
+            [this, top](bool reached) {
                 --domainBrowsesPending_;
-                if (top) {
-                    if (!reached) return unreachable();
-                    // The daemon lists the network's wide-area domains (its resolver's search
-                    // domains) but not the browse domains their DNS zones announce, which is
-                    // where an office lists the computers of its other subnets: those are
-                    // asked of each wide-area domain.
-                    const std::vector<std::string> wideArea(domains_.begin() + 1, domains_.end());
-                    for (const std::string& name : wideArea)
-                        browseDomains(QString::fromStdString(name));
-                }
+                if (top && !reached) return unreachable();
                 daemonAnswered();
                 step();
             }));
