@@ -36,8 +36,7 @@ std::string falavoxServiceName(const std::string& hostName) {
     return name;
 }
 
-AvahiPublisher::AvahiPublisher(std::uint16_t port)
-    : bus_(avahiBus()), port_(port) {
+AvahiPublisher::AvahiPublisher(std::uint16_t port) : bus_(avahiBus()), port_(port) {
     // A computer without a system bus announces nothing.
     if (!bus_.isConnected()) return;
     bus_.connect(service, QStringLiteral("/"), serverInterface, QStringLiteral("StateChanged"),
