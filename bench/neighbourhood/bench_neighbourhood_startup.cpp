@@ -21,14 +21,6 @@ using Providers = std::vector<std::shared_ptr<platform::NetworkProvider>>;
 
 const std::vector<platform::NetResource> none;
 
-platform::NetResource networkOf(const platform::NetworkProvider& provider) {
-    platform::NetResource network;
-    network.dwDisplayType = platform::RESOURCEDISPLAYTYPE_NETWORK;
-    network.dwUsage = platform::RESOURCEUSAGE_CONTAINER;
-    network.lpProvider = provider.providerName();
-    return network;
-}
-
 // Every container of a provider's tree below its network record, on this thread's event
 // loop: each answer asks for its domains and counts its entries, and `outstanding` counts
 // the asks not yet answered.
@@ -57,7 +49,8 @@ std::size_t enumerate(const Providers& providers) {
     QEventLoop loop;
     int outstanding = 0;
     for (const auto& provider : providers)
-        EventLoopWalk{*provider, count, outstanding, loop}.ask(networkOf(*provider));
+        EventLoopWalk{*provider, count, outstanding, loop}.ask(
+            platform::networkRecord(provider->providerName()));
     if (outstanding > 0) loop.exec();
     return count;
 }

@@ -38,12 +38,7 @@ std::string withoutFinalDot(std::string name) {
 }
 
 NetResource record(std::uint32_t displayType, std::string remoteName) {
-    NetResource entry;
-    entry.dwDisplayType = displayType;
-    entry.dwUsage = RESOURCEUSAGE_CONTAINER;
-    entry.lpRemoteName = std::move(remoteName);
-    entry.lpProvider = dnssdProviderName;
-    return entry;
+    return containerRecord(displayType, std::move(remoteName), dnssdProviderName);
 }
 
 // A name in DNS text form with its escapes undone: "\DDD" is the byte of that decimal

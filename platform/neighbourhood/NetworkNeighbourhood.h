@@ -51,14 +51,20 @@ struct NetResource {
     std::optional<std::string> lpProvider;
 };
 
+// A container of `provider`'s: a network, a domain or a computer ("\\NAME").
+inline NetResource containerRecord(std::uint32_t displayType, std::string remoteName,
+                                   std::string provider) {
+    NetResource record;
+    record.dwDisplayType = displayType;
+    record.dwUsage = RESOURCEUSAGE_CONTAINER;
+    record.lpRemoteName = std::move(remoteName);
+    record.lpProvider = std::move(provider);
+    return record;
+}
+
 // The record of a provider's whole network, the first container a scan opens.
 inline NetResource networkRecord(const std::string& provider) {
-    NetResource network;
-    network.dwDisplayType = RESOURCEDISPLAYTYPE_NETWORK;
-    network.dwUsage = RESOURCEUSAGE_CONTAINER;
-    network.lpRemoteName = provider;
-    network.lpProvider = provider;
-    return network;
+    return containerRecord(RESOURCEDISPLAYTYPE_NETWORK, provider, provider);
 }
 
 // Whether a scan opens this record to list its children: networks, roots, domains and

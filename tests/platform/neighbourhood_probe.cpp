@@ -43,10 +43,7 @@ void printAddresses(const std::vector<std::uint32_t>& addresses) {
 // One provider's whole tree, as lines.
 std::string listed(platform::NetworkProvider& provider) {
     const std::string name = provider.providerName();
-    platform::NetResource network;
-    network.dwDisplayType = platform::RESOURCEDISPLAYTYPE_NETWORK;
-    network.dwUsage = platform::RESOURCEUSAGE_CONTAINER;
-    network.lpProvider = name;
+    const platform::NetResource network = platform::networkRecord(name);
     std::string lines;
     for (const auto& domain : testsupport::answerOf(provider, network).value_or(none)) {
         if (domain.dwDisplayType != platform::RESOURCEDISPLAYTYPE_DOMAIN) continue;

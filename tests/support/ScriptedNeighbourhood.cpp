@@ -9,21 +9,11 @@ namespace testsupport {
 using namespace platform;
 
 NetResource domainRecord(const std::string& name, const std::string& provider) {
-    NetResource record;
-    record.dwDisplayType = RESOURCEDISPLAYTYPE_DOMAIN;
-    record.dwUsage = RESOURCEUSAGE_CONTAINER;
-    record.lpRemoteName = name;
-    record.lpProvider = provider;
-    return record;
+    return containerRecord(RESOURCEDISPLAYTYPE_DOMAIN, name, provider);
 }
 
 NetResource serverRecord(const std::string& name, const std::string& provider) {
-    NetResource record;
-    record.dwDisplayType = RESOURCEDISPLAYTYPE_SERVER;
-    record.dwUsage = RESOURCEUSAGE_CONTAINER;
-    record.lpRemoteName = "\\\\" + name;
-    record.lpProvider = provider;
-    return record;
+    return containerRecord(RESOURCEDISPLAYTYPE_SERVER, "\\\\" + name, provider);
 }
 
 NetResource shareRecord(const std::string& remoteName, const std::string& provider) {
